@@ -1,0 +1,111 @@
+// Library-internal state and helpers shared by every export family.
+#pragma once
+#include <cstdint>
+#include <cstring>
+
+#include "libtgx/libtgx.h"
+#include "libtgx/tgx_ioctl.h"
+#include "platform/platform.h"
+
+#define TGX_MAX_BOARDS 256
+#define TGX_PATH_MAX 260
+#define TGX_LIB_VERSION "12.0.1167.0"
+#define TGX_LIB_PLATFORM "   X86"
+
+// A lock with counters: threads waiting to enter, times entered, times left.
+struct LockRecord {
+    PlatMutex cs;
+    uint32_t waiting;
+    uint32_t entered;
+    uint32_t left;
+};
+void LockRecordInit(LockRecord* l);   // idempotent
+void LockRecordDelete(LockRecord* l); // idempotent
+void LockRecordEnter(LockRecord* l);
+void LockRecordLeave(LockRecord* l);
+
+// Event slot of one board (dump and temperature event registrations).
+struct EventSlot {
+    uint32_t kind;
+    uint32_t active;
+    void* callback;
+    void* context;
+    PlatThread thread;
+    PlatEvent stop;
+};
+
+enum : uint32_t { TGX_DRIVER_PORT = 1, TGX_DRIVER_MINI = 2 };
+
+struct AdapterEntry {
+    char deviceName[256];        // management device path
+    uint8_t generalInfo[128];
+    uint32_t returnInfoWord;
+    PlatHandle handle;           // SCSI port device
+    uint8_t pciConfig[256];
+    BrdInfo brdInfo;
+    DrvInfo drvInfo;
+    LockRecord lock;
+    EventSlot eventSlots[4];
+    uint32_t driverType;
+};
+
+// Management-service context of one board.
+struct TGXADAPTER {
+    PlatHandle scsiHandle;
+    PlatHandle mgmtHandle;       // equals scsiHandle when the management device is missing
+    uint32_t board;
+    uint32_t scsiPort;
+    uint8_t driverKind;          // read by QrlTgxQueryDriverType
+    void* ctService;             // CT management service state
+};
+
+struct SdRegNode;
+
+struct GlobalState {
+    uint16_t sdState[TGX_MAX_BOARDS];
+    AdapterEntry* pAdapterArray;
+    void* settingsFile;
+    SdRegNode* sdRegLists[TGX_MAX_BOARDS];
+    TGXADAPTER* tgxAdapters[TGX_MAX_BOARDS];
+    char libDir[TGX_PATH_MAX];
+    uint32_t adapterCount;
+    char logPath[TGX_PATH_MAX];
+};
+
+extern GlobalState g_tgx;
+extern uint32_t g_dbgPrint;
+extern uint32_t g_kdPrint;
+extern bool g_resourcesReleased;
+
+// True when board is below the adapter count and the table exists.
+bool tgx_board_ok(uint32_t board);
+AdapterEntry* tgx_entry(uint32_t board);
+
+// Envelopes: allocate a zeroed buffer of totalSize bytes (header included) with
+// the header filled for code and signature; null when out of memory.
+uint8_t* tgx_env_alloc(uint32_t totalSize, uint32_t code, const char* sig);
+void tgx_env_free(uint8_t* env);
+// Sends on the board's SCSI handle (or h); true when the device call succeeded.
+bool tgx_env_send(PlatHandle h, uint8_t* env, uint32_t totalSize);
+uint32_t tgx_env_rc(const uint8_t* env);
+inline uint8_t* tgx_payload(uint8_t* env) { return env + TGX_ENV_HEADER_LENGTH; }
+
+// Little-endian field access.
+inline uint32_t tgx_rd32(const uint8_t* p) {
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+}
+inline void tgx_wr32(uint8_t* p, uint32_t v) {
+    p[0] = (uint8_t)v; p[1] = (uint8_t)(v >> 8); p[2] = (uint8_t)(v >> 16); p[3] = (uint8_t)(v >> 24);
+}
+inline uint16_t tgx_rd16(const uint8_t* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
+
+// Trace log.
+void TraceLog(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+void TraceDump(const void* bytes, uint32_t count);
+void DebugTrace(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Hooks of later export families, called from load, discovery and release.
+void tgx_events_release_board(uint32_t board);  // driver event registrations
+void tgx_wmi_release();                         // WMI connection
+void tgx_ct_start(TGXADAPTER* ctx);             // CT management service start
+void tgx_ct_shutdown_all();                     // CT management service shutdown
