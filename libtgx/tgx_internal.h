@@ -109,3 +109,51 @@ void tgx_events_release_board(uint32_t board);  // driver event registrations
 void tgx_wmi_release();                         // WMI connection
 void tgx_ct_start(TGXADAPTER* ctx);             // CT management service start
 void tgx_ct_shutdown_all();                     // CT management service shutdown
+// SD registration list of one board: frees every record and clears the head
+// (called by release with the list non-empty).
+void tgx_sd_free_list(uint32_t board);
+
+// Envelope header refill: zeroes totalSize bytes and writes the header again.
+void tgx_env_fill(uint8_t* env, uint32_t totalSize, uint32_t code, const char* sig);
+
+// Trace log start-up (reads the settings, sets the log path and the log mutex,
+// writes the header) and its end at unload.
+void tgx_log_startup();
+void tgx_log_shutdown();
+// Reads a settings file; keys absent from the file leave *dbg and *kd unchanged.
+// False when the file does not open.
+bool tgx_read_settings(const char* path, uint32_t* dbg, uint32_t* kd);
+
+// Lifecycle and discovery.
+bool InitHBAResources(AdapterEntry* pAdapterArray);
+void ReleaseHBAResources();
+void LibTgxClose();
+void LibTGXFreeLibrary();
+uint32_t LibtgxReturnBrdInfo(PlatHandle h, uint32_t board);
+
+// Locks and counters of the SD event registrations, initialised by discovery
+// and deleted by release.
+extern LockRecord g_sdEventQueueLock;
+extern LockRecord g_sdRscnLock;
+extern LockRecord g_sdRegLocks[TGX_MAX_BOARDS];
+extern uint32_t g_sdRegCnt;
+extern uint32_t g_sdFabricRegCnt;
+extern uint32_t g_sdScsiRegCnt;
+extern uint32_t g_sdBoardRegCnt;
+
+// Transport, query and registry internals used across export families.
+uint32_t IssueMBoxWithRetryV2Extended(uint32_t board, uint32_t* mailbox, uint32_t inWLen,
+                                      uint32_t retry, uint32_t delay);
+// Maps a V2 ReturnCode to a status; *attemptsLeft is set to 0 when no further
+// attempt may follow, and the delay is slept when a retry follows.
+uint32_t Sli4MbxIoStatusError(uint32_t returnCode, uint32_t* attemptsLeft, uint32_t delay);
+// VPD request: 0 (20 port identification bytes copied), the driver's ReturnCode,
+// or 1 when the request could not be made.
+uint32_t libtgxGetVPD(uint32_t board, uint8_t* portId);
+// op: 1 read / 2 write control register, 3 read / 4 write SLIM.
+uint32_t rwSlimCtlReg(uint32_t op, uint32_t board, void* buffer, uint32_t offset, uint32_t count);
+// op 0 get, 1 set of the PersistLnkDn item.
+uint32_t rwRegistryKey(uint32_t board, uint32_t op, uint16_t* flag);
+inline uint16_t tgx_pci_device_id(const AdapterEntry* e) {
+    return (uint16_t)(e->pciConfig[2] | (e->pciConfig[3] << 8));
+}

@@ -17,9 +17,9 @@ enum : int32_t {
     PLAT_REG_NOT_FOUND = 2,
     PLAT_REG_ACCESS_DENIED = 5,
     PLAT_REG_INVALID = 87,
-    PLAT_REG_MORE_DATA = 234,  // value larger than the caller's buffer; *size = needed
+    PLAT_REG_MORE_DATA = 234, // value larger than the caller's buffer; *size = needed
     PLAT_REG_NO_MORE_ITEMS = 259,
-    PLAT_REG_ERROR = 1,        // store unreadable or I/O failure
+    PLAT_REG_ERROR = 1, // store unreadable or I/O failure
 };
 
 int32_t plat_reg_create_key(PlatRegRoot root, const char* subkey, PlatRegKey* out);
@@ -29,7 +29,10 @@ int32_t plat_reg_open_subkey(PlatRegKey parent, const char* subkey, PlatRegKey* 
 int32_t plat_reg_create_subkey(PlatRegKey parent, const char* subkey, PlatRegKey* out);
 void plat_reg_close_key(PlatRegKey key);
 
-// data may be null to ask for the size. *size is in: buffer size, out: value size.
+// data may be null to ask for the size. *size is in: buffer size, out: value size
+// (PLAT_REG_MORE_DATA when the buffer is too small, buffer untouched). A null or
+// empty name is the key's default value. String values (SZ, MULTI_SZ) are stored
+// with a terminating NUL, added when the caller's data lacks one.
 int32_t plat_reg_query_value(PlatRegKey key, const char* name, uint32_t* type, void* data,
                              uint32_t* size);
 int32_t plat_reg_set_value(PlatRegKey key, const char* name, uint32_t type, const void* data,
@@ -38,17 +41,23 @@ int32_t plat_reg_delete_value(PlatRegKey key, const char* name);
 // Deletes a key that has no subkeys; plat_reg_delete_tree deletes it with all below.
 int32_t plat_reg_delete_key(PlatRegRoot root, const char* subkey);
 int32_t plat_reg_delete_tree(PlatRegRoot root, const char* subkey);
-// Enumeration by index; PLAT_REG_NO_MORE_ITEMS past the end. *size in/out as above.
+// Enumeration by index; PLAT_REG_NO_MORE_ITEMS past the end. Subkeys come in a
+// stable order (by lower-cased name), values in the order they were first set.
+// Name sizes: in, the buffer size; out, the name's length without its terminator,
+// or with PLAT_REG_MORE_DATA the size needed including the terminator. Data sizes
+// as for plat_reg_query_value.
 int32_t plat_reg_enum_key(PlatRegKey key, uint32_t index, char* name, uint32_t* size);
 int32_t plat_reg_enum_value(PlatRegKey key, uint32_t index, char* name, uint32_t* nameSize,
                             uint32_t* type, void* data, uint32_t* dataSize);
 
 // Test switches.
-// Refuse key creation under HKLM (as for a user without administrator rights).
+// Refuse key creation under HKLM (as for a user without administrator rights):
+// creating or opening keys through the create calls, setting and deleting values
+// and deleting keys all give PLAT_REG_ACCESS_DENIED; reads still work.
 // Also switched on for a whole process by the environment variable HBASIM_REG_DENY=1.
 void plat_reg_set_deny_create(bool deny);
 // Fail the next matching call(s): op is "create", "open", "query", "set", "delete",
-// "enum" or "" for any; path_substr matches the key path ("" for any); count calls
-// fail with status. count 0 clears.
-void plat_reg_inject_failure(const char* op, const char* path_substr, int32_t status,
-                             int count);
+// "enum" or "" for any; path_substr matches the key path, case ignored ("" for
+// any); count calls fail with status (count < 0: every call). count 0 clears every
+// injection. Injections are kept per process.
+void plat_reg_inject_failure(const char* op, const char* path_substr, int32_t status, int count);

@@ -57,6 +57,54 @@ struct Machine {
 };
 
 // ---- fleet descriptions -------------------------------------------------
+// Value types of fleet attributes. Values are stored as canonical text:
+// numbers as written ("0x.." or decimal), booleans "1"/"0", WWNs
+// "10:00:02:1F:3C:01:00:00" and MACs "02-1F-3C-01-00-00" (upper case), byte
+// strings as hex digits.
+enum FleetType : int {
+    FT_STR = 0,   // any text (quote it in a fleet file when it holds blanks or '#')
+    FT_NUM = 1,   // unsigned number, decimal or 0x hex (up to 64 bits)
+    FT_BOOL = 2,  // yes/no, true/false, on/off, 1/0
+    FT_WWN = 3,   // 8 bytes, hex pairs separated by ':'
+    FT_MAC = 4,   // 6 bytes, hex pairs separated by '-' or ':'
+    FT_BYTES = 5, // hex digits, an even number of them
+    FT_CHOICE = 6 // one of the words of 'choices' ("up|down")
+};
+
+// One row of the fleet schema (fleet_schema.cpp): an attribute key that a fleet
+// file may set on an adapter or a function, with its type and default.
+struct FleetKeyDef {
+    const char* key;
+    const char* scope;   // "adapter" or "function"
+    // Kinds the row applies to, comma separated. Adapter rows: adapter kinds
+    // ("fc,brevin") or "*". Function rows: "F" (function kind F on any adapter),
+    // "A:F" (function kind F on adapter kind A), "A:*" or "*".
+    const char* kinds;
+    FleetType type;
+    // Default text; nullptr = no default (absent until set); "*" = derived by
+    // the parser from other facts (see derive rules in fleet.cpp).
+    const char* def;
+    const char* choices; // FT_CHOICE: words separated by '|'; else nullptr
+    const char* help;
+};
+extern const FleetKeyDef kFleetSchema[];
+extern const size_t kFleetSchemaCount;
+
+// Adapter kinds and the function kinds they may carry (fleet_schema.cpp).
+struct AdapterKindDef {
+    const char* kind;
+    const char* functionKinds; // comma separated
+    bool converged;            // listed by NEXA as a converged adapter
+};
+extern const AdapterKindDef kAdapterKinds[];
+extern const size_t kAdapterKindCount;
+// The kind row, or null.
+const AdapterKindDef* adapter_kind(const std::string& kind);
+// The schema row that gives key's default/type for this adapter or function,
+// or null when the key is not valid there (func_kind empty for adapter keys).
+const FleetKeyDef* fleet_key(const std::string& adapter_kind, const std::string& func_kind,
+                             const std::string& key);
+
 struct FleetError {
     int line = 0;
     std::string message;
@@ -78,6 +126,30 @@ int init_state(const std::string& fleet_text, FleetError* err);
 // become current, volatile settings are dropped (each subsystem adds its rule
 // in reboot_rules.cpp).
 int reboot_machine();
+// One reboot rule: applied to every adapter, under its lock; returns true when
+// it changed the adapter.
+struct RebootRule {
+    const char* name;
+    bool (*apply)(Adapter& a);
+};
+extern const RebootRule kRebootRules[];
+extern const size_t kRebootRuleCount;
+
+// ---- link model of FC/FCoE functions (reboot_rules.cpp) -----------------
+// While the driver holds a link down or in loopback it overrides the
+// function's "link", "port_state" and "fabric_name"; the fleet values are kept
+// in "saved_<key>" ("-" when the key was absent) and come back at a restart.
+// Overrides the three keys with the driver's view: link up or down, and in
+// loopback a fabric name of zeros.
+void link_set_view(Function& f, bool up, bool loop);
+// Puts every overridden key back; true when anything changed.
+bool link_restore(Function& f);
+// Persistent link down configured for the function in the registry (item
+// PersistLnkDn=1 of the driver's per-port "Parameters" value).
+bool link_persist_configured(const Function& f);
+// A driver reset or server reboot: loopback ends, the fleet link comes back and
+// persistent link down is read again from the registry. True when changed.
+bool link_restart(Function& f);
 // Text of the last error of the core on this thread.
 const std::string& last_error();
 
@@ -97,6 +169,24 @@ int read_adapter(int adapter, const std::function<void(const Adapter&)>& fn);
 int update_adapter(int adapter, const std::function<bool(Adapter&)>& fn);
 // Whole machine snapshot (for tools and NEXA enumeration).
 int read_machine(Machine* out);
+
+// ---- facts derived for every view ----------------------------------------
+// Facts shared by several functions live once on the adapter ("serial",
+// "pci_bus", "pci_segment", "fw_active", "fw_flash", "vendor_id"); these
+// helpers give each view the same answer.
+// SCSI port of an FC/FCoE function, -1 for NIC/iSCSI functions.
+int func_scsi_port(const Function& f);
+// True for the kinds the driver answers for (fc, fcoe).
+bool func_driver_visible(const Function& f);
+// The 256-byte PCI configuration space of the function: the "pci_config" blob
+// when one is stored, else built from the ids (vendor/device @0, command/status
+// @4, revision @8, class @9, header type @14, subsystem vendor/id @44/@46).
+void func_pci_config(const Adapter& a, const Function& f, uint8_t out[256]);
+// The FCoE function on physical port 'port' of a converged adapter (its "wwpn"
+// is the port's FCoE WWPN), or null.
+const Function* fcoe_function_on_port(const Adapter& a, int port);
+// Parses "xx:xx:xx:xx:xx:xx:xx:xx" (n = 8) or a MAC (n = 6, '-' or ':').
+bool parse_hex_bytes(const std::string& text, uint8_t* out, size_t n);
 
 // ---- large objects (flash images, staged downloads) ---------------------
 // Named per function; stored in files of their own so that requests stay cheap.

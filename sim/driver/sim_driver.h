@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "sim/core/sim_model.h"
 
@@ -20,6 +21,16 @@ struct DrvRequest {
     uint32_t payloadSize = 0;  // size - 28
     uint32_t returnCode = 0;   // written to the header when the handler returns 0
     FuncRef ref;               // the function behind the device
+    // Action of an injected fault that the backend leaves to the handler
+    // ("stale", "status=N" ...); empty when none. The backend itself applies
+    // "fail" (the device call fails) and "rc=N" (ReturnCode N, handler not run).
+    std::string fault;
+    // Management codes (rows without a signature) are plain device controls:
+    // env/size describe the output buffer (payload == env), and the input
+    // buffer is passed as is; a handler sets 'returned' (bytes written to out).
+    const uint8_t* in = nullptr;
+    uint32_t inSize = 0;
+    uint32_t returned = 0;
 };
 
 // A handler returns 0 (request answered, ReturnCode = r.returnCode) or a
@@ -76,5 +87,27 @@ extern const size_t kMboxHandlerCount;
 // Unknown commands complete with a non-zero status. Returns SIM_OK, or a core
 // error when the state cannot be read.
 int engine_run(FuncRef ref, MboxCall& c);
+
+// Mailbox statuses of the simulated adapter's own refusals.
+enum : uint32_t {
+    SIM_MBXST_INVALID_CMD = 0x0001,  // command unknown to the adapter
+    SIM_MBXST_BAD_PARAM = 0x0002,    // mailbox words or sizes rejected
+    SIM_MBXST_DRIVER_ERROR = 0x0003, // the adapter's state could not be read
+};
+
+// ---- helpers for request handlers (engine.cpp) ---------------------------
+// Runs fn on a snapshot of the function behind r; false when the state cannot
+// be read (the handler then fails the device call).
+bool drv_read_function(const DrvRequest& r,
+                       const std::function<void(const Adapter&, const Function&)>& fn);
+// Read-modify-write of the function behind r; fn returns true when it changed it.
+bool drv_update_function(const DrvRequest& r, const std::function<bool(Adapter&, Function&)>& fn);
+// The N of a "status=N" fault action; false for any other action.
+bool drv_fault_status(const std::string& action, uint32_t* status);
+
+// ---- link model (mbox_link.cpp) -------------------------------------------
+// Loopback until the next reset: internal loopback is up at once, external
+// loopback only when the function has a loopback plug ("loopback_plug").
+void link_enter_loopback(Function& f, bool external);
 
 } // namespace hbasim

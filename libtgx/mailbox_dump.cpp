@@ -1,0 +1,168 @@
+// Dump and update-configuration mailboxes: built here from the caller's
+// arguments and sent once on the V2 transport, with their data in the
+// extension area behind the mailbox.
+#include <cstring>
+
+#include "libtgx/tgx_internal.h"
+
+namespace {
+
+struct StatusRow {
+    uint32_t value;
+    const char* text;
+    uint32_t status;
+};
+
+// Mailbox status of a completed dump (0 is success and not listed).
+const StatusRow kDumpMbxStatus[] = {
+    {TGX_MBXST_DUMP_NO_ENTRY, "TGX_IssueDumpMBox: No entry in region\n", 5},
+    {TGX_MBXST_DUMP_NO_VALID_ENTRY, "TGX_IssueDumpMBox: No valid entry in region\n", 6},
+    {TGX_MBXST_DUMP_NOT_APPLICABLE,
+     "TGX_IssueDumpMBox: Region not applicable, not supported by driver\n", 3},
+    {TGX_MBXST_DUMP_NOT_INITIALIZED, "TGX_IssueDumpMBox: Region not initialized\n", 4},
+    {TGX_MBXST_DUMP_BAD_HEADER, "TGX_IssueDumpMBox: Invalid region header\n", 2},
+    {TGX_MBXST_BUSY, "TGX_IssueDumpMBox: MBX busy\n", 1},
+};
+
+// ReturnCode of the dump request when it is not 0.
+const StatusRow kDumpReturnCode[] = {
+    {1, "TGX_IssueDumpMBox: mbx cmd not supported by the driver\n", 1},
+    {2, "TGX_IssueDumpMBox: Invalid mbLen\n", 4},
+    {3, "TGX_IssueDumpMBox: No resource\n", 1},
+    {4, "TGX_IssueDumpMBox: Busy\n", 1},
+};
+
+uint32_t map_status(const StatusRow* rows, size_t count, uint32_t value, const char* otherText) {
+    for (size_t i = 0; i < count; ++i) {
+        if (rows[i].value == value) {
+            TraceLog("%s", rows[i].text);
+            return rows[i].status;
+        }
+    }
+    TraceLog("%s", otherText);
+    return 1;
+}
+
+void put_word(uint8_t* mb, uint32_t i, uint32_t v) { tgx_wr32(mb + 4 * i, v); }
+
+} // namespace
+
+extern "C" TGX_EXPORT uint32_t TGX_IssueDumpMBox(uint32_t board, uint32_t type, uint8_t typeArg,
+                                                 uint32_t region, uint32_t offset, void* buffer,
+                                                 uint32_t* length) {
+    const uint32_t asked = length ? *length : 0;
+    TraceLog("TGX_IssueDumpMBox board=%x type=0x%x region=0x%x offset=0x%x pLen=0x%x\n", board,
+             type, region, offset, asked);
+    if (!tgx_board_ok(board)) return 1;
+    if (type < 1 || type > 4) {
+        TraceLog("TGX_IssueDumpMBox: Invalid type %d\n", type);
+        return 2;
+    }
+    if (length == nullptr || buffer == nullptr || asked == 0 || asked > TGX_MBOX_MAX_EXT) return 7;
+
+    const uint32_t size = asked + TGX_SIZE_ISSUEMB_V2_BASE;
+    TraceLog("TGX_IssueDumpMBox: bufferSize=0x%x(%d)\n", size, size);
+    uint8_t* env = tgx_env_alloc(size, TGX_IOCTL_ISSUEMB_V2, TGX_SIG_ZT);
+    if (env == nullptr) {
+        TraceLog("TGX_IssueDumpMBox - malloc failed\n");
+        return 1;
+    }
+    uint8_t* p = tgx_payload(env);
+    uint8_t* mb = p + TGX_MBV2_OFF_MAILBOX;
+    tgx_wr32(p + TGX_MBV2_OFF_MBLEN, TGX_MBOX_BYTES);
+    tgx_wr32(p + TGX_MBV2_OFF_EXTLEN, asked);
+    mb[1] = TGX_MBX_DUMP;
+    uint32_t w1 = type & 0xF;
+    if (type == 1) w1 |= 0x10;
+    if (type == 3) w1 |= (uint32_t)typeArg << 24;
+    put_word(mb, 1, w1);
+    put_word(mb, 2, (region & 0xFFFF) | (offset << 16));
+    put_word(mb, 3, asked & 0xFFFFFF);
+    // The data area's address is informational only (the driver answers into
+    // the extension in place); it carries the low half of the address.
+    put_word(mb, 4, (uint32_t)(uintptr_t)(p + TGX_MBV2_OFF_EXT));
+    put_word(mb, 5, 0);
+
+    AdapterEntry* e = tgx_entry(board);
+    if (!tgx_env_send(e->handle, env, size)) {
+        TraceLog("TGX_IssueDumpMBox: IOCTL_ZTX100_ISSUE_DUMPMB  DeviceIoControl failed. "
+                 "GetLastError = 0x%08X\n",
+                 plat_last_error());
+        tgx_env_free(env);
+        return 1;
+    }
+    uint32_t rc = tgx_env_rc(env);
+    TraceLog("TGX_IssueDumpMBox: io->rtnCode=%x\n", rc);
+    uint32_t status;
+    if (rc == 0) {
+        uint32_t st = tgx_rd16(mb + 2);
+        TraceLog("TGX_IssueDumpMBox: mbx Status=%x\n", st);
+        if (st == 0) {
+            status = 0;
+            uint32_t reported = tgx_rd32(mb + 24);
+            *length = reported;
+            memcpy(buffer, p + TGX_MBV2_OFF_EXT, reported < asked ? reported : asked);
+        } else {
+            status = map_status(kDumpMbxStatus, sizeof kDumpMbxStatus / sizeof kDumpMbxStatus[0],
+                                st, "TGX_IssueDumpMBox: Mbox status not supported\n");
+        }
+    } else {
+        status = map_status(kDumpReturnCode, sizeof kDumpReturnCode / sizeof kDumpReturnCode[0], rc,
+                            "TGX_IssueDumpMBox: status not defined\n");
+    }
+    TraceLog("TGX_IssueDumpMBox: Exit sts=%x return len=%x\n", status, *length);
+    tgx_env_free(env);
+    return status;
+}
+
+extern "C" TGX_EXPORT uint32_t TGX_IssueUpdateCfgMBox(uint32_t board, uint32_t reqType,
+                                                      uint32_t region, const void* data,
+                                                      uint32_t length, uint32_t* respInfo) {
+    TraceLog("TGX_IssueUpdateCfgMBox: board=%x reqType=%x region=%x length=%x\n", board, reqType,
+             region, length);
+    if (respInfo) *respInfo = 0;
+    if (!tgx_board_ok(board)) return 3;
+    if (length > TGX_MBOX_MAX_EXT) return 7;
+
+    const uint32_t size = length + TGX_SIZE_ISSUEMB_V2_BASE;
+    uint8_t* env = tgx_env_alloc(size, TGX_IOCTL_ISSUEMB_V2, TGX_SIG_ZT);
+    if (env == nullptr) {
+        TraceLog("TGX_IssueUpdateCfgMBox - malloc failed\n");
+        return 1;
+    }
+    uint8_t* p = tgx_payload(env);
+    uint8_t* mb = p + TGX_MBV2_OFF_MAILBOX;
+    uint8_t* ext = p + TGX_MBV2_OFF_EXT;
+    tgx_wr32(p + TGX_MBV2_OFF_MBLEN, TGX_MBOX_BYTES);
+    tgx_wr32(p + TGX_MBV2_OFF_EXTLEN, length);
+    mb[0] = 0x01;
+    mb[1] = TGX_MBX_UPDATE_CFG;
+    put_word(mb, 1, (reqType & 0xF) | 0x30);
+    put_word(mb, 2, (region & 0xFFFF) | (length << 16));
+    put_word(mb, 4, length);
+    // A null data pointer sends a zero-filled area of the given length.
+    if (data && length) memcpy(ext, data, length);
+
+    TraceLog("MBox cmd: ");
+    for (uint32_t i = 0; i < 8; ++i) TraceLog("%x ", tgx_rd32(mb + 4 * i));
+    TraceLog("\ndata: ");
+    uint32_t dataWords = (length + 3) / 4;
+    for (uint32_t i = 0; i < dataWords && i < 8; ++i) TraceLog("%x ", tgx_rd32(ext + 4 * i));
+    TraceLog("\n");
+
+    AdapterEntry* e = tgx_entry(board);
+    if (!tgx_env_send(e->handle, env, size)) {
+        TraceLog("TGX_IssueUpdateCfgMBox: DeviceIoControl failed. GetLastError = 0x%08X \n",
+                 plat_last_error());
+        tgx_env_free(env);
+        return 1;
+    }
+    uint32_t rc = tgx_env_rc(env);
+    uint32_t info = tgx_rd32(mb + 12);
+    if (respInfo) *respInfo = info;
+    TraceLog("TGX_IssueUpdateCfgMBox: rtnCode=%x, respInfo=%x\n", rc, info);
+    uint32_t status = rc;
+    if (status == 0 && tgx_rd16(mb + 2) != 0) status = 2;
+    tgx_env_free(env);
+    return status;
+}

@@ -1,0 +1,277 @@
+// Registry-backed port settings: persistent link down (an item of the driver's
+// per-port parameter string, also applied at once through the driver) and the
+// thresholds of the latency-monitoring service. Both are keyed by the WWPN.
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+#include "libtgx/tgx_internal.h"
+
+namespace {
+
+const char kServicesPath[] = "SYSTEM\\CurrentControlSet\\Services\\";
+const char kLatencyServicePath[] = "SYSTEM\\CurrentControlSet\\Services\\qrllatency";
+const char kParametersKey[] = "Parameters";
+const char kParametersValue[] = "Parameters";
+const char kItemName[] = "PersistLnkDn";
+const size_t kItemNameLen = sizeof kItemName - 1;
+const uint32_t kParamMaxChars = 2047; // longest parameter string handled
+const uint32_t kParseTextLen = 14;    // "PersistLnkDn=N"
+
+// One parameter string being edited, always terminated, never longer than
+// kParamMaxChars; overflow is remembered instead of truncating silently.
+struct ParamText {
+    char s[kParamMaxChars + 1];
+    size_t len;
+    bool overflow;
+};
+
+void pt_append(ParamText* t, const char* text, size_t n) {
+    if (t->len + n > kParamMaxChars) {
+        t->overflow = true;
+        return;
+    }
+    memcpy(t->s + t->len, text, n);
+    t->len += n;
+    t->s[t->len] = '\0';
+}
+
+// Start of the PersistLnkDn item (its name at the start of an item), or -1.
+ptrdiff_t find_item(const char* s, size_t len) {
+    size_t start = 0;
+    while (start < len) {
+        const char* semi = static_cast<const char*>(memchr(s + start, ';', len - start));
+        size_t end = semi ? (size_t)(semi - s) : len;
+        size_t itemLen = end - start;
+        if (itemLen >= kItemNameLen && memcmp(s + start, kItemName, kItemNameLen) == 0 &&
+            (itemLen == kItemNameLen || s[start + kItemNameLen] == '='))
+            return (ptrdiff_t)start;
+        start = end + 1;
+    }
+    return -1;
+}
+
+void wwpn_key_name(const HBA_PortAttributes& attrs, char* out, size_t size) {
+    const uint8_t* w = attrs.PortWWN;
+    snprintf(out, size, "%02x%02x%02x%02x%02x%02x%02x%02x", w[0], w[1], w[2], w[3], w[4], w[5],
+             w[6], w[7]);
+}
+
+void close_keys(PlatRegKey a, PlatRegKey b, PlatRegKey c) {
+    if (c) plat_reg_close_key(c);
+    if (b) plat_reg_close_key(b);
+    if (a) plat_reg_close_key(a);
+}
+
+struct LatencyField {
+    const char* name;
+    size_t offset;
+};
+#define LATENCY_FIELD(f) {#f, offsetof(LATENCY_INFO, f)}
+const LatencyField kLatencyFields[] = {
+    LATENCY_FIELD(LatencyEnable),   LATENCY_FIELD(defaultReadLatency),
+    LATENCY_FIELD(defaultWriteLatency), LATENCY_FIELD(ReadLatency512),
+    LATENCY_FIELD(ReadLatency2K),   LATENCY_FIELD(ReadLatency4K),
+    LATENCY_FIELD(ReadLatency8K),   LATENCY_FIELD(ReadLatency16K),
+    LATENCY_FIELD(ReadLatency32K),  LATENCY_FIELD(ReadLatency64K),
+    LATENCY_FIELD(ReadLatencyLarge), LATENCY_FIELD(WriteLatency512),
+    LATENCY_FIELD(WriteLatency2K),  LATENCY_FIELD(WriteLatency4K),
+    LATENCY_FIELD(WriteLatency8K),  LATENCY_FIELD(WriteLatency16K),
+    LATENCY_FIELD(WriteLatency32K), LATENCY_FIELD(WriteLatency64K),
+    LATENCY_FIELD(WriteLatencyLarge),
+};
+#undef LATENCY_FIELD
+static_assert(sizeof kLatencyFields / sizeof kLatencyFields[0] == 19, "latency values");
+
+} // namespace
+
+uint32_t rwRegistryKey(uint32_t board, uint32_t op, uint16_t* flag) {
+    if (!tgx_board_ok(board)) return 3;
+    if (op > 1 || flag == nullptr) return 2;
+    const bool set = op == 1;
+    HBA_PortAttributes attrs;
+    uint32_t st = GetAdapterPortAttributes(board, 0, &attrs);
+    if (st != 0) {
+        TraceLog("rwRegistryKey: GetAdapterPortAttributes error %x\n", st);
+        return 1;
+    }
+    // Service key of the board's driver (its name has at most 8 characters).
+    const DrvVerName& names = tgx_entry(board)->drvInfo.names[0];
+    size_t nameLen = strnlen(names.dvrName, sizeof names.dvrName);
+    char servicePath[128];
+    snprintf(servicePath, sizeof servicePath, "%s%.*s", kServicesPath, (int)nameLen,
+             names.dvrName);
+    char wwpn[17];
+    wwpn_key_name(attrs, wwpn, sizeof wwpn);
+
+    PlatRegKey svc = nullptr, params = nullptr, port = nullptr;
+    int32_t rs = set ? plat_reg_create_key(PLAT_HKLM, servicePath, &svc)
+                     : plat_reg_open_key(PLAT_HKLM, servicePath, &svc);
+    if (rs != PLAT_REG_OK) {
+        TraceLog("rwRegistryKey: Create/Open %s key failed. status = %xh\n", servicePath, rs);
+        if (!set) *flag = 0;
+        return set ? 1 : 0;
+    }
+    rs = set ? plat_reg_create_subkey(svc, kParametersKey, &params)
+             : plat_reg_open_subkey(svc, kParametersKey, &params);
+    if (rs != PLAT_REG_OK) {
+        TraceLog("rwRegistryKey: Create %s parameter key failed. status = %xh\n", servicePath, rs);
+        close_keys(svc, nullptr, nullptr);
+        if (!set) *flag = 0;
+        return set ? 1 : 0;
+    }
+    rs = set ? plat_reg_create_subkey(params, wwpn, &port)
+             : plat_reg_open_subkey(params, wwpn, &port);
+    if (rs != PLAT_REG_OK) {
+        TraceLog("rwRegistryKey: Create/open %s wwpn key failed. status = %xh\n", servicePath, rs);
+        close_keys(svc, params, nullptr);
+        if (!set) *flag = 0;
+        return set ? 1 : 0;
+    }
+
+    // Read the value; what was read is terminated here whatever it holds.
+    char raw[kParamMaxChars + 2];
+    uint32_t type = 0;
+    uint32_t size = kParamMaxChars + 1;
+    rs = plat_reg_query_value(port, kParametersValue, &type, raw, &size);
+    uint32_t result = 0;
+    ParamText text = {};
+    const char digit = set && (*flag & 1) ? '1' : '0';
+    char item[kItemNameLen + 4];
+    snprintf(item, sizeof item, "%s=%c;", kItemName, digit);
+
+    if (rs == PLAT_REG_NOT_FOUND) {
+        if (!set) {
+            TraceLog("rwRegistryKey: Parameters value doesn't exist, so get failed\n");
+            *flag = 0;
+            close_keys(svc, params, port);
+            return 0;
+        }
+        pt_append(&text, item, strlen(item));
+    } else if (rs != PLAT_REG_OK) {
+        // Includes a value too long for the buffer: editing a cut copy would
+        // lose the other items, so it is an error and nothing is written.
+        TraceLog("rwRegistryKey: Parameters value unreadable. status = %xh\n", rs);
+        close_keys(svc, params, port);
+        return 1;
+    } else {
+        raw[size <= kParamMaxChars + 1 ? size : kParamMaxChars + 1] = '\0';
+        size_t rawLen = strnlen(raw, kParamMaxChars + 1);
+        pt_append(&text, raw, rawLen);
+        if (text.len > 0 && text.s[text.len - 1] != ';') pt_append(&text, ";", 1);
+        ptrdiff_t at = text.overflow ? -1 : find_item(text.s, text.len);
+        if (text.overflow) {
+            result = 1;
+        } else if (at >= 0) {
+            const char* value = text.s + at;
+            if (!set) {
+                *flag = strncmp(value, "PersistLnkDn=0", kItemNameLen + 2) == 0 ? 0 : 1;
+            } else {
+                // Replace the whole item, up to its semicolon, by the new one.
+                const char* semi = strchr(value, ';');
+                size_t itemEnd = (size_t)(semi - text.s) + 1;
+                ParamText edited = {};
+                pt_append(&edited, text.s, (size_t)at);
+                pt_append(&edited, item, strlen(item));
+                pt_append(&edited, text.s + itemEnd, text.len - itemEnd);
+                text = edited;
+            }
+        } else if (!set) {
+            TraceLog("rwRegistryKey: PersistLnkDn parameter doesn't exist\n");
+            *flag = 0;
+        } else {
+            pt_append(&text, item, strlen(item));
+        }
+    }
+    if (set && result == 0) {
+        if (text.overflow) {
+            result = 1;
+        } else {
+            rs = plat_reg_set_value(port, kParametersValue, PLAT_REG_SZ, text.s,
+                                    (uint32_t)text.len);
+            if (rs != PLAT_REG_OK) {
+                TraceLog("rwRegistryKey: Parameters exist, but set value failed %x\n", rs);
+                result = 1;
+            }
+        }
+    }
+    close_keys(svc, params, port);
+    return result;
+}
+
+extern "C" TGX_EXPORT uint32_t TGX_GetPersistLinkDown(uint32_t board, uint16_t* flag) {
+    TraceLog("TGX_GetPersistLinkDown: board=%x\n", board);
+    if (!tgx_board_ok(board)) return 3;
+    uint16_t f = 0;
+    uint32_t status = rwRegistryKey(board, 0, &f);
+    if (status == 0 && flag) *flag = f;
+    TraceLog("TGX_GetPersistLinkDown: flag=%x status=%x\n", f, status);
+    return status;
+}
+
+extern "C" TGX_EXPORT uint32_t TGX_SetPersistLinkDown(uint32_t board, uint32_t flag) {
+    TraceLog("TGX_SetPersistLinkDown: board=%x flag=%x\n", board, flag);
+    uint16_t f = (uint16_t)(flag & 0xFFFF);
+    if (f > 1) return 4;
+    if (!tgx_board_ok(board)) return 3;
+    uint32_t status = rwRegistryKey(board, 1, &f);
+    TraceLog("TGX_SetPersistLinkDown: update Registry status=%x\n", status);
+    if (status != 0) return status;
+
+    uint8_t* env = tgx_env_alloc(TGX_SIZE_ISSUE_PARSE, TGX_IOCTL_ISSUE_PARSE, TGX_SIG_ZT);
+    if (env == nullptr) return 17;
+    char text[kParseTextLen + 1];
+    snprintf(text, sizeof text, "%s=%c", kItemName, f ? '1' : '0');
+    memcpy(tgx_payload(env), text, kParseTextLen);
+    if (!tgx_env_send(tgx_entry(board)->handle, env, TGX_SIZE_ISSUE_PARSE)) {
+        TraceLog("TGX_SetPersistLinkDown: IOCTL_ZT4100_ISSUE_PARSE Failed Error=0x%x\n",
+                 plat_last_error());
+        tgx_env_free(env);
+        return 1;
+    }
+    uint32_t rc = tgx_env_rc(env);
+    tgx_env_free(env);
+    TraceLog("TGX_SetPersistLinkDown: exit rtnCode=%x\n", rc);
+    return rc;
+}
+
+extern "C" TGX_EXPORT uint32_t TGX_SetLatency(uint32_t board, const LATENCY_INFO* info) {
+    if (!tgx_board_ok(board)) return 3;
+    if (info == nullptr) return 1;
+    HBA_PortAttributes attrs;
+    uint32_t st = GetAdapterPortAttributes(board, 0, &attrs);
+    if (st != 0) {
+        TraceLog("TGX_SetLatency: GetAdapterPortAttributes error %x\n", st);
+        return 1;
+    }
+    char wwpn[17];
+    wwpn_key_name(attrs, wwpn, sizeof wwpn);
+    PlatRegKey svc = nullptr, params = nullptr, port = nullptr;
+    if (plat_reg_create_key(PLAT_HKLM, kLatencyServicePath, &svc) != PLAT_REG_OK) {
+        TraceLog("TGX_SetLatency: Create qrllatency key failed\n");
+        return 0x800E;
+    }
+    if (plat_reg_create_subkey(svc, kParametersKey, &params) != PLAT_REG_OK) {
+        TraceLog("TGX_SetLatency: Create qrxdbg parameter key failed\n");
+        close_keys(svc, nullptr, nullptr);
+        return 0x800F;
+    }
+    if (plat_reg_create_subkey(params, wwpn, &port) != PLAT_REG_OK) {
+        TraceLog("TGX_SetLatency: Create wwpn key failed\n");
+        close_keys(svc, params, nullptr);
+        return 0x8020;
+    }
+    uint32_t status = 0;
+    const uint8_t* rec = reinterpret_cast<const uint8_t*>(info);
+    for (const LatencyField& f : kLatencyFields) {
+        uint32_t v;
+        memcpy(&v, rec + f.offset, sizeof v);
+        int32_t rs = plat_reg_set_value(port, f.name, PLAT_REG_DWORD, &v, sizeof v);
+        if (rs != PLAT_REG_OK) {
+            TraceLog("TGX_SetLatency: SetValue %s failed %x\n", f.name, rs);
+            status = 1;
+        }
+    }
+    close_keys(svc, params, port);
+    return status;
+}

@@ -1,0 +1,136 @@
+// Device layer: opens driver devices through the driver backend and forwards
+// control requests to it. The backend is a shared library loaded at first use.
+#include "platform/plat_backend.h"
+#include "platform/plat_device.h"
+#include "platform/plat_fs.h"
+
+#include <dlfcn.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+struct PlatDevice {
+    const HbaDriverBackend* backend;
+    void* dev;
+};
+
+namespace {
+
+thread_local uint32_t t_lastError = 0;
+
+std::mutex g_loadMu;
+std::atomic<const HbaDriverBackend*> g_installed{nullptr};
+std::atomic<const HbaDriverBackend*> g_loaded{nullptr};
+
+const char kDefaultBackend[] = "libhbasimdrv.so";
+
+// Path of the backend library: $HBA_DRIVER_BACKEND, else the simulated driver
+// beside the platform library itself.
+bool backend_path(char* buf, size_t size) {
+    const char* env = getenv("HBA_DRIVER_BACKEND");
+    if (env && *env) {
+        int n = snprintf(buf, size, "%s", env);
+        return n > 0 && (size_t)n < size;
+    }
+    char self[4096];
+    if (plat_module_path(reinterpret_cast<const void*>(&plat_dev_open), self, sizeof self) == 0)
+        return false;
+    char* slash = strrchr(self, '/');
+    if (!slash) return false;
+    *slash = '\0';
+    int n = snprintf(buf, size, "%s/%s", self, kDefaultBackend);
+    return n > 0 && (size_t)n < size;
+}
+
+// Loads the backend once; a failed load is retried on the next call.
+const HbaDriverBackend* current_backend() {
+    if (const HbaDriverBackend* b = g_installed.load(std::memory_order_acquire)) return b;
+    if (const HbaDriverBackend* b = g_loaded.load(std::memory_order_acquire)) return b;
+    std::lock_guard<std::mutex> g(g_loadMu);
+    if (const HbaDriverBackend* b = g_loaded.load(std::memory_order_acquire)) return b;
+    char path[4096];
+    if (!backend_path(path, sizeof path)) return nullptr;
+    void* lib = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (!lib) return nullptr;
+    auto entry = reinterpret_cast<HbaDriverBackendEntry>(dlsym(lib, HBA_DRIVER_BACKEND_ENTRY));
+    const HbaDriverBackend* b = entry ? entry() : nullptr;
+    if (!b || b->version != HBA_DRIVER_BACKEND_VERSION || !b->open || !b->control || !b->close) {
+        dlclose(lib);
+        return nullptr;
+    }
+    // The library stays loaded for the life of the process: handles refer to it.
+    g_loaded.store(b, std::memory_order_release);
+    return b;
+}
+
+} // namespace
+
+void plat_dev_set_backend(const HbaDriverBackend* backend) {
+    g_installed.store(backend, std::memory_order_release);
+}
+
+PlatHandle plat_dev_open(const char* path) {
+    if (!path) {
+        t_lastError = PLAT_ERR_INVALID_PARAM;
+        return nullptr;
+    }
+    const HbaDriverBackend* b = current_backend();
+    if (!b) {
+        t_lastError = PLAT_ERR_NO_BACKEND;
+        return nullptr;
+    }
+    void* dev = nullptr;
+    uint32_t rc = b->open(path, &dev);
+    if (rc == PLAT_ERR_NONE && !dev) rc = PLAT_ERR_GEN_FAILURE;
+    if (rc != PLAT_ERR_NONE) {
+        t_lastError = rc;
+        return nullptr;
+    }
+    auto* h = static_cast<PlatDevice*>(malloc(sizeof(PlatDevice)));
+    if (!h) {
+        b->close(dev);
+        t_lastError = PLAT_ERR_NO_MEMORY;
+        return nullptr;
+    }
+    h->backend = b;
+    h->dev = dev;
+    return h;
+}
+
+bool plat_dev_control(PlatHandle h, uint32_t code, void* in, uint32_t inSize, void* out,
+                      uint32_t outSize, uint32_t* returned) {
+    uint32_t local = 0;
+    if (!returned) returned = &local;
+    *returned = 0;
+    if (!h) {
+        t_lastError = PLAT_ERR_INVALID_HANDLE;
+        return false;
+    }
+    if ((!in && inSize) || (!out && outSize)) {
+        t_lastError = PLAT_ERR_INVALID_PARAM;
+        return false;
+    }
+    uint32_t rc = h->backend->control(h->dev, code, in, inSize, out, outSize, returned);
+    if (rc != PLAT_ERR_NONE) {
+        t_lastError = rc;
+        return false;
+    }
+    return true;
+}
+
+void plat_dev_close(PlatHandle h) {
+    if (!h) return;
+    h->backend->close(h->dev);
+    free(h);
+}
+
+uint32_t plat_last_error() {
+    return t_lastError;
+}
+
+void plat_set_last_error(uint32_t err) {
+    t_lastError = err;
+}

@@ -1,0 +1,238 @@
+// Paths, files and process facts.
+#include "platform/plat_fs.h"
+
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <link.h>
+#include <poll.h>
+#include <pthread.h>
+#include <pwd.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Copies src into buf when it fits whole; otherwise leaves buf empty. Returns the
+// length copied, 0 when it did not fit.
+size_t copy_out(const char* src, size_t len, char* buf, size_t size) {
+    if (!buf || size == 0) return 0;
+    if (len == 0 || len >= size) {
+        buf[0] = '\0';
+        return 0;
+    }
+    memcpy(buf, src, len);
+    buf[len] = '\0';
+    return len;
+}
+
+size_t copy_out(const std::string& s, char* buf, size_t size) {
+    return copy_out(s.data(), s.size(), buf, size);
+}
+
+std::string env_or_empty(const char* name) {
+    const char* v = getenv(name);
+    return v ? std::string(v) : std::string();
+}
+
+bool write_all(int fd, const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = write(fd, p, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        size -= (size_t)n;
+    }
+    return true;
+}
+
+std::atomic<uint32_t> g_tempSeq{0};
+
+// Puts the finished temporary file in place of path in one step. An existing
+// file is swapped with the temporary one and the old contents removed: a plain
+// rename over an existing file makes some file systems flush the new file's data
+// first, which costs far more than the write itself. Durability across power
+// loss is not needed here; surviving a killed process is.
+bool replace_file(const char* tmp, const char* path) {
+    if (renameat2(AT_FDCWD, tmp, AT_FDCWD, path, RENAME_EXCHANGE) == 0) {
+        if (unlink(tmp) == 0) return true; // tmp now holds the old contents
+        // path was something that must not be replaced (a directory): undo.
+        renameat2(AT_FDCWD, tmp, AT_FDCWD, path, RENAME_EXCHANGE);
+        return false;
+    }
+    // No file there yet, or a file system without the exchange.
+    return rename(tmp, path) == 0;
+}
+
+} // namespace
+
+size_t plat_module_path(const void* addr, char* buf, size_t size) {
+    Dl_info info;
+    struct link_map* map = nullptr;
+    if (!dladdr1(addr, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) || !map) {
+        copy_out("", 0, buf, size);
+        return 0;
+    }
+    // The main program has no name in its link map.
+    if (!map->l_name || map->l_name[0] == '\0') return plat_exe_path(buf, size);
+    char* real = realpath(map->l_name, nullptr);
+    if (!real) return copy_out(map->l_name, strlen(map->l_name), buf, size);
+    size_t n = copy_out(real, strlen(real), buf, size);
+    free(real);
+    return n;
+}
+
+size_t plat_exe_path(char* buf, size_t size) {
+    char tmp[4096];
+    ssize_t n = readlink("/proc/self/exe", tmp, sizeof tmp);
+    if (n <= 0 || (size_t)n >= sizeof tmp) return copy_out("", 0, buf, size);
+    return copy_out(tmp, (size_t)n, buf, size);
+}
+
+size_t plat_current_dir(char* buf, size_t size) {
+    char tmp[4096];
+    if (!getcwd(tmp, sizeof tmp)) return copy_out("", 0, buf, size);
+    return copy_out(tmp, strlen(tmp), buf, size);
+}
+
+bool plat_file_exists(const char* path) {
+    struct stat st;
+    return path && stat(path, &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool plat_dir_exists(const char* path) {
+    struct stat st;
+    return path && stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool plat_make_dirs(const char* path) {
+    if (!path || !*path) return false;
+    if (plat_dir_exists(path)) return true;
+    std::string p(path);
+    for (size_t i = 1; i <= p.size(); ++i) {
+        if (i < p.size() && p[i] != '/') continue;
+        std::string part = p.substr(0, i);
+        if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+    return plat_dir_exists(path);
+}
+
+// The process id, asked of the system once per process (again after fork).
+namespace {
+std::atomic<uint32_t> g_pid{0};
+void pid_atfork_child() {
+    g_pid.store(0, std::memory_order_relaxed);
+}
+pthread_once_t g_pidOnce = PTHREAD_ONCE_INIT;
+void pid_install_atfork() {
+    pthread_atfork(nullptr, nullptr, pid_atfork_child);
+}
+} // namespace
+
+uint32_t plat_pid() {
+    pthread_once(&g_pidOnce, pid_install_atfork);
+    uint32_t pid = g_pid.load(std::memory_order_relaxed);
+    if (pid == 0) {
+        pid = (uint32_t)getpid();
+        g_pid.store(pid, std::memory_order_relaxed);
+    }
+    return pid;
+}
+
+size_t plat_computer_name(char* buf, size_t size) {
+    char tmp[256];
+    if (gethostname(tmp, sizeof tmp) != 0) return copy_out("", 0, buf, size);
+    tmp[sizeof tmp - 1] = '\0';
+    return copy_out(tmp, strlen(tmp), buf, size);
+}
+
+size_t plat_temp_dir(char* buf, size_t size) {
+    std::string t = env_or_empty("TMPDIR");
+    if (t.empty()) t = "/tmp";
+    while (t.size() > 1 && t.back() == '/')
+        t.pop_back();
+    return copy_out(t, buf, size);
+}
+
+size_t plat_state_dir(char* buf, size_t size) {
+    std::string dir = env_or_empty("HBASIM_DIR");
+    if (dir.empty()) {
+        std::string base = env_or_empty("XDG_STATE_HOME");
+        if (base.empty()) {
+            std::string home = env_or_empty("HOME");
+            if (home.empty()) {
+                struct passwd pw;
+                struct passwd* res = nullptr;
+                char pwbuf[4096];
+                if (getpwuid_r(getuid(), &pw, pwbuf, sizeof pwbuf, &res) == 0 && res && res->pw_dir)
+                    home = res->pw_dir;
+            }
+            if (home.empty()) return copy_out("", 0, buf, size);
+            base = home + "/.local/state";
+        }
+        dir = base + "/hbasim";
+    }
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    return copy_out(dir, buf, size);
+}
+
+bool plat_write_file_atomic(const char* path, const void* data, size_t size) {
+    if (!path || !*path || (!data && size)) return false;
+    char tmp[4096];
+    int n = snprintf(tmp, sizeof tmp, "%s.tmp.%u.%u", path, (unsigned)plat_pid(),
+                     (unsigned)g_tempSeq.fetch_add(1));
+    if (n <= 0 || (size_t)n >= sizeof tmp) return false;
+    int fd = open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    bool ok = write_all(fd, data, size);
+    if (close(fd) != 0) ok = false;
+    if (ok) ok = replace_file(tmp, path);
+    if (!ok) unlink(tmp);
+    return ok;
+}
+
+bool plat_append_file(const char* path, const void* data, size_t size) {
+    if (!path || !*path || (!data && size)) return false;
+    int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    bool ok = write_all(fd, data, size);
+    if (close(fd) != 0) ok = false;
+    return ok;
+}
+
+bool plat_stdin_is_terminal() {
+    return isatty(STDIN_FILENO) == 1;
+}
+
+bool plat_key_pressed() {
+    if (!plat_stdin_is_terminal()) return false;
+    // A terminal delivers keys only after Enter in line mode: switch line mode off
+    // for the test and back on afterwards. The key stays queued for the reader.
+    struct termios old;
+    bool restore = false;
+    if (tcgetattr(STDIN_FILENO, &old) == 0) {
+        struct termios raw = old;
+        raw.c_lflag &= ~(tcflag_t)(ICANON | ECHO);
+        raw.c_cc[VMIN] = 0;
+        raw.c_cc[VTIME] = 0;
+        restore = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+    }
+    struct pollfd p;
+    p.fd = STDIN_FILENO;
+    p.events = POLLIN;
+    p.revents = 0;
+    bool ready = poll(&p, 1, 0) == 1 && (p.revents & POLLIN);
+    if (restore) tcsetattr(STDIN_FILENO, TCSANOW, &old);
+    return ready;
+}

@@ -1,0 +1,110 @@
+// The request journal: one line per request or call, "<source> <pid> <text>",
+// appended with a single write so that lines of concurrent processes never
+// mix. When the journal passes kJournalLimit bytes it is renamed to
+// journal.log.1 (replacing the previous one), so it stays bounded.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <mutex>
+
+#include "sim/core/sim_internal.h"
+#include "sim/core/sim_model.h"
+
+namespace hbasim {
+
+static const off_t kJournalLimit = 1 << 20;
+
+namespace {
+struct JournalFd {
+    std::string path;
+    pid_t pid = 0;
+    int fd = -1;
+    dev_t dev = 0;
+    ino_t ino = 0;
+};
+std::mutex g_jmutex;
+JournalFd g_j;
+
+void reopen(JournalFd& j) {
+    if (j.fd >= 0) close(j.fd);
+    j.fd = open(j.path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    struct stat st;
+    if (j.fd >= 0 && fstat(j.fd, &st) == 0) {
+        j.dev = st.st_dev;
+        j.ino = st.st_ino;
+    }
+}
+
+void rotate(const std::string& dir, const std::string& path) {
+    int lk = open((dir + "/journal.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lk < 0) return;
+    if (flock(lk, LOCK_EX) == 0) {
+        struct stat st;
+        // Another process may have rotated it already.
+        if (stat(path.c_str(), &st) == 0 && st.st_size > kJournalLimit)
+            rename(path.c_str(), (path + ".1").c_str());
+        flock(lk, LOCK_UN);
+    }
+    close(lk);
+}
+} // namespace
+
+std::string journal_path(const std::string& dir) { return dir + "/journal.log"; }
+
+void journal(const char* source, const std::string& line) {
+    std::string dir = state_dir();
+    if (dir.empty()) return;
+    std::string path = journal_path(dir);
+    std::string rec = std::string(source ? source : "?") + " " + std::to_string(getpid()) + " " +
+                      line;
+    for (char& c : rec)
+        if (c == '\n' || c == '\r') c = ' ';
+    rec += '\n';
+    std::lock_guard<std::mutex> g(g_jmutex);
+    JournalFd& j = g_j;
+    struct stat st;
+    bool exists = stat(path.c_str(), &st) == 0;
+    if (exists && st.st_size > kJournalLimit) {
+        rotate(dir, path);
+        exists = stat(path.c_str(), &st) == 0;
+    }
+    if (j.fd < 0 || j.path != path || j.pid != getpid() || !exists || st.st_ino != j.ino ||
+        st.st_dev != j.dev) {
+        j.path = path;
+        j.pid = getpid();
+        reopen(j);
+    }
+    if (j.fd < 0) return; // the journal is best effort; requests go on without it
+    ssize_t n = write(j.fd, rec.data(), rec.size());
+    (void)n;
+}
+
+std::vector<std::string> journal_lines(size_t max_lines) {
+    std::string dir = state_dir();
+    std::vector<std::string> lines;
+    for (const std::string& p : {journal_path(dir) + ".1", journal_path(dir)}) {
+        std::string text;
+        if (!read_whole_file(p, &text)) continue;
+        size_t pos = 0;
+        while (pos < text.size()) {
+            size_t e = text.find('\n', pos);
+            if (e == std::string::npos) break; // a line still being written
+            lines.push_back(text.substr(pos, e - pos));
+            pos = e + 1;
+        }
+    }
+    if (max_lines && lines.size() > max_lines)
+        lines.erase(lines.begin(), lines.end() - (std::ptrdiff_t)max_lines);
+    return lines;
+}
+
+void journal_clear() {
+    std::string dir = state_dir();
+    std::lock_guard<std::mutex> g(g_jmutex);
+    unlink((journal_path(dir) + ".1").c_str());
+    unlink(journal_path(dir).c_str());
+}
+
+} // namespace hbasim

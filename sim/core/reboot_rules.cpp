@@ -1,0 +1,160 @@
+// What a server reboot does to each adapter, one rule per row. reboot_machine
+// applies every rule to every adapter under the adapter's lock.
+//
+// How to add a rule: write a function `static bool name(Adapter& a)` that
+// changes the adapter as a reboot would and returns true when it changed
+// anything, and append a row {"what it does", name} to kRebootRules under a
+// comment naming your subsystem.
+#include <cstdio>
+#include <cstring>
+
+#include "platform/plat_registry.h"
+#include "sim/core/sim_model.h"
+
+namespace hbasim {
+
+// ---- link model (shared with the driver's reset and link commands) ----
+static const char* const kLinkViewKeys[] = {"link", "port_state", "fabric_name"};
+static const char kAbsent[] = "-";
+
+static void save_key(Function& f, const char* key) {
+    std::string saved = std::string("saved_") + key;
+    if (!f.attrs.has(saved)) f.attrs.set(saved, f.attrs.has(key) ? f.attrs.get(key) : kAbsent);
+}
+
+void link_set_view(Function& f, bool up, bool loop) {
+    for (const char* k : kLinkViewKeys) save_key(f, k);
+    f.attrs.set("link", up ? "up" : "down");
+    f.attrs.set("port_state", up ? "2" : "6");
+    std::string fabric = f.attrs.get("saved_fabric_name");
+    if (loop)
+        f.attrs.set("fabric_name", "00:00:00:00:00:00:00:00");
+    else if (fabric == kAbsent)
+        f.attrs.erase("fabric_name");
+    else
+        f.attrs.set("fabric_name", fabric);
+}
+
+bool link_restore(Function& f) {
+    bool changed = false;
+    for (const char* k : kLinkViewKeys) {
+        std::string saved = std::string("saved_") + k;
+        if (!f.attrs.has(saved)) continue;
+        std::string v = f.attrs.get(saved);
+        if (v == kAbsent)
+            f.attrs.erase(k);
+        else
+            f.attrs.set(k, v);
+        f.attrs.erase(saved);
+        changed = true;
+    }
+    return changed;
+}
+
+// Value of the PersistLnkDn item at the start of an item of the list, or -1.
+static int persist_item(const char* s) {
+    static const char kItem[] = "PersistLnkDn=";
+    const char* p = s;
+    while (*p) {
+        if (strncmp(p, kItem, sizeof kItem - 1) == 0) return p[sizeof kItem - 1] == '1' ? 1 : 0;
+        const char* semi = strchr(p, ';');
+        if (!semi) break;
+        p = semi + 1;
+    }
+    return -1;
+}
+
+bool link_persist_configured(const Function& f) {
+    uint8_t w[8];
+    if (!parse_hex_bytes(f.attrs.get("wwpn"), w, 8)) return false;
+    char path[160];
+    snprintf(path, sizeof path,
+             "SYSTEM\\CurrentControlSet\\Services\\%.8s\\Parameters\\"
+             "%02x%02x%02x%02x%02x%02x%02x%02x",
+             f.attrs.get("drv_service").c_str(), w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7]);
+    PlatRegKey key = nullptr;
+    if (plat_reg_open_key(PLAT_HKLM, path, &key) != PLAT_REG_OK) return false;
+    char text[2049];
+    uint32_t type = 0, size = sizeof text - 1;
+    int32_t rs = plat_reg_query_value(key, "Parameters", &type, text, &size);
+    plat_reg_close_key(key);
+    if (rs != PLAT_REG_OK) return false;
+    text[size < sizeof text ? size : sizeof text - 1] = '\0';
+    return persist_item(text) == 1;
+}
+
+bool link_restart(Function& f) {
+    std::string before = f.attrs.get("loopback") + "|" + f.attrs.get("persist_down");
+    for (const char* k : kLinkViewKeys) before += "|" + f.attrs.get(k);
+    bool changed = link_restore(f);
+    if (f.attrs.has("loopback")) {
+        f.attrs.erase("loopback");
+        changed = true;
+    }
+    if (func_driver_visible(f)) {
+        bool persist = link_persist_configured(f);
+        f.attrs.set("persist_down", persist ? "1" : "0");
+        if (persist) link_set_view(f, false, false);
+    }
+    std::string after = f.attrs.get("loopback") + "|" + f.attrs.get("persist_down");
+    for (const char* k : kLinkViewKeys) after += "|" + f.attrs.get(k);
+    return changed || before != after;
+}
+
+// Loopback ends and persistent link down is read again from the registry.
+static bool link_model_restarts(Adapter& a) {
+    bool changed = false;
+    for (Function& f : a.funcs)
+        if (func_driver_visible(f)) changed |= link_restart(f);
+    return changed;
+}
+
+// The firmware on flash becomes the running firmware.
+static bool flash_becomes_active(Adapter& a) {
+    if (!a.attrs.has("fw_flash") || a.attrs.get("fw_flash") == a.attrs.get("fw_active"))
+        return false;
+    a.attrs.set("fw_active", a.attrs.get("fw_flash"));
+    return true;
+}
+
+// Settings that live only until a reboot: every attribute whose key starts
+// with "volatile_" (volatile WWNs, volatile MAC addresses ...).
+static bool drop_volatile(Adapter& a) {
+    bool changed = false;
+    auto drop = [&](Attrs& at) {
+        for (auto it = at.kv.begin(); it != at.kv.end();) {
+            if (it->first.rfind("volatile_", 0) == 0) {
+                it = at.kv.erase(it);
+                changed = true;
+            } else {
+                ++it;
+            }
+        }
+    };
+    drop(a.attrs);
+    for (Function& f : a.funcs) drop(f.attrs);
+    return changed;
+}
+
+// The driver reads fresh port data after a reboot.
+static bool clear_stale(Adapter& a) {
+    bool changed = false;
+    for (Function& f : a.funcs)
+        if (f.attrs.get("stale_attrs") == "1") {
+            f.attrs.set("stale_attrs", "0");
+            changed = true;
+        }
+    return changed;
+}
+
+const RebootRule kRebootRules[] = {
+    // ---- simulator core ----
+    {"flashed firmware becomes active", flash_becomes_active},
+    {"volatile settings are dropped", drop_volatile},
+    {"stale port data is refreshed", clear_stale},
+    // ---- link model ----
+    {"loopback ends, persistent link down is read from the registry", link_model_restarts},
+};
+const size_t kRebootRuleCount = sizeof(kRebootRules) / sizeof(kRebootRules[0]);
+
+} // namespace hbasim

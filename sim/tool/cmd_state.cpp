@@ -1,0 +1,127 @@
+// hbasim init, show, reboot, check and fleet: the machine as a whole.
+#include <cstdio>
+
+#include "sim/core/sim_model.h"
+#include "sim/tool/tool.h"
+
+namespace hbasim_tool {
+
+using namespace hbasim;
+
+static bool read_text(const std::string& path, std::string* out) {
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return false;
+    char buf[8192];
+    size_t n;
+    out->clear();
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out->append(buf, n);
+    bool ok = !ferror(f);
+    fclose(f);
+    return ok;
+}
+
+static int fleet_error(const std::string& file, const FleetError& e) {
+    return fail(EXIT_FAIL, file + ":" + std::to_string(e.line) + ": " + e.message);
+}
+
+int cmd_init(const Args& a) {
+    std::string file;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] == "--fleet" && i + 1 < a.size())
+            file = a[++i];
+        else if (a[i] == "--fleet")
+            return fail(EXIT_USAGE, "init: --fleet needs a file name");
+        else
+            return fail(EXIT_USAGE, "init: unexpected argument '" + a[i] + "'");
+    }
+    std::string text = default_fleet_text();
+    if (!file.empty() && !read_text(file, &text))
+        return fail(EXIT_FAIL, "init: cannot read fleet file '" + file + "'");
+    FleetError err;
+    int rc = init_state(text, &err);
+    if (rc == SIM_ERR_FLEET) return fleet_error(file.empty() ? "default fleet" : file, err);
+    if (rc) return fail(EXIT_FAIL, "init: " + last_error());
+    Machine m;
+    read_machine(&m);
+    printf("Initialised %s: %zu adapters from %s\n", state_dir().c_str(), m.adapters.size(),
+           file.empty() ? "the default fleet" : file.c_str());
+    return EXIT_OK;
+}
+
+int cmd_check(const Args& a) {
+    if (a.size() != 1) return fail(EXIT_USAGE, "check: expected one fleet file");
+    std::string text;
+    if (!read_text(a[0], &text)) return fail(EXIT_FAIL, "check: cannot read '" + a[0] + "'");
+    Machine m;
+    FleetError err;
+    if (parse_fleet(text, &m, &err) != SIM_OK) return fleet_error(a[0], err);
+    printf("%s: %zu adapters, fleet is valid\n", a[0].c_str(), m.adapters.size());
+    return EXIT_OK;
+}
+
+int cmd_fleet(const Args& a) {
+    if (!a.empty()) return fail(EXIT_USAGE, "fleet: no arguments expected");
+    fputs(default_fleet_text(), stdout);
+    return EXIT_OK;
+}
+
+int cmd_reboot(const Args& a) {
+    if (!a.empty()) return fail(EXIT_USAGE, "reboot: no arguments expected");
+    if (reboot_machine() != SIM_OK) return fail(EXIT_FAIL, "reboot: " + last_error());
+    printf("Machine rebooted\n");
+    return EXIT_OK;
+}
+
+static void show_function(const Adapter& a, size_t fi, bool verbose) {
+    const Function& f = a.funcs[fi];
+    printf("  fn %zu  %-5s", fi, f.kind.c_str());
+    printf("  pci %04llx:%02llx:%02llx.%llx", (unsigned long long)a.attrs.get_u("pci_segment"),
+           (unsigned long long)a.attrs.get_u("pci_bus"),
+           (unsigned long long)f.attrs.get_u("pci_device"),
+           (unsigned long long)f.attrs.get_u("pci_function"));
+    printf("  id %04llX:%04llX", (unsigned long long)a.attrs.get_u("vendor_id"),
+           (unsigned long long)f.attrs.get_u("device_id"));
+    printf("  port %s", f.attrs.get("port").c_str());
+    if (func_driver_visible(f)) {
+        printf("  Scsi%d%s", func_scsi_port(f), f.attrs.get("mgmt_device") == "1" ? "" : " (no mgmt)");
+        printf("  WWPN %s  WWNN %s", f.attrs.get("wwpn").c_str(), f.attrs.get("wwnn").c_str());
+        printf("  sli %s  driver %s", f.attrs.get("sli_mode").c_str(),
+               f.attrs.get("driver_name").c_str());
+    } else {
+        printf("  MAC %s", f.attrs.get("mac").c_str());
+    }
+    printf("  link %s\n", f.attrs.get("link").c_str());
+    if (verbose) {
+        for (const auto& [k, v] : f.attrs.kv) printf("      %s = %s\n", k.c_str(), v.c_str());
+        for (const auto& [k, v] : f.blobs) printf("      [%s: %zu bytes]\n", k.c_str(), v.size());
+    }
+}
+
+int cmd_show(const Args& a) {
+    bool verbose = false;
+    for (const std::string& s : a) {
+        if (s == "-v" || s == "--verbose")
+            verbose = true;
+        else
+            return fail(EXIT_USAGE, "show: unexpected argument '" + s + "'");
+    }
+    Machine m;
+    if (read_machine(&m) != SIM_OK) return fail(EXIT_FAIL, "show: " + last_error());
+    printf("State directory: %s\n", state_dir().c_str());
+    printf("%zu adapters\n", m.adapters.size());
+    for (size_t ai = 0; ai < m.adapters.size(); ++ai) {
+        const Adapter& ad = m.adapters[ai];
+        printf("\nAdapter %zu  %s  (%s)  model %s  serial %s\n", ai, ad.name.c_str(),
+               ad.kind.c_str(), ad.attrs.get("model").c_str(), ad.attrs.get("serial").c_str());
+        printf("  firmware active %s, on flash %s\n", ad.attrs.get("fw_active").c_str(),
+               ad.attrs.get("fw_flash").c_str());
+        if (verbose) {
+            for (const auto& [k, v] : ad.attrs.kv) printf("    %s = %s\n", k.c_str(), v.c_str());
+            for (const auto& [k, v] : ad.blobs) printf("    [%s: %zu bytes]\n", k.c_str(), v.size());
+        }
+        for (size_t fi = 0; fi < ad.funcs.size(); ++fi) show_function(ad, fi, verbose);
+    }
+    return EXIT_OK;
+}
+
+} // namespace hbasim_tool
