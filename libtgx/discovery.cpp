@@ -76,9 +76,8 @@ bool validate_board(uint32_t b, int n, PlatHandle h, const char* scsiPath) {
         TraceLog("InitHBAResources: TGX_GetDrvInfo wrong version: sts=%x\n", sts);
     } else {
         const DrvVerName& p = e->drvInfo.names[0];
-        TraceLog("InitHBAResources: DriverName=%.*s DrvVer=%.*s Type=%d\n",
-                 (int)sizeof p.dvrName, p.dvrName, (int)sizeof p.drvVer, p.drvVer,
-                 e->drvInfo.drvType);
+        TraceLog("InitHBAResources: DriverName=%.*s DrvVer=%.*s Type=%d\n", (int)sizeof p.dvrName,
+                 p.dvrName, (int)sizeof p.drvVer, p.drvVer, e->drvInfo.drvType);
     }
 
     ctx = static_cast<TGXADAPTER*>(calloc(1, sizeof(TGXADAPTER)));
@@ -107,8 +106,8 @@ bool validate_board(uint32_t b, int n, PlatHandle h, const char* scsiPath) {
         const uint8_t* w = attrs.NodeWWN;
         TraceLog("InitHBAResources: DrvName=%.*s "
                  "NodeWWn=%02X%02X%02X%02X%02X%02X%02X%02X\n",
-                 (int)sizeof attrs.DriverName, attrs.DriverName, w[0], w[1], w[2], w[3], w[4],
-                 w[5], w[6], w[7]);
+                 (int)sizeof attrs.DriverName, attrs.DriverName, w[0], w[1], w[2], w[3], w[4], w[5],
+                 w[6], w[7]);
         if (attrs.DriverName[0] == '\0') {
             TraceLog("InitHBAResources: Invalid DrivrName\n");
             sts = 1;
@@ -221,7 +220,8 @@ bool InitHBAResources(AdapterEntry* pAdapterArray) {
     g_sdBoardRegCnt = 0;
     LockRecordInit(&g_sdEventQueueLock);
     LockRecordInit(&g_sdRscnLock);
-    for (LockRecord& l : g_sdRegLocks) LockRecordInit(&l);
+    for (LockRecord& l : g_sdRegLocks)
+        LockRecordInit(&l);
     return true;
 }
 
@@ -237,8 +237,7 @@ void ReleaseHBAResources() {
     for (uint32_t b = 0; b < g_tgx.adapterCount && b < TGX_MAX_BOARDS; ++b) {
         AdapterEntry* e = &g_tgx.pAdapterArray[b];
         if (e->handle) {
-            TraceLog("ReleaseHBAResources: FileHandle=%x\n",
-                     (uint32_t)(uintptr_t)e->handle);
+            TraceLog("ReleaseHBAResources: FileHandle=%x\n", (uint32_t)(uintptr_t)e->handle);
             plat_dev_close(e->handle);
             e->handle = nullptr;
         }

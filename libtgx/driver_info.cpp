@@ -89,10 +89,9 @@ uint32_t TGX_GetDrvInfo(uint32_t board, DrvInfo* info) {
         if (agreed >= f.minVersion) memcpy(out + f.infoOff, pl + f.payloadOff, f.size);
 
     const DrvVerName* n = info->names;
-    TraceLog("TGX_GetDrvInfo: board=%x dvrName=%.*s drvVer=%.*s, dvrName=%.*s drvVer=%.*s\n",
-             board, (int)sizeof n[0].dvrName, n[0].dvrName, (int)sizeof n[0].drvVer,
-             n[0].drvVer, (int)sizeof n[1].dvrName, n[1].dvrName, (int)sizeof n[1].drvVer,
-             n[1].drvVer);
+    TraceLog("TGX_GetDrvInfo: board=%x dvrName=%.*s drvVer=%.*s, dvrName=%.*s drvVer=%.*s\n", board,
+             (int)sizeof n[0].dvrName, n[0].dvrName, (int)sizeof n[0].drvVer, n[0].drvVer,
+             (int)sizeof n[1].dvrName, n[1].dvrName, (int)sizeof n[1].drvVer, n[1].drvVer);
     const uint8_t* w = info->wwpn;
     TraceLog("TGX_GetDrvInfo: board=%x d_id=%X "
              "wwpn=%02X:%02X:%02X:%02X:%02X:%02X:%02X:%02X, drvType=%x\n",
@@ -101,8 +100,7 @@ uint32_t TGX_GetDrvInfo(uint32_t board, DrvInfo* info) {
         TraceLog("TGX_GetDrvInfo: board=%x sliMode=%x featureList=%x\n", board, info->sliMode,
                  info->featureList);
     if (agreed >= 5)
-        TraceLog("TGX_GetDrvInfo: board=%x iftype=%x\n", board,
-                 (info->interfaceWord >> 12) & 0xF);
+        TraceLog("TGX_GetDrvInfo: board=%x iftype=%x\n", board, (info->interfaceWord >> 12) & 0xF);
     TraceLog("TGX_GetDrvInfo: Exit status=%x\n", status);
     tgx_env_free(env);
     return status;
@@ -139,8 +137,8 @@ uint32_t GetAdapterPortAttributes(uint32_t board, uint32_t portIndex,
     memset(attributes, 0, TGX_PORT_ATTRIBUTES_SIZE);
     if (!tgx_board_ok(board)) return 1;
     const AdapterEntry* e = tgx_entry(board);
-    uint8_t* env = tgx_env_alloc(TGX_SIZE_PORT_ATTRIBUTES, TGX_IOCTL_HBA_GET_PORT_ATTRIBUTES,
-                                 TGX_SIG_HBAAPI);
+    uint8_t* env =
+        tgx_env_alloc(TGX_SIZE_PORT_ATTRIBUTES, TGX_IOCTL_HBA_GET_PORT_ATTRIBUTES, TGX_SIG_HBAAPI);
     if (!env) return kStsNoMemory;
     // A Port driver answers at payload 0; a Mini driver reads the port index
     // (0, already in place) from word 0 and answers after it.

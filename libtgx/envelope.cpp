@@ -8,8 +8,7 @@ static_assert(TGX_ENV_HEADER_LENGTH == 28, "envelope header size");
 static_assert(TGX_ENV_OFF_LENGTH + 4 == TGX_ENV_HEADER_LENGTH, "envelope header layout");
 
 bool tgx_board_ok(uint32_t board) {
-    return g_tgx.pAdapterArray != nullptr && board < g_tgx.adapterCount &&
-           board < TGX_MAX_BOARDS;
+    return g_tgx.pAdapterArray != nullptr && board < g_tgx.adapterCount && board < TGX_MAX_BOARDS;
 }
 
 AdapterEntry* tgx_entry(uint32_t board) {
@@ -37,7 +36,9 @@ uint8_t* tgx_env_alloc(uint32_t totalSize, uint32_t code, const char* sig) {
     return env;
 }
 
-void tgx_env_free(uint8_t* env) { free(env); }
+void tgx_env_free(uint8_t* env) {
+    free(env);
+}
 
 bool tgx_env_send(PlatHandle h, uint8_t* env, uint32_t totalSize) {
     if (!h) {
@@ -48,4 +49,6 @@ bool tgx_env_send(PlatHandle h, uint8_t* env, uint32_t totalSize) {
     return plat_dev_control(h, IOCTL_SCSI_MINIPORT, env, totalSize, env, totalSize, &returned);
 }
 
-uint32_t tgx_env_rc(const uint8_t* env) { return tgx_rd32(env + TGX_ENV_OFF_RETURNCODE); }
+uint32_t tgx_env_rc(const uint8_t* env) {
+    return tgx_rd32(env + TGX_ENV_OFF_RETURNCODE);
+}

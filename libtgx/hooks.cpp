@@ -5,11 +5,15 @@
 
 #include "libtgx/tgx_internal.h"
 
-void tgx_events_release_board(uint32_t board) { (void)board; }
+void tgx_events_release_board(uint32_t board) {
+    (void)board;
+}
 
 void tgx_wmi_release() {}
 
-void tgx_sd_free_list(uint32_t board) { (void)board; }
+void tgx_sd_free_list(uint32_t board) {
+    (void)board;
+}
 
 // Management-service start: the context is marked as served by the management
 // device and the driver is told to start it (the answer is not checked).
@@ -26,8 +30,7 @@ void tgx_ct_shutdown_all() {
     TraceLog("QrlTgxClose\n");
     for (TGXADAPTER*& ctx : g_tgx.tgxAdapters) {
         if (!ctx) continue;
-        if (ctx->mgmtHandle && ctx->mgmtHandle != ctx->scsiHandle)
-            plat_dev_close(ctx->mgmtHandle);
+        if (ctx->mgmtHandle && ctx->mgmtHandle != ctx->scsiHandle) plat_dev_close(ctx->mgmtHandle);
         free(ctx);
         ctx = nullptr;
     }

@@ -12,8 +12,8 @@ bool g_resourcesReleased;
 
 namespace {
 
-const size_t kMinModulePath = 5;     // shorter paths give an empty directory
-const size_t kLogNameRoom = 12;      // "/LIBTGX.LOG" and its terminator
+const size_t kMinModulePath = 5; // shorter paths give an empty directory
+const size_t kLogNameRoom = 12;  // "/LIBTGX.LOG" and its terminator
 const char kLibVersionText[] = TGX_LIB_VERSION TGX_LIB_PLATFORM;
 static_assert(sizeof kLibVersionText == 18, "version text fills 18 bytes");
 
@@ -37,10 +37,10 @@ bool find_library_dir() {
 bool load_init() {
     if (!find_library_dir()) return false;
     tgx_log_startup();
-    for (TGXADAPTER*& p : g_tgx.tgxAdapters) p = nullptr;
+    for (TGXADAPTER*& p : g_tgx.tgxAdapters)
+        p = nullptr;
     g_tgx.adapterCount = 0;
-    g_tgx.pAdapterArray =
-        static_cast<AdapterEntry*>(calloc(TGX_MAX_BOARDS, sizeof(AdapterEntry)));
+    g_tgx.pAdapterArray = static_cast<AdapterEntry*>(calloc(TGX_MAX_BOARDS, sizeof(AdapterEntry)));
     if (!g_tgx.pAdapterArray) {
         TraceLog("failed to allocate TGX Adapter array\n");
         return false;

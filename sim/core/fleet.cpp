@@ -405,10 +405,11 @@ struct Parser {
             if (!kinds_match(d.kinds, akind, fkind)) continue;
             done.insert(d.key);
             if (at.has(d.key) || !d.def) continue;
+            std::string canon, why;
             if (strcmp(d.def, "*") == 0)
                 derived->push_back(d.key);
             else
-                at.set(d.key, d.def);
+                at.set(d.key, canonical_value(d, d.def, &canon, &why) ? canon : d.def);
         }
     }
 

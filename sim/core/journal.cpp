@@ -57,7 +57,7 @@ void journal(const char* source, const std::string& line) {
     std::string dir = state_dir();
     if (dir.empty()) return;
     std::string path = journal_path(dir);
-    std::string rec = std::string(source ? source : "?") + " " + std::to_string(getpid()) + " " +
+    std::string rec = std::string(source ? source : "?") + " " + std::to_string(current_pid()) + " " +
                       line;
     for (char& c : rec)
         if (c == '\n' || c == '\r') c = ' ';
@@ -70,10 +70,10 @@ void journal(const char* source, const std::string& line) {
         rotate(dir, path);
         exists = stat(path.c_str(), &st) == 0;
     }
-    if (j.fd < 0 || j.path != path || j.pid != getpid() || !exists || st.st_ino != j.ino ||
+    if (j.fd < 0 || j.path != path || j.pid != current_pid() || !exists || st.st_ino != j.ino ||
         st.st_dev != j.dev) {
         j.path = path;
-        j.pid = getpid();
+        j.pid = current_pid();
         reopen(j);
     }
     if (j.fd < 0) return; // the journal is best effort; requests go on without it

@@ -147,6 +147,30 @@ static bool clear_stale(Adapter& a) {
     return changed;
 }
 
+// ---- NEXA (converged adapters) ----
+// The configured personality becomes current, a semi-volatile MAC becomes the
+// function's current MAC, and the diagnostics' loopback mode and last test
+// result end.
+static bool nexa_restarts(Adapter& a) {
+    bool changed = false;
+    if (a.attrs.has("configured_personality")) {
+        a.attrs.set("personality", a.attrs.get("configured_personality"));
+        a.attrs.erase("configured_personality");
+        changed = true;
+    }
+    for (const char* k : {"cna_loopback", "cna_test_cycles"})
+        if (a.attrs.has(k)) {
+            a.attrs.erase(k);
+            changed = true;
+        }
+    for (Function& f : a.funcs)
+        if (f.attrs.has("sv_mac") && f.attrs.get("sv_mac") != f.attrs.get("mac")) {
+            f.attrs.set("mac", f.attrs.get("sv_mac"));
+            changed = true;
+        }
+    return changed;
+}
+
 const RebootRule kRebootRules[] = {
     // ---- simulator core ----
     {"flashed firmware becomes active", flash_becomes_active},
@@ -154,6 +178,9 @@ const RebootRule kRebootRules[] = {
     {"stale port data is refreshed", clear_stale},
     // ---- link model ----
     {"loopback ends, persistent link down is read from the registry", link_model_restarts},
+    // ---- NEXA ----
+    {"configured personality and semi-volatile MAC become current, CNA loopback ends",
+     nexa_restarts},
 };
 const size_t kRebootRuleCount = sizeof(kRebootRules) / sizeof(kRebootRules[0]);
 

@@ -29,4 +29,9 @@ std::string state_path(const std::string& dir, const std::string& rel);
 bool write_file_replacing(const std::string& path, const std::string& data, int64_t after_ns);
 bool read_whole_file(const std::string& path, std::string* out);
 
+// getpid() without a system call per use (kept right across fork).
+int current_pid();
+// Generation of the innermost ReadScope of this thread, 0 outside any.
+uint64_t read_scope_gen();
+
 } // namespace hbasim

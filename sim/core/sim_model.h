@@ -169,6 +169,16 @@ int read_adapter(int adapter, const std::function<void(const Adapter&)>& fn);
 int update_adapter(int adapter, const std::function<bool(Adapter&)>& fn);
 // Whole machine snapshot (for tools and NEXA enumeration).
 int read_machine(Machine* out);
+// While a ReadScope is alive on a thread, reads check each state file against
+// the disk once (at its first read in the scope) instead of at every call: a
+// request handler opens one so that one request costs one check. Updates
+// always recheck under the adapter's lock.
+struct ReadScope {
+    ReadScope();
+    ~ReadScope();
+    ReadScope(const ReadScope&) = delete;
+    ReadScope& operator=(const ReadScope&) = delete;
+};
 
 // ---- facts derived for every view ----------------------------------------
 // Facts shared by several functions live once on the adapter ("serial",

@@ -14,6 +14,7 @@
 // file's (device, inode, mtime in ns, size) with the one it was loaded from;
 // writers make the mtime strictly increase (write_file_replacing).
 #include <dirent.h>
+#include <pthread.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -22,6 +23,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <atomic>
 #include <mutex>
 
 #include "platform/plat_fs.h"
@@ -84,6 +86,7 @@ struct Index {
 
 struct Slot {
     Stamp stamp;
+    uint64_t checkedGen = 0; // ReadScope generation of the last check
     bool loaded = false;
     Adapter a;
     int lockFd = -1;
@@ -93,6 +96,7 @@ struct Cache {
     std::string dir;
     pid_t pid = 0;
     Stamp indexStamp;
+    uint64_t indexCheckedGen = 0;
     bool indexLoaded = false;
     Index index;
     std::vector<Slot> slots;
@@ -121,7 +125,7 @@ void drop_slots(Cache& c) {
 // not share lock file descriptions with its parent).
 Cache& cache() {
     std::string dir = state_dir();
-    pid_t pid = getpid();
+    pid_t pid = current_pid();
     if (!g_cache) g_cache = new Cache;
     if (g_cache->dir != dir || g_cache->pid != pid) {
         // Closing a descriptor inherited from the parent leaves its lock alone;
@@ -208,10 +212,13 @@ int write_machine(Cache& c, const Machine& m, int oldCount);
 int seed_locked(Cache& c);
 
 // Loads (or revalidates) the index, seeding the state when there is none.
-int load_index(Cache& c) {
+int load_index(Cache& c, bool force = false) {
     if (c.dir.empty()) return set_error(SIM_ERR_NO_STATE, "no state directory (HOME unset?)");
+    uint64_t gen = read_scope_gen();
+    if (!force && gen && c.indexLoaded && c.indexCheckedGen == gen) return SIM_OK;
     std::string path = index_path(c.dir);
     Stamp st = stamp_of(path);
+    c.indexCheckedGen = gen;
     if (c.indexLoaded && st == c.indexStamp) return SIM_OK;
     if (!st.exists) {
         int rc = seed_locked(c);
@@ -235,10 +242,13 @@ int load_index(Cache& c) {
     return SIM_OK;
 }
 
-int load_slot(Cache& c, int ai) {
+int load_slot(Cache& c, int ai, bool force = false) {
     Slot& s = c.slots[(size_t)ai];
+    uint64_t gen = read_scope_gen();
+    if (!force && gen && s.loaded && s.checkedGen == gen) return SIM_OK;
     std::string path = adapter_path(c.dir, ai);
     Stamp st = stamp_of(path);
+    s.checkedGen = gen;
     if (s.loaded && st == s.stamp) return SIM_OK;
     if (!st.exists) return corrupt(path, "missing");
     std::string file, why;
@@ -337,6 +347,32 @@ void remove_dir_files(const std::string& dir, const char* part = "") {
 
 } // namespace
 
+namespace {
+std::atomic<uint64_t> g_scopeGen{0};
+thread_local int t_scopeDepth = 0;
+thread_local uint64_t t_scopeGenNow = 0;
+int g_pid = 0;
+void refresh_pid() { g_pid = (int)getpid(); }
+} // namespace
+
+ReadScope::ReadScope() {
+    if (t_scopeDepth++ == 0) t_scopeGenNow = ++g_scopeGen;
+}
+ReadScope::~ReadScope() {
+    if (--t_scopeDepth == 0) t_scopeGenNow = 0;
+}
+uint64_t read_scope_gen() { return t_scopeGenNow; }
+
+int current_pid() {
+    static bool registered = [] {
+        pthread_atfork(nullptr, nullptr, refresh_pid);
+        refresh_pid();
+        return true;
+    }();
+    (void)registered;
+    return g_pid;
+}
+
 int ensure_state() {
     std::lock_guard<std::recursive_mutex> g(g_mutex);
     return load_index(cache());
@@ -417,10 +453,10 @@ int update_adapter(int adapter, const std::function<bool(Adapter&)>& fn) {
     while (flock(fd, LOCK_EX) != 0)
         if (errno != EINTR) return set_error(SIM_ERR_IO, "cannot lock adapter " + std::to_string(adapter));
     // The machine may have been recreated while we waited.
-    rc = load_index(c);
+    rc = load_index(c, true);
     if (rc == SIM_OK && adapter >= (int)c.index.adapters.size())
         rc = set_error(SIM_ERR_NOT_FOUND, "no adapter " + std::to_string(adapter));
-    if (rc == SIM_OK) rc = load_slot(c, adapter);
+    if (rc == SIM_OK) rc = load_slot(c, adapter, true);
     if (rc == SIM_OK) {
         s = &c.slots[(size_t)adapter];
         Adapter copy = s->a;

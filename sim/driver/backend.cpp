@@ -89,6 +89,7 @@ bool resolve(int port, bool mgmt, FuncRef* ref) {
 }
 
 uint32_t sim_open(const char* path, void** dev) {
+    ReadScope scope;
     int port;
     bool mgmt;
     FuncRef ref;
@@ -143,6 +144,7 @@ bool apply_fault(DrvRequest& r, const DrvHandlerEntry* row, uint32_t* err) {
 uint32_t sim_control(void* devp, uint32_t code, void* in, uint32_t inSize, void* out,
                      uint32_t outSize, uint32_t* returned) {
     if (returned) *returned = 0;
+    ReadScope scope; // one check of the state files per request
     SimDevice* dev = static_cast<SimDevice*>(devp);
     if (!dev) return PLAT_ERR_INVALID_HANDLE;
     DrvRequest r;

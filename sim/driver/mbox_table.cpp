@@ -10,6 +10,7 @@
 // c.data[0 .. c.dataLen) when the transport carried one (null otherwise),
 // sets c.dataOut to the bytes of data it returns, and returns true only when
 // it changed the adapter's state (which is then written back).
+#include "hbaset/fcmaint/mbox_codes.h"
 #include "libtgx/tgx_ioctl.h"
 #include "sim/driver/sim_driver.h"
 
@@ -21,6 +22,19 @@ bool mbx_down_link(Adapter& a, Function& f, MboxCall& c);
 bool mbx_biu_diag(Adapter& a, Function& f, MboxCall& c);
 // ---- transport data commands (req_mailbox.cpp) ----
 bool mbx_read_event_log(Adapter& a, Function& f, MboxCall& c);
+// ---- adapter firmware of hbaset's mailbox layer (mbox_fw_*.cpp) ----
+bool mbx_read_rev(Adapter& a, Function& f, MboxCall& c);
+bool mbx_read_nv(Adapter& a, Function& f, MboxCall& c);
+bool mbx_write_nv(Adapter& a, Function& f, MboxCall& c);
+bool mbx_write_vparms(Adapter& a, Function& f, MboxCall& c);
+bool mbx_write_wwn(Adapter& a, Function& f, MboxCall& c);
+bool mbx_dump(Adapter& a, Function& f, MboxCall& c);
+bool mbx_update_cfg(Adapter& a, Function& f, MboxCall& c);
+bool mbx_load_sm(Adapter& a, Function& f, MboxCall& c);
+bool mbx_del_ld_entry(Adapter& a, Function& f, MboxCall& c);
+bool mbx_load_exp_rom(Adapter& a, Function& f, MboxCall& c);
+bool mbx_restart(Adapter& a, Function& f, MboxCall& c);
+bool mbx_sli_config(Adapter& a, Function& f, MboxCall& c);
 
 const MboxHandlerEntry kMboxHandlers[] = {
     // ---- link and loopback ----
@@ -29,6 +43,21 @@ const MboxHandlerEntry kMboxHandlers[] = {
     {TGX_MBX_BIU_DIAG, "BIU_DIAG", mbx_biu_diag},
     // ---- transport data commands ----
     {TGX_MBX_READ_EVENT_LOG, "READ_EVENT_LOG", mbx_read_event_log},
+    // ---- adapter firmware: revision, NV parameters and names ----
+    {MBX_READ_REV, "READ_REV", mbx_read_rev},
+    {MBX_READ_NV, "READ_NV", mbx_read_nv},
+    {MBX_WRITE_NV, "WRITE_NV", mbx_write_nv},
+    {MBX_WRITE_VPARMS, "WRITE_VPARMS", mbx_write_vparms},
+    {MBX_WRITE_WWN, "WRITE_WWN", mbx_write_wwn},
+    // ---- adapter firmware: regions, memory and load list ----
+    {MBX_DUMP, "DUMP", mbx_dump},
+    {MBX_UPDATE_CFG, "UPDATE_CFG", mbx_update_cfg},
+    {MBX_LOAD_SM, "LOAD_SM", mbx_load_sm},
+    {MBX_DEL_LD_ENTRY, "DEL_LD_ENTRY", mbx_del_ld_entry},
+    // ---- adapter firmware: expansion ROM, restart, SLI-4 objects ----
+    {MBX_LOAD_EXP_ROM, "LOAD_EXP_ROM", mbx_load_exp_rom},
+    {MBX_RESTART, "RESTART", mbx_restart},
+    {MBX_SLI_CONFIG, "SLI_CONFIG", mbx_sli_config},
 };
 const size_t kMboxHandlerCount = sizeof(kMboxHandlers) / sizeof(kMboxHandlers[0]);
 

@@ -4,6 +4,7 @@
 // library looks for it. The forms differ only in that packing.
 #include <cstring>
 
+#include "libtgx/libtgx.h"
 #include "libtgx/tgx_ioctl.h"
 #include "platform/plat_device.h"
 #include "sim/driver/sim_driver.h"
@@ -158,7 +159,7 @@ uint32_t req_issuemb_v2(DrvRequest& r) {
                 features = f.attrs.get_u("feature_list");
             }))
             return PLAT_ERR_GEN_FAILURE;
-        if (!(features & 0x1000u)) {
+        if (!(features & TGX_FEATURE_MBOX_V2_EXT)) {
             refuse(mb, SIM_MBXST_INVALID_CMD);
             r.returnCode = TGX_V2RC_NOT_SUPPORTED;
             return 0;

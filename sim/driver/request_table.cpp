@@ -27,6 +27,29 @@ uint32_t req_port_attributes(DrvRequest& r);
 uint32_t req_refresh_information(DrvRequest& r);
 uint32_t req_mgmt_start(DrvRequest& r);
 
+// ---- mailbox transport forms (req_mailbox.cpp) -----------------------------
+uint32_t req_issuemb(DrvRequest& r);
+uint32_t req_issuemb_xmtrcv(DrvRequest& r);
+uint32_t req_issuemb_eventlog(DrvRequest& r);
+uint32_t req_issuemb_ex(DrvRequest& r);
+uint32_t req_issuemb_v2(DrvRequest& r);
+// ---- queries (req_query.cpp) -------------------------------------------------
+uint32_t req_rw_ctlreg(DrvRequest& r);
+uint32_t req_read_slim(DrvRequest& r);
+uint32_t req_write_slim(DrvRequest& r);
+uint32_t req_get_vpd(DrvRequest& r);
+uint32_t req_get_linkinfo(DrvRequest& r);
+uint32_t req_trunk_info(DrvRequest& r);
+// ---- reset, dump, loopback, bridge (req_reset.cpp) ---------------------------
+uint32_t req_reset_adapter(DrvRequest& r);
+uint32_t req_set_dumpenv(DrvRequest& r);
+uint32_t req_getdrvdump_region(DrvRequest& r);
+uint32_t req_loopback_test(DrvRequest& r);
+uint32_t req_tamber_issuemb(DrvRequest& r);
+uint32_t req_get_ct_info(DrvRequest& r);
+// ---- driver parameters (req_registry.cpp) ------------------------------------
+uint32_t req_issue_parse(DrvRequest& r);
+
 const DrvHandlerEntry kDrvHandlers[] = {
     // ---- discovery ----
     {TGX_IOCTL_GETDRV_INFO, TGX_SIG_ZT, TGX_SIZE_GETDRV_INFO, "GETDRV_INFO", req_getdrv_info},
@@ -38,6 +61,34 @@ const DrvHandlerEntry kDrvHandlers[] = {
     {TGX_IOCTL_HBA_REFRESH_INFORMATION, TGX_SIG_HBAAPI, TGX_ENV_HEADER_LENGTH,
      "HBA_REFRESH_INFORMATION", req_refresh_information},
     {TGX_IOCTL_MGMT_START, nullptr, 0, "MGMT_START", req_mgmt_start},
+    // ---- mailbox transport forms ----
+    {TGX_IOCTL_ISSUEMB, TGX_SIG_ZT, TGX_SIZE_ISSUEMB, "ISSUEMB", req_issuemb},
+    {TGX_IOCTL_ISSUEMB_XMTRCV, TGX_SIG_ZT, TGX_SIZE_ISSUEMB_XMTRCV_BASE, "ISSUEMB_XMTRCV",
+     req_issuemb_xmtrcv},
+    {TGX_IOCTL_ISSUEMB_EVENTLOG, TGX_SIG_ZT, TGX_SIZE_ISSUEMB_EVENTLOG_BASE, "ISSUEMB_EVENTLOG",
+     req_issuemb_eventlog},
+    {TGX_IOCTL_ISSUEMB_EX, TGX_SIG_ZT, TGX_SIZE_ISSUEMB_EX, "ISSUEMB_EX", req_issuemb_ex},
+    {TGX_IOCTL_ISSUEMB_V2, TGX_SIG_ZT, TGX_SIZE_ISSUEMB_V2_BASE, "ISSUEMB_V2", req_issuemb_v2},
+    // ---- queries ----
+    {TGX_IOCTL_RW_CTLREG, TGX_SIG_ZT, TGX_SIZE_RW_SLIM, "RW_CTLREG", req_rw_ctlreg},
+    {TGX_IOCTL_READ_SLIM, TGX_SIG_ZT, TGX_SIZE_RW_SLIM, "READ_SLIM", req_read_slim},
+    {TGX_IOCTL_WRITE_SLIM, TGX_SIG_ZT, TGX_SIZE_RW_SLIM, "WRITE_SLIM", req_write_slim},
+    {TGX_IOCTL_GET_VPD, TGX_SIG_ZT, TGX_SIZE_GET_VPD, "GET_VPD", req_get_vpd},
+    {TGX_IOCTL_GET_LINKINFO, TGX_SIG_ZT, TGX_SIZE_GET_LINKINFO, "GET_LINKINFO", req_get_linkinfo},
+    {TGX_IOCTL_TRUNK_INFO, TGX_SIG_ZT, TGX_SIZE_TRUNK_INFO, "TRUNK_INFO", req_trunk_info},
+    // ---- reset, dump, loopback, bridge ----
+    {TGX_IOCTL_RESET_ADAPTER, TGX_SIG_ZT, TGX_SIZE_RESET_ADAPTER, "RESET_ADAPTER",
+     req_reset_adapter},
+    {TGX_IOCTL_SET_DUMPENV, TGX_SIG_ZT, TGX_SIZE_SET_DUMPENV, "SET_DUMPENV", req_set_dumpenv},
+    {TGX_IOCTL_GETDRVDUMP_REGION, TGX_SIG_ZT,
+     TGX_ENV_HEADER_LENGTH + TGX_DUMPREGION_HDR + 4, "GETDRVDUMP_REGION", req_getdrvdump_region},
+    {TGX_IOCTL_LOOPBACK_TEST, TGX_SIG_ZT, TGX_LOOPBACK_BASE, "LOOPBACK_TEST", req_loopback_test},
+    {TGX_IOCTL_TAMBER_ISSUEMB, TGX_SIG_ZT, TGX_ENV_HEADER_LENGTH + 272, "TAMBER_ISSUEMB",
+     req_tamber_issuemb},
+    {TGX_IOCTL_GET_CT_INFO, TGX_SIG_ZT, TGX_ENV_HEADER_LENGTH + TGX_CTINFO_OFF_CMD + 4,
+     "GET_CT_INFO", req_get_ct_info},
+    // ---- driver parameters ----
+    {TGX_IOCTL_ISSUE_PARSE, TGX_SIG_ZT, TGX_SIZE_ISSUE_PARSE, "ISSUE_PARSE", req_issue_parse},
 };
 const size_t kDrvHandlerCount = sizeof(kDrvHandlers) / sizeof(kDrvHandlers[0]);
 

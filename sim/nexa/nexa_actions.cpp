@@ -71,7 +71,7 @@ int a_upgrade_flash(const NodeAddr& n, const ActionParams& p, std::string* text)
         *text = "Unable to open the UFI file";
         return NX_UFI_OPEN;
     }
-    uint8_t h[96];
+    uint8_t h[96] = {};
     size_t got = fread(h, 1, sizeof h, fp);
     long size = -1;
     if (fseek(fp, 0, SEEK_END) == 0) size = ftell(fp);
@@ -157,8 +157,8 @@ bool loop_type(const std::string& s) {
 // Records the completed cycles of a test (read back as TotalCompleteCycles).
 int finish_test(const NodeAddr& n, long cycles, const std::string& loopNeeded, std::string* text) {
     int rc = update_node(n, [&](Adapter& a, const NodeCtx&, bool* changed) {
-        if (!loopNeeded.empty() && a.attrs.get("loopback") != loopNeeded) return NX_ERR_VALUE;
-        a.attrs.set_u("total_cycles", (uint64_t)cycles);
+        if (!loopNeeded.empty() && a.attrs.get("cna_loopback") != loopNeeded) return NX_ERR_VALUE;
+        a.attrs.set_u("cna_test_cycles", (uint64_t)cycles);
         *changed = true;
         return NX_OK;
     });
@@ -193,7 +193,7 @@ int a_enter_loopback(const NodeAddr& n, const ActionParams& p, std::string* text
     if (!loop_type(p.p[2])) return invalid(text, "loopback type");
     std::string mode = std::to_string(src) + ":" + p.p[2];
     int rc = update_node(n, [&](Adapter& a, const NodeCtx&, bool* changed) {
-        a.attrs.set("loopback", mode);
+        a.attrs.set("cna_loopback", mode);
         *changed = true;
         return NX_OK;
     });
@@ -223,8 +223,8 @@ int a_exit_loopback(const NodeAddr& n, const ActionParams& p, std::string* text)
     if (port_param(n, p.p[0], &port) != NX_OK) return invalid(text, "port");
     std::string prefix = std::to_string(port) + ":";
     int rc = update_node(n, [&](Adapter& a, const NodeCtx&, bool* changed) {
-        if (a.attrs.get("loopback").rfind(prefix, 0) == 0) {
-            a.attrs.erase("loopback");
+        if (a.attrs.get("cna_loopback").rfind(prefix, 0) == 0) {
+            a.attrs.erase("cna_loopback");
             *changed = true;
         }
         return NX_OK;

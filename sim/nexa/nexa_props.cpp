@@ -109,7 +109,7 @@ int g_configured_personality(const PropRow&, const NodeCtx& c, std::string* out)
 }
 
 int g_cycles(const PropRow&, const NodeCtx& c, std::string* out) {
-    *out = std::to_string(c.a->attrs.get_u("total_cycles", 0));
+    *out = std::to_string(c.a->attrs.get_u("cna_test_cycles", 0));
     return NX_OK;
 }
 
@@ -250,7 +250,7 @@ int s_volatile_mac(const PropRow&, Adapter& a, const NodeCtx& c, const std::stri
         ones = ones && x == 0xFF;
     }
     if (zero || ones) return NX_ERR_VALUE;
-    a.funcs[(size_t)c.fidx].attrs.set("volatile_mac", format_mac(b));
+    a.funcs[(size_t)c.fidx].attrs.set("sv_mac", format_mac(b));
     *changed = true;
     return NX_OK;
 }
@@ -389,7 +389,7 @@ const PropRow kProps[] = {
     FN(NT_NETBOOT, 0, "NetworkBootMethod", "netboot_method", VF_TEXT),
     FN(NT_NETBOOT, 0, "VLANId", "vlan_id", VF_DEC),
     FN(NT_NETBOOT, 0, "VLANPriority", "vlan_priority", VF_DEC),
-    {NT_NETBOOT, 0, "VolatileMACAddress", g_attr, s_volatile_mac, "volatile_mac", LV_FUNC, VF_MAC},
+    {NT_NETBOOT, 0, "VolatileMACAddress", g_attr, s_volatile_mac, "sv_mac", LV_FUNC, VF_MAC},
     // Network/NICConfiguration
     CALC(NT_NICCONF, 0, "LogicalLinkStatus", g_link_status, nullptr),
     FN(NT_NICCONF, 0, "PortMaxSpeed", "nic_speed", VF_TEXT),
@@ -492,9 +492,9 @@ std::vector<uint8_t> build_vpd(const Adapter& a, const Function* f) {
 }
 
 bool reset_nexa_settings(Adapter& a) {
-    static const char* const kFuncKeys[] = {"volatile_mac", "vlan_id",    "vlan_priority",
+    static const char* const kFuncKeys[] = {"sv_mac", "vlan_id",    "vlan_priority",
                                             "netboot",      "netboot_method", "vnic"};
-    static const char* const kAdapterKeys[] = {"loopback", "total_cycles"};
+    static const char* const kAdapterKeys[] = {"cna_loopback", "cna_test_cycles"};
     bool changed = false;
     auto reset = [&](Attrs& at, const std::string& fkind, const char* key) {
         const hbasim::FleetKeyDef* d = hbasim::fleet_key(a.kind, fkind, key);

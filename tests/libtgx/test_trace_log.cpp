@@ -65,9 +65,15 @@ std::vector<std::string> lines_of(const std::string& text) {
     return out;
 }
 
+// Name of this test program as trace lines show it (it has no dot).
+std::string self_name() {
+    return fs::read_symlink("/proc/self/exe").filename().string();
+}
+
 size_t count_of(const std::string& text, const std::string& what) {
     size_t n = 0;
-    for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+    for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1))
+        ++n;
     return n;
 }
 
@@ -94,12 +100,13 @@ TEST_F(TraceLogTest, LinesCarryTimeAndProgramName) {
     lib.unload();
 
     const std::vector<std::string> lines = lines_of(hbatest::read_file(dir + "/LIBTGX.LOG"));
-    const std::string prefix = "[13:05:09] test_libtgx: ";
+    const std::string prefix = "[13:05:09] " + self_name() + ": ";
     ASSERT_GE(lines.size(), 4u);
     EXPECT_EQ(lines[0], prefix + std::string(54, '*'));
     EXPECT_EQ(lines[1], prefix + "LibTgx Error and Trace Log File (12.0.1167.0    X86 )");
     EXPECT_EQ(lines[2], prefix + std::string(54, '*'));
-    for (const std::string& l : lines) EXPECT_EQ(l.rfind(prefix, 0), 0u) << l;
+    for (const std::string& l : lines)
+        EXPECT_EQ(l.rfind(prefix, 0), 0u) << l;
     const std::string all = hbatest::read_file(dir + "/LIBTGX.LOG");
     EXPECT_EQ(all.find("left over"), std::string::npos);
     EXPECT_NE(all.find(prefix + "DLL_PROCESS_ATTACH: [EXIT]\n"), std::string::npos);
@@ -155,12 +162,12 @@ TEST_F(TraceLogTest, TwoProcessesShareTheLog) {
     ASSERT_FALSE(ec) << ec.message();
 
     lib.load(); // first process: the name is new, the log starts empty
-    hbatest::RunResult r = hbatest::run(
-        exe, {"--gtest_filter=TraceChildProcess.LoadsLibrary"}, {{kCopyEnv, lib.path()}});
+    hbatest::RunResult r = hbatest::run(exe, {"--gtest_filter=TraceChildProcess.LoadsLibrary"},
+                                        {{kCopyEnv, lib.path()}});
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
     const std::string both = hbatest::read_file(dir + "/LIBTGX.LOG");
     EXPECT_EQ(both.find("old\n"), std::string::npos);
-    EXPECT_EQ(both.rfind("[13:05:09] test_libtgx: ****", 0), 0u) << both;
+    EXPECT_EQ(both.rfind("[13:05:09] " + self_name() + ": ****", 0), 0u) << both;
     const size_t child = both.find("] hbaset: ****");
     ASSERT_NE(child, std::string::npos) << both;
     EXPECT_NE(both.find("] hbaset: DLL_PROCESS_DETACH: [EXIT]\n"), std::string::npos);

@@ -22,6 +22,10 @@ struct SettingsCase {
 
 const std::string kLongPiece(79, 'x'); // a first piece of 79 characters, no '='
 
+void PrintTo(const SettingsCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class TraceSettings : public ::testing::TestWithParam<SettingsCase> {};
 
 TEST_P(TraceSettings, ReadsKeysAsWritten) {
@@ -97,7 +101,8 @@ TEST_F(TraceDumpTest, LayoutByCount) {
         {32, line0 + " \n" + line1 + "\n"},
     };
     uint8_t data[32];
-    for (size_t i = 0; i < sizeof data; ++i) data[i] = (uint8_t)i;
+    for (size_t i = 0; i < sizeof data; ++i)
+        data[i] = (uint8_t)i;
     for (const auto& c : cases) {
         hbatest::write_file(st.path("LIBTGX.LOG"), "");
         TraceDump(data, c.count);

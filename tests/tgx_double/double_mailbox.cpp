@@ -1,0 +1,275 @@
+// Mailbox exports of the libtgx test double. Each form hands the mailbox to
+// the simulated adapter engine as the library's request would reach it, and
+// keeps the library's attempts, copy-back and status mapping:
+// plain form (32 or 64 words, 250 -> 3, 253 retried after the delay, 2 at the
+// end), data-buffer form (word limits of 512, a refused 0x1B ends the attempts
+// and returns word 3), V2 (regular and extended, 250/252/254 end the attempts,
+// the reply copied back on failure too), the dump and the update-configuration
+// requests. Commands 0x84 and 0x38 carry host buffers; the double refuses them.
+#include <cstring>
+#include <vector>
+
+#include "libtgx/libtgx.h"
+#include "libtgx/tgx_ioctl.h"
+#include "platform/plat_time.h"
+#include "sim/driver/sim_driver.h"
+#include "tests/tgx_double/double_internal.h"
+
+using hbasim::MboxCall;
+
+namespace {
+
+uint32_t rd32(const uint8_t* p) {
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+}
+void wr32(uint8_t* p, uint32_t v) {
+    p[0] = (uint8_t)v;
+    p[1] = (uint8_t)(v >> 8);
+    p[2] = (uint8_t)(v >> 16);
+    p[3] = (uint8_t)(v >> 24);
+}
+void set_status(uint8_t* mb, uint16_t st) {
+    mb[2] = (uint8_t)st;
+    mb[3] = (uint8_t)(st >> 8);
+}
+
+const uint8_t kExtCommands[] = {0x11, 0x84, 0x1B, 0x17, 0x8D, 0x93, 0x9F};
+bool ext_command(uint8_t cmd) {
+    for (uint8_t c : kExtCommands)
+        if (c == cmd) return true;
+    return false;
+}
+
+uint32_t attempts_of(uint32_t retry) {
+    return retry == 0 ? 1 : retry;
+}
+
+void load(MboxCall& c, const uint8_t* mb, uint32_t words, hbasim::MboxForm form) {
+    memset(&c, 0, sizeof c);
+    for (uint32_t i = 0; i < TGX_MBOX_WORDS; ++i)
+        c.mb[i] = rd32(mb + 4 * i);
+    c.mbWords = words;
+    c.form = form;
+}
+void store(const MboxCall& c, uint8_t* mb) {
+    for (uint32_t i = 0; i < TGX_MBOX_WORDS; ++i)
+        wr32(mb + 4 * i, c.mb[i]);
+}
+
+// Runs the call on the board's function; a state that cannot be read gives the
+// driver-error status, as the simulated driver does.
+void run(const tgxdouble::Board& b, MboxCall& c) {
+    hbasim::engine_run(b.ref, c);
+}
+
+bool has_ext_feature(uint32_t board) {
+    DrvInfo info;
+    memset(&info, 0, sizeof info);
+    info.version = 4;
+    return TGX_GetDrvInfo(board, &info) == 0 && (info.featureList & TGX_FEATURE_MBOX_V2_EXT);
+}
+
+bool v2_stop(uint16_t st) {
+    return st == 250 || st == 252 || st == 254;
+}
+
+uint32_t v2_extended(const tgxdouble::Board& b, uint8_t* mb, uint32_t inWLen, uint32_t retry) {
+    uint8_t cmd = mb[1];
+    uint64_t byteLen = (uint64_t)inWLen * 4;
+    uint64_t ext = byteLen - TGX_MBOX_BYTES;
+    bool raised = false;
+    if (cmd == 0x84) return 1; // host transmit/receive buffers: not served by the double
+    if (ext == 0 && ext_command(cmd)) {
+        ext = TGX_MBOX_MAX_EXT;
+        raised = true;
+    }
+    if (ext > TGX_MBOX_MAX_EXT && cmd != TGX_MBX_SLI_CONFIG) return 5;
+    uint32_t back = raised ? TGX_MBOX_BYTES : (uint32_t)byteLen;
+    std::vector<uint8_t> area((size_t)ext, 0);
+    MboxCall c;
+    uint32_t status = 1;
+    for (uint32_t left = attempts_of(retry); left > 0;) {
+        --left;
+        std::fill(area.begin(), area.end(), 0);
+        if (!raised && ext) memcpy(area.data(), mb + TGX_MBOX_BYTES, (size_t)ext);
+        load(c, mb, TGX_MBOX_WORDS, hbasim::MBOX_FORM_V2EXT);
+        c.data = area.data();
+        c.dataLen = (uint32_t)ext;
+        run(b, c);
+        uint16_t st = (uint16_t)(c.mb[0] >> 16);
+        if (st == 0) {
+            store(c, mb);
+            if (back > TGX_MBOX_BYTES)
+                memcpy(mb + TGX_MBOX_BYTES, area.data(), back - TGX_MBOX_BYTES);
+            return 0;
+        }
+        status = 2;
+        if (v2_stop(st)) left = 0;
+    }
+    store(c, mb);
+    if (back > TGX_MBOX_BYTES) memcpy(mb + TGX_MBOX_BYTES, area.data(), back - TGX_MBOX_BYTES);
+    return status;
+}
+
+} // namespace
+
+extern "C" {
+
+uint32_t TGX_IssueMboxWithRetry(uint32_t board, uint32_t* mailbox, uint32_t inWords,
+                                uint32_t outWords, uint32_t retry, uint32_t delay) {
+    (void)outWords;
+    const tgxdouble::Board* b = tgxdouble::board(board);
+    uint8_t* mb = reinterpret_cast<uint8_t*>(mailbox);
+    if (!b || !mb) return 1;
+    if (mb[1] == TGX_MBX_BIU_DIAG || mb[1] == TGX_MBX_READ_EVENT_LOG) return 1;
+    MboxCall c;
+    for (uint32_t left = attempts_of(retry); left > 0;) {
+        --left;
+        load(c, mb, inWords == TGX_MBOX_WORDS ? 64 : 32, hbasim::MBOX_FORM_PLAIN);
+        run(*b, c);
+        uint16_t st = (uint16_t)(c.mb[0] >> 16);
+        if (st == TGX_MBXST_TEMP_OVERHEAT) return 3;
+        if (st == 0) {
+            store(c, mb);
+            return 0;
+        }
+        if (st == TGX_MBXST_BUSY && left > 0) plat_sleep_ms(delay);
+        set_status(mb, st);
+    }
+    return 2;
+}
+
+uint32_t TGX_IssueMboxWithRetryEx(uint32_t board, uint32_t* mailbox, void* data, uint8_t mbOffset,
+                                  uint32_t inLen, uint32_t outLen, uint32_t retry, uint32_t delay) {
+    (void)mbOffset;
+    const tgxdouble::Board* b = tgxdouble::board(board);
+    uint8_t* mb = reinterpret_cast<uint8_t*>(mailbox);
+    if (!b || !mb) return 1;
+    uint32_t in = inLen > TGX_MBOX_EX_MAX_WORDS ? TGX_MBOX_EX_MAX_WORDS : inLen;
+    uint32_t out = outLen > TGX_MBOX_EX_MAX_WORDS ? TGX_MBOX_EX_MAX_WORDS : outLen;
+    uint8_t* buf = static_cast<uint8_t*>(data);
+    std::vector<uint8_t> area(4 * (in > out ? in : out), 0);
+    MboxCall c;
+    for (uint32_t left = attempts_of(retry); left > 0;) {
+        --left;
+        std::fill(area.begin(), area.end(), 0);
+        if (buf && in) memcpy(area.data(), buf, 4 * in);
+        load(c, mb, TGX_MBOX_WORDS, hbasim::MBOX_FORM_EX);
+        c.data = area.data();
+        c.dataLen = (uint32_t)area.size();
+        run(*b, c);
+        uint16_t st = (uint16_t)(c.mb[0] >> 16);
+        if (st == 0) {
+            store(c, mb);
+            uint32_t got = (c.dataOut + 3) / 4;
+            uint32_t words = got < out ? got : out;
+            if (buf && words) memcpy(buf, area.data(), 4 * words);
+            return 0;
+        }
+        if (((c.mb[0] >> 8) & 0xFF) == TGX_MBX_UPDATE_CFG) {
+            left = 0;
+            wr32(mb + 12, c.mb[3]);
+        }
+        if (st == TGX_MBXST_BUSY && left > 0) plat_sleep_ms(delay);
+        set_status(mb, st);
+    }
+    return 2;
+}
+
+uint32_t TGX_IssueMboxWithRetryV2(uint32_t board, uint32_t* mailbox, uint32_t inWLen,
+                                  uint32_t retry, uint32_t delay) {
+    (void)delay; // the engine never answers busy
+    const tgxdouble::Board* b = tgxdouble::board(board);
+    uint8_t* mb = reinterpret_cast<uint8_t*>(mailbox);
+    if (!b || !mb) return 1;
+    if (inWLen < TGX_MBOX_WORDS) return 4;
+    if (inWLen > TGX_MBOX_WORDS || ext_command(mb[1])) {
+        if (!has_ext_feature(board)) return 1;
+        return v2_extended(*b, mb, inWLen, retry);
+    }
+    MboxCall c;
+    uint32_t status = 1;
+    for (uint32_t left = attempts_of(retry); left > 0;) {
+        --left;
+        load(c, mb, TGX_MBOX_WORDS, hbasim::MBOX_FORM_V2);
+        run(*b, c);
+        uint16_t st = (uint16_t)(c.mb[0] >> 16);
+        set_status(mb, st);
+        if (st == 0) {
+            store(c, mb);
+            return 0;
+        }
+        status = 2;
+        if (v2_stop(st)) left = 0;
+    }
+    store(c, mb);
+    return status;
+}
+
+uint32_t TGX_IssueDumpMBox(uint32_t board, uint32_t type, uint8_t typeArg, uint32_t region,
+                           uint32_t offset, void* buffer, uint32_t* length) {
+    const tgxdouble::Board* b = tgxdouble::board(board);
+    if (!b || !length) return 1;
+    if (type < 1 || type > 4) return 2;
+    if (*length == 0 || *length > TGX_MBOX_MAX_EXT) return 7;
+    // The driver takes an extension only from boards with the extended feature.
+    if (!has_ext_feature(board)) return 1;
+    std::vector<uint8_t> area(*length, 0);
+    MboxCall c;
+    memset(&c, 0, sizeof c);
+    c.mb[0] = (uint32_t)TGX_MBX_DUMP << 8;
+    c.mb[1] = type | (type == 1 ? 0x10u : 0u) | (type == 3 ? (uint32_t)typeArg << 24 : 0u);
+    c.mb[2] = (region & 0xFFFF) | (offset << 16);
+    c.mb[3] = *length & 0xFFFFFF;
+    c.mbWords = TGX_MBOX_WORDS;
+    c.form = hbasim::MBOX_FORM_V2EXT;
+    c.data = area.data();
+    c.dataLen = *length;
+    run(*b, c);
+    switch (c.mb[0] >> 16) {
+    case 0:
+        break;
+    case TGX_MBXST_DUMP_NO_ENTRY:
+        return 5;
+    case TGX_MBXST_DUMP_NO_VALID_ENTRY:
+        return 6;
+    case TGX_MBXST_DUMP_NOT_APPLICABLE:
+        return 3;
+    case TGX_MBXST_DUMP_NOT_INITIALIZED:
+        return 4;
+    case TGX_MBXST_DUMP_BAD_HEADER:
+        return 2;
+    default:
+        return 1;
+    }
+    uint32_t reported = c.mb[6];
+    uint32_t n = reported < *length ? reported : *length;
+    if (buffer && n) memcpy(buffer, area.data(), n);
+    *length = reported;
+    return 0;
+}
+
+uint32_t TGX_IssueUpdateCfgMBox(uint32_t board, uint32_t reqType, uint32_t region, const void* data,
+                                uint32_t length, uint32_t* respInfo) {
+    const tgxdouble::Board* b = tgxdouble::board(board);
+    if (!b) return 3;
+    if (length > TGX_MBOX_MAX_EXT) return 7;
+    if (!has_ext_feature(board)) return 1;
+    std::vector<uint8_t> area(length, 0);
+    if (data && length) memcpy(area.data(), data, length);
+    MboxCall c;
+    memset(&c, 0, sizeof c);
+    c.mb[0] = 1u | ((uint32_t)TGX_MBX_UPDATE_CFG << 8);
+    c.mb[1] = (reqType & 0xF) | 0x30;
+    c.mb[2] = (region & 0xFFFF) | (length << 16);
+    c.mb[4] = length;
+    c.mbWords = TGX_MBOX_WORDS;
+    c.form = hbasim::MBOX_FORM_V2EXT;
+    c.data = area.data();
+    c.dataLen = length;
+    run(*b, c);
+    if (respInfo) *respInfo = c.mb[3];
+    return (c.mb[0] >> 16) != 0 ? 2 : 0;
+}
+
+} // extern "C"
