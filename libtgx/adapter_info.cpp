@@ -125,8 +125,8 @@ namespace {
 enum : uint32_t { RW_READ_REG = 1, RW_WRITE_REG = 2, RW_READ_SLIM = 3, RW_WRITE_SLIM = 4 };
 
 // Fills the request for one operation; the SLIM data is copied by the caller.
-void fill_rw_request(uint8_t* p, uint32_t op, uint32_t regOffset, uint32_t value,
-                     uint32_t slimAddr, uint32_t words) {
+void fill_rw_request(uint8_t* p, uint32_t op, uint32_t regOffset, uint32_t value, uint32_t slimAddr,
+                     uint32_t words) {
     if (op == RW_READ_REG || op == RW_WRITE_REG) {
         p[TGX_CR_OFF_ONE] = 1;
         p[TGX_CR_OFF_WRITE] = op == RW_WRITE_REG ? 1 : 0;

@@ -248,8 +248,10 @@ void ReleaseHBAResources() {
             tgx_sd_free_list(b);
             g_tgx.sdRegLists[b] = nullptr;
         }
-        LockRecordDelete(&g_sdRegLocks[b]);
     }
+    // Discovery initialised the registration lock of every board number, so
+    // every one is deleted, not only those below the count.
+    for (LockRecord& l : g_sdRegLocks) LockRecordDelete(&l);
     LockRecordDelete(&g_sdEventQueueLock);
     LockRecordDelete(&g_sdRscnLock);
     tgx_ct_shutdown_all();

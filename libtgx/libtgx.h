@@ -137,8 +137,7 @@ TGX_EXPORT uint32_t TGX_IssueDumpMBox(uint32_t board, uint32_t type, uint8_t typ
  * request reached the driver. Status: ReturnCode when not 0, else 2 when the
  * mailbox status is not 0, else 0; 3 bad board; 7 length above 3000. */
 TGX_EXPORT uint32_t TGX_IssueUpdateCfgMBox(uint32_t board, uint32_t reqType, uint32_t region,
-                                           const void* data, uint32_t length,
-                                           uint32_t* respInfo);
+                                           const void* data, uint32_t length, uint32_t* respInfo);
 
 /* ---- adapter information queries ---- */
 /* Link information record (168 bytes, zeroed by the library). */
@@ -203,9 +202,8 @@ TGX_EXPORT uint32_t TGX_SetDumpEnv(uint32_t board, uint32_t flag);
 TGX_EXPORT uint32_t TGX_GetDriverDumpRegion(uint32_t board, uint32_t region, void* buffer,
                                             uint32_t* length);
 /* Statuses: 0; 1; 3 data overrun; 5 timeout; 6 bad board. */
-TGX_EXPORT uint32_t TGX_SendTamberCommand(uint32_t board, const void* command,
-                                          uint32_t commandSize, void* response,
-                                          uint32_t* responseSize);
+TGX_EXPORT uint32_t TGX_SendTamberCommand(uint32_t board, const void* command, uint32_t commandSize,
+                                          void* response, uint32_t* responseSize);
 
 /* ---- registry-backed port settings ---- */
 /* Latency thresholds, stored unchanged as REG_DWORD values of these names. */

@@ -18,10 +18,18 @@ bool is_v2_ext_command(uint8_t cmd) {
     return false;
 }
 
-uint8_t* mb_bytes(uint32_t* mailbox) { return reinterpret_cast<uint8_t*>(mailbox); }
-uint32_t mb_word(const uint8_t* mb, uint32_t i) { return tgx_rd32(mb + 4 * i); }
-uint8_t mb_cmd(const uint8_t* mb) { return mb[1]; }
-uint16_t mb_status(const uint8_t* mb) { return tgx_rd16(mb + 2); }
+uint8_t* mb_bytes(uint32_t* mailbox) {
+    return reinterpret_cast<uint8_t*>(mailbox);
+}
+uint32_t mb_word(const uint8_t* mb, uint32_t i) {
+    return tgx_rd32(mb + 4 * i);
+}
+uint8_t mb_cmd(const uint8_t* mb) {
+    return mb[1];
+}
+uint16_t mb_status(const uint8_t* mb) {
+    return tgx_rd16(mb + 2);
+}
 void mb_set_status(uint8_t* mb, uint16_t st) {
     mb[2] = (uint8_t)st;
     mb[3] = (uint8_t)(st >> 8);
@@ -32,7 +40,9 @@ uint8_t* mb_addr(const uint8_t* mb, uint32_t lowWord) {
     return reinterpret_cast<uint8_t*>((uintptr_t)a);
 }
 
-uint32_t attempts_of(uint32_t retry) { return retry == 0 ? 1 : retry; }
+uint32_t attempts_of(uint32_t retry) {
+    return retry == 0 ? 1 : retry;
+}
 
 bool v2_stop_status(uint16_t st) {
     return st == TGX_MBXST_TEMP_OVERHEAT || st == TGX_MBXST_STOP_252 || st == TGX_MBXST_STOP_254;
@@ -82,8 +92,8 @@ extern "C" TGX_EXPORT uint32_t TGX_IssueMboxWithRetry(uint32_t board, uint32_t* 
 
     uint32_t size = TGX_SIZE_ISSUEMB;
     uint32_t code = TGX_IOCTL_ISSUEMB;
-    uint32_t n = 0;                 // 0x84: bytes each way
-    uint32_t wanted = 0;            // 0x38: bytes wanted
+    uint32_t n = 0;      // 0x84: bytes each way
+    uint32_t wanted = 0; // 0x38: bytes wanted
     uint8_t* xmt = nullptr;
     uint8_t* rcv = nullptr;
     if (cmd == TGX_MBX_BIU_DIAG) {

@@ -43,7 +43,9 @@ uint32_t map_status(const StatusRow* rows, size_t count, uint32_t value, const c
     return 1;
 }
 
-void put_word(uint8_t* mb, uint32_t i, uint32_t v) { tgx_wr32(mb + 4 * i, v); }
+void put_word(uint8_t* mb, uint32_t i, uint32_t v) {
+    tgx_wr32(mb + 4 * i, v);
+}
 
 } // namespace
 
@@ -144,10 +146,12 @@ extern "C" TGX_EXPORT uint32_t TGX_IssueUpdateCfgMBox(uint32_t board, uint32_t r
     if (data && length) memcpy(ext, data, length);
 
     TraceLog("MBox cmd: ");
-    for (uint32_t i = 0; i < 8; ++i) TraceLog("%x ", tgx_rd32(mb + 4 * i));
+    for (uint32_t i = 0; i < 8; ++i)
+        TraceLog("%x ", tgx_rd32(mb + 4 * i));
     TraceLog("\ndata: ");
     uint32_t dataWords = (length + 3) / 4;
-    for (uint32_t i = 0; i < dataWords && i < 8; ++i) TraceLog("%x ", tgx_rd32(ext + 4 * i));
+    for (uint32_t i = 0; i < dataWords && i < 8; ++i)
+        TraceLog("%x ", tgx_rd32(ext + 4 * i));
     TraceLog("\n");
 
     AdapterEntry* e = tgx_entry(board);

@@ -18,16 +18,18 @@ const size_t kItemNameLen = sizeof kItemName - 1;
 const uint32_t kParamMaxChars = 2047; // longest parameter string handled
 const uint32_t kParseTextLen = 14;    // "PersistLnkDn=N"
 
-// One parameter string being edited, always terminated, never longer than
-// kParamMaxChars; overflow is remembered instead of truncating silently.
+// One parameter string being edited, always terminated. It holds what was read
+// plus the semicolon a reader may add; a result longer than kParamMaxChars is
+// never written, and overflow is remembered instead of truncating silently.
+const size_t kParamRoom = kParamMaxChars + 1;
 struct ParamText {
-    char s[kParamMaxChars + 1];
+    char s[kParamRoom + 1];
     size_t len;
     bool overflow;
 };
 
 void pt_append(ParamText* t, const char* text, size_t n) {
-    if (t->len + n > kParamMaxChars) {
+    if (t->len + n > kParamRoom) {
         t->overflow = true;
         return;
     }
@@ -67,17 +69,18 @@ struct LatencyField {
     const char* name;
     size_t offset;
 };
-#define LATENCY_FIELD(f) {#f, offsetof(LATENCY_INFO, f)}
+#define LATENCY_FIELD(f)                                                                           \
+    { #f, offsetof(LATENCY_INFO, f) }
 const LatencyField kLatencyFields[] = {
-    LATENCY_FIELD(LatencyEnable),   LATENCY_FIELD(defaultReadLatency),
+    LATENCY_FIELD(LatencyEnable),       LATENCY_FIELD(defaultReadLatency),
     LATENCY_FIELD(defaultWriteLatency), LATENCY_FIELD(ReadLatency512),
-    LATENCY_FIELD(ReadLatency2K),   LATENCY_FIELD(ReadLatency4K),
-    LATENCY_FIELD(ReadLatency8K),   LATENCY_FIELD(ReadLatency16K),
-    LATENCY_FIELD(ReadLatency32K),  LATENCY_FIELD(ReadLatency64K),
-    LATENCY_FIELD(ReadLatencyLarge), LATENCY_FIELD(WriteLatency512),
-    LATENCY_FIELD(WriteLatency2K),  LATENCY_FIELD(WriteLatency4K),
-    LATENCY_FIELD(WriteLatency8K),  LATENCY_FIELD(WriteLatency16K),
-    LATENCY_FIELD(WriteLatency32K), LATENCY_FIELD(WriteLatency64K),
+    LATENCY_FIELD(ReadLatency2K),       LATENCY_FIELD(ReadLatency4K),
+    LATENCY_FIELD(ReadLatency8K),       LATENCY_FIELD(ReadLatency16K),
+    LATENCY_FIELD(ReadLatency32K),      LATENCY_FIELD(ReadLatency64K),
+    LATENCY_FIELD(ReadLatencyLarge),    LATENCY_FIELD(WriteLatency512),
+    LATENCY_FIELD(WriteLatency2K),      LATENCY_FIELD(WriteLatency4K),
+    LATENCY_FIELD(WriteLatency8K),      LATENCY_FIELD(WriteLatency16K),
+    LATENCY_FIELD(WriteLatency32K),     LATENCY_FIELD(WriteLatency64K),
     LATENCY_FIELD(WriteLatencyLarge),
 };
 #undef LATENCY_FIELD
@@ -99,8 +102,7 @@ uint32_t rwRegistryKey(uint32_t board, uint32_t op, uint16_t* flag) {
     const DrvVerName& names = tgx_entry(board)->drvInfo.names[0];
     size_t nameLen = strnlen(names.dvrName, sizeof names.dvrName);
     char servicePath[128];
-    snprintf(servicePath, sizeof servicePath, "%s%.*s", kServicesPath, (int)nameLen,
-             names.dvrName);
+    snprintf(servicePath, sizeof servicePath, "%s%.*s", kServicesPath, (int)nameLen, names.dvrName);
     char wwpn[17];
     wwpn_key_name(attrs, wwpn, sizeof wwpn);
 
@@ -184,11 +186,11 @@ uint32_t rwRegistryKey(uint32_t board, uint32_t op, uint16_t* flag) {
         }
     }
     if (set && result == 0) {
-        if (text.overflow) {
+        if (text.overflow || text.len > kParamMaxChars) {
             result = 1;
         } else {
-            rs = plat_reg_set_value(port, kParametersValue, PLAT_REG_SZ, text.s,
-                                    (uint32_t)text.len);
+            rs =
+                plat_reg_set_value(port, kParametersValue, PLAT_REG_SZ, text.s, (uint32_t)text.len);
             if (rs != PLAT_REG_OK) {
                 TraceLog("rwRegistryKey: Parameters exist, but set value failed %x\n", rs);
                 result = 1;

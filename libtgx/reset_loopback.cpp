@@ -48,8 +48,12 @@ template <size_t N> uint32_t map_rc(const RcRow (&rows)[N], int32_t rc) {
     return 1;
 }
 
-bool is_tamber(const AdapterEntry* e) { return tgx_pci_device_id(e) == TGX_TAMBER_DEVICE_ID; }
-bool is_sli4(const AdapterEntry* e) { return e->drvInfo.sliMode == 4; }
+bool is_tamber(const AdapterEntry* e) {
+    return tgx_pci_device_id(e) == TGX_TAMBER_DEVICE_ID;
+}
+bool is_sli4(const AdapterEntry* e) {
+    return e->drvInfo.sliMode == 4;
+}
 
 // Sends one 12-byte bridge control or pass-through command with a 4-byte response.
 uint32_t tamber_cmd(uint32_t board, uint32_t w0, uint32_t w1, uint32_t w2) {
@@ -165,7 +169,7 @@ extern "C" TGX_EXPORT uint32_t TGX_ConfigLoopback(uint32_t board, uint32_t type,
         } else {
             TraceLog("TGX_Configloopback: EXTERNAL LOOPBACK TEST\n");
             flag = tgx_pci_device_id(e) == TGX_BREVIN_DEVICE_ID ? TGX_LINK_FLAG_EXTERNAL
-                                                                 : TGX_LINK_FLAG_EXTERNAL_SLI4;
+                                                                : TGX_LINK_FLAG_EXTERNAL_SLI4;
         }
         tgx_wr32(reinterpret_cast<uint8_t*>(mb) + 8, flag);
         st = TGX_IssueMboxWithRetryV2(board, mb, TGX_MBOX_WORDS, kLinkRetry, kLinkDelayMs);

@@ -50,14 +50,14 @@
 /* ---- Control-code catalogue (all requests of the library) ----
  * Envelope requests on the SCSI port device, signature ZT4100 unless noted;
  * the management-device codes at the end travel as plain device requests. */
-#define TGX_IOCTL_ISSUEMB 0x80000106u            /* mailbox, plain form */
-#define TGX_IOCTL_READ_SLIM 0x8000010Au          /* SLIM read */
-#define TGX_IOCTL_WRITE_SLIM 0x8000010Bu         /* SLIM write */
-#define TGX_IOCTL_ISSUE_PARSE 0x80000116u        /* driver parameter string */
-#define TGX_IOCTL_INQUIRE_SCSIID 0x8000011Bu     /* VPI in bits 20-27 */
-#define TGX_IOCTL_GET_CT_INFO 0x8000011Cu        /* bridge command and response */
-#define TGX_IOCTL_SCSI_PASSTHRU 0x8000011Du      /* SCSI command pass-through */
-#define TGX_IOCTL_INQUIRE_NODELIST 0x8000011Eu   /* with a VPI: NPIV target list */
+#define TGX_IOCTL_ISSUEMB 0x80000106u          /* mailbox, plain form */
+#define TGX_IOCTL_READ_SLIM 0x8000010Au        /* SLIM read */
+#define TGX_IOCTL_WRITE_SLIM 0x8000010Bu       /* SLIM write */
+#define TGX_IOCTL_ISSUE_PARSE 0x80000116u      /* driver parameter string */
+#define TGX_IOCTL_INQUIRE_SCSIID 0x8000011Bu   /* VPI in bits 20-27 */
+#define TGX_IOCTL_GET_CT_INFO 0x8000011Cu      /* bridge command and response */
+#define TGX_IOCTL_SCSI_PASSTHRU 0x8000011Du    /* SCSI command pass-through */
+#define TGX_IOCTL_INQUIRE_NODELIST 0x8000011Eu /* with a VPI: NPIV target list */
 #define TGX_IOCTL_NPIV_GETTARGET TGX_IOCTL_INQUIRE_NODELIST
 #define TGX_IOCTL_RESET_ADAPTER 0x80000127u
 #define TGX_IOCTL_SET_DUMPENV 0x80000128u
@@ -65,18 +65,18 @@
 #define TGX_IOCTL_DRVDUMP_EVENT 0x8000012Au
 #define TGX_IOCTL_LOOPBACK_TEST 0x8000012Bu
 #define TGX_IOCTL_ISSUE_ELS_CMD 0x80000132u
-#define TGX_IOCTL_FCP_PASSTHRU 0x80000134u       /* FCP command pass-through */
+#define TGX_IOCTL_FCP_PASSTHRU 0x80000134u /* FCP command pass-through */
 #define TGX_IOCTL_GET_VPD 0x80000136u
-#define TGX_IOCTL_RW_CTLREG 0x80000137u          /* control-register access */
-#define TGX_IOCTL_ISSUEMB_XMTRCV 0x80000138u     /* mailbox with transmit/receive data */
+#define TGX_IOCTL_RW_CTLREG 0x80000137u      /* control-register access */
+#define TGX_IOCTL_ISSUEMB_XMTRCV 0x80000138u /* mailbox with transmit/receive data */
 #define TGX_IOCTL_TEMPERATURE_EVENT 0x8000013Au
-#define TGX_IOCTL_ISSUEMB_EX 0x8000013Bu         /* mailbox, data-buffer form */
-#define TGX_IOCTL_TAMBER_ISSUEMB 0x8000013Du     /* bridge control mailbox */
-#define TGX_IOCTL_ISSUEMB_EVENTLOG 0x8000013Eu   /* mailbox, event-log form */
+#define TGX_IOCTL_ISSUEMB_EX 0x8000013Bu       /* mailbox, data-buffer form */
+#define TGX_IOCTL_TAMBER_ISSUEMB 0x8000013Du   /* bridge control mailbox */
+#define TGX_IOCTL_ISSUEMB_EVENTLOG 0x8000013Eu /* mailbox, event-log form */
 #define TGX_IOCTL_GET_FCFLIST 0x80000141u
-#define TGX_IOCTL_ISSUEMB_V2 0x80000143u         /* V2 mailbox, dump, update-config */
-#define TGX_IOCTL_GET_LINKINFO 0x80000144u       /* QoS link speed */
-#define TGX_IOCTL_SET_LUNOAS 0x80000149u         /* VPI in bits 20-27 */
+#define TGX_IOCTL_ISSUEMB_V2 0x80000143u          /* V2 mailbox, dump, update-config */
+#define TGX_IOCTL_GET_LINKINFO 0x80000144u        /* QoS link speed */
+#define TGX_IOCTL_SET_LUNOAS 0x80000149u          /* VPI in bits 20-27 */
 #define TGX_IOCTL_INQUIRE_LUNLIST_OAS 0x8000014Au /* VPI in bits 20-27 */
 #define TGX_IOCTL_OAS_TABLE 0x8000014Bu
 #define TGX_IOCTL_INQUIRE_OAS_LUNLISTV2 0x8000014Cu
@@ -84,7 +84,7 @@
 #define TGX_IOCTL_SET_LUNOASV3 0x8000014Eu
 #define TGX_IOCTL_OAS_TABLE_V2 0x8000014Fu
 #define TGX_IOCTL_TRUNK_INFO 0x80000150u
-#define TGX_IOCTL_HBA_CT_PASSTHRU 0x80000208u    /* HBAAPI */
+#define TGX_IOCTL_HBA_CT_PASSTHRU 0x80000208u /* HBAAPI */
 #define TGX_IOCTL_INQUIRE_LUNLIST 0x80000302u
 #define TGX_IOCTL_MULTI_LUNMASKING 0x80000305u
 #define TGX_IOCTL_SCSI_RESCAN_BUS 0x80000306u
@@ -103,7 +103,7 @@
 #define TGX_IOCTL_AUTH_START 0x80000332u         /* start an authentication */
 #define TGX_IOCTL_AUTH_ENABLE 0x80000333u
 #define TGX_IOCTL_AUTH_STATUS 0x80000334u
-#define TGX_IOCTL_AUTH_CONFIG_V2 0x80000335u     /* configuration object read and write */
+#define TGX_IOCTL_AUTH_CONFIG_V2 0x80000335u /* configuration object read and write */
 #define TGX_IOCTL_AUTH_PASSWD_V2 0x80000336u
 #define TGX_IOCTL_SD_BUCKET 0x80000350u
 #define TGX_IOCTL_SD_DATA_COLLECTION 0x80000351u
@@ -123,9 +123,9 @@
 #define TGX_MBOX_BYTES 256u
 #define TGX_MBOX_WORDS 64u
 #define TGX_MBOX_CLASSIC_WORDS 32u
-#define TGX_MBOX_MAX_BDE 3836u            /* largest transmit/receive size of 0x84 */
-#define TGX_MBOX_MAX_EXT 3000u            /* largest V2 extension (except 0x9B) */
-#define TGX_MBOX_EX_MAX_WORDS 512u        /* data-buffer form word limit */
+#define TGX_MBOX_MAX_BDE 3836u     /* largest transmit/receive size of 0x84 */
+#define TGX_MBOX_MAX_EXT 3000u     /* largest V2 extension (except 0x9B) */
+#define TGX_MBOX_EX_MAX_WORDS 512u /* data-buffer form word limit */
 
 /* Mailbox commands the library or the adapter model interprets. */
 #define TGX_MBX_INIT_LINK 0x05u
@@ -154,15 +154,15 @@
 /* INIT_LINK link flags (word 2 bits 0-15). */
 #define TGX_LINK_FLAG_INTERNAL 1u
 #define TGX_LINK_FLAG_EXTERNAL_SLI4 2u
-#define TGX_LINK_FLAG_EXTERNAL 4u          /* device 0xE200 and classic boards */
+#define TGX_LINK_FLAG_EXTERNAL 4u /* device 0xE200 and classic boards */
 
 /* Plain form payload (0x80000106 / 0x80000138 / 0x8000013E). */
 #define TGX_MB_OFF_MAILBOX 0
 #define TGX_MB_OFF_DATALEN 256
 #define TGX_MB_OFF_DATA 260
 #define TGX_MB_OFF_INWORDS 4100
-#define TGX_SIZE_ISSUEMB 18464u            /* whole envelope */
-#define TGX_SIZE_ISSUEMB_XMTRCV_BASE 288u  /* + 2n */
+#define TGX_SIZE_ISSUEMB 18464u             /* whole envelope */
+#define TGX_SIZE_ISSUEMB_XMTRCV_BASE 288u   /* + 2n */
 #define TGX_SIZE_ISSUEMB_EVENTLOG_BASE 292u /* + size wanted */
 
 /* Data-buffer form payload (0x8000013B). */
@@ -178,7 +178,7 @@
 #define TGX_MBV2_OFF_EXTLEN 4
 #define TGX_MBV2_OFF_MAILBOX 8
 #define TGX_MBV2_OFF_EXT 264
-#define TGX_SIZE_ISSUEMB_V2_BASE 296u      /* + extension bytes */
+#define TGX_SIZE_ISSUEMB_V2_BASE 296u /* + extension bytes */
 
 /* V2 return codes. */
 #define TGX_V2RC_NOT_SUPPORTED 1u
@@ -191,34 +191,34 @@
 /* ---- Query layouts ---- */
 /* Control register (0x80000137) and SLIM (0x8000010A/B) requests. */
 #define TGX_SIZE_RW_SLIM 4132u
-#define TGX_CR_OFF_ONE 0        /* u8 = 1 */
-#define TGX_CR_OFF_WRITE 1      /* u8: 0 read, 1 write */
-#define TGX_CR_OFF_ONE2 2       /* u8 = 1 */
+#define TGX_CR_OFF_ONE 0   /* u8 = 1 */
+#define TGX_CR_OFF_WRITE 1 /* u8: 0 read, 1 write */
+#define TGX_CR_OFF_ONE2 2  /* u8 = 1 */
 #define TGX_CR_OFF_REG 4
-#define TGX_CR_OFF_BYTES 8      /* = 4 */
+#define TGX_CR_OFF_BYTES 8 /* = 4 */
 #define TGX_CR_OFF_VALUE 12
 #define TGX_SLIM_OFF_DATA 0
 #define TGX_SLIM_OFF_ADDR 4096
 #define TGX_SLIM_OFF_WORDS 4100
 #define TGX_SLIM_MAX_BYTES 4096u
-#define TGX_CTLREG_READY_REG 8u         /* register 8 bit 23: ready after a restart */
+#define TGX_CTLREG_READY_REG 8u /* register 8 bit 23: ready after a restart */
 #define TGX_CTLREG_READY_BIT 0x00800000u
 
 #define TGX_SIZE_GET_VPD 2344u
-#define TGX_VPD_OFF_PORTID 596          /* 20 bytes; byte 0 = ASCII port digit */
+#define TGX_VPD_OFF_PORTID 596 /* 20 bytes; byte 0 = ASCII port digit */
 #define TGX_VPD_PORTID_LEN 20u
 #define TGX_SIZE_GET_LINKINFO 32u
-#define TGX_LINKINFO_OFF_SPEED 2        /* u16 */
+#define TGX_LINKINFO_OFF_SPEED 2 /* u16 */
 #define TGX_SIZE_TRUNK_INFO 36u
 
 /* ---- Reset, loopback and dump layouts ---- */
 #define TGX_SIZE_RESET_ADAPTER 32u
 #define TGX_SIZE_SET_DUMPENV 32u
-#define TGX_DUMPREGION_HDR 12u          /* region, offset, word count; data at p12 */
+#define TGX_DUMPREGION_HDR 12u /* region, offset, word count; data at p12 */
 #define TGX_DUMPREGION_PIECE 4096u
 #define TGX_DUMPREGION_MAX_ID 7u
-#define TGX_LOOPBACK_BASE 32u           /* + 2 x length */
-#define TGX_TAMBER_EXTRA 2348u          /* + command + response */
+#define TGX_LOOPBACK_BASE 32u  /* + 2 x length */
+#define TGX_TAMBER_EXTRA 2348u /* + command + response */
 #define TGX_TAMBER_DEVICE_ID 0xFE05u
 #define TGX_BREVIN_DEVICE_ID 0xE200u
 #define TGX_TAMBER_MB_CMD 0x21u

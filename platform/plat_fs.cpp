@@ -85,6 +85,8 @@ size_t plat_module_path(const void* addr, char* buf, size_t size) {
     }
     // The main program has no name in its link map.
     if (!map->l_name || map->l_name[0] == '\0') return plat_exe_path(buf, size);
+    // The path the loader used, made absolute when it is not.
+    if (map->l_name[0] == '/') return copy_out(map->l_name, strlen(map->l_name), buf, size);
     char* real = realpath(map->l_name, nullptr);
     if (!real) return copy_out(map->l_name, strlen(map->l_name), buf, size);
     size_t n = copy_out(real, strlen(real), buf, size);
@@ -221,7 +223,8 @@ bool plat_key_pressed() {
     // for the test and back on afterwards. The key stays queued for the reader.
     struct termios old;
     bool restore = false;
-    if (tcgetattr(STDIN_FILENO, &old) == 0) {
+    // Only the foreground process may change the terminal (others would be stopped).
+    if (tcgetpgrp(STDIN_FILENO) == getpgrp() && tcgetattr(STDIN_FILENO, &old) == 0) {
         struct termios raw = old;
         raw.c_lflag &= ~(tcflag_t)(ICANON | ECHO);
         raw.c_cc[VMIN] = 0;

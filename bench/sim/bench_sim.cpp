@@ -24,7 +24,8 @@ extern "C" const HbaDriverBackend* hba_driver_backend();
 namespace {
 
 void wr32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = (uint8_t)(v >> (8 * i));
 }
 
 std::vector<uint8_t> envelope(uint32_t size, uint32_t code, const char* sig) {

@@ -84,7 +84,9 @@ std::string format_hex_bytes(const uint8_t* b, size_t n, char sep) {
     return s;
 }
 
-bool func_driver_visible(const Function& f) { return f.kind == "fc" || f.kind == "fcoe"; }
+bool func_driver_visible(const Function& f) {
+    return f.kind == "fc" || f.kind == "fcoe";
+}
 
 int func_scsi_port(const Function& f) {
     if (!func_driver_visible(f)) return -1;
@@ -105,14 +107,14 @@ void func_pci_config(const Adapter& a, const Function& f, uint8_t out[256]) {
     memset(out, 0, 256);
     put16(out + 0, (uint32_t)a.attrs.get_u("vendor_id"));
     put16(out + 2, (uint32_t)f.attrs.get_u("device_id"));
-    put16(out + 4, 0x0146);   // memory space, bus master, parity, SERR
-    put16(out + 6, 0x0010);   // capabilities list present
+    put16(out + 4, 0x0146); // memory space, bus master, parity, SERR
+    put16(out + 6, 0x0010); // capabilities list present
     out[8] = (uint8_t)f.attrs.get_u("revision");
     uint32_t cls = (uint32_t)f.attrs.get_u("class_code");
     out[9] = (uint8_t)cls;
     out[10] = (uint8_t)(cls >> 8);
     out[11] = (uint8_t)(cls >> 16);
-    out[12] = 0x10;           // cache line size
+    out[12] = 0x10;                             // cache line size
     out[14] = a.funcs.size() > 1 ? 0x80 : 0x00; // multi-function device
     // BAR0: 64-bit memory BAR, placed by bus and function.
     uint32_t bar = 0xF0000000u | ((uint32_t)(a.attrs.get_u("pci_bus") & 0xFF) << 20) |
@@ -123,10 +125,10 @@ void func_pci_config(const Adapter& a, const Function& f, uint8_t out[256]) {
     out[19] = (uint8_t)(bar >> 24);
     put16(out + 44, (uint32_t)f.attrs.get_u("subsys_vendor_id"));
     put16(out + 46, (uint32_t)f.attrs.get_u("subsys_id"));
-    out[52] = 0x40;           // capabilities pointer
-    out[60] = 0x0B;           // interrupt line
-    out[61] = 0x01;           // interrupt pin A
-    out[64] = 0x01;           // power management capability, end of list
+    out[52] = 0x40; // capabilities pointer
+    out[60] = 0x0B; // interrupt line
+    out[61] = 0x01; // interrupt pin A
+    out[64] = 0x01; // power management capability, end of list
 }
 
 const Function* fcoe_function_on_port(const Adapter& a, int port) {

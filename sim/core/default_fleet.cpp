@@ -45,6 +45,8 @@ function nic
 function nic
 )";
 
-const char* default_fleet_text() { return kDefaultFleet; }
+const char* default_fleet_text() {
+    return kDefaultFleet;
+}
 
 } // namespace hbasim

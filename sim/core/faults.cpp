@@ -35,7 +35,9 @@ int64_t g_fmtime = 0;
 off_t g_fsize = 0;
 std::vector<FaultRec> g_faults;
 
-std::string faults_path(const std::string& dir) { return dir + "/faults.txt"; }
+std::string faults_path(const std::string& dir) {
+    return dir + "/faults.txt";
+}
 
 std::vector<FaultRec> parse_faults(const std::string& text) {
     std::vector<FaultRec> out;
@@ -84,7 +86,8 @@ bool clean_field(const std::string& s) {
 // returns true.
 template <typename Fn> int with_faults_locked(Fn fn) {
     std::string dir = state_dir();
-    if (dir.empty() || !plat_make_dirs(dir.c_str())) return set_error(SIM_ERR_IO, "no state directory");
+    if (dir.empty() || !plat_make_dirs(dir.c_str()))
+        return set_error(SIM_ERR_IO, "no state directory");
     int lk = open((dir + "/faults.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (lk < 0) return set_error(SIM_ERR_IO, "cannot open " + dir + "/faults.lock");
     while (flock(lk, LOCK_EX) != 0)
@@ -92,7 +95,8 @@ template <typename Fn> int with_faults_locked(Fn fn) {
     std::string path = faults_path(dir), text;
     struct stat st;
     int64_t mt = 0;
-    if (stat(path.c_str(), &st) == 0) mt = (int64_t)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+    if (stat(path.c_str(), &st) == 0)
+        mt = (int64_t)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
     read_whole_file(path, &text);
     std::vector<FaultRec> v = parse_faults(text);
     int rc = SIM_OK;
@@ -145,7 +149,8 @@ std::vector<Fault> fault_list() {
     std::string text;
     read_whole_file(faults_path(state_dir()), &text);
     std::vector<Fault> out;
-    for (const FaultRec& r : parse_faults(text)) out.push_back(r.f);
+    for (const FaultRec& r : parse_faults(text))
+        out.push_back(r.f);
     return out;
 }
 

@@ -70,12 +70,18 @@ const FleetKeyDef* fleet_key(const std::string& akind, const std::string& fkind,
 
 static const char* type_name(FleetType t) {
     switch (t) {
-    case FT_NUM: return "a number (decimal or 0x hex)";
-    case FT_BOOL: return "yes or no";
-    case FT_WWN: return "a WWN (8 hex pairs separated by ':')";
-    case FT_MAC: return "a MAC address (6 hex pairs separated by '-' or ':')";
-    case FT_BYTES: return "hex digits";
-    default: return "text";
+    case FT_NUM:
+        return "a number (decimal or 0x hex)";
+    case FT_BOOL:
+        return "yes or no";
+    case FT_WWN:
+        return "a WWN (8 hex pairs separated by ':')";
+    case FT_MAC:
+        return "a MAC address (6 hex pairs separated by '-' or ':')";
+    case FT_BYTES:
+        return "hex digits";
+    default:
+        return "text";
     }
 }
 
@@ -83,7 +89,9 @@ static const char* type_name(FleetType t) {
 static bool canonical_value(const FleetKeyDef& d, const std::string& v, std::string* out,
                             std::string* why) {
     switch (d.type) {
-    case FT_STR: *out = v; return true;
+    case FT_STR:
+        *out = v;
+        return true;
     case FT_NUM: {
         uint64_t n;
         if (!parse_number(v, &n)) break;
@@ -161,20 +169,27 @@ static std::string derive_serial(const DeriveCtx& c) {
 static std::string derive_pci_bus(const DeriveCtx& c) {
     return hex_text((uint64_t)(0x10 * (c.ai + 1)) & 0xFF, 2);
 }
-static std::string derive_fw_flash(const DeriveCtx& c) { return c.a().attrs.get("fw_active"); }
+static std::string derive_fw_flash(const DeriveCtx& c) {
+    return c.a().attrs.get("fw_active");
+}
 static std::string derive_ports(const DeriveCtx& c) {
     uint64_t n = 0;
-    for (const Function& f : c.a().funcs) n = std::max(n, f.attrs.get_u("port") + 1);
+    for (const Function& f : c.a().funcs)
+        n = std::max(n, f.attrs.get_u("port") + 1);
     return std::to_string(n);
 }
-static std::string derive_pci_function(const DeriveCtx& c) { return std::to_string(c.fi); }
+static std::string derive_pci_function(const DeriveCtx& c) {
+    return std::to_string(c.fi);
+}
 static std::string derive_port(const DeriveCtx& c) {
     int n = 0;
     for (int i = 0; i < c.fi; ++i)
         if (c.a().funcs[(size_t)i].kind == c.f().kind) ++n;
     return std::to_string(n);
 }
-static std::string derive_subsys_id(const DeriveCtx& c) { return c.f().attrs.get("device_id"); }
+static std::string derive_subsys_id(const DeriveCtx& c) {
+    return c.f().attrs.get("device_id");
+}
 static std::string derive_d_id(const DeriveCtx& c) {
     return hex_text(0x010000 + 0x100 * (c.f().attrs.get_u("scsi_port") + 1), 6);
 }
@@ -182,22 +197,27 @@ static std::string derive_wwn(const DeriveCtx& c, uint8_t first, uint8_t second)
     uint8_t b[8] = {first, second, 0x02, 0x1F, 0x3C, (uint8_t)(c.ai + 1), (uint8_t)c.fi, 0};
     return format_hex_bytes(b, 8, ':');
 }
-static std::string derive_wwpn(const DeriveCtx& c) { return derive_wwn(c, 0x10, 0x00); }
-static std::string derive_wwnn(const DeriveCtx& c) { return derive_wwn(c, 0x20, 0x00); }
+static std::string derive_wwpn(const DeriveCtx& c) {
+    return derive_wwn(c, 0x10, 0x00);
+}
+static std::string derive_wwnn(const DeriveCtx& c) {
+    return derive_wwn(c, 0x20, 0x00);
+}
 static std::string derive_fabric(const DeriveCtx& c) {
-    uint8_t b[8] = {0x20, 0x01, 0x02, 0x1F, 0x3C, 0xFA, 0x00,
-                    (uint8_t)c.f().attrs.get_u("port")};
+    uint8_t b[8] = {0x20, 0x01, 0x02, 0x1F, 0x3C, 0xFA, 0x00, (uint8_t)c.f().attrs.get_u("port")};
     return format_hex_bytes(b, 8, ':');
 }
 static std::string derive_drv_service(const DeriveCtx& c) {
     return c.f().attrs.get("driver_name").substr(0, 8);
 }
 static std::string derive_mac(const DeriveCtx& c) {
-    uint8_t b[6] = {0x02, 0x1F, 0x3C, (uint8_t)(c.ai + 1), (uint8_t)c.fi,
-                    (uint8_t)c.f().attrs.get_u("port")};
+    uint8_t b[6] = {
+        0x02, 0x1F, 0x3C, (uint8_t)(c.ai + 1), (uint8_t)c.fi, (uint8_t)c.f().attrs.get_u("port")};
     return format_hex_bytes(b, 6, '-');
 }
-static std::string derive_permanent_mac(const DeriveCtx& c) { return c.f().attrs.get("mac"); }
+static std::string derive_permanent_mac(const DeriveCtx& c) {
+    return c.f().attrs.get("mac");
+}
 
 // Derive rules in the order they run (a rule may use keys derived above it).
 // scsi_port is assigned separately, across the whole fleet.
@@ -284,7 +304,7 @@ struct Parser {
     Machine m;
     std::vector<int> adapterLine;
     std::vector<std::vector<int>> funcLine;
-    std::vector<std::set<std::string>> adapterSet;          // keys set by the fleet
+    std::vector<std::set<std::string>> adapterSet; // keys set by the fleet
     std::vector<std::vector<std::set<std::string>>> funcSet;
     FleetError* err;
 
@@ -328,8 +348,7 @@ struct Parser {
     int attrs_from(int line, const std::vector<Token>& toks, size_t from) {
         size_t i = from;
         while (i < toks.size()) {
-            if (toks[i].eq || toks[i].quoted)
-                return fail(line, "expected 'key = value'");
+            if (toks[i].eq || toks[i].quoted) return fail(line, "expected 'key = value'");
             if (i + 1 >= toks.size() || !toks[i + 1].eq)
                 return fail(line, "expected 'key = value' after '" + toks[i].text + "'");
             if (i + 2 >= toks.size() || toks[i + 2].eq)
@@ -353,8 +372,8 @@ struct Parser {
             const std::string& name = toks[1].text;
             const std::string& kind = toks[2].text;
             if (!valid_name(name))
-                return fail(line, "bad adapter name '" + name +
-                                      "' (1 to 32 letters, digits or '_')");
+                return fail(line,
+                            "bad adapter name '" + name + "' (1 to 32 letters, digits or '_')");
             for (const Adapter& a : m.adapters)
                 if (a.name == name) return fail(line, "duplicate adapter name '" + name + "'");
             if (!adapter_kind(kind)) {
@@ -384,7 +403,8 @@ struct Parser {
             if (!list_has(ak->functionKinds, kind))
                 return fail(line, "function kind '" + kind + "' is not allowed on a " + a.kind +
                                       " adapter (allowed: " + ak->functionKinds + ")");
-            if (a.funcs.size() >= 8) return fail(line, "too many functions (at most 8 per adapter)");
+            if (a.funcs.size() >= 8)
+                return fail(line, "too many functions (at most 8 per adapter)");
             Function f;
             f.kind = kind;
             a.funcs.push_back(f);
@@ -441,7 +461,8 @@ struct Parser {
                 if (!func_driver_visible(f) || !f.attrs.has("scsi_port")) continue;
                 uint64_t p = f.attrs.get_u("scsi_port");
                 int line = funcLine[ai][fi];
-                if (p > 255) return fail(line, "scsi_port " + std::to_string(p) + " out of range 0-255");
+                if (p > 255)
+                    return fail(line, "scsi_port " + std::to_string(p) + " out of range 0-255");
                 auto it = taken.find(p);
                 if (it != taken.end())
                     return fail(line, "scsi_port " + std::to_string(p) + " already used at line " +
@@ -457,7 +478,8 @@ struct Parser {
                     next = f.attrs.get_u("scsi_port") + 1;
                     continue;
                 }
-                while (taken.count(next)) ++next;
+                while (taken.count(next))
+                    ++next;
                 if (next > 255) return fail(funcLine[ai][fi], "no SCSI port number left (0-255)");
                 f.attrs.set_u("scsi_port", next);
                 taken[next] = funcLine[ai][fi];
@@ -487,16 +509,18 @@ struct Parser {
                 int line = funcLine[ai][fi];
                 uint64_t pf = f.attrs.get_u("pci_function");
                 uint64_t dev = f.attrs.get_u("pci_device");
-                if (pf > 7) return fail(line, "pci_function " + std::to_string(pf) + " out of range 0-7");
-                if (dev > 31) return fail(line, "pci_device " + std::to_string(dev) + " out of range 0-31");
+                if (pf > 7)
+                    return fail(line, "pci_function " + std::to_string(pf) + " out of range 0-7");
+                if (dev > 31)
+                    return fail(line, "pci_device " + std::to_string(dev) + " out of range 0-31");
                 if (!pciFn.emplace(dev * 8 + pf, fi).second)
                     return fail(line, "PCI device " + std::to_string(dev) + " function " +
-                                          std::to_string(pf) + " used twice on adapter '" +
-                                          a.name + "'");
+                                          std::to_string(pf) + " used twice on adapter '" + a.name +
+                                          "'");
                 std::string kp = f.kind + ":" + f.attrs.get("port");
                 if (!kindPort.emplace(kp, fi).second)
-                    return fail(line, "two " + f.kind + " functions on port " + f.attrs.get("port") +
-                                          " of adapter '" + a.name + "'");
+                    return fail(line, "two " + f.kind + " functions on port " +
+                                          f.attrs.get("port") + " of adapter '" + a.name + "'");
                 if (f.attrs.get("drv_service").size() > 8)
                     return fail(line, "drv_service longer than 8 characters");
             }
@@ -519,7 +543,8 @@ int parse_fleet(const std::string& text, Machine* out, FleetError* err) {
         if (e == std::string::npos) e = text.size();
         ++line;
         std::string l = text.substr(pos, e - pos);
-        if (l.find('\0') != std::string::npos) return p.fail(line, "NUL character in the fleet text");
+        if (l.find('\0') != std::string::npos)
+            return p.fail(line, "NUL character in the fleet text");
         int rc = p.line_(line, l);
         if (rc) return rc;
         pos = e + 1;

@@ -24,10 +24,10 @@
 namespace hbasim {
 
 const AdapterKindDef kAdapterKinds[] = {
-    {"fc", "fc", false},                         // FC HBA (device 0xE300)
-    {"classic", "fc", false},                    // pre-SLI-4 FC HBA (device 0xF100)
-    {"brevin", "fc,fcoe,nic", false},            // Brevin FC HBA (0xE200) or CNA
-    {"cv2", "fcoe,iscsi,nic", true},             // converged adapters listed by NEXA
+    {"fc", "fc", false},              // FC HBA (device 0xE300)
+    {"classic", "fc", false},         // pre-SLI-4 FC HBA (device 0xF100)
+    {"brevin", "fc,fcoe,nic", false}, // Brevin FC HBA (0xE200) or CNA
+    {"cv2", "fcoe,iscsi,nic", true},  // converged adapters listed by NEXA
     {"cv3", "fcoe,iscsi,nic", true},
     {"tarnel", "fcoe,iscsi,nic", true},
 };
@@ -88,8 +88,7 @@ const FleetKeyDef kFleetSchema[] = {
     {"device_id", "function", "tarnel:iscsi", FT_NUM, "0x0722", nullptr, ""},
     {"device_id", "function", "tarnel:fcoe", FT_NUM, "0x0724", nullptr, ""},
     {"subsys_vendor_id", "function", "*", FT_NUM, "0x1F3C", nullptr, "PCI subsystem vendor ID"},
-    {"subsys_id", "function", "*", FT_NUM, "*", nullptr,
-     "PCI subsystem ID (derived: device_id)"},
+    {"subsys_id", "function", "*", FT_NUM, "*", nullptr, "PCI subsystem ID (derived: device_id)"},
     {"revision", "function", "*", FT_NUM, "0x10", nullptr,
      "PCI revision ID (configuration space byte 8)"},
     {"class_code", "function", "fc,fcoe", FT_NUM, "0x0C0400", nullptr, "PCI class code"},
@@ -111,8 +110,8 @@ const FleetKeyDef kFleetSchema[] = {
      "driver feature bits (0x200 FCoE, 0x400 persistent link down, 0x1000 extended mailbox, "
      "0x4000 OAS V2)"},
     {"feature_list", "function", "fc", FT_NUM, "0x1400", nullptr, ""},
-    {"iftype", "function", "fc,fcoe", FT_NUM, "0", nullptr, "interface type (bits 12-15 of the "
-     "interface word)"},
+    {"iftype", "function", "fc,fcoe", FT_NUM, "0", nullptr,
+     "interface type (bits 12-15 of the interface word)"},
     {"driver_name", "function", "cv2:fcoe,cv3:fcoe,tarnel:fcoe", FT_STR, "qrlfcoe", nullptr,
      "HBA-API driver name; \"qrlsli2\" is the Port driver, any other name a Mini driver"},
     {"driver_name", "function", "fc,fcoe", FT_STR, "qrlsli2", nullptr, ""},
@@ -132,8 +131,7 @@ const FleetKeyDef kFleetSchema[] = {
      "node WWN (derived: 20:00:02:1F:3C:<adapter+1>:<function>:00)"},
     {"return_info", "function", "fc,fcoe", FT_NUM, "0", nullptr,
      "first word of the board-information reply"},
-    {"word456", "function", "fc,fcoe", FT_NUM, "0", nullptr,
-     "board-information payload word 456"},
+    {"word456", "function", "fc,fcoe", FT_NUM, "0", nullptr, "board-information payload word 456"},
     {"slim_base", "function", "fc,fcoe", FT_NUM, "0", nullptr,
      "board-information payload word 464 (SLIM window base)"},
 

@@ -21,8 +21,6 @@ struct JournalFd {
     std::string path;
     pid_t pid = 0;
     int fd = -1;
-    dev_t dev = 0;
-    ino_t ino = 0;
 };
 std::mutex g_jmutex;
 JournalFd g_j;
@@ -30,13 +28,9 @@ JournalFd g_j;
 void reopen(JournalFd& j) {
     if (j.fd >= 0) close(j.fd);
     j.fd = open(j.path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    struct stat st;
-    if (j.fd >= 0 && fstat(j.fd, &st) == 0) {
-        j.dev = st.st_dev;
-        j.ino = st.st_ino;
-    }
 }
 
+// Renames the journal to journal.log.1 when it is still over the limit.
 void rotate(const std::string& dir, const std::string& path) {
     int lk = open((dir + "/journal.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (lk < 0) return;
@@ -51,27 +45,35 @@ void rotate(const std::string& dir, const std::string& path) {
 }
 } // namespace
 
-std::string journal_path(const std::string& dir) { return dir + "/journal.log"; }
+std::string journal_path(const std::string& dir) {
+    return dir + "/journal.log";
+}
 
 void journal(const char* source, const std::string& line) {
     std::string dir = state_dir();
     if (dir.empty()) return;
     std::string path = journal_path(dir);
-    std::string rec = std::string(source ? source : "?") + " " + std::to_string(current_pid()) + " " +
-                      line;
+    std::string rec =
+        std::string(source ? source : "?") + " " + std::to_string(current_pid()) + " " + line;
     for (char& c : rec)
         if (c == '\n' || c == '\r') c = ' ';
     rec += '\n';
     std::lock_guard<std::mutex> g(g_jmutex);
     JournalFd& j = g_j;
+    // fstat on the open journal tells everything cheaply: unlinked (cleared by
+    // another process: st_nlink 0) or over the limit (time to rotate, or
+    // already rotated by another process).
     struct stat st;
-    bool exists = stat(path.c_str(), &st) == 0;
-    if (exists && st.st_size > kJournalLimit) {
-        rotate(dir, path);
-        exists = stat(path.c_str(), &st) == 0;
+    bool reopen_needed = j.fd < 0 || j.path != path || j.pid != current_pid();
+    if (!reopen_needed) {
+        if (fstat(j.fd, &st) != 0 || st.st_nlink == 0) {
+            reopen_needed = true;
+        } else if (st.st_size > kJournalLimit) {
+            rotate(dir, path);
+            reopen_needed = true;
+        }
     }
-    if (j.fd < 0 || j.path != path || j.pid != current_pid() || !exists || st.st_ino != j.ino ||
-        st.st_dev != j.dev) {
+    if (reopen_needed) {
         j.path = path;
         j.pid = current_pid();
         reopen(j);
@@ -103,6 +105,8 @@ std::vector<std::string> journal_lines(size_t max_lines) {
 void journal_clear() {
     std::string dir = state_dir();
     std::lock_guard<std::mutex> g(g_jmutex);
+    if (g_j.fd >= 0) close(g_j.fd);
+    g_j.fd = -1;
     unlink((journal_path(dir) + ".1").c_str());
     unlink(journal_path(dir).c_str());
 }

@@ -23,7 +23,8 @@ static void save_key(Function& f, const char* key) {
 }
 
 void link_set_view(Function& f, bool up, bool loop) {
-    for (const char* k : kLinkViewKeys) save_key(f, k);
+    for (const char* k : kLinkViewKeys)
+        save_key(f, k);
     f.attrs.set("link", up ? "up" : "down");
     f.attrs.set("port_state", up ? "2" : "6");
     std::string fabric = f.attrs.get("saved_fabric_name");
@@ -85,7 +86,8 @@ bool link_persist_configured(const Function& f) {
 
 bool link_restart(Function& f) {
     std::string before = f.attrs.get("loopback") + "|" + f.attrs.get("persist_down");
-    for (const char* k : kLinkViewKeys) before += "|" + f.attrs.get(k);
+    for (const char* k : kLinkViewKeys)
+        before += "|" + f.attrs.get(k);
     bool changed = link_restore(f);
     if (f.attrs.has("loopback")) {
         f.attrs.erase("loopback");
@@ -97,7 +99,8 @@ bool link_restart(Function& f) {
         if (persist) link_set_view(f, false, false);
     }
     std::string after = f.attrs.get("loopback") + "|" + f.attrs.get("persist_down");
-    for (const char* k : kLinkViewKeys) after += "|" + f.attrs.get(k);
+    for (const char* k : kLinkViewKeys)
+        after += "|" + f.attrs.get(k);
     return changed || before != after;
 }
 

@@ -34,7 +34,9 @@ namespace hbasim {
 
 static thread_local std::string t_lastError;
 
-const std::string& last_error() { return t_lastError; }
+const std::string& last_error() {
+    return t_lastError;
+}
 
 int set_error(int code, const std::string& message) {
     t_lastError = message;
@@ -107,7 +109,9 @@ Cache* g_cache = nullptr;
 
 const char kIndexMagic[8] = {'H', 'B', 'A', 'S', 'I', 'M', 'M', '1'};
 
-std::string index_path(const std::string& dir) { return dir + "/machine.hbs"; }
+std::string index_path(const std::string& dir) {
+    return dir + "/machine.hbs";
+}
 std::string adapter_path(const std::string& dir, int i) {
     return dir + "/adapters/" + std::to_string(i) + ".hbs";
 }
@@ -141,7 +145,8 @@ Cache& cache() {
 
 std::string encode_index(const Machine& m) {
     std::string body;
-    for (const Adapter& a : m.adapters) body += "adapter " + a.name + " " + a.kind + "\n";
+    for (const Adapter& a : m.adapters)
+        body += "adapter " + a.name + " " + a.kind + "\n";
     for (size_t ai = 0; ai < m.adapters.size(); ++ai)
         for (size_t fi = 0; fi < m.adapters[ai].funcs.size(); ++fi) {
             int p = func_scsi_port(m.adapters[ai].funcs[fi]);
@@ -151,8 +156,10 @@ std::string encode_index(const Machine& m) {
         }
     std::string out(kIndexMagic, 8);
     uint32_t len = (uint32_t)body.size(), crc = crc32_of(body.data(), body.size());
-    for (int i = 0; i < 4; ++i) out += (char)(uint8_t)(len >> (8 * i));
-    for (int i = 0; i < 4; ++i) out += (char)(uint8_t)(crc >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        out += (char)(uint8_t)(len >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        out += (char)(uint8_t)(crc >> (8 * i));
     return out + body;
 }
 
@@ -191,7 +198,8 @@ int corrupt(const std::string& path, const std::string& why) {
 
 int lock_file(const std::string& path, int* fdOut) {
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return set_error(SIM_ERR_IO, "cannot open lock file " + path + ": " + strerror(errno));
+    if (fd < 0)
+        return set_error(SIM_ERR_IO, "cannot open lock file " + path + ": " + strerror(errno));
     while (flock(fd, LOCK_EX) != 0) {
         if (errno != EINTR) {
             close(fd);
@@ -296,10 +304,13 @@ int write_machine(Cache& c, const Machine& m, int oldCount) {
             rc = set_error(SIM_ERR_IO, "cannot write " + path + ": " + strerror(errno));
     }
     if (rc == SIM_OK)
-        for (int i = count; i < upto; ++i) unlink(adapter_path(dir, i).c_str());
-    for (int fd : locks) unlock_file(fd);
+        for (int i = count; i < upto; ++i)
+            unlink(adapter_path(dir, i).c_str());
+    for (int fd : locks)
+        unlock_file(fd);
     c.indexLoaded = false;
-    for (Slot& s : c.slots) s.loaded = false;
+    for (Slot& s : c.slots)
+        s.loaded = false;
     return rc;
 }
 
@@ -310,7 +321,8 @@ int read_old_count(const std::string& dir) {
         return (int)idx.adapters.size();
     // Unreadable index: count the adapter files that are there.
     int n = 0;
-    while (plat_file_exists(adapter_path(dir, n).c_str())) ++n;
+    while (plat_file_exists(adapter_path(dir, n).c_str()))
+        ++n;
     return n;
 }
 
@@ -352,7 +364,9 @@ std::atomic<uint64_t> g_scopeGen{0};
 thread_local int t_scopeDepth = 0;
 thread_local uint64_t t_scopeGenNow = 0;
 int g_pid = 0;
-void refresh_pid() { g_pid = (int)getpid(); }
+void refresh_pid() {
+    g_pid = (int)getpid();
+}
 } // namespace
 
 ReadScope::ReadScope() {
@@ -361,7 +375,9 @@ ReadScope::ReadScope() {
 ReadScope::~ReadScope() {
     if (--t_scopeDepth == 0) t_scopeGenNow = 0;
 }
-uint64_t read_scope_gen() { return t_scopeGenNow; }
+uint64_t read_scope_gen() {
+    return t_scopeGenNow;
+}
 
 int current_pid() {
     static bool registered = [] {
@@ -384,8 +400,8 @@ int init_state(const std::string& fleet_text, FleetError* err) {
     Machine m;
     int rc = parse_fleet(fleet_text, &m, err);
     if (rc) {
-        std::string msg = err ? "line " + std::to_string(err->line) + ": " + err->message
-                              : "fleet rejected";
+        std::string msg =
+            err ? "line " + std::to_string(err->line) + ": " + err->message : "fleet rejected";
         return set_error(SIM_ERR_FLEET, msg);
     }
     std::lock_guard<std::recursive_mutex> g(g_mutex);
@@ -445,13 +461,16 @@ int update_adapter(int adapter, const std::function<bool(Adapter&)>& fn) {
         return set_error(SIM_ERR_NOT_FOUND, "no adapter " + std::to_string(adapter));
     Slot* s = &c.slots[(size_t)adapter];
     if (s->lockFd < 0) {
-        s->lockFd = open(adapter_lock_path(c.dir, adapter).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (s->lockFd < 0) return set_error(SIM_ERR_IO, "cannot open the lock of adapter " +
-                                                            std::to_string(adapter));
+        s->lockFd =
+            open(adapter_lock_path(c.dir, adapter).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (s->lockFd < 0)
+            return set_error(SIM_ERR_IO,
+                             "cannot open the lock of adapter " + std::to_string(adapter));
     }
     int fd = s->lockFd;
     while (flock(fd, LOCK_EX) != 0)
-        if (errno != EINTR) return set_error(SIM_ERR_IO, "cannot lock adapter " + std::to_string(adapter));
+        if (errno != EINTR)
+            return set_error(SIM_ERR_IO, "cannot lock adapter " + std::to_string(adapter));
     // The machine may have been recreated while we waited.
     rc = load_index(c, true);
     if (rc == SIM_OK && adapter >= (int)c.index.adapters.size())

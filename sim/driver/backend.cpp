@@ -24,8 +24,7 @@ struct SimDevice {
 };
 
 uint32_t rd32(const uint8_t* p) {
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
-           ((uint32_t)p[3] << 24);
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
 void wr32(uint8_t* p, uint32_t v) {
     p[0] = (uint8_t)v;
@@ -99,7 +98,9 @@ uint32_t sim_open(const char* path, void** dev) {
     return PLAT_ERR_NONE;
 }
 
-void sim_close(void* dev) { delete static_cast<SimDevice*>(dev); }
+void sim_close(void* dev) {
+    delete static_cast<SimDevice*>(dev);
+}
 
 // Journals the request and returns err (0 = answered).
 uint32_t finish(const DrvRequest& r, const char* name, uint32_t err, const char* note) {

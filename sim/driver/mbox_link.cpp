@@ -8,7 +8,9 @@
 
 namespace hbasim {
 
-static bool is_sli4(const Function& f) { return f.attrs.get_u("sli_mode") == 4; }
+static bool is_sli4(const Function& f) {
+    return f.attrs.get_u("sli_mode") == 4;
+}
 static bool is_brevin_device(const Function& f) {
     return f.attrs.get_u("device_id") == TGX_BREVIN_DEVICE_ID;
 }

@@ -40,8 +40,8 @@ static_assert(TGX_SIZE_GETDRV_INFO == TGX_ENV_HEADER_LENGTH + DI_PAYLOAD, "drive
 
 // Port attributes of a Mini driver follow the port index word.
 const uint32_t kMiniPortOffset = 4;
-static_assert(TGX_SIZE_PORT_ATTRIBUTES >= TGX_ENV_HEADER_LENGTH + kMiniPortOffset +
-                                              TGX_PORT_ATTRIBUTES_SIZE,
+static_assert(TGX_SIZE_PORT_ATTRIBUTES >=
+                  TGX_ENV_HEADER_LENGTH + kMiniPortOffset + TGX_PORT_ATTRIBUTES_SIZE,
               "port attributes envelope holds the Mini driver layout");
 static_assert(TGX_SIZE_ADAPTER_ATTRIBUTES == TGX_ENV_HEADER_LENGTH + TGX_ADAPTER_ATTRIBUTES_SIZE,
               "adapter attributes envelope");
@@ -57,8 +57,7 @@ void wr32(uint8_t* p, uint32_t v) {
     p[3] = (uint8_t)(v >> 24);
 }
 uint32_t rd32(const uint8_t* p) {
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
-           ((uint32_t)p[3] << 24);
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
 
 // Copies text into a fixed field of cap bytes, zero padded. terminated: keep
@@ -74,7 +73,9 @@ void put_wwn(uint8_t* dst, const std::string& text) {
     if (!parse_hex_bytes(text, dst, 8)) memset(dst, 0, 8);
 }
 
-uint32_t u32(const Attrs& a, const char* k) { return (uint32_t)a.get_u(k); }
+uint32_t u32(const Attrs& a, const char* k) {
+    return (uint32_t)a.get_u(k);
+}
 
 // Runs fn on the function behind the request; PLAT_ERR_GEN_FAILURE when the
 // state cannot be read.
@@ -88,7 +89,9 @@ template <typename Fn> uint32_t with_function(const DrvRequest& r, Fn fn) {
     return rc == SIM_OK && found ? 0u : (uint32_t)PLAT_ERR_GEN_FAILURE;
 }
 
-bool is_port_driver(const Function& f) { return f.attrs.get("driver_name") == kPortDriverName; }
+bool is_port_driver(const Function& f) {
+    return f.attrs.get("driver_name") == kPortDriverName;
+}
 
 } // namespace
 
@@ -101,9 +104,8 @@ uint32_t req_getdrv_info(DrvRequest& r) {
         r.returnCode = requested > spoken ? 1 : 0; // 1: version not spoken
         p[DI_VERSION] = (uint8_t)spoken;
         p[DI_DRVTYPE] = (uint8_t)u32(f.attrs, "drv_type");
-        static const char* kPairs[3][2] = {{"drv_ver", "drv_service"},
-                                           {"drv_ver2", "drv_service2"},
-                                           {"drv_ver3", "drv_service3"}};
+        static const char* kPairs[3][2] = {
+            {"drv_ver", "drv_service"}, {"drv_ver2", "drv_service2"}, {"drv_ver3", "drv_service3"}};
         for (int i = 0; i < 3; ++i) {
             uint8_t* pair = p + DI_PAIRS + DI_PAIR_SIZE * i;
             put_text(pair, 16, f.attrs.get(kPairs[i][0]), false);
@@ -131,9 +133,10 @@ uint32_t req_return_info(DrvRequest& r) {
         auto gi = f.blobs.find("gen_info");
         memset(p + TGX_RI_GENINFO, 0, 128);
         if (gi != f.blobs.end())
-            memcpy(p + TGX_RI_GENINFO, gi->second.data(), gi->second.size() < 128 ? gi->second.size() : 128);
-        wr32(p + TGX_RI_BUSID, (u32(a.attrs, "pci_bus") & 0xFF) |
-                                   ((u32(a.attrs, "pci_segment") & 0xFFFF) << 8));
+            memcpy(p + TGX_RI_GENINFO, gi->second.data(),
+                   gi->second.size() < 128 ? gi->second.size() : 128);
+        wr32(p + TGX_RI_BUSID,
+             (u32(a.attrs, "pci_bus") & 0xFF) | ((u32(a.attrs, "pci_segment") & 0xFFFF) << 8));
         wr32(p + TGX_RI_DEVFUNC,
              (u32(f.attrs, "pci_device") & 0x1F) | ((u32(f.attrs, "pci_function") & 7) << 5));
         func_pci_config(a, f, p + TGX_RI_PCICFG);
@@ -150,7 +153,8 @@ uint32_t req_adapter_attributes(DrvRequest& r) {
         const std::string model = a.attrs.get("model");
         const std::string fw = a.attrs.get("fw_active");
         const std::string drv = f.attrs.get("drv_ver");
-        put_text(p + offsetof(HBA_AdapterAttributes, Manufacturer), 64, a.attrs.get("manufacturer"));
+        put_text(p + offsetof(HBA_AdapterAttributes, Manufacturer), 64,
+                 a.attrs.get("manufacturer"));
         put_text(p + offsetof(HBA_AdapterAttributes, SerialNumber), 64, a.attrs.get("serial"));
         put_text(p + offsetof(HBA_AdapterAttributes, Model), 256, model);
         put_text(p + offsetof(HBA_AdapterAttributes, ModelDescription), 256,
@@ -195,13 +199,14 @@ uint32_t req_port_attributes(DrvRequest& r) {
         if (f.attrs.has("port_state")) state = u32(f.attrs, "port_state");
         wr32(p + offsetof(HBA_PortAttributes, PortState), state);
         wr32(p + offsetof(HBA_PortAttributes, PortSupportedClassofService), 8); // class 3
-        p[offsetof(HBA_PortAttributes, PortSupportedFc4Types) + 2] = 0x01;       // FCP
+        p[offsetof(HBA_PortAttributes, PortSupportedFc4Types) + 2] = 0x01;      // FCP
         if (up) p[offsetof(HBA_PortAttributes, PortActiveFc4Types) + 2] = 0x01;
         put_text(p + offsetof(HBA_PortAttributes, PortSymbolicName), 256,
                  a.attrs.get("model") + " port " + f.attrs.get("port"));
         put_text(p + offsetof(HBA_PortAttributes, OSDeviceName), 256,
                  "\\\\.\\Scsi" + std::to_string(port) + ":");
-        wr32(p + offsetof(HBA_PortAttributes, PortSupportedSpeed), u32(f.attrs, "supported_speeds"));
+        wr32(p + offsetof(HBA_PortAttributes, PortSupportedSpeed),
+             u32(f.attrs, "supported_speeds"));
         wr32(p + offsetof(HBA_PortAttributes, PortSpeed), up ? u32(f.attrs, "port_speed") : 0);
         wr32(p + offsetof(HBA_PortAttributes, PortMaxFrameSize), u32(f.attrs, "max_frame"));
         if (up) put_wwn(p + offsetof(HBA_PortAttributes, FabricName), f.attrs.get("fabric_name"));

@@ -25,13 +25,15 @@ void wr32(uint8_t* p, uint32_t v) {
 
 void load_mailbox(MboxCall& c, const uint8_t* mb, uint32_t words, MboxForm form) {
     memset(&c, 0, sizeof c);
-    for (uint32_t i = 0; i < TGX_MBOX_WORDS; ++i) c.mb[i] = rd32(mb + 4 * i);
+    for (uint32_t i = 0; i < TGX_MBOX_WORDS; ++i)
+        c.mb[i] = rd32(mb + 4 * i);
     c.mbWords = words;
     c.form = form;
 }
 
 void store_mailbox(const MboxCall& c, uint8_t* mb) {
-    for (uint32_t i = 0; i < TGX_MBOX_WORDS; ++i) wr32(mb + 4 * i, c.mb[i]);
+    for (uint32_t i = 0; i < TGX_MBOX_WORDS; ++i)
+        wr32(mb + 4 * i, c.mb[i]);
 }
 
 // Runs the call unless a fault forces its mailbox status. True when the
@@ -184,7 +186,8 @@ bool mbx_read_event_log(Adapter&, Function& f, MboxCall& c) {
         return false;
     }
     uint32_t n = size < wanted ? (uint32_t)size : wanted;
-    for (uint32_t i = 0; i < n; ++i) c.data[i] = (uint8_t)(i % 251);
+    for (uint32_t i = 0; i < n; ++i)
+        c.data[i] = (uint8_t)(i % 251);
     c.dataOut = n;
     return false;
 }

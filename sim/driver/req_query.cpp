@@ -100,9 +100,8 @@ static uint32_t rw_slim(DrvRequest& r, bool write) {
     const uint32_t addr = rd32(p + TGX_SLIM_OFF_ADDR);
     const uint32_t words = rd32(p + TGX_SLIM_OFF_WORDS);
     uint64_t base = 0;
-    if (!drv_read_function(r, [&](const Adapter&, const Function& f) {
-            base = f.attrs.get_u("slim_base");
-        }))
+    if (!drv_read_function(
+            r, [&](const Adapter&, const Function& f) { base = f.attrs.get_u("slim_base"); }))
         return PLAT_ERR_GEN_FAILURE;
     const uint64_t off = (uint64_t)addr - base;
     if (addr < base || words == 0 || words > TGX_SLIM_MAX_BYTES / 4 || off % 4 != 0 ||
@@ -130,8 +129,12 @@ static uint32_t rw_slim(DrvRequest& r, bool write) {
     return 0;
 }
 
-uint32_t req_read_slim(DrvRequest& r) { return rw_slim(r, false); }
-uint32_t req_write_slim(DrvRequest& r) { return rw_slim(r, true); }
+uint32_t req_read_slim(DrvRequest& r) {
+    return rw_slim(r, false);
+}
+uint32_t req_write_slim(DrvRequest& r) {
+    return rw_slim(r, true);
+}
 
 // 0x80000136: p0 = 1; the 20 port identification bytes at p596, the first
 // being the port number as an ASCII digit (or the fleet's "vpd_port_id").

@@ -25,14 +25,18 @@ const uint32_t kRcRefused = 1;
 const uint32_t kRcBadLength = 2;
 const uint32_t kRcNotValid = 0xFFFFFFFFu; // dump-environment flag not valid here
 
-bool is_sli4(const Function& f) { return f.attrs.get_u("sli_mode") == 4; }
+bool is_sli4(const Function& f) {
+    return f.attrs.get_u("sli_mode") == 4;
+}
 bool is_bridge_board(const Function& f) {
     return f.attrs.get_u("device_id") == TGX_TAMBER_DEVICE_ID;
 }
 
 // Byte i of driver dump region r: a pattern whose period (251) does not divide
 // the transfer pieces, so misplaced pieces show.
-uint8_t dump_byte(uint32_t region, uint64_t i) { return (uint8_t)(i % 251 + region); }
+uint8_t dump_byte(uint32_t region, uint64_t i) {
+    return (uint8_t)(i % 251 + region);
+}
 
 } // namespace
 
@@ -99,9 +103,8 @@ uint32_t req_getdrvdump_region(DrvRequest& r) {
         return 0;
     }
     uint64_t size = 0;
-    if (!drv_read_function(r, [&](const Adapter&, const Function& f) {
-            size = f.attrs.get_u("drv_dump_size");
-        }))
+    if (!drv_read_function(
+            r, [&](const Adapter&, const Function& f) { size = f.attrs.get_u("drv_dump_size"); }))
         return PLAT_ERR_GEN_FAILURE;
     if (words == 0) {
         wr32(p + 8, (uint32_t)((size + 3) / 4));
@@ -118,7 +121,8 @@ uint32_t req_getdrvdump_region(DrvRequest& r) {
     const uint32_t back = (uint32_t)((n + 3) / 4);
     uint8_t* d = p + TGX_DUMPREGION_HDR;
     memset(d, 0, 4ull * back);
-    for (uint64_t i = 0; i < n; ++i) d[i] = dump_byte(region, offset + i);
+    for (uint64_t i = 0; i < n; ++i)
+        d[i] = dump_byte(region, offset + i);
     wr32(p + 8, back);
     r.returnCode = 0;
     return 0;
@@ -170,7 +174,8 @@ uint32_t req_tamber_issuemb(DrvRequest& r) {
     const uint32_t op = rd32(p + 4);
     const uint32_t arg = rd32(p + 8);
     if (!(p[0] & 1) || p[1] != TGX_TAMBER_MB_CMD || rd32(p + 256) != 32 || rd32(p + 260) != 32 ||
-        (op != TGX_TAMBER_MB_RESET && op != TGX_TAMBER_MB_SETMODE) || (op == TGX_TAMBER_MB_SETMODE && arg > 1))
+        (op != TGX_TAMBER_MB_RESET && op != TGX_TAMBER_MB_SETMODE) ||
+        (op == TGX_TAMBER_MB_SETMODE && arg > 1))
         return fail_mb(SIM_MBXST_BAD_PARAM);
     bool bridge = false;
     bool ok = drv_update_function(r, [&](Adapter&, Function& f) {

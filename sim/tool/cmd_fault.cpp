@@ -28,8 +28,8 @@ static int fault_add_cmd(const Args& a) {
     if (f.source != "drv" && f.source != "nexa")
         return fail(EXIT_USAGE, "fault add: unknown source '" + f.source + "' (drv or nexa)");
     if (!valid_action(f.action))
-        return fail(EXIT_USAGE, "fault add: unknown action '" + f.action +
-                                    "' (fail, rc=N, status=N or stale)");
+        return fail(EXIT_USAGE,
+                    "fault add: unknown action '" + f.action + "' (fail, rc=N, status=N or stale)");
     for (size_t i = 4; i < a.size(); ++i) {
         long long n = 0;
         const std::string& opt = a[i];
@@ -52,7 +52,8 @@ static int fault_add_cmd(const Args& a) {
 int cmd_fault(const Args& a) {
     if (a.empty()) return fail(EXIT_USAGE, "fault: expected add, list or clear");
     if (a[0] == "add") return fault_add_cmd(a);
-    if (a.size() > 1) return fail(EXIT_USAGE, "fault " + a[0] + ": unexpected argument '" + a[1] + "'");
+    if (a.size() > 1)
+        return fail(EXIT_USAGE, "fault " + a[0] + ": unexpected argument '" + a[1] + "'");
     if (a[0] == "clear") {
         fault_clear();
         return EXIT_OK;

@@ -20,7 +20,8 @@ int cmd_log(const Args& a) {
         else
             return fail(EXIT_USAGE, "log: unexpected argument '" + a[i] + "'");
     }
-    for (const std::string& l : hbasim::journal_lines((size_t)tail)) printf("%s\n", l.c_str());
+    for (const std::string& l : hbasim::journal_lines((size_t)tail))
+        printf("%s\n", l.c_str());
     return EXIT_OK;
 }
 

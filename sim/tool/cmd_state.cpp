@@ -14,7 +14,8 @@ static bool read_text(const std::string& path, std::string* out) {
     char buf[8192];
     size_t n;
     out->clear();
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out->append(buf, n);
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        out->append(buf, n);
     bool ok = !ferror(f);
     fclose(f);
     return ok;
@@ -83,7 +84,8 @@ static void show_function(const Adapter& a, size_t fi, bool verbose) {
            (unsigned long long)f.attrs.get_u("device_id"));
     printf("  port %s", f.attrs.get("port").c_str());
     if (func_driver_visible(f)) {
-        printf("  Scsi%d%s", func_scsi_port(f), f.attrs.get("mgmt_device") == "1" ? "" : " (no mgmt)");
+        printf("  Scsi%d%s", func_scsi_port(f),
+               f.attrs.get("mgmt_device") == "1" ? "" : " (no mgmt)");
         printf("  WWPN %s  WWNN %s", f.attrs.get("wwpn").c_str(), f.attrs.get("wwnn").c_str());
         printf("  sli %s  driver %s", f.attrs.get("sli_mode").c_str(),
                f.attrs.get("driver_name").c_str());
@@ -92,8 +94,10 @@ static void show_function(const Adapter& a, size_t fi, bool verbose) {
     }
     printf("  link %s\n", f.attrs.get("link").c_str());
     if (verbose) {
-        for (const auto& [k, v] : f.attrs.kv) printf("      %s = %s\n", k.c_str(), v.c_str());
-        for (const auto& [k, v] : f.blobs) printf("      [%s: %zu bytes]\n", k.c_str(), v.size());
+        for (const auto& [k, v] : f.attrs.kv)
+            printf("      %s = %s\n", k.c_str(), v.c_str());
+        for (const auto& [k, v] : f.blobs)
+            printf("      [%s: %zu bytes]\n", k.c_str(), v.size());
     }
 }
 
@@ -116,10 +120,13 @@ int cmd_show(const Args& a) {
         printf("  firmware active %s, on flash %s\n", ad.attrs.get("fw_active").c_str(),
                ad.attrs.get("fw_flash").c_str());
         if (verbose) {
-            for (const auto& [k, v] : ad.attrs.kv) printf("    %s = %s\n", k.c_str(), v.c_str());
-            for (const auto& [k, v] : ad.blobs) printf("    [%s: %zu bytes]\n", k.c_str(), v.size());
+            for (const auto& [k, v] : ad.attrs.kv)
+                printf("    %s = %s\n", k.c_str(), v.c_str());
+            for (const auto& [k, v] : ad.blobs)
+                printf("    [%s: %zu bytes]\n", k.c_str(), v.size());
         }
-        for (size_t fi = 0; fi < ad.funcs.size(); ++fi) show_function(ad, fi, verbose);
+        for (size_t fi = 0; fi < ad.funcs.size(); ++fi)
+            show_function(ad, fi, verbose);
     }
     return EXIT_OK;
 }

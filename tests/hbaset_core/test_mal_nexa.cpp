@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/tracelog/tracelog.h"
 #include "hbaset/cli/families.h"
 #include "hbaset/cna/mal.h"
 #include "sim/core/sim_model.h"
@@ -108,8 +109,49 @@ TEST_F(MalTest, InitFailures) {
         if (!c.versionsRead) {
             EXPECT_EQ(journalCount("get_node_tag") + journalCount("get_property_val"), 0);
         }
-        EXPECT_FALSE(MAL_NEXA_is_open() && c.expect == MAL_RM_BUSY && !c.versionsRead);
+        // A connection that opened is closed again even when a version read failed.
+        EXPECT_EQ(MAL_NEXA_is_open(), c.versionsRead);
         MAL_NEXA_exit();
+        EXPECT_EQ(journalCount("exit -> "), c.versionsRead ? 1 : 0);
+    }
+}
+
+TEST_F(MalTest, TraceLinesOnlyWithTheNexaTraceBit) {
+    state_.init();
+    const struct {
+        uint32_t logMode;
+        bool traced;
+    } cases[] = {{0x80000, true}, {0x8000, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.logMode);
+        traceReset();
+        ASSERT_EQ(traceSetDirectory(state_.dir().c_str()), 0);
+        const std::string log = state_.path("qrldbg.log");
+        hbatest::write_file(log, "");
+        g_trace.settings.logMode = c.logMode;
+
+        char svc[MAL_VALUE_SIZE];
+        ASSERT_EQ(MAL_NEXA_init(svc, sizeof(svc), nullptr, 0), MAL_RM_OK);
+        int tag = 0;
+        EXPECT_EQ(get_node_tag(0, "NoSuchNode", &tag, 1), MAL_RM_NEXA_ERROR);
+        MAL_NEXA_exit();
+        traceReset();
+
+        const std::string text = hbatest::read_file(log);
+        const std::string expected[] = {
+            "MAL_NEXA_init:\nOK\n",
+            "get_node_tag:     parent=0, name=NEXAServiceVersion, type=2: tag=",
+            std::string("get_property_val: parent=0, tag="),
+            std::string(":  val=") + svc + "\n",
+            "get_node_tag:     parent=0, name=NoSuchNode, type=1: ERROR: status=4\n"
+            "get_last_status: string=",
+        };
+        for (const std::string& e : expected) {
+            EXPECT_EQ(text.find(e) != std::string::npos, c.traced) << e << "\n---\n" << text;
+        }
+        if (!c.traced) {
+            EXPECT_EQ(text, "");
+        }
     }
 }
 
@@ -612,7 +654,7 @@ TEST_F(MalTest, NicConfigurationTakesTheCurrentMacWhenThePermanentOneFails) {
     addFault("get_property_val:PermanentMACAddress", "rc=5");
     MalNicConfiguration cfg;
     EXPECT_EQ(MAL_GetNICConfiguration(iscsi, &cfg), MAL_RM_OK);
-    EXPECT_NE(cfg.macAddress[5], 0);
+    EXPECT_NE(cfg.macAddress[0], 0);
     EXPECT_EQ(memcmp(cfg.permanentMacAddress, cfg.macAddress, 6), 0);
 }
 

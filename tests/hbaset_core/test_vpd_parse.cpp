@@ -116,7 +116,9 @@ TEST(VpdNormalize, Cases) {
         uint32_t length = static_cast<uint32_t>(c.raw.size());
         uint32_t st = vpdNormalize(buf.data(), &length);
         EXPECT_EQ(st, c.status) << c.name;
-        if (st == 0) EXPECT_EQ(entries(buf.data(), length), c.expect) << c.name;
+        if (st == 0) {
+            EXPECT_EQ(entries(buf.data(), length), c.expect) << c.name;
+        }
     }
 }
 
@@ -135,7 +137,9 @@ TEST(VpdWalk, EveryPrefixOfGoodDataIsSafe) {
         uint32_t outLength = 0;
         VpdWalkEnd end = vpdParseRaw(raw.data(), static_cast<uint32_t>(n), out.data(),
                                      static_cast<uint32_t>(out.size()), &outLength);
-        if (n == 0) EXPECT_EQ(end, VPD_WALK_BAD_TAG);
+        if (n == 0) {
+            EXPECT_EQ(end, VPD_WALK_BAD_TAG);
+        }
         EXPECT_LE(outLength, n) << n;
     }
 }

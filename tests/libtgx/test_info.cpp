@@ -39,9 +39,11 @@ TEST_F(InfoTest, LinkInfoFromTheDriverAndTheTable) {
             EXPECT_EQ(li.returnInfoWord, 0x77u);
             EXPECT_EQ(memcmp(li.generalInfo, gen, sizeof gen), 0);
         }
-        for (uint8_t x : li.r0) EXPECT_EQ(x, 0);
+        for (uint8_t x : li.r0)
+            EXPECT_EQ(x, 0);
         EXPECT_EQ(li.r20, 0);
-        for (uint8_t x : li.r152) EXPECT_EQ(x, 0);
+        for (uint8_t x : li.r152)
+            EXPECT_EQ(x, 0);
     }
     EXPECT_EQ(fn<GenFn>("TGX_GetGenInfo")(3, gen), 1u);
     TGX_LINK_INFO li;
@@ -100,15 +102,16 @@ TEST_F(InfoTest, PciIdentifiersAndConfigSpace) {
     struct Case {
         uint32_t board, offset, count, status, copied;
     };
-    const Case cases[] = {{0, 250, 16, 0, 6},  {0, 300, 16, 0, 0},  {0, 256, 4, 0, 0},
-                          {0, 4096, 4, 0, 0},  {0, 5000, 4, 1, 0},  {0, 0, 5000, 1, 0},
-                          {0, 16, 8, 0, 8},    {3, 0, 4, 1, 0}};
+    const Case cases[] = {{0, 250, 16, 0, 6}, {0, 300, 16, 0, 0}, {0, 256, 4, 0, 0},
+                          {0, 4096, 4, 0, 0}, {0, 5000, 4, 1, 0}, {0, 0, 5000, 1, 0},
+                          {0, 16, 8, 0, 8},   {3, 0, 4, 1, 0}};
     EXPECT_TRUE(sent().empty()) << "answered from the table";
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.offset << "+" << c.count);
         std::vector<uint8_t> buf(32, 0xEE);
         EXPECT_EQ(cfg(c.board, buf.data(), c.offset, c.count), c.status);
-        for (uint32_t i = 0; i < c.copied; ++i) EXPECT_EQ(buf[i], space[c.offset + i]);
+        for (uint32_t i = 0; i < c.copied; ++i)
+            EXPECT_EQ(buf[i], space[c.offset + i]);
         EXPECT_EQ(buf[c.copied], 0xEE);
     }
 }
@@ -121,8 +124,10 @@ TEST_F(InfoTest, TrunkInformation) {
         bool copied;
     };
     const Case cases[] = {
-        {"trunked port", "", 0, 0, true},     {"no trunking", "", 1, 2, false},
-        {"other return code", "rc=7", 0, 1, false}, {"failed call", "fail", 0, 1, false},
+        {"trunked port", "", 0, 0, true},
+        {"no trunking", "", 1, 2, false},
+        {"other return code", "rc=7", 0, 1, false},
+        {"failed call", "fail", 0, 1, false},
         {"bad board", "", 2, 1, false},
     };
     load("adapter A fc\nfunction fc trunk_info = 0102030405060708\nfunction fc\n");
@@ -221,7 +226,7 @@ TEST_F(InfoTest, SlimWordCountsAndWindow) {
     struct Case {
         uint32_t bytes, status, words; // words sent; 0 = no request
     };
-    const Case cases[] = {{4, 0, 2}, {8, 0, 2}, {12, 0, 3}, {4096, 0, 1024},
+    const Case cases[] = {{4, 0, 2},    {8, 0, 2}, {12, 0, 3}, {4096, 0, 1024},
                           {4100, 1, 0}, {6, 1, 0}, {0, 1, 0}};
     load("adapter A fc\nfunction fc slim_base = 0x4000\n");
     auto rd = fn<SlimFn>("TGX_ReadSlim");

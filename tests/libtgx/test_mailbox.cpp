@@ -31,7 +31,8 @@ void put_addr(Mailbox& mb, size_t word, const void* p) {
 
 std::vector<uint8_t> pattern(size_t n, uint8_t seed) {
     std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i) v[i] = (uint8_t)(i * 7 + seed);
+    for (size_t i = 0; i < n; ++i)
+        v[i] = (uint8_t)(i * 7 + seed);
     return v;
 }
 
@@ -44,7 +45,7 @@ struct RetryCase {
     uint32_t status;
     size_t attempts;
     std::vector<uint32_t> sleeps;
-    bool untouched;   // the caller's mailbox is left exactly as it was
+    bool untouched;    // the caller's mailbox is left exactly as it was
     uint16_t mbStatus; // otherwise: the status in the caller's bytes 2-3
 };
 
@@ -116,8 +117,11 @@ TEST_F(MailboxTest, PlainPciLoopbackMovesTheSmallerSize) {
         uint32_t status;
         uint32_t moved; // bytes that reach the receive buffer
     };
-    const Case cases[] = {{1024, 1024, 0, 1024}, {100, 60, 0, 60}, {3836, 3836, 0, 3836},
-                          {3837, 16, 1, 0},      {16, 3837, 1, 0}};
+    const Case cases[] = {{1024, 1024, 0, 1024},
+                          {100, 60, 0, 60},
+                          {3836, 3836, 0, 3836},
+                          {3837, 16, 1, 0},
+                          {16, 3837, 1, 0}};
     load();
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.tx << "/" << c.rx);
@@ -159,7 +163,8 @@ TEST_F(MailboxTest, PlainEventLogCopiesNoMoreThanWanted) {
         ASSERT_EQ(sent().size(), 1u);
         EXPECT_EQ(sent()[0].code, TGX_IOCTL_ISSUEMB_EVENTLOG);
         EXPECT_EQ(sent()[0].size(), c.wanted + 292);
-        for (uint32_t i = 0; i < c.copied; ++i) ASSERT_EQ(dest[i], (uint8_t)(i % 251)) << i;
+        for (uint32_t i = 0; i < c.copied; ++i)
+            ASSERT_EQ(dest[i], (uint8_t)(i % 251)) << i;
         EXPECT_EQ(dest[c.copied], 0xEE);
     }
 }
@@ -239,7 +244,8 @@ TEST_F(MailboxTest, ExFormCapsWordCountsAndCopiesWhatCameBack) {
     log.w[3] = 40;
     std::vector<uint8_t> data(200, 0xEE);
     ASSERT_EQ(ex()(0, log.data(), data.data(), 5, 0, 30, 1, 0), 0u);
-    for (int i = 0; i < 40; ++i) ASSERT_EQ(data[i], (uint8_t)(i % 251));
+    for (int i = 0; i < 40; ++i)
+        ASSERT_EQ(data[i], (uint8_t)(i % 251));
     EXPECT_EQ(data[40], 0xEE);
 }
 
@@ -278,9 +284,9 @@ struct V2Case {
 // ReturnCodes and mailbox statuses decide the V2 attempts; over temperature
 // (250) is a plain mailbox error here, and 3 means "no resource".
 const V2Case kV2Cases[] = {
-    {"rc=1", 1, 1, {}},   {"rc=2", 2, 1, {}},           {"rc=3", 3, 1, {}},
+    {"rc=1", 1, 1, {}},       {"rc=2", 2, 1, {}},       {"rc=3", 3, 1, {}},
     {"rc=4", 4, 3, {50, 50}}, {"rc=5", 5, 1, {}},       {"rc=6", 6, 1, {}},
-    {"rc=9", 1, 1, {}},   {"status=250", 2, 1, {}},     {"status=252", 2, 1, {}},
+    {"rc=9", 1, 1, {}},       {"status=250", 2, 1, {}}, {"status=252", 2, 1, {}},
     {"status=254", 2, 1, {}}, {"status=253", 2, 3, {}}, {"status=7", 2, 3, {}},
 };
 
@@ -349,8 +355,8 @@ TEST_F(MailboxTest, V2ExtendedSizesAndCopyBack) {
     struct Case {
         const char* name;
         uint32_t cmd, words;
-        uint32_t ext;   // extension bytes sent
-        uint32_t back;  // bytes of the caller's buffer written back
+        uint32_t ext;  // extension bytes sent
+        uint32_t back; // bytes of the caller's buffer written back
     };
     const Case cases[] = {
         {"64-word command with extension", TGX_MBX_READ_NV, 64, 3000, 256},
@@ -370,7 +376,8 @@ TEST_F(MailboxTest, V2ExtendedSizesAndCopyBack) {
             return true;
         });
         Mailbox mb(c.cmd, 1100);
-        for (size_t i = 1; i < mb.w.size(); ++i) mb.w[i] = 0x11111111;
+        for (size_t i = 1; i < mb.w.size(); ++i)
+            mb.w[i] = 0x11111111;
         EXPECT_EQ(v2()(0, mb.data(), c.words, 1, 0), 0u);
         ASSERT_EQ(sent().size(), 1u);
         const Sent& s = sent()[0];

@@ -16,8 +16,12 @@ class DumpMboxTest : public TgxTest {
     UpdFn update() const { return fn<UpdFn>("TGX_IssueUpdateCfgMBox"); }
 };
 
-const uint8_t* v2_mailbox(const Sent& s) { return s.payload() + TGX_MBV2_OFF_MAILBOX; }
-uint32_t v2_word(const Sent& s, int i) { return rd32(v2_mailbox(s) + 4 * i); }
+const uint8_t* v2_mailbox(const Sent& s) {
+    return s.payload() + TGX_MBV2_OFF_MAILBOX;
+}
+uint32_t v2_word(const Sent& s, int i) {
+    return rd32(v2_mailbox(s) + 4 * i);
+}
 
 // Answers the V2 request with a return code, a mailbox status and words.
 Scripted answer_v2(uint32_t rc, uint16_t status, std::vector<std::pair<int, uint32_t>> words,
@@ -28,7 +32,8 @@ Scripted answer_v2(uint32_t rc, uint16_t status, std::vector<std::pair<int, uint
         for (uint32_t i = TGX_ENV_HEADER_LENGTH + TGX_MBV2_OFF_EXT; i < size; ++i)
             env[i] = (uint8_t)(fill + i);
         wr32(mb, (rd32(mb) & 0xFFFF) | ((uint32_t)status << 16));
-        for (auto [i, v] : words) wr32(mb + 4 * i, v);
+        for (auto [i, v] : words)
+            wr32(mb + 4 * i, v);
         wr32(env + TGX_ENV_OFF_RETURNCODE, rc);
         return true;
     };
@@ -38,8 +43,8 @@ TEST_F(DumpMboxTest, DumpRefusesBadArgumentsWithoutRequest) {
     struct Case {
         uint32_t board, type, length, status;
     };
-    const Case cases[] = {{0, 0, 16, 2}, {0, 5, 16, 2},    {0, 1, 0, 7},
-                          {0, 1, 3001, 7}, {1, 1, 16, 1}};
+    const Case cases[] = {
+        {0, 0, 16, 2}, {0, 5, 16, 2}, {0, 1, 0, 7}, {0, 1, 3001, 7}, {1, 1, 16, 1}};
     load();
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.board << " " << c.type << " " << c.length);
@@ -92,7 +97,8 @@ TEST_F(DumpMboxTest, DumpCopiesTheSmallerOfAskedAndReported) {
         EXPECT_EQ(dump()(0, 2, 0, 8, 0, buf.data(), &len), 0u);
         EXPECT_EQ(len, c.reported);
         const uint32_t ext = TGX_ENV_HEADER_LENGTH + TGX_MBV2_OFF_EXT;
-        for (uint32_t i = 0; i < c.copied; ++i) ASSERT_EQ(buf[i], (uint8_t)(0x40 + ext + i)) << i;
+        for (uint32_t i = 0; i < c.copied; ++i)
+            ASSERT_EQ(buf[i], (uint8_t)(0x40 + ext + i)) << i;
         EXPECT_EQ(buf[c.copied], 0xEE);
     }
 }

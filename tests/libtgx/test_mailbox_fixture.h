@@ -26,7 +26,8 @@ inline uint32_t rd32(const uint8_t* p) {
     return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
 inline void wr32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = (uint8_t)(v >> (8 * i));
 }
 
 // One envelope as the library sent it and as it came back.
@@ -78,7 +79,9 @@ inline const HbaDriverBackend* recording_backend() {
     return &b;
 }
 
-inline void record_sleep(uint32_t ms, void*) { recorder().sleeps.push_back(ms); }
+inline void record_sleep(uint32_t ms, void*) {
+    recorder().sleeps.push_back(ms);
+}
 
 // An FC board of a Mini driver (loopback and dump control need one).
 constexpr const char kMiniFc[] = "adapter A fc\nfunction fc driver_name = qrlfc\n";
@@ -116,16 +119,19 @@ class TgxTest : public ::testing::Test {
     static std::vector<uint32_t>& sleeps() { return recorder().sleeps; }
     static size_t count(uint32_t code) {
         size_t n = 0;
-        for (const Sent& s : sent()) n += s.code == code;
+        for (const Sent& s : sent())
+            n += s.code == code;
         return n;
     }
     static void script(Scripted s) { recorder().script = std::move(s); }
-    static void fault(const std::string& match, const std::string& action, int remaining = -1) {
+    static void fault(const std::string& match, const std::string& action, int remaining = -1,
+                      int nth = 0) {
         hbasim::Fault f;
         f.source = "drv";
         f.match = match;
         f.action = action;
         f.remaining = remaining;
+        f.nth = nth;
         ASSERT_EQ(hbasim::fault_add(f), hbasim::SIM_OK);
     }
     // Attribute of function fn of adapter 0 as the simulated machine holds it.

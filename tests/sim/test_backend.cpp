@@ -18,9 +18,12 @@ using namespace hbasim;
 
 namespace {
 
-uint32_t rd32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24); }
+uint32_t rd32(const uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24);
+}
 void wr32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = (uint8_t)(v >> (8 * i));
 }
 
 std::vector<uint8_t> envelope(uint32_t size, uint32_t code, const char* sig) {
@@ -41,7 +44,8 @@ class Backend : public ::testing::Test {
     std::vector<void*> open_;
 
     void TearDown() override {
-        for (void* d : open_) be->close(d);
+        for (void* d : open_)
+            be->close(d);
     }
     void* open(const char* path) {
         void* d = nullptr;
@@ -70,10 +74,18 @@ TEST_F(Backend, DevicePaths) {
         bool exists;
     };
     const Case cases[] = {
-        {"\\\\.\\Scsi2:", true},   {"\\\\.\\TsvRma2", true},  {"\\\\.\\Scsi3:", true},
-        {"\\\\.\\TsvRma3", false}, {"\\\\.\\Scsi0:", false}, {"\\\\.\\Scsi4:", false},
-        {"\\\\.\\Scsi2", false},   {"\\\\.\\Scsi02:", false}, {"\\\\.\\Scsi2:x", false},
-        {"\\\\.\\TsvRma2:", false}, {"Scsi2:", false},        {"", false},
+        {"\\\\.\\Scsi2:", true},
+        {"\\\\.\\TsvRma2", true},
+        {"\\\\.\\Scsi3:", true},
+        {"\\\\.\\TsvRma3", false},
+        {"\\\\.\\Scsi0:", false},
+        {"\\\\.\\Scsi4:", false},
+        {"\\\\.\\Scsi2", false},
+        {"\\\\.\\Scsi02:", false},
+        {"\\\\.\\Scsi2:x", false},
+        {"\\\\.\\TsvRma2:", false},
+        {"Scsi2:", false},
+        {"", false},
         {"\\\\.\\Scsi99999999999:", false},
     };
     for (const Case& c : cases) {
@@ -152,14 +164,14 @@ TEST_F(Backend, DriverInfoVersionNegotiation) {
         uint8_t requested;
         uint32_t rc;
         uint8_t p0;
-        uint32_t sliMode;  // 0 = not written
+        uint32_t sliMode; // 0 = not written
         uint32_t ifWord;
     };
     const Case cases[] = {
         {"\\\\.\\Scsi0:", 5, 0, 5, 4, 0},
         {"\\\\.\\Scsi0:", 4, 0, 5, 4, 0}, // version 4: no interface word
         {"\\\\.\\Scsi0:", 3, 0, 5, 0, 0},
-        {"\\\\.\\Scsi1:", 5, 1, 3, 0, 0},  // driver speaks 3 only
+        {"\\\\.\\Scsi1:", 5, 1, 3, 0, 0}, // driver speaks 3 only
         {"\\\\.\\Scsi1:", 3, 0, 3, 0, 0},
     };
     for (const Case& c : cases) {
@@ -187,15 +199,17 @@ TEST_F(Backend, DriverInfoVersionNegotiation) {
 }
 
 TEST_F(Backend, DriverInfoFields) {
-    st.init("adapter A cv3\nfunction fcoe scsi_port = 3 d_id = 0x0A0B0C wwpn = 10:00:00:00:C9:01:02:03 "
-            "drv_ver = ABCDEFGHIJKLMNOPQR drv_service = svcname8 drv_ver3 = v3 drv_service3 = s3 "
-            "iftype = 1 feature_list = 0x5600\n");
+    st.init(
+        "adapter A cv3\nfunction fcoe scsi_port = 3 d_id = 0x0A0B0C wwpn = 10:00:00:00:C9:01:02:03 "
+        "drv_ver = ABCDEFGHIJKLMNOPQR drv_service = svcname8 drv_ver3 = v3 drv_service3 = s3 "
+        "iftype = 1 feature_list = 0x5600\n");
     void* dev = open("\\\\.\\Scsi3:");
     std::vector<uint8_t> b = envelope(TGX_SIZE_GETDRV_INFO, TGX_IOCTL_GETDRV_INFO, "ZT4100");
     payload(b)[0] = 5;
     ASSERT_EQ(send(dev, b), 0u);
     const uint8_t* p = payload(b);
-    EXPECT_EQ(std::string((const char*)p + 8, 16), "ABCDEFGHIJKLMNOP"); // full field, not terminated
+    EXPECT_EQ(std::string((const char*)p + 8, 16),
+              "ABCDEFGHIJKLMNOP"); // full field, not terminated
     EXPECT_EQ(std::string((const char*)p + 24, 8), "svcname8");
     EXPECT_EQ(std::string((const char*)p + 56, 2), "v3");
     EXPECT_EQ(p[58], 0);
@@ -210,7 +224,8 @@ TEST_F(Backend, DriverInfoFields) {
 
 TEST_F(Backend, BoardInformation) {
     st.init("adapter A brevin pci_bus = 0x5A pci_segment = 2\nfunction fc\n"
-            "function fc pci_device = 3 pci_function = 6 revision = 0x21 link = down persist_down = yes "
+            "function fc pci_device = 3 pci_function = 6 revision = 0x21 link = down persist_down "
+            "= yes "
             "slim_base = 0xFEB00000 word456 = 7 return_info = 9\n");
     struct Case {
         const char* dev;
@@ -289,7 +304,8 @@ TEST_F(Backend, PortAttributesPortAndMiniDriver) {
     }
     // A Mini driver refuses a port index other than 0.
     void* dev = open("\\\\.\\Scsi1:");
-    std::vector<uint8_t> b = envelope(TGX_SIZE_PORT_ATTRIBUTES, TGX_IOCTL_HBA_GET_PORT_ATTRIBUTES, "HBAAPI");
+    std::vector<uint8_t> b =
+        envelope(TGX_SIZE_PORT_ATTRIBUTES, TGX_IOCTL_HBA_GET_PORT_ATTRIBUTES, "HBAAPI");
     wr32(payload(b), 1);
     ASSERT_EQ(send(dev, b), 0u);
     EXPECT_EQ(rd32(b.data() + 20), 6u);
@@ -307,7 +323,8 @@ TEST_F(Backend, StalePortDataUntilRefresh) {
     };
     EXPECT_EQ(query(), 8u);
     EXPECT_EQ(query(), 8u);
-    std::vector<uint8_t> r = envelope(TGX_SIZE_PORT_ATTRIBUTES, TGX_IOCTL_HBA_REFRESH_INFORMATION, "HBAAPI");
+    std::vector<uint8_t> r =
+        envelope(TGX_SIZE_PORT_ATTRIBUTES, TGX_IOCTL_HBA_REFRESH_INFORMATION, "HBAAPI");
     ASSERT_EQ(send(dev, r), 0u);
     EXPECT_EQ(rd32(r.data() + 20), 0u);
     EXPECT_EQ(query(), 0u);

@@ -26,8 +26,10 @@ struct BadFleet {
 
 const BadFleet kBadFleets[] = {
     {"unknown key", "adapter A fc\nfunction fc\n  wwnp = 1\n", 3, "unknown key 'wwnp'"},
-    {"adapter key on a function", "adapter A fc\nfunction fc serial = X\n", 2, "unknown key 'serial'"},
-    {"nic key on fc", "adapter A fc\nfunction fc mac = 02-00-00-00-00-01\n", 2, "unknown key 'mac'"},
+    {"adapter key on a function", "adapter A fc\nfunction fc serial = X\n", 2,
+     "unknown key 'serial'"},
+    {"nic key on fc", "adapter A fc\nfunction fc mac = 02-00-00-00-00-01\n", 2,
+     "unknown key 'mac'"},
     {"unknown adapter kind", "# c\nadapter A hba\n", 2, "unknown adapter kind 'hba'"},
     {"function kind not allowed", "adapter A fc\nfunction nic\n", 2, "not allowed on a fc adapter"},
     {"unknown function kind", "adapter A cv3\nfunction scsi\n", 2, "function kind 'scsi'"},
@@ -37,7 +39,8 @@ const BadFleet kBadFleets[] = {
      "duplicate adapter name 'A'"},
     {"bad adapter name", "adapter A-1 fc\n", 1, "bad adapter name"},
     {"missing kind", "adapter A\n", 1, "expected 'adapter NAME KIND"},
-    {"adapter without functions", "adapter A fc\nadapter B fc\nfunction fc\n", 1, "has no functions"},
+    {"adapter without functions", "adapter A fc\nadapter B fc\nfunction fc\n", 1,
+     "has no functions"},
     {"key set twice", "adapter A fc\n model = X\n model = Y\nfunction fc\n", 3, "set twice"},
     {"bad number", "adapter A fc\nfunction fc sli_mode = four\n", 2, "expected a number"},
     {"bad bool", "adapter A fc\nfunction fc mgmt_device = maybe\n", 2, "expected yes or no"},
@@ -46,8 +49,9 @@ const BadFleet kBadFleets[] = {
     {"missing value", "adapter A fc\nfunction fc\n sli_mode =\n", 3, "missing value"},
     {"missing equals", "adapter A fc\nfunction fc\n sli_mode 4\n", 3, "expected 'key = value'"},
     {"unterminated quote", "adapter A fc\n model = \"abc\n", 2, "unterminated"},
-    {"scsi port twice", "adapter A fc\nfunction fc scsi_port=3\nadapter B fc\nfunction fc scsi_port=3\n",
-     4, "already used at line 2"},
+    {"scsi port twice",
+     "adapter A fc\nfunction fc scsi_port=3\nadapter B fc\nfunction fc scsi_port=3\n", 4,
+     "already used at line 2"},
     {"scsi port range", "adapter A fc\nfunction fc scsi_port=256\n", 2, "out of range"},
     {"pci function twice", "adapter A fc\nfunction fc pci_function=1\nfunction fc\n", 3,
      "used twice on adapter 'A'"},
@@ -115,15 +119,16 @@ TEST(Fleet, ScsiPortsSkipExplicitNumbers) {
                          "adapter B cv3\nfunction nic\nfunction fcoe\n"
                          "adapter C fc\nfunction fc scsi_port = 1\n");
     EXPECT_EQ(func_scsi_port(m.adapters[0].funcs[0]), 0);
-    EXPECT_EQ(func_scsi_port(m.adapters[0].funcs[1]), 2); // 1 is taken explicitly
+    EXPECT_EQ(func_scsi_port(m.adapters[0].funcs[1]), 2);  // 1 is taken explicitly
     EXPECT_EQ(func_scsi_port(m.adapters[1].funcs[0]), -1); // nic: not driver-visible
     EXPECT_EQ(func_scsi_port(m.adapters[1].funcs[1]), 3);
     EXPECT_EQ(func_scsi_port(m.adapters[2].funcs[0]), 1);
 }
 
 TEST(Fleet, ValuesAreCanonical) {
-    Machine m = parse_ok("adapter A cv3\nfunction fcoe wwpn = 10:00:aa:bb:cc:dd:ee:ff stale_attrs = TRUE\n"
-                         "function nic mac = 02:1f:3c:0a:0b:0c\n");
+    Machine m =
+        parse_ok("adapter A cv3\nfunction fcoe wwpn = 10:00:aa:bb:cc:dd:ee:ff stale_attrs = TRUE\n"
+                 "function nic mac = 02:1f:3c:0a:0b:0c\n");
     EXPECT_EQ(m.adapters[0].funcs[0].attrs.get("wwpn"), "10:00:AA:BB:CC:DD:EE:FF");
     EXPECT_EQ(m.adapters[0].funcs[0].attrs.get("stale_attrs"), "1");
     EXPECT_EQ(m.adapters[0].funcs[1].attrs.get("mac"), "02-1F-3C-0A-0B-0C");

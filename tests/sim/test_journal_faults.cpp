@@ -28,13 +28,14 @@ TEST(Journal, StaysBounded) {
     hbatest::TempState st;
     st.init();
     const std::string pad(1000, 'x');
-    for (int i = 0; i < 3000; ++i) journal("drv", std::to_string(i) + " " + pad);
+    for (int i = 0; i < 3000; ++i)
+        journal("drv", std::to_string(i) + " " + pad);
     auto lines = journal_lines();
     EXPECT_LT(lines.size(), 3000u);
     ASSERT_FALSE(lines.empty());
     EXPECT_NE(lines.back().find(" 2999 "), std::string::npos); // newest kept
-    std::string all = hbatest::read_file(st.path("journal.log")) +
-                      hbatest::read_file(st.path("journal.log.1"));
+    std::string all =
+        hbatest::read_file(st.path("journal.log")) + hbatest::read_file(st.path("journal.log.1"));
     EXPECT_LT(all.size(), 2u * 1024 * 1024 + 4096);
 }
 
@@ -46,17 +47,26 @@ TEST(Faults, MatchCountAndExpire) {
         std::vector<std::string> expect;
     };
     const Case cases[] = {
-        {"every call", {"drv", "0x80000203", -1, 0, "rc=5", -1},
+        {"every call",
+         {"drv", "0x80000203", -1, 0, "rc=5", -1},
          {{"0x80000203|HBA_GET_ADAPTER_ATTRIBUTES", 0}, {"0x80000203", 3}, {"0x80000135", 0}},
          {"rc=5", "rc=5", ""}},
-        {"by name, case-insensitive", {"drv", "getdrv_info", -1, 0, "fail", -1},
-         {{"0x80000135|GETDRV_INFO", 1}}, {"fail"}},
-        {"nth only", {"drv", "0x80000100", -1, 2, "fail", -1},
-         {{"0x80000100", 0}, {"0x80000100", 0}, {"0x80000100", 0}}, {"", "fail", ""}},
-        {"port filter", {"drv", "*", 2, 0, "fail", -1},
-         {{"0x80000100", 1}, {"0x80000100", 2}}, {"", "fail"}},
-        {"times", {"drv", "0x80000204", -1, 0, "stale", 2},
-         {{"0x80000204", 0}, {"0x80000204", 0}, {"0x80000204", 0}}, {"stale", "stale", ""}},
+        {"by name, case-insensitive",
+         {"drv", "getdrv_info", -1, 0, "fail", -1},
+         {{"0x80000135|GETDRV_INFO", 1}},
+         {"fail"}},
+        {"nth only",
+         {"drv", "0x80000100", -1, 2, "fail", -1},
+         {{"0x80000100", 0}, {"0x80000100", 0}, {"0x80000100", 0}},
+         {"", "fail", ""}},
+        {"port filter",
+         {"drv", "*", 2, 0, "fail", -1},
+         {{"0x80000100", 1}, {"0x80000100", 2}},
+         {"", "fail"}},
+        {"times",
+         {"drv", "0x80000204", -1, 0, "stale", 2},
+         {{"0x80000204", 0}, {"0x80000204", 0}, {"0x80000204", 0}},
+         {"stale", "stale", ""}},
         {"other source", {"nexa", "init", -1, 0, "rc=14", -1}, {{"init", 0}}, {""}},
     };
     for (const Case& c : cases) {

@@ -14,7 +14,8 @@ using namespace hbasim;
 
 namespace {
 
-const char kOneFc[] = "adapter A fc\nfunction fc\nfunction fc\nadapter B cv3\nfunction fcoe\nfunction nic\n";
+const char kOneFc[] =
+    "adapter A fc\nfunction fc\nfunction fc\nadapter B cv3\nfunction fcoe\nfunction nic\n";
 
 // Runs fn in a forked child; returns its exit code.
 template <typename Fn> int in_child(Fn fn) {
@@ -65,10 +66,12 @@ TEST(State, UnchangedUpdateWritesNothing) {
     hbatest::TempState st;
     st.init(kOneFc);
     const std::string before = hbatest::read_file(st.path("adapters/0.hbs"));
-    EXPECT_EQ(update_adapter(0, [](Adapter& a) {
-                  a.attrs.set("model", "scratch"); // changed, but reported as unchanged
-                  return false;
-              }),
+    EXPECT_EQ(update_adapter(0,
+                             [](Adapter& a) {
+                                 a.attrs.set("model",
+                                             "scratch"); // changed, but reported as unchanged
+                                 return false;
+                             }),
               SIM_OK);
     EXPECT_EQ(hbatest::read_file(st.path("adapters/0.hbs")), before);
     std::string model;
@@ -103,7 +106,8 @@ TEST(State, KilledWriterLeavesReadableState) {
     for (int round = 0; round < 3; ++round) {
         pid_t pid = fork();
         if (pid == 0) {
-            for (;;) bump(1);
+            for (;;)
+                bump(1);
         }
         usleep(20000 + round * 7000);
         kill(pid, SIGKILL);
@@ -112,9 +116,8 @@ TEST(State, KilledWriterLeavesReadableState) {
         // A fresh process reads the state from disk.
         EXPECT_EQ(in_child([&] {
                       uint64_t v = 0;
-                      int rc = read_adapter(1, [&](const Adapter& a) {
-                          v = a.attrs.get_u("test_counter");
-                      });
+                      int rc = read_adapter(
+                          1, [&](const Adapter& a) { v = a.attrs.get_u("test_counter"); });
                       return rc == SIM_OK && v > 0 ? 0 : 1;
                   }),
                   0);
@@ -181,11 +184,12 @@ TEST(State, RebootAppliesRules) {
     hbatest::TempState st;
     st.init("adapter A cv3 fw_active = 1.0.0.1 fw_flash = 2.0.0.2\n"
             "function fcoe stale_attrs = yes\nfunction nic\n");
-    ASSERT_EQ(update_adapter(0, [](Adapter& a) {
-                  a.funcs[1].attrs.set("volatile_mac", "02-00-00-00-00-09");
-                  a.attrs.set("volatile_wwpn", "x");
-                  return true;
-              }),
+    ASSERT_EQ(update_adapter(0,
+                             [](Adapter& a) {
+                                 a.funcs[1].attrs.set("volatile_mac", "02-00-00-00-00-09");
+                                 a.attrs.set("volatile_wwpn", "x");
+                                 return true;
+                             }),
               SIM_OK);
     ASSERT_EQ(reboot_machine(), SIM_OK);
     Adapter got;
