@@ -200,9 +200,10 @@ std::string state_path(const std::string& dir, const std::string& rel) {
 }
 
 bool write_file_replacing(const std::string& path, const std::string& data, int64_t after_ns) {
-    char tmp[4200];
     static thread_local unsigned seq = 0;
-    snprintf(tmp, sizeof tmp, "%s.tmp.%d.%u", path.c_str(), current_pid(), ++seq);
+    const std::string tmpName =
+        path + ".tmp." + std::to_string(current_pid()) + "." + std::to_string(++seq);
+    const char* tmp = tmpName.c_str();
     int fd = open(tmp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     size_t off = 0;

@@ -81,7 +81,8 @@ bool resolve(int port, bool mgmt, FuncRef* ref) {
     if (!mgmt) return true;
     bool hasMgmt = false;
     if (read_adapter(ref->adapter, [&](const Adapter& a) {
-            hasMgmt = a.funcs[(size_t)ref->func].attrs.get("mgmt_device") == "1";
+            if (ref->func >= 0 && ref->func < (int)a.funcs.size())
+                hasMgmt = a.funcs[(size_t)ref->func].attrs.get("mgmt_device") == "1";
         }) != SIM_OK)
         return report_state_error_once();
     return hasMgmt;

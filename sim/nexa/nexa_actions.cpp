@@ -126,7 +126,8 @@ int a_set_personality(const NodeAddr& n, const ActionParams& p, std::string* tex
         if (avail.empty() || !attr_true(a.attrs.get("personality_change", "1")))
             return NX_PERSONALITY_FIXED;
         bool known = false;
-        for (const std::string& s : split(avail, "/")) known = known || s == p.p[0];
+        for (const std::string& s : split(avail, "/"))
+            known = known || s == p.p[0];
         if (!known) return NX_ERR_VALUE;
         if (a.attrs.get("configured_personality") != p.p[0]) {
             a.attrs.set("configured_personality", p.p[0]);
@@ -179,16 +180,14 @@ int a_dma_test(const NodeAddr& n, const ActionParams& p, std::string* text) {
 
 int port_param(const NodeAddr& n, const std::string& s, long* port) {
     if (!param_num(s, 0, 63, port)) return NX_ERR_VALUE;
-    return with_node(n, [&](const NodeCtx& c) {
-        return *port < port_count(*c.a) ? NX_OK : NX_ERR_VALUE;
-    });
+    return with_node(
+        n, [&](const NodeCtx& c) { return *port < port_count(*c.a) ? NX_OK : NX_ERR_VALUE; });
 }
 
 // EnterLoopBackMode: p0 source port, p1 destination port (the same), p2 type.
 int a_enter_loopback(const NodeAddr& n, const ActionParams& p, std::string* text) {
     long src = 0, dst = 0;
-    if (port_param(n, p.p[0], &src) != NX_OK || port_param(n, p.p[1], &dst) != NX_OK ||
-        src != dst)
+    if (port_param(n, p.p[0], &src) != NX_OK || port_param(n, p.p[1], &dst) != NX_OK || src != dst)
         return invalid(text, "port");
     if (!loop_type(p.p[2])) return invalid(text, "loopback type");
     std::string mode = std::to_string(src) + ":" + p.p[2];
@@ -209,8 +208,7 @@ int a_loopback_test(const NodeAddr& n, const ActionParams& p, std::string* text)
     if (p.p[0].empty()) return invalid(text, "pattern");
     if (!param_num(p.p[1], 1, 8192, &bytes)) return invalid(text, "byte count");
     if (!param_num(p.p[2], 1, 4096, &cycles)) return invalid(text, "cycle count");
-    if (port_param(n, p.p[3], &src) != NX_OK || port_param(n, p.p[4], &dst) != NX_OK ||
-        src != dst)
+    if (port_param(n, p.p[3], &src) != NX_OK || port_param(n, p.p[4], &dst) != NX_OK || src != dst)
         return invalid(text, "port");
     if (!loop_type(p.p[5])) return invalid(text, "loopback type");
     return finish_test(n, cycles, std::to_string(src) + ":" + p.p[5], text);
@@ -245,8 +243,8 @@ int a_retrieve_arm_log(const NodeAddr& n, const ActionParams& p, std::string* te
     int rc = with_node(n, [&](const NodeCtx& c) {
         if (!attr_true(c.a->attrs.get("ext_fat_data", "1"))) return NX_NO_EXT_FAT_DATA;
         body = "EFD\nadapter=" + c.a->name + "\nmodel=" + c.a->attrs.get("model") +
-               "\nserial=" + c.a->attrs.get("serial") + "\nfirmware=" +
-               c.a->attrs.get("fw_active") + "\nmemory=" + kind + "\n";
+               "\nserial=" + c.a->attrs.get("serial") +
+               "\nfirmware=" + c.a->attrs.get("fw_active") + "\nmemory=" + kind + "\n";
         return NX_OK;
     });
     if (rc == NX_NO_EXT_FAT_DATA) {
@@ -254,7 +252,8 @@ int a_retrieve_arm_log(const NodeAddr& n, const ActionParams& p, std::string* te
         return rc;
     }
     if (rc != NX_OK) return node_failure(rc, text);
-    for (int i = 0; i < 1024; ++i) body += (char)(i & 0xFF);
+    for (int i = 0; i < 1024; ++i)
+        body += (char)(i & 0xFF);
     if (!plat_write_file_atomic(p.p[0].c_str(), body.data(), body.size())) {
         *text = "Unable to create " + p.p[0];
         return NX_ERR_FAILED;
@@ -362,6 +361,8 @@ const ActionRow* action_row(int index) {
     return index >= 0 && (size_t)index < kActionCount ? &kActions[index] : nullptr;
 }
 
-int action_index(const ActionRow* row) { return (int)(row - kActions); }
+int action_index(const ActionRow* row) {
+    return (int)(row - kActions);
+}
 
 } // namespace nexasim

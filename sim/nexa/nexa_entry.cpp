@@ -34,8 +34,8 @@ const size_t kStatusTextMax = NEXA_STATUS_TEXT_SIZE - 1;
 
 struct TagRec {
     int kind;
-    int node;   // property/action: the node tag it was looked up under
-    int row;    // property/action: its table row
+    int node; // property/action: the node tag it was looked up under
+    int row;  // property/action: its table row
     NodeAddr addr;
 };
 
@@ -63,21 +63,36 @@ void note(const char* fmt, ...) {
 
 const char* default_text(int code) {
     switch (code) {
-    case NX_ERR_FAILED: return "The request failed";
-    case NX_ERR_NOT_INIT: return "NEXA is not initialised";
-    case NX_ERR_ARG: return "Invalid argument";
-    case NX_ERR_NOT_FOUND: return "No such node, property, action or class";
-    case NX_ERR_BAD_TAG: return "Invalid tag";
-    case NX_ERR_VALUE: return "Invalid value";
-    case NX_ERR_UNSET: return "The property has no value";
-    case NX_ERR_READ_ONLY: return "The property is read-only";
-    case NX_ERR_CAPACITY: return "More instances than the array holds";
-    case NX_ERR_STATE: return "The adapter state cannot be read or written";
-    case NX_ERR_GONE: return "The adapter or function is no longer present";
-    case NX_ERR_BUSY: return "NEXA cannot serve the request now";
-    case NX_NO_AVAILABLE_PERSONALITIES: return "Available personalities cannot be read";
-    case NX_NO_CONFIGURED_PERSONALITY: return "Configured personality cannot be read";
-    default: return "The request failed";
+    case NX_ERR_FAILED:
+        return "The request failed";
+    case NX_ERR_NOT_INIT:
+        return "NEXA is not initialised";
+    case NX_ERR_ARG:
+        return "Invalid argument";
+    case NX_ERR_NOT_FOUND:
+        return "No such node, property, action or class";
+    case NX_ERR_BAD_TAG:
+        return "Invalid tag";
+    case NX_ERR_VALUE:
+        return "Invalid value";
+    case NX_ERR_UNSET:
+        return "The property has no value";
+    case NX_ERR_READ_ONLY:
+        return "The property is read-only";
+    case NX_ERR_CAPACITY:
+        return "More instances than the array holds";
+    case NX_ERR_STATE:
+        return "The adapter state cannot be read or written";
+    case NX_ERR_GONE:
+        return "The adapter or function is no longer present";
+    case NX_ERR_BUSY:
+        return "NEXA cannot serve the request now";
+    case NX_NO_AVAILABLE_PERSONALITIES:
+        return "Available personalities cannot be read";
+    case NX_NO_CONFIGURED_PERSONALITY:
+        return "Configured personality cannot be read";
+    default:
+        return "The request failed";
     }
 }
 
@@ -221,8 +236,7 @@ int NEXA_get_property_val(int node, int prop, char* buf, int size) {
     int rc = node_adapter(na, &adapter);
     if (rc == NX_OK) rc = injected(std::string("get_property_val:") + row->name, adapter);
     std::string v;
-    if (rc == NX_OK)
-        rc = with_node(na, [&](const NodeCtx& c) { return row->get(*row, c, &v); });
+    if (rc == NX_OK) rc = with_node(na, [&](const NodeCtx& c) { return row->get(*row, c, &v); });
     note("get_property_val node=%d prop=%d %s -> %d", node, prop, row->name, rc);
     if (rc != NX_OK) return fail(rc, row->name);
     size_t n = v.size() < (size_t)size - 1 ? v.size() : (size_t)size - 1;
@@ -277,7 +291,8 @@ int NEXA_get_valid_instances(int parent, const char* cls, int* inst, int* count)
     note("get_valid_instances parent=%d class=%s cap=%d -> %d count=%d", parent, nm.c_str(), cap,
          rc, (int)list.size());
     if (rc != NX_OK) return fail(rc, nm);
-    for (size_t i = 0; i < list.size(); ++i) inst[i] = list[i];
+    for (size_t i = 0; i < list.size(); ++i)
+        inst[i] = list[i];
     *count = (int)list.size();
     return NX_OK;
 }

@@ -39,8 +39,12 @@ std::string hex_text(uint64_t v) {
 
 int format_value(ValueFmt fmt, const std::string& raw, std::string* out) {
     switch (fmt) {
-    case VF_TEXT: *out = raw; return NX_OK;
-    case VF_BOOL: *out = attr_true(raw) ? "Enabled" : "Disabled"; return NX_OK;
+    case VF_TEXT:
+        *out = raw;
+        return NX_OK;
+    case VF_BOOL:
+        *out = attr_true(raw) ? "Enabled" : "Disabled";
+        return NX_OK;
     case VF_DEC:
     case VF_HEX: {
         if (raw.empty()) return NX_ERR_UNSET;
@@ -145,7 +149,9 @@ const Function* port_function(const NodeCtx& c) {
     return on.empty() ? nullptr : &c.a->funcs[(size_t)on[0]];
 }
 
-bool link_up(const Function* f) { return f && f->attrs.get("link", "up") == "up"; }
+bool link_up(const Function* f) {
+    return f && f->attrs.get("link", "up") == "up";
+}
 
 int g_port_link(const PropRow&, const NodeCtx& c, std::string* out) {
     *out = link_up(port_function(c)) ? "Link Up" : "Link Down";
@@ -255,9 +261,12 @@ int s_volatile_mac(const PropRow&, Adapter& a, const NodeCtx& c, const std::stri
     return NX_OK;
 }
 
-#define ADP(node, name, key, fmt) {node, 0, name, g_attr, nullptr, key, LV_ADAPTER, fmt}
-#define FN(node, fk, name, key, fmt) {node, fk, name, g_attr, nullptr, key, LV_FUNC, fmt}
-#define CALC(node, fk, name, fn, key) {node, fk, name, fn, nullptr, key, LV_ADAPTER, VF_TEXT}
+#define ADP(node, name, key, fmt)                                                                  \
+    { node, 0, name, g_attr, nullptr, key, LV_ADAPTER, fmt }
+#define FN(node, fk, name, key, fmt)                                                               \
+    { node, fk, name, g_attr, nullptr, key, LV_FUNC, fmt }
+#define CALC(node, fk, name, fn, key)                                                              \
+    { node, fk, name, fn, nullptr, key, LV_ADAPTER, VF_TEXT }
 
 const PropRow kProps[] = {
     // root
@@ -428,7 +437,9 @@ const PropRow* property_row(int index) {
     return index >= 0 && (size_t)index < kPropCount ? &kProps[index] : nullptr;
 }
 
-int property_index(const PropRow* row) { return (int)(row - kProps); }
+int property_index(const PropRow* row) {
+    return (int)(row - kProps);
+}
 
 std::string format_mac(const uint8_t b[6]) {
     char t[24];
@@ -484,16 +495,18 @@ std::vector<uint8_t> build_vpd(const Adapter& a, const Function* f) {
     v.push_back('V');
     v.push_back(1);
     uint8_t sum = 0;
-    for (uint8_t b : v) sum = (uint8_t)(sum + b);
+    for (uint8_t b : v)
+        sum = (uint8_t)(sum + b);
     v.push_back((uint8_t)(0x100 - sum));
     v.push_back(0x78);
-    if (v.size() > (size_t)kVpdPieces * kVpdPieceBytes) v.resize((size_t)kVpdPieces * kVpdPieceBytes);
+    if (v.size() > (size_t)kVpdPieces * kVpdPieceBytes)
+        v.resize((size_t)kVpdPieces * kVpdPieceBytes);
     return v;
 }
 
 bool reset_nexa_settings(Adapter& a) {
-    static const char* const kFuncKeys[] = {"sv_mac", "vlan_id",    "vlan_priority",
-                                            "netboot",      "netboot_method", "vnic"};
+    static const char* const kFuncKeys[] = {"sv_mac",  "vlan_id",        "vlan_priority",
+                                            "netboot", "netboot_method", "vnic"};
     static const char* const kAdapterKeys[] = {"cna_loopback", "cna_test_cycles"};
     bool changed = false;
     auto reset = [&](Attrs& at, const std::string& fkind, const char* key) {
@@ -505,10 +518,12 @@ bool reset_nexa_settings(Adapter& a) {
             at.erase(key);
         changed = changed || at.get(key, "\x01") != before;
     };
-    for (const char* k : kAdapterKeys) reset(a.attrs, "", k);
+    for (const char* k : kAdapterKeys)
+        reset(a.attrs, "", k);
     for (Function& f : a.funcs)
         if (f.kind == "nic" || f.kind == "iscsi")
-            for (const char* k : kFuncKeys) reset(f.attrs, f.kind, k);
+            for (const char* k : kFuncKeys)
+                reset(f.attrs, f.kind, k);
     return changed;
 }
 

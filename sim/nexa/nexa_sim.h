@@ -24,9 +24,9 @@ enum : int {
     NX_ERR_VALUE = 6,     // invalid value
     NX_ERR_UNSET = 7,     // the property has no value
     NX_ERR_READ_ONLY = 8,
-    NX_ERR_CAPACITY = 9,  // more instances than the caller's array holds
-    NX_ERR_STATE = 10,    // the simulated machine's state cannot be read or written
-    NX_ERR_GONE = 11,     // the node is no longer in the machine
+    NX_ERR_CAPACITY = 9, // more instances than the caller's array holds
+    NX_ERR_STATE = 10,   // the simulated machine's state cannot be read or written
+    NX_ERR_GONE = 11,    // the node is no longer in the machine
     NX_ERR_BUSY = 14,
     NX_UFI_OPEN = 39,
     NX_UFI_FORMAT = 40,
@@ -42,10 +42,10 @@ enum : int {
 
 enum NodeType : int {
     NT_ROOT,
-    NT_CTRL,        // Corevane<n>
-    NT_PORT,        // PortDiscoveryAndConfiguration<n>
-    NT_FUNC,        // NICPhysicalHBA<n> / iSCSIPhysicalHBA<n>
-    NT_LOGICAL,     // LogicalHBA<n> (never present)
+    NT_CTRL,    // Corevane<n>
+    NT_PORT,    // PortDiscoveryAndConfiguration<n>
+    NT_FUNC,    // NICPhysicalHBA<n> / iSCSIPhysicalHBA<n>
+    NT_LOGICAL, // LogicalHBA<n> (never present)
     NT_OEM,
     NT_FATDATA,
     NT_NICCIM,
@@ -53,18 +53,18 @@ enum NodeType : int {
     NT_PERSONALITY,
     NT_DIAG,
     NT_EXTFAT,
-    NT_VPD,         // under the controller or a function
-    NT_PM,          // ProfileManagement
-    NT_PM_ACTIVE,   // ProfileManagement/ActiveProfile
-    NT_PM_PORT,     // .../Port<n>
-    NT_PM_FUNC,     // .../Port<n>/Function<m>
+    NT_VPD,       // under the controller or a function
+    NT_PM,        // ProfileManagement
+    NT_PM_ACTIVE, // ProfileManagement/ActiveProfile
+    NT_PM_PORT,   // .../Port<n>
+    NT_PM_FUNC,   // .../Port<n>/Function<m>
     NT_PCI,
     NT_DRIVER,
     NT_CIM,
-    NT_VNIC,        // vNIC under the function or under Network/NICConfiguration
-    NT_NETBOOT,     // NetworkBootConfiguration
+    NT_VNIC,    // vNIC under the function or under Network/NICConfiguration
+    NT_NETBOOT, // NetworkBootConfiguration
     NT_NETWORK,
-    NT_NICCONF,     // Network/NICConfiguration
+    NT_NICCONF, // Network/NICConfiguration
 };
 
 // Function classes that carry nodes of their own (bit mask in the tables).
@@ -73,22 +73,22 @@ enum : int { FK_NONE = 0, FK_NIC = 1, FK_ISCSI = 2, FK_ANY_FUNC = 3 };
 // Where a node sits in the tree. Instance numbers are -1 where they do not apply.
 struct NodeAddr {
     NodeType type = NT_ROOT;
-    int ctrl = -1;     // Corevane instance (position among the converged adapters)
+    int ctrl = -1; // Corevane instance (position among the converged adapters)
     int fkind = FK_NONE;
-    int func = -1;     // instance within NICPhysicalHBA or iSCSIPhysicalHBA
-    int port = -1;     // physical port (port node, ProfileManagement port)
-    int pmfunc = -1;   // ProfileManagement function instance
-    int variant = 0;   // which of two paths reaches a node of this type
+    int func = -1;   // instance within NICPhysicalHBA or iSCSIPhysicalHBA
+    int port = -1;   // physical port (port node, ProfileManagement port)
+    int pmfunc = -1; // ProfileManagement function instance
+    int variant = 0; // which of two paths reaches a node of this type
 };
 std::string node_key(const NodeAddr& n);
 
 // A node bound to the machine for the length of one call.
 struct NodeCtx {
     const NodeAddr* addr = nullptr;
-    int adapter = -1;                       // machine adapter index (-1 at the root)
+    int adapter = -1; // machine adapter index (-1 at the root)
     const hbasim::Adapter* a = nullptr;
-    const hbasim::Function* f = nullptr;    // function behind the node, if any
-    int fidx = -1;                          // index of f in a->funcs
+    const hbasim::Function* f = nullptr; // function behind the node, if any
+    int fidx = -1;                       // index of f in a->funcs
     int port = -1;
 };
 
@@ -127,11 +127,11 @@ enum AttrLevel : int { LV_ADAPTER = 0, LV_FUNC = 1 };
 enum ValueFmt : int { VF_TEXT, VF_BOOL, VF_DEC, VF_HEX, VF_MAC };
 struct PropRow {
     NodeType node;
-    int fkinds;           // FK_ mask of the functions that have it; 0 = any node of that type
+    int fkinds; // FK_ mask of the functions that have it; 0 = any node of that type
     const char* name;
     PropGet get;
-    PropSet set;          // null: read-only
-    const char* key;      // model attribute the accessors use (may be null)
+    PropSet set;     // null: read-only
+    const char* key; // model attribute the accessors use (may be null)
     AttrLevel level;
     ValueFmt fmt;
 };

@@ -19,11 +19,11 @@ namespace {
 // Child nodes: fixed names and instance classes.
 struct ChildRow {
     NodeType parent;
-    int fkinds;        // parent function kinds that have the child (0 = any)
+    int fkinds; // parent function kinds that have the child (0 = any)
     const char* name;
     NodeType child;
     bool isClass;
-    int setFkind;      // function kind the child node stands for (class rows)
+    int setFkind; // function kind the child node stands for (class rows)
     int variant;
 };
 
@@ -56,7 +56,9 @@ const ChildRow kChildren[] = {
     {NT_NICCONF, 0, "vNIC", NT_VNIC, false, FK_NONE, 1},
 };
 
-const char* kind_name(int fkind) { return fkind == FK_NIC ? "nic" : "iscsi"; }
+const char* kind_name(int fkind) {
+    return fkind == FK_NIC ? "nic" : "iscsi";
+}
 
 bool row_applies(const ChildRow& r, const NodeAddr& parent) {
     return r.parent == parent.type && (r.fkinds == 0 || (r.fkinds & parent.fkind) != 0);
@@ -186,8 +188,7 @@ int with_node(const NodeAddr& n, const std::function<int(const NodeCtx&)>& fn) {
     return out;
 }
 
-int update_node(const NodeAddr& n,
-                const std::function<int(Adapter&, const NodeCtx&, bool*)>& fn) {
+int update_node(const NodeAddr& n, const std::function<int(Adapter&, const NodeCtx&, bool*)>& fn) {
     int adapter = -1;
     int rc = node_adapter(n, &adapter);
     if (rc != NX_OK) return rc;
@@ -220,15 +221,22 @@ int child_node(const NodeAddr& parent, const char* name, NodeAddr* child) {
         int inst = 0;
         if (strncmp(name, r.name, len) != 0 || !parse_instance(name + len, &inst)) continue;
         switch (r.child) {
-        case NT_CTRL: c.ctrl = inst; break;
+        case NT_CTRL:
+            c.ctrl = inst;
+            break;
         case NT_FUNC:
             c.fkind = r.setFkind;
             c.func = inst;
             break;
         case NT_PORT:
-        case NT_PM_PORT: c.port = inst; break;
-        case NT_PM_FUNC: c.pmfunc = inst; break;
-        default: return NX_ERR_NOT_FOUND; // LogicalHBA: never present
+        case NT_PM_PORT:
+            c.port = inst;
+            break;
+        case NT_PM_FUNC:
+            c.pmfunc = inst;
+            break;
+        default:
+            return NX_ERR_NOT_FOUND; // LogicalHBA: never present
         }
         // The instance must exist in the machine now.
         int rc = with_node(c, [](const NodeCtx&) { return NX_OK; });
@@ -249,19 +257,29 @@ int class_instances(const NodeAddr& parent, const char* cls, std::vector<int>* o
     if (row->child == NT_CTRL) {
         std::vector<int> conv;
         int rc = converged_adapters(&conv);
-        for (size_t i = 0; rc == NX_OK && i < conv.size(); ++i) out->push_back((int)i);
+        for (size_t i = 0; rc == NX_OK && i < conv.size(); ++i)
+            out->push_back((int)i);
         return rc;
     }
     return with_node(parent, [&](const NodeCtx& c) {
         int n = 0;
         switch (row->child) {
-        case NT_FUNC: n = count_of_kind(*c.a, row->setFkind); break;
+        case NT_FUNC:
+            n = count_of_kind(*c.a, row->setFkind);
+            break;
         case NT_PORT:
-        case NT_PM_PORT: n = port_count(*c.a); break;
-        case NT_PM_FUNC: n = (int)functions_on_port(*c.a, c.port).size(); break;
-        default: n = 0; break;
+        case NT_PM_PORT:
+            n = port_count(*c.a);
+            break;
+        case NT_PM_FUNC:
+            n = (int)functions_on_port(*c.a, c.port).size();
+            break;
+        default:
+            n = 0;
+            break;
         }
-        for (int i = 0; i < n; ++i) out->push_back(i);
+        for (int i = 0; i < n; ++i)
+            out->push_back(i);
         return NX_OK;
     });
 }

@@ -91,9 +91,13 @@ TEST_F(NexaTest, NameLookups) {
 }
 
 TEST_F(NexaTest, TagsAreStableUniqueAndBoundToTheirNode) {
-    const char* paths[] = {"Corevane0", "Corevane1", "Corevane0/NICPhysicalHBA0",
-                           "Corevane0/NICPhysicalHBA1", "Corevane0/NICPhysicalHBA0/PCI",
-                           "Corevane0/NICPhysicalHBA1/PCI", "Corevane0/NICPhysicalHBA0/vNIC",
+    const char* paths[] = {"Corevane0",
+                           "Corevane1",
+                           "Corevane0/NICPhysicalHBA0",
+                           "Corevane0/NICPhysicalHBA1",
+                           "Corevane0/NICPhysicalHBA0/PCI",
+                           "Corevane0/NICPhysicalHBA1/PCI",
+                           "Corevane0/NICPhysicalHBA0/vNIC",
                            "Corevane0/NICPhysicalHBA0/Network/NICConfiguration/vNIC"};
     std::vector<int> tags;
     for (const char* p : paths) {
@@ -102,7 +106,8 @@ TEST_F(NexaTest, TagsAreStableUniqueAndBoundToTheirNode) {
         ASSERT_EQ(node(p, &b), 0) << p;
         EXPECT_EQ(a, b) << p;
         EXPECT_GT(a, 0) << p;
-        for (int t : tags) EXPECT_NE(t, a) << p;
+        for (int t : tags)
+            EXPECT_NE(t, a) << p;
         tags.push_back(a);
     }
     int pci0 = 0, pci1 = 0, bus0 = 0, bus0again = 0, bus1 = 0, dump = 0;
@@ -300,8 +305,7 @@ TEST_F(NexaTest, CallsFailAfterExitAndTagsSurviveReinit) {
     int before = 0, n = 0, p = 0, dump = 0, pci = 0;
     ASSERT_EQ(node("Corevane0/NICPhysicalHBA1", &before), 0);
     ASSERT_EQ(member("Corevane0", "ModelNumber", NEXA_KIND_PROPERTY, &n, &p), 0);
-    ASSERT_EQ(member("Corevane0/NICPhysicalHBA0/PCI", "DumpNICPCIConfigRegion", 3, &pci, &dump),
-              0);
+    ASSERT_EQ(member("Corevane0/NICPhysicalHBA0/PCI", "DumpNICPCIConfigRegion", 3, &pci, &dump), 0);
     ASSERT_EQ(NEXA_exit(), 0);
     char buf[NEXA_VALUE_SIZE];
     std::vector<char> params(NEXA_ACTION_PARAMS * NEXA_ACTION_PARAM_SIZE, 0), out(16388, 0);
@@ -344,19 +348,36 @@ TEST_F(NexaTest, InjectedFaults) {
         return x;
     };
     const Case cases[] = {
-        {"busy on every read", f("get_property_val:ModelNumber", -1, 0, "rc=14"), "Corevane0",
-         "ModelNumber", {14, 14}},
-        {"other properties unaffected", f("get_property_val:ModelNumber", -1, 0, "rc=14"),
-         "Corevane0", "SerialNumber", {0}},
+        {"busy on every read",
+         f("get_property_val:ModelNumber", -1, 0, "rc=14"),
+         "Corevane0",
+         "ModelNumber",
+         {14, 14}},
+        {"other properties unaffected",
+         f("get_property_val:ModelNumber", -1, 0, "rc=14"),
+         "Corevane0",
+         "SerialNumber",
+         {0}},
         {"adapter filter: the Tarnel is adapter 3",
-         f("get_property_val:ModelNumber", 3, 0, "rc=14"), "Corevane1", "ModelNumber", {14}},
-        {"adapter filter: the CV3 unaffected", f("get_property_val:ModelNumber", 3, 0, "rc=14"),
-         "Corevane0", "ModelNumber", {0}},
-        {"second call only", f("get_property_val:ModelNumber", -1, 2, "rc=14"), "Corevane0",
-         "ModelNumber", {0, 14, 0}},
-        {"fail", f("get_property_val:ModelNumber", -1, 0, "fail"), "Corevane0", "ModelNumber",
-         {1}},
-        {"node lookup", f("get_node_tag:Corevane1", -1, 0, "rc=14"), "Corevane1", "ModelNumber",
+         f("get_property_val:ModelNumber", 3, 0, "rc=14"),
+         "Corevane1",
+         "ModelNumber",
+         {14}},
+        {"adapter filter: the CV3 unaffected",
+         f("get_property_val:ModelNumber", 3, 0, "rc=14"),
+         "Corevane0",
+         "ModelNumber",
+         {0}},
+        {"second call only",
+         f("get_property_val:ModelNumber", -1, 2, "rc=14"),
+         "Corevane0",
+         "ModelNumber",
+         {0, 14, 0}},
+        {"fail", f("get_property_val:ModelNumber", -1, 0, "fail"), "Corevane0", "ModelNumber", {1}},
+        {"node lookup",
+         f("get_node_tag:Corevane1", -1, 0, "rc=14"),
+         "Corevane1",
+         "ModelNumber",
          {14}},
     };
     for (const Case& c : cases) {
