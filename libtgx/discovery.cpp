@@ -251,7 +251,8 @@ void ReleaseHBAResources() {
     }
     // Discovery initialised the registration lock of every board number, so
     // every one is deleted, not only those below the count.
-    for (LockRecord& l : g_sdRegLocks) LockRecordDelete(&l);
+    for (LockRecord& l : g_sdRegLocks)
+        LockRecordDelete(&l);
     LockRecordDelete(&g_sdEventQueueLock);
     LockRecordDelete(&g_sdRscnLock);
     tgx_ct_shutdown_all();

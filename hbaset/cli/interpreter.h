@@ -11,7 +11,7 @@
 
 #include "hbaset/cli/run_state.h"
 
-// Longest script line the reader takes (characters, line end included); a
+// Longest script line the reader takes (characters, line end excluded); a
 // longer line is refused with status 51 and not run.
 constexpr size_t SCRIPT_LINE_MAX = 127;
 constexpr size_t PATTERN_TEXT_MAX = 16;     // dmatest pattern
@@ -100,8 +100,8 @@ bool upperHexText(char* s);
 bool isAllAdapters(const char* value);
 
 // Reads an n= value into g_args: the all-adapters form, or a numeric value of
-// any length (no overflow) reduced to 8 bits. Prints "Non-Numeric Input" and
-// returns 57 when it is neither; else 0.
+// any length (no overflow) reduced to 8 bits. Returns 57 (nothing printed)
+// when it is neither; else 0.
 int32_t parseAdapterValue(const char* value);
 
 // ---- running commands ---------------------------------------------------------------------

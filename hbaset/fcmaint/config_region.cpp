@@ -57,10 +57,11 @@ uint32_t DumpConfigRegion(int adapter, uint32_t region, uint32_t byteOffset, uin
     uint32_t total = 0;
     uint32_t status = 0;
     while (total < wanted) {
-        uint32_t chunk = std::min(wanted - total, MBOX_CLASSIC_DATA_MAX);
         uint32_t pos = byteOffset + total;
         uint32_t requestOffset = pos & ~3u;
         uint32_t pad = pos - requestOffset;
+        // The covering words of a misaligned piece must fit the mailbox too.
+        uint32_t chunk = std::min(wanted - total, MBOX_CLASSIC_DATA_MAX - pad);
 
         MboxBuf mb;
         mboxInit(&mb, MBX_DUMP);

@@ -172,7 +172,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ClassicExpansionRom, FailingStepIsReturnedAndRecorded) {
     HbasetMachine m(wakeupFleet());
+    // The second step fails on both tries.
     hbasim::fault_add({"mbx", "LOAD_EXP_ROM", -1, 2, "status=0x31", -1});
+    hbasim::fault_add({"mbx", "LOAD_EXP_ROM", -1, 3, "status=0x31", -1});
     WakeupParms p;
     ASSERT_EQ(ReadWakeupParms(0, &p), 0u);
     EXPECT_EQ(LoadExpansionRom(0, p, false), 0x31u);

@@ -13,6 +13,8 @@ namespace {
 
 using hbatest::HbasetMachine;
 
+const char* kReturnInfo = "0x80000100"; // the link information request
+
 size_t driverRequests(const std::string& name) {
     size_t n = 0;
     for (const std::string& line : hbasim::journal_lines())
@@ -112,6 +114,7 @@ TEST(EnableAdapterPort, Paths) {
 
 struct LoopbackCase {
     const char* keys;
+    bool linkInfoFails;
     uint32_t status;
     bool set;
     const char* output;
@@ -119,16 +122,17 @@ struct LoopbackCase {
 
 TEST(LocalLoopbackStep, ByLinkState) {
     const LoopbackCase cases[] = {
-        {"", 0, false, "Link State is not in the state LNK_DOWN or LNK_DOWN_PERSIST\n"},
-        {"link = down", 0, true,
+        {"", false, 0, false, "Link State is not in the state LNK_DOWN or LNK_DOWN_PERSIST\n"},
+        {"link = down", false, 0, true,
          "The Link State is LNK_DOWN.\nAttempting to set board to local loopback mode\n"
          "Setting board to local loopback mode succeeded\n"},
-        {"mgmt_device = no link = down", 200, false, "Unable to get the Link State\n"},
+        {"link = down", true, 200, false, "Unable to get the Link State\n"},
     };
     for (const LoopbackCase& c : cases) {
         // Loopback is refused by the Port driver: a Mini driver serves these.
         HbasetMachine m(std::string("adapter A fc\nfunction fc driver_name = qrlmini ") + c.keys +
                         "\n");
+        if (c.linkInfoFails) hbasim::fault_add({"drv", kReturnInfo, -1, 0, "fail", -1});
         m.takeConsole();
         bool set = false;
         EXPECT_EQ(setLocalLoopbackIfLinkDown(0, &set), c.status) << c.keys;
