@@ -109,9 +109,8 @@ ModelRoute routeOf(int i, const ModelQuery& q) {
         break;
     }
     if (isBrevinCnaDevice(dev)) {
-        const char* name = isBrevinMezzanine(q.subsystemVendorId, q.subsystemId)
-                               ? d.brevinMezzanine
-                               : d.brevin;
+        const char* name =
+            isBrevinMezzanine(q.subsystemVendorId, q.subsystemId) ? d.brevinMezzanine : d.brevin;
         return {PATH_FAMILY_TABLE, MODEL_TABLE_BREVIN, name};
     }
     if (isBrevin32g(i)) return {PATH_FIXED_TABLE, MODEL_TABLE_BREVIN_32G, d.brevin32gFixed};
@@ -174,14 +173,14 @@ struct LetterRow {
 };
 constexpr uint8_t J0TO5 = 0x3F;
 constexpr uint8_t J0TO6 = 0x7F;
-constexpr uint8_t JNO3 = 0x77;   // 0, 1, 2, 4, 5, 6
+constexpr uint8_t JNO3 = 0x77;    // 0, 1, 2, 4, 5, 6
 constexpr uint8_t JNO3NO6 = 0x37; // 0, 1, 2, 4, 5
 const LetterRow kLetterRows[] = {
-    {2, 'S', J0TO5, 'R'},   {3, 'Y', J0TO6, 'L'},   {4, 'D', J0TO5, 'R'},   {5, 'O', J0TO5, 'L'},
-    {6, 'Q', JNO3NO6, 0},   {8, 'C', J0TO5, 'R'},   {9, 'P', J0TO6, 'L'},   {10, 'R', JNO3NO6, 0},
-    {11, 'A', 0x43, 0},     {12, 'H', J0TO6, 'R'},  {14, 'L', JNO3, 0},     {15, 'U', J0TO6, 'L'},
-    {16, 'T', JNO3, 0},     {18, 'M', JNO3, 0},     {20, 'V', JNO3, 0},     {21, 'I', J0TO6, 'L'},
-    {22, 'E', JNO3, 0},     {24, 'B', JNO3, 0},     {26, 'J', JNO3, 0},     {28, 'Z', JNO3, 0},
+    {2, 'S', J0TO5, 'R'}, {3, 'Y', J0TO6, 'L'},  {4, 'D', J0TO5, 'R'}, {5, 'O', J0TO5, 'L'},
+    {6, 'Q', JNO3NO6, 0}, {8, 'C', J0TO5, 'R'},  {9, 'P', J0TO6, 'L'}, {10, 'R', JNO3NO6, 0},
+    {11, 'A', 0x43, 0},   {12, 'H', J0TO6, 'R'}, {14, 'L', JNO3, 0},   {15, 'U', J0TO6, 'L'},
+    {16, 'T', JNO3, 0},   {18, 'M', JNO3, 0},    {20, 'V', JNO3, 0},   {21, 'I', J0TO6, 'L'},
+    {22, 'E', JNO3, 0},   {24, 'B', JNO3, 0},    {26, 'J', JNO3, 0},   {28, 'Z', JNO3, 0},
     {30, 'W', JNO3, 0},
 };
 const char kSecondLetters[] = {'B', 'O', 'C', 0, 'E', 'P', 'U'};
@@ -247,7 +246,8 @@ void modelQueryFromEntry(int i, ModelQuery* q) {
 }
 
 bool modelTableLookup(uint8_t table, ModelQuery* q) {
-    if (q->modelNameSize < MODEL_QUERY_TEXT_SIZE || q->familyDescriptionSize < MODEL_QUERY_TEXT_SIZE ||
+    if (q->modelNameSize < MODEL_QUERY_TEXT_SIZE ||
+        q->familyDescriptionSize < MODEL_QUERY_TEXT_SIZE ||
         q->descriptionSize < MODEL_QUERY_TEXT_SIZE || q->baseModelSize < MODEL_QUERY_TEXT_SIZE)
         return false;
     if (q->deviceId == 0 || q->vendorId == 0 || q->subsystemId == 0 || q->subsystemVendorId == 0)

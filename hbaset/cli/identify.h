@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr size_t MODEL_QUERY_TEXT_SIZE = 256;  // capacity of each ModelQuery text
+constexpr size_t MODEL_QUERY_TEXT_SIZE = 256;    // capacity of each ModelQuery text
 constexpr size_t PROGRAM_VERSION_TEXT_SIZE = 16; // longest version text is 11 characters
 
 // What model identification fills. The inputs are the entry's identifiers

@@ -96,7 +96,8 @@ const char* legacyModelName(uint16_t hwType, uint32_t deviceId, uint32_t subsyst
     for (const LegacyRow& r : kLegacyRows) {
         if (r.hwType != hwType) continue;
         known = true;
-        if (keyMatches(r.deviceId, deviceId) && keyMatches(r.subsystemVendorId, subsystemVendorId) &&
+        if (keyMatches(r.deviceId, deviceId) &&
+            keyMatches(r.subsystemVendorId, subsystemVendorId) &&
             keyMatches(r.subsystemId, subsystemId) && flagMatches(r.dualChannel, dualChannel) &&
             flagMatches(r.partner, hasPartner))
             return r.name;

@@ -17,6 +17,6 @@ uint32_t imageFamilyFromIds(uint16_t hwType, uint32_t deviceId, uint32_t subsyst
 uint32_t ImageFamilyCode(int i);
 
 // Family groups with behaviour of their own.
-bool isSecureFamily(uint32_t family);       // 0xF180
-bool isZorathFamily(uint32_t family);       // the Zorath group (without 0xF180)
+bool isSecureFamily(uint32_t family);        // 0xF180
+bool isZorathFamily(uint32_t family);        // the Zorath group (without 0xF180)
 bool familyHasExpansionRom(uint32_t family); // wakeup parameters have an expansion ROM slot

@@ -76,8 +76,8 @@ uint32_t CLU_GetLinkInfo(int adapter, uint32_t* state) {
 uint32_t CLU_GetPersistLinkDownCfg(int adapter, uint32_t* configured) {
     uint16_t flag = 0;
     uint32_t st = TGX_GetPersistLinkDown(static_cast<uint32_t>(adapter), &flag);
-    traceStep("[CLU_GetPersistLinkDownCfg] - tgxStatus = %d, linkDown = %d\n",
-              static_cast<int>(st), flag);
+    traceStep("[CLU_GetPersistLinkDownCfg] - tgxStatus = %d, linkDown = %d\n", static_cast<int>(st),
+              flag);
     switch (st) {
     case 0:
         *configured = flag != 0 ? 1 : 0;

@@ -23,9 +23,9 @@ namespace {
 // Raw data may come longer than VPD_BUFFER_SIZE (NEXA pieces); such data is
 // refused by normalisation, never cut.
 constexpr uint32_t kRawBufferSize = 2 * VPD_BUFFER_SIZE;
-constexpr uint32_t kVpdEntryHeader = 3;   // two key bytes and the length byte
-constexpr uint32_t kResourceHeader = 3;   // tag and 16-bit length
-constexpr int kNexaVpdPieces = 9;         // "VPDData0" .. "VPDData8"
+constexpr uint32_t kVpdEntryHeader = 3; // two key bytes and the length byte
+constexpr uint32_t kResourceHeader = 3; // tag and 16-bit length
+constexpr int kNexaVpdPieces = 9;       // "VPDData0" .. "VPDData8"
 constexpr uint32_t kProbeRetry = 3;
 constexpr uint32_t kProbeDelayMs = 300;
 constexpr uint32_t kProbeWord4 = 5;
@@ -251,8 +251,7 @@ void printEntry(const VpdEntry& e) {
             return;
         }
     }
-    setMessageLine("%.2s                    : %.*s", reinterpret_cast<const char*>(e.key), n,
-                   data);
+    setMessageLine("%.2s                    : %.*s", reinterpret_cast<const char*>(e.key), n, data);
     emitLine();
 }
 
@@ -286,11 +285,10 @@ uint32_t vpdProbe(int adapter) {
         mb.w[1] |= MBX_FLAG_BIT4;
     }
     uint32_t board = static_cast<uint32_t>(adapter);
-    uint32_t st = extended
-                      ? TGX_IssueMboxWithRetryV2(board, mb.w, MBOX_SLI4_WORDS, kProbeRetry,
-                                                 kProbeDelayMs)
-                      : TGX_IssueMboxWithRetry(board, mb.w, MBOX_CLASSIC_WORDS, MBOX_CLASSIC_WORDS,
-                                               kProbeRetry, kProbeDelayMs);
+    uint32_t st = extended ? TGX_IssueMboxWithRetryV2(board, mb.w, MBOX_SLI4_WORDS, kProbeRetry,
+                                                      kProbeDelayMs)
+                           : TGX_IssueMboxWithRetry(board, mb.w, MBOX_CLASSIC_WORDS,
+                                                    MBOX_CLASSIC_WORDS, kProbeRetry, kProbeDelayMs);
     if (st == 3 || mboxStatus(mb) == MBXS_NO_VPD) return VPD_STATUS_NO_VPD;
     return VPD_STATUS_OK;
 }
@@ -322,7 +320,7 @@ uint32_t vpdCommandHandler(int adapter, bool display) {
                        adapter + 1, static_cast<int>(st));
         emitLine();
         return !isNexaManaged(adapter) || isSli4(adapter) ? VPD_CMD_READ_FAILED
-                                                           : VPD_CMD_CNA_READ_FAILED;
+                                                          : VPD_CMD_CNA_READ_FAILED;
     }
     uint32_t pos = 0;
     VpdEntry e;

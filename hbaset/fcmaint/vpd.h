@@ -31,8 +31,8 @@ constexpr uint32_t VPD_STATUS_NOT_VPD = 250;    // the data is not VPD
 
 // Results of the vpd command handler.
 constexpr uint32_t VPD_CMD_OK = 0;
-constexpr uint32_t VPD_CMD_READ_FAILED = 15;     // FC and SLI-4 adapters
-constexpr uint32_t VPD_CMD_EMPTY = 16;           // read, but no entry
+constexpr uint32_t VPD_CMD_READ_FAILED = 15;      // FC and SLI-4 adapters
+constexpr uint32_t VPD_CMD_EMPTY = 16;            // read, but no entry
 constexpr uint32_t VPD_CMD_CNA_READ_FAILED = 141; // other NEXA-managed functions
 
 // Field sizes: each holds a value cut to one byte less.

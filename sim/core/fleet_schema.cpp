@@ -224,6 +224,8 @@ const FleetKeyDef kFleetSchema[] = {
      "change_status after a firmware (/prg) write: 0 none, 1 reboot, 2 or 3 reset"},
     {"obj_write_accept", "function", "fc,fcoe", FT_NUM, nullptr, nullptr,
      "most bytes the adapter accepts per object write request (absent: all)"},
+    {"obj_read_limit", "function", "fc,fcoe", FT_NUM, nullptr, nullptr,
+     "most bytes the adapter returns per object read request (absent: all asked)"},
 
     // ---- function: network identity (nic, iscsi) ---------------------------
     {"mac", "function", "nic,iscsi", FT_MAC, "*", nullptr,

@@ -7,9 +7,10 @@
 // function's device and carry a valid signature marker; the version text of
 // the header becomes the version on flash. "/vpd/fc_pf.vpd" is built from the
 // function's VPD (140-byte header, VPD, 4 bytes) until one is written.
-// Fleet keys: prg_change_status (change_status after a firmware write) and
-// obj_write_accept (most bytes accepted per piece).
+// Fleet keys: prg_change_status (change_status after a firmware write),
+// obj_write_accept and obj_read_limit (most bytes taken or returned per piece).
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -82,6 +83,8 @@ void read_object(const Adapter& a, const Function& f, MboxCall& c, const std::st
         uint64_t left = offset < size ? size - offset : 0;
         uint32_t room = c.data ? c.dataLen : 0;
         uint32_t n = (uint32_t)std::min<uint64_t>({desired, left, room});
+        if (f.attrs.has("obj_read_limit"))
+            n = std::min<uint32_t>(n, (uint32_t)f.attrs.get_u("obj_read_limit"));
         if (n) memcpy(c.data, data.data() + offset, n);
         c.dataOut = n;
         fw_wr32(sub + SUB_LENGTH, n);
@@ -215,7 +218,12 @@ void fw_versions(const Adapter& a, MboxCall& c) {
 
 } // namespace
 
+// The controller queries (boot code state, additional attributes) live in
+// mbox_fw_cntl.cpp; true when the request was one of them.
+bool fw_sli_config_cntl(Adapter& a, Function& f, MboxCall& c);
+
 bool mbx_sli_config(Adapter& a, Function& f, MboxCall& c) {
+    if (fw_sli_config_cntl(a, f, c)) return false;
     uint8_t* sub = fw_bytes(c) + SLI_SUB_OFFSET;
     uint8_t op = sub[SUB_OPCODE];
     const char* nameField = reinterpret_cast<const char*>(sub + SUB_NAME);

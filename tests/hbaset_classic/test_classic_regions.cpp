@@ -80,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(
             120,
             0,
             120,
-            {"DUMP type=2 region=10 off=0 words=28", "DUMP type=2 region=10 off=108 words=4"}},
+            {"DUMP type=2 region=10 off=0 words=27", "DUMP type=2 region=10 off=108 words=4"}},
         ChunkCase{
             "EndsInSecondPiece",
             10,

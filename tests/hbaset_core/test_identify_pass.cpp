@@ -38,8 +38,8 @@ std::string vpdHex(const std::vector<std::pair<std::string, std::string>>& keywo
     }
     kw.insert(kw.end(), {'R', 'V', 1, 0});
     size_t ro = kw.size() + static_cast<size_t>(roLengthExtra);
-    std::vector<uint8_t> v = {0x82, 2, 0, 'I', 'D', 0x90, static_cast<uint8_t>(ro),
-                              static_cast<uint8_t>(ro >> 8)};
+    std::vector<uint8_t> v = {
+        0x82, 2, 0, 'I', 'D', 0x90, static_cast<uint8_t>(ro), static_cast<uint8_t>(ro >> 8)};
     v.insert(v.end(), kw.begin(), kw.end());
     return hex(v);
 }
@@ -53,12 +53,13 @@ void fillSubsystemIds() {
     }
 }
 
-const std::string kFleet =
-    "adapter A fc\n"
-    "function fc vpd = " + vpdHex({{"SN", "ab12cd"}, {"V2", "VpdModel"}, {"V4", " 7 port7"}}) +
-    "\nfunction fc has_vpd = no\n"
-    "adapter B cv2\n"
-    "function fcoe vpd = " + vpdHex({{"SN", "s2"}, {"V2", "Cv2Vpd"}, {"V4", "1"}}) + "\n";
+const std::string kFleet = "adapter A fc\n"
+                           "function fc vpd = " +
+                           vpdHex({{"SN", "ab12cd"}, {"V2", "VpdModel"}, {"V4", " 7 port7"}}) +
+                           "\nfunction fc has_vpd = no\n"
+                           "adapter B cv2\n"
+                           "function fcoe vpd = " +
+                           vpdHex({{"SN", "s2"}, {"V2", "Cv2Vpd"}, {"V4", "1"}}) + "\n";
 
 TEST(IdentificationPass, VpdFieldsAndModels) {
     HbasetMachine m(kFleet);
@@ -112,8 +113,7 @@ TEST(IdentificationPass, IbmVpdMark) {
         {"VG ends in 1014", board + "4100 vpd = " + vpdHex({{"VG", "xyz1014"}}), 1},
         {"VG of another vendor", board + "4100 vpd = " + vpdHex({{"VG", "xyz1015"}}), 0},
         {"VG of a short value", board + "4100 vpd = " + vpdHex({{"VG", "014"}}), 0},
-        {"resource longer than the data", board + "4100 vpd = " + vpdHex({{"VG", "1014"}}, 40),
-         0},
+        {"resource longer than the data", board + "4100 vpd = " + vpdHex({{"VG", "1014"}}, 40), 0},
         {"hardware type not checked", board + "6860 vpd = " + vpdHex({{"VG", "1014"}}), 0},
     };
     for (const IbmCase& c : cases) {

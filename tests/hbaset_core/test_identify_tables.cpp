@@ -28,27 +28,27 @@ struct VersionCase {
 TEST(ProgramVersion, LettersAndDigits) {
     const VersionCase cases[] = {
         {programWord(17, 2, 1, 1, 1, 0), false, "SB2.11A0"},
-        {programWord(17, 2, 1, 1, 3, 0), false, "SB2.11"},     // letter X, level 0: cut
-        {programWord(17, 2, 1, 1, 3, 5), false, "SB2.11X5"},   // letter X with a level
+        {programWord(17, 2, 1, 1, 3, 0), false, "SB2.11"},   // letter X, level 0: cut
+        {programWord(17, 2, 1, 1, 3, 5), false, "SB2.11X5"}, // letter X with a level
         {programWord(17, 15, 15, 3, 0, 15), false, "SB15.153N15"},
         {programWord(0, 1, 0, 0, 1, 0), false, "XX1.00A0"},
         {programWord(1, 1, 0, 0, 1, 0), false, "FB1.00A0"},
-        {programWord(47, 1, 0, 0, 1, 0), false, "YU1.00A0"},   // k 5, j 6: its own letters
+        {programWord(47, 1, 0, 0, 1, 0), false, "YU1.00A0"}, // k 5, j 6: its own letters
         {programWord(128, 1, 0, 0, 2, 3), false, "PB1.00B3"},
-        {programWord(247, 1, 0, 0, 1, 0), false, "WU1.00A0"},  // the highest defined id
+        {programWord(247, 1, 0, 0, 1, 0), false, "WU1.00A0"}, // the highest defined id
         {programWord(248, 1, 0, 0, 1, 0), false, "XX1.00A0"},
         {programWord(255, 1, 0, 0, 1, 0), false, "XX1.00A0"},
-        {programWord(20, 1, 0, 0, 1, 0), false, "SR1.00A0"},   // k 2, j 3: R
-        {programWord(28, 1, 0, 0, 1, 0), false, "YL1.00A0"},   // k 3, j 3: L
-        {programWord(23, 1, 0, 0, 1, 0), false, "XX1.00A0"},   // k 2, j 6 undefined
-        {programWord(24, 1, 0, 0, 1, 0), false, "XX1.00A0"},   // j 7 never defined
-        {programWord(52, 1, 0, 0, 1, 0), false, "XX1.00A0"},   // k 6 has no j 3
-        {programWord(89, 1, 0, 0, 1, 0), false, "AB1.00A0"},   // k 11, j 0
-        {programWord(91, 1, 0, 0, 1, 0), false, "XX1.00A0"},   // k 11, j 2 undefined
-        {programWord(95, 1, 0, 0, 1, 0), false, "AU1.00A0"},   // k 11, j 6
-        {programWord(172, 1, 0, 0, 1, 0), false, "IL1.00A0"},  // k 21, j 3
-        {programWord(57, 1, 0, 0, 1, 0), false, "XX1.00A0"},   // k 7 undefined
-        {programWord(17, 2, 1, 1, 1, 0), true, "FB2.11A0"},    // device 0xF180
+        {programWord(20, 1, 0, 0, 1, 0), false, "SR1.00A0"},  // k 2, j 3: R
+        {programWord(28, 1, 0, 0, 1, 0), false, "YL1.00A0"},  // k 3, j 3: L
+        {programWord(23, 1, 0, 0, 1, 0), false, "XX1.00A0"},  // k 2, j 6 undefined
+        {programWord(24, 1, 0, 0, 1, 0), false, "XX1.00A0"},  // j 7 never defined
+        {programWord(52, 1, 0, 0, 1, 0), false, "XX1.00A0"},  // k 6 has no j 3
+        {programWord(89, 1, 0, 0, 1, 0), false, "AB1.00A0"},  // k 11, j 0
+        {programWord(91, 1, 0, 0, 1, 0), false, "XX1.00A0"},  // k 11, j 2 undefined
+        {programWord(95, 1, 0, 0, 1, 0), false, "AU1.00A0"},  // k 11, j 6
+        {programWord(172, 1, 0, 0, 1, 0), false, "IL1.00A0"}, // k 21, j 3
+        {programWord(57, 1, 0, 0, 1, 0), false, "XX1.00A0"},  // k 7 undefined
+        {programWord(17, 2, 1, 1, 1, 0), true, "FB2.11A0"},   // device 0xF180
         {programWord(0, 2, 1, 1, 1, 0), true, "FX2.11A0"},
     };
     for (const VersionCase& c : cases) {
@@ -89,7 +89,7 @@ TEST(ImageFamily, ByHardwareTypeAndDevice) {
         {56, 0xF098, 0, 0, false, 0, 0xF098},
         {56, 0xF980, 0, 0, true, 0x7FFFC, 0xF98D},
         {56, 0xF980, 0, 0, true, 0x7FFF8, 0xF980},
-        {56, 0xF980, 0, 0, false, 0x7FFFC, 0xF980},  // a failed read ignores the word
+        {56, 0xF980, 0, 0, false, 0x7FFFC, 0xF980}, // a failed read ignores the word
         {868, 0xFD12, 0, 0, false, 0, 0xFD12},
         {868, 0xFD00, 0, 0, false, 0, 0xFD00},
         {1296, 0xF0F6, 0, 0, false, 0, 0xF0F6},
@@ -102,7 +102,7 @@ TEST(ImageFamily, ByHardwareTypeAndDevice) {
         {4100, 0xF100, 0x1054, 0x3053, false, 0, 0xF10B},
         {4100, 0xF100, 0x103C, 0x338F, false, 0, 0x338F},
         {4100, 0xF100, 0x1F3C, 0xF100, false, 0, 0xF100},
-        {4100, 0xF10A, 0x1F3C, 0xF13C, false, 0, 0xF100},  // only 0xF100 looks at the pair
+        {4100, 0xF10A, 0x1F3C, 0xF13C, false, 0, 0xF100}, // only 0xF100 looks at the pair
         {6860, 0xE300, 0, 0, false, 0, 0x1AE5},
         {18488, 0xFB00, 0, 0, false, 0, 0xFB00},
         {0, 0xF100, 0, 0, false, 0, IMAGE_FAMILY_NONE},
@@ -188,13 +188,13 @@ constexpr uint16_t V = kOwnVendorId;
 
 TEST_F(ModelTest, FamilyTablesRowsAndDefaults) {
     build({
-        {0, V, 0x0714, 0, 0x0714, 0, 0, 0, 0, nullptr, nullptr},    // 0 CV3, listed
-        {0, V, 0x7777, 0, 0x0714, 0, 0, 0, 0, nullptr, nullptr},    // 1 CV3, unlisted pair
-        {0, V, 0x0722, 0, 0x0722, 0, 0, 0, 0, nullptr, nullptr},    // 2 Tarnel
-        {0, V, 0x7777, 0, 0x0702, 0, 0, 0, 0, nullptr, nullptr},    // 3 CV2 unlisted
-        {0, V, 0xE2A0, 0, 0xE220, 0, 0, 0, 0, nullptr, nullptr},    // 4 Brevin CNA mezzanine
-        {0, V, 0x7777, 0, 0xE220, 0, 0, 0, 0, nullptr, nullptr},    // 5 Brevin CNA other
-        {0, V, 0x7777, 0, 0x9999, 0, 0, 0, 0, nullptr, nullptr},    // 6 no family
+        {0, V, 0x0714, 0, 0x0714, 0, 0, 0, 0, nullptr, nullptr}, // 0 CV3, listed
+        {0, V, 0x7777, 0, 0x0714, 0, 0, 0, 0, nullptr, nullptr}, // 1 CV3, unlisted pair
+        {0, V, 0x0722, 0, 0x0722, 0, 0, 0, 0, nullptr, nullptr}, // 2 Tarnel
+        {0, V, 0x7777, 0, 0x0702, 0, 0, 0, 0, nullptr, nullptr}, // 3 CV2 unlisted
+        {0, V, 0xE2A0, 0, 0xE220, 0, 0, 0, 0, nullptr, nullptr}, // 4 Brevin CNA mezzanine
+        {0, V, 0x7777, 0, 0xE220, 0, 0, 0, 0, nullptr, nullptr}, // 5 Brevin CNA other
+        {0, V, 0x7777, 0, 0x9999, 0, 0, 0, 0, nullptr, nullptr}, // 6 no family
     });
     EXPECT_EQ(name(0), "CV3C102");
     EXPECT_EQ(name(1), kFamilyDefaultNames.cv3);
@@ -228,13 +228,13 @@ TEST_F(ModelTest, BootParamTableByDualChannel) {
 
 TEST_F(ModelTest, LegacyDecision) {
     build({
-        {0xFA00, V, 0x1, 18, 0, 1, 0, 0, 0, "Before", nullptr},   // 0 group 18, listed
-        {0xABCD, V, 0x1, 18, 0, 1, 1, 0, 0, "Before", nullptr},   // 1 group 18, unlisted
-        {0xABCD, V, 0x1, 1296, 0, 2, 0, 0, 0, "Kept", nullptr},   // 2 group 1296, unlisted
-        {0xABCD, V, 0x1, 7, 0, 3, 0, 0, 0, "Before", nullptr},    // 3 unknown hwType
-        {0xFE00, V, 0x1, 1399, 0, 4, 0, 0, 0, nullptr, nullptr},  // 4 partner at function 1
-        {0xFE00, V, 0x1, 1399, 0, 4, 0, 1, 0, nullptr, nullptr},  // 5
-        {0xFE00, V, 0x1, 1399, 0, 5, 0, 0, 0, nullptr, nullptr},  // 6 alone
+        {0xFA00, V, 0x1, 18, 0, 1, 0, 0, 0, "Before", nullptr},  // 0 group 18, listed
+        {0xABCD, V, 0x1, 18, 0, 1, 1, 0, 0, "Before", nullptr},  // 1 group 18, unlisted
+        {0xABCD, V, 0x1, 1296, 0, 2, 0, 0, 0, "Kept", nullptr},  // 2 group 1296, unlisted
+        {0xABCD, V, 0x1, 7, 0, 3, 0, 0, 0, "Before", nullptr},   // 3 unknown hwType
+        {0xFE00, V, 0x1, 1399, 0, 4, 0, 0, 0, nullptr, nullptr}, // 4 partner at function 1
+        {0xFE00, V, 0x1, 1399, 0, 4, 0, 1, 0, nullptr, nullptr}, // 5
+        {0xFE00, V, 0x1, 1399, 0, 5, 0, 0, 0, nullptr, nullptr}, // 6 alone
         {0xF800, V, 0x1, 33, 0, 6, 0, 0, ADAPTER_FLAG_DUAL_CHANNEL, nullptr, nullptr}, // 7
         {0xFD00, 0x103C, 0x1702, 868, 0, 7, 0, 0, 0, nullptr, nullptr}, // 8 subsystem pair
     });
@@ -314,12 +314,14 @@ TEST(ModelTableLookup, RefusesWithoutWriting) {
 
 TEST_F(ModelTest, RefreshPassMarksBrevinDualChannel) {
     // Without VPD model names the pass always runs.
-    build({
-        {0xE200, V, 0xE200, 6860, 0, 0x20, 0, 0, 0, nullptr, "QS1"},
-        {0xE200, V, 0xE200, 6860, 0, 0x20, 0, 1, 0, nullptr, "qs1"},  // same board, case differs
-        {0xE200, V, 0xE200, 6860, 0, 0x20, 1, 0, ADAPTER_FLAG_DUAL_CHANNEL, nullptr, "QS1"},
-        {0xE200, V, 0xE200, 6860, 0, 0x30, 0, 0, ADAPTER_FLAG_DUAL_CHANNEL, nullptr, "QS2"},
-    }, false);
+    build(
+        {
+            {0xE200, V, 0xE200, 6860, 0, 0x20, 0, 0, 0, nullptr, "QS1"},
+            {0xE200, V, 0xE200, 6860, 0, 0x20, 0, 1, 0, nullptr, "qs1"}, // same board, case differs
+            {0xE200, V, 0xE200, 6860, 0, 0x20, 1, 0, ADAPTER_FLAG_DUAL_CHANNEL, nullptr, "QS1"},
+            {0xE200, V, 0xE200, 6860, 0, 0x30, 0, 0, ADAPTER_FLAG_DUAL_CHANNEL, nullptr, "QS2"},
+        },
+        false);
     refreshPass();
     EXPECT_TRUE(g_table.adapterTable[0].flags & ADAPTER_FLAG_DUAL_CHANNEL);
     EXPECT_TRUE(g_table.adapterTable[1].flags & ADAPTER_FLAG_DUAL_CHANNEL);

@@ -151,6 +151,36 @@ TEST(ObjectRead, BufferMustHoldTheObject) {
                                         "SLI_CONFIG op=0xAB obj=/user/b off=1024 len=976"}));
 }
 
+struct ReadLimitCase {
+    const char* limit;
+    uint32_t expect;
+    size_t reads; // read requests after the size query
+};
+
+class ObjectReadPieces : public ::testing::TestWithParam<ReadLimitCase> {};
+
+TEST_P(ObjectReadPieces, ShortAnswersAdvanceAndEmptyOnesFail) {
+    const ReadLimitCase& c = GetParam();
+    HbasetMachine m(sli4::fleet(std::string("obj_read_limit = ") + c.limit));
+    std::vector<uint8_t> data = bytes(1200, 7);
+    uint32_t written = 0, got = 0;
+    ASSERT_EQ(SLI_CFG_WriteObject(0, "/user/c", data.data(), 1200, &written, true), 0u);
+    m.clearJournal();
+    std::vector<uint8_t> buf(2048);
+    EXPECT_EQ(SLI_CFG_ReadObject(0, "/user/c", buf.data(), 2048, &got), c.expect);
+    EXPECT_EQ(hbatest::countLines(m.journal(), "SLI_CONFIG op=0xAB") - 1, c.reads);
+    if (c.expect == 0) {
+        EXPECT_EQ(std::vector<uint8_t>(buf.begin(), buf.begin() + got), data);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ObjectReadPieces,
+                         ::testing::Values(ReadLimitCase{"500", 0, 3},
+                                           ReadLimitCase{"0", RM_STATUS_ERROR, 1}),
+                         [](const ::testing::TestParamInfo<ReadLimitCase>& i) {
+                             return std::string("Limit") + i.param.limit;
+                         });
+
 // ---- firmware ----------------------------------------------------------------------------
 
 struct ChangeCase {

@@ -60,7 +60,8 @@ void addConvergedFunctions() {
                     static_cast<MalIscsiFunction*>(calloc(count, sizeof(MalIscsiFunction)));
                 a.iscsiFunctionCount = static_cast<uint32_t>(count);
             } else {
-                a.nicFunctions = static_cast<MalNicFunction*>(calloc(count, sizeof(MalNicFunction)));
+                a.nicFunctions =
+                    static_cast<MalNicFunction*>(calloc(count, sizeof(MalNicFunction)));
                 a.nicFunctionCount = static_cast<uint32_t>(count);
             }
             for (int k = 0; k < count; k++) {
@@ -123,8 +124,7 @@ TEST_F(VpdAdapterTest, EveryFunctionKind) {
          false},
         {2, 0, fc("QS2100003"), true},
         {3, 15, "Attempt to read VPD information fails. Adapter #4 - RM_STATUS = 231\n", true},
-        {4,
-         0,
+        {4, 0,
          "Product Name          : CV3C102\nSN (Serial Number)    : QS2100005\n"
          "V2                    : CV3C102\nV4                    : 0\n",
          false},
@@ -198,16 +198,20 @@ struct RawCase {
 
 TEST_F(VpdAdapterTest, AdapterDataShapes) {
     const RawCase cases[] = {
-        {"reversed words", reversedWords({0x82, 0x03, 0x00, 'A', 'B', 'C', 0x90, 0x04, 0x00, 'S',
-                                          'N', 0x01, 'X'}),
-         0, "Product Name          : ABC\nSN (Serial Number)    : X\n"},
-        {"not VPD", {0x90, 0x00, 0x00, 0x00}, 15,
+        {"reversed words",
+         reversedWords({0x82, 0x03, 0x00, 'A', 'B', 'C', 0x90, 0x04, 0x00, 'S', 'N', 0x01, 'X'}), 0,
+         "Product Name          : ABC\nSN (Serial Number)    : X\n"},
+        {"not VPD",
+         {0x90, 0x00, 0x00, 0x00},
+         15,
          "Attempt to read VPD information fails. Adapter #1 - RM_STATUS = 250\n"},
-        {"identifier past the data", {0x82, 0xFF, 0x00, 'A'}, 16,
+        {"identifier past the data",
+         {0x82, 0xFF, 0x00, 'A'},
+         16,
          "Attempt to read VPD information fails. Adapter #1 has no VPD information\n"},
         {"other keys and labels",
-         {0x82, 0x01, 0x00, 'N', 0x90, 0x0E, 0x00, 'P', 'G', 0x01, '7', 'Z', 'Z', 0x02, 'z',
-          'z', 'M', 'N', 0x00, 0x00, 0x00},
+         {0x82, 0x01, 0x00, 'N', 0x90, 0x0E, 0x00, 'P',  'G',  0x01, '7',
+          'Z',  'Z',  0x02, 'z', 'z',  'M',  'N',  0x00, 0x00, 0x00},
          0,
          "Product Name          : N\nPG (PCI Geography)    : 7\nZZ                    : zz\n"
          "MN (Manufacture ID)   : \n"},
@@ -240,8 +244,8 @@ TEST_F(VpdAdapterTest, KeywordReaderOfTheImageChecks) {
     vpd.push_back(static_cast<uint8_t>(kw.size()));
     vpd.push_back(static_cast<uint8_t>(kw.size() >> 8));
     vpd.insert(vpd.end(), kw.begin(), kw.end());
-    HbasetMachine m("adapter ZOR fc\nfunction fc device_id = 0xF100 hw_type = 4100 vpd = " +
-                    hex(vpd) + "\n");
+    HbasetMachine m(
+        "adapter ZOR fc\nfunction fc device_id = 0xF100 hw_type = 4100 vpd = " + hex(vpd) + "\n");
     VpdRecord rec;
     ASSERT_EQ(readVpdKeywords(0, &rec), 0u);
     EXPECT_STREQ(rec.SN, "sn1");

@@ -80,33 +80,46 @@ TEST(VpdNormalize, Cases) {
     const std::string longId(300, 'x');
     const NormalizeCase cases[] = {
         {"well formed", kGood, 0, {"ID=Dual port HBA", "SN=qs2100001", "V2=TGF3202"}},
-        {"reversed words", reversedWords(kGood), 0,
+        {"reversed words",
+         reversedWords(kGood),
+         0,
          {"ID=Dual port HBA", "SN=qs2100001", "V2=TGF3202"}},
         {"first tag not 0x82", cat({resource(0x90, kKeywords)}), 250, {}},
-        {"second tag not 0x90", cat({resource(0x82, text("A")), resource(0x91, kKeywords)}), 250,
+        {"second tag not 0x90",
+         cat({resource(0x82, text("A")), resource(0x91, kKeywords)}),
+         250,
          {}},
         {"empty", {}, 0, {}},
         {"tag only", {0x82}, 0, {}},
         {"identifier length past the data", cat({resource(0x82, text("abc"), 200)}), 0, {}},
         {"identifier without keywords", resource(0x82, text("abc")), 0, {"ID=abc"}},
         {"keyword length past the data",
-         cat({resource(0x82, text("A")), resource(0x90, kKeywords, 0xFFFF)}), 0, {"ID=A"}},
+         cat({resource(0x82, text("A")), resource(0x90, kKeywords, 0xFFFF)}),
+         0,
+         {"ID=A"}},
         {"keyword header cut by the resource",
          cat({resource(0x82, text("A")), resource(0x90, cat({keyword("SN", "1"), {'V', '2'}}))}),
-         0, {"ID=A", "SN=1"}},
+         0,
+         {"ID=A", "SN=1"}},
         {"keyword data past the resource",
          cat({resource(0x82, text("A")),
               resource(0x90, cat({keyword("SN", "1"), Bytes{'V', '2', 50, 'x'}}))}),
-         0, {"ID=A", "SN=1"}},
+         0,
+         {"ID=A", "SN=1"}},
         {"zero key byte ends",
          cat({resource(0x82, text("A")),
-              resource(0x90, cat({keyword("SN", "1"), Bytes{0, 'X', 1, 'y'}, keyword("V2", "m")}))}),
-         0, {"ID=A", "SN=1"}},
-        {"RV ends", cat({resource(0x82, text("A")),
-                         resource(0x90, cat({keyword("SN", "1"), kRv, keyword("V2", "m")}))}),
-         0, {"ID=A", "SN=1"}},
+              resource(0x90,
+                       cat({keyword("SN", "1"), Bytes{0, 'X', 1, 'y'}, keyword("V2", "m")}))}),
+         0,
+         {"ID=A", "SN=1"}},
+        {"RV ends",
+         cat({resource(0x82, text("A")),
+              resource(0x90, cat({keyword("SN", "1"), kRv, keyword("V2", "m")}))}),
+         0,
+         {"ID=A", "SN=1"}},
         {"identifier over 255 kept to 255",
-         cat({resource(0x82, text(longId)), resource(0x90, kKeywords)}), 0,
+         cat({resource(0x82, text(longId)), resource(0x90, kKeywords)}),
+         0,
          {"ID=" + std::string(255, 'x'), "SN=qs2100001", "V2=TGF3202"}},
         {"more than 1024 bytes", cat({kGood, Bytes(1025 - kGood.size(), 0)}), 21, {}},
     };
@@ -147,9 +160,9 @@ TEST(VpdWalk, EveryPrefixOfGoodDataIsSafe) {
 TEST(VpdWalk, OutputRoomIsRespected) {
     Bytes out(8, 0xAA);
     uint32_t outLength = 0;
-    EXPECT_EQ(vpdParseRaw(kGood.data(), static_cast<uint32_t>(kGood.size()), out.data(), 5,
-                          &outLength),
-              VPD_WALK_TRUNCATED);
+    EXPECT_EQ(
+        vpdParseRaw(kGood.data(), static_cast<uint32_t>(kGood.size()), out.data(), 5, &outLength),
+        VPD_WALK_TRUNCATED);
     EXPECT_EQ(outLength, 0u);
     EXPECT_EQ(out[5], 0xAA);
 }

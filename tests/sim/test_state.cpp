@@ -103,27 +103,37 @@ TEST(State, ConcurrentUpdatesLoseNothing) {
 TEST(State, KilledWriterLeavesReadableState) {
     hbatest::TempState st;
     st.init(kOneFc);
+    uint64_t last = 0;
     for (int round = 0; round < 3; ++round) {
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
         pid_t pid = fork();
         if (pid == 0) {
+            close(fds[0]);
+            bump(1);
+            if (write(fds[1], "x", 1) != 1) _exit(1);
             for (;;)
                 bump(1);
         }
-        usleep(20000 + round * 7000);
+        close(fds[1]);
+        char c;
+        ASSERT_EQ(read(fds[0], &c, 1), 1); // the writer is under way
+        close(fds[0]);
+        usleep(5000 + round * 3000);
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
-        uint64_t seen = 0;
         // A fresh process reads the state from disk.
         EXPECT_EQ(in_child([&] {
                       uint64_t v = 0;
                       int rc = read_adapter(
                           1, [&](const Adapter& a) { v = a.attrs.get_u("test_counter"); });
-                      return rc == SIM_OK && v > 0 ? 0 : 1;
+                      return rc == SIM_OK && v > last ? 0 : 1;
                   }),
                   0);
-        seen = counter(1);
-        EXPECT_GT(seen, 0u);
+        uint64_t seen = counter(1);
+        EXPECT_GT(seen, last);
         EXPECT_EQ(bump(1), SIM_OK); // the lock of the killed process is free
+        last = seen + 1;
     }
 }
 
