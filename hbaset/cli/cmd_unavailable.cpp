@@ -11,57 +11,147 @@ void commandNotAvailable(const char* name) {
     g_run.cluStatus = CLU_NOT_SUPPORTED;
 }
 
-void cmdSetBootDevice(int) { commandNotAvailable("setbootdevice"); }
-void cmdSetAltBoot(int) { commandNotAvailable("setAltBoot"); }
-void cmdReadBootDevice(int) { commandNotAvailable("readbootdevice"); }
-void cmdReadAltBoot(int) { commandNotAvailable("readaltboot"); }
-void cmdListBoot(int) { commandNotAvailable("listboot"); }
-void cmdEnableBootDevice(int) { commandNotAvailable("enablebootdevice"); }
-void cmdDisableBootDevice(int) { commandNotAvailable("disablebootdevice"); }
-void cmdNetworkBoot(int, uint32_t) { commandNotAvailable("networkboot"); }
-void cmdGetBootParams(int) { commandNotAvailable("getbootparams"); }
-void cmdSetDefBootParams(int) { commandNotAvailable("setdefbootparams"); }
+void cmdSetBootDevice(int) {
+    commandNotAvailable("setbootdevice");
+}
+void cmdSetAltBoot(int) {
+    commandNotAvailable("setAltBoot");
+}
+void cmdReadBootDevice(int) {
+    commandNotAvailable("readbootdevice");
+}
+void cmdReadAltBoot(int) {
+    commandNotAvailable("readaltboot");
+}
+void cmdListBoot(int) {
+    commandNotAvailable("listboot");
+}
+void cmdEnableBootDevice(int) {
+    commandNotAvailable("enablebootdevice");
+}
+void cmdDisableBootDevice(int) {
+    commandNotAvailable("disablebootdevice");
+}
+void cmdNetworkBoot(int, uint32_t) {
+    commandNotAvailable("networkboot");
+}
+void cmdGetBootParams(int) {
+    commandNotAvailable("getbootparams");
+}
+void cmdSetDefBootParams(int) {
+    commandNotAvailable("setdefbootparams");
+}
 
 void cmdScriptWwn(int, ScriptWwnKind kind) {
     static const char* const names[] = {"scriptWWPN", "scriptWWNN", "scriptVWWPN", "scriptVWWNN"};
     commandNotAvailable(names[kind & 3]);
 }
-void cmdWriteWwn(int, bool) { commandNotAvailable("writeWWN"); }
-void cmdListWwn(int, bool) { commandNotAvailable("listWWN"); }
-void cmdRestoreNvWwn(int) { commandNotAvailable("restoreNVWWN"); }
-void cmdRestoreDefWwn(int) { commandNotAvailable("restoreDefWWN"); }
-void cmdSaveWwn(int) { commandNotAvailable("saveWWN"); }
-void cmdRestoreWwn(int) { commandNotAvailable("restoreWWN"); }
-void cmdPutFactory() { commandNotAvailable("the factory command"); }
+void cmdWriteWwn(int, bool) {
+    commandNotAvailable("writeWWN");
+}
+void cmdListWwn(int, bool) {
+    commandNotAvailable("listWWN");
+}
+void cmdRestoreNvWwn(int) {
+    commandNotAvailable("restoreNVWWN");
+}
+void cmdRestoreDefWwn(int) {
+    commandNotAvailable("restoreDefWWN");
+}
+void cmdSaveWwn(int) {
+    commandNotAvailable("saveWWN");
+}
+void cmdRestoreWwn(int) {
+    commandNotAvailable("restoreWWN");
+}
+void cmdPutFactory() {
+    commandNotAvailable("the factory command");
+}
 
-void cmdReadConfig(int) { commandNotAvailable("readconfig"); }
-void cmdDownload(int) { commandNotAvailable("download"); }
-void cmdDownloadByName() { commandNotAvailable("download"); }
-void cmdLoadImage(int, uint32_t) { commandNotAvailable("loadimage"); }
-void cmdReadVitesse(int, uint32_t, uint32_t) { commandNotAvailable("readvitesse"); }
-void cmdWriteVpd(int) { commandNotAvailable("writeVPD"); }
-void cmdSaveVpd(int) { commandNotAvailable("saveVPD"); }
-void cmdReadNvLog(int) { commandNotAvailable("readNVlog"); }
+void cmdReadConfig(int) {
+    commandNotAvailable("readconfig");
+}
+void cmdDownload(int) {
+    commandNotAvailable("download");
+}
+void cmdDownloadByName() {
+    commandNotAvailable("download");
+}
+void cmdLoadImage(int, uint32_t) {
+    commandNotAvailable("loadimage");
+}
+void cmdReadVitesse(int, uint32_t, uint32_t) {
+    commandNotAvailable("readvitesse");
+}
+void cmdWriteVpd(int) {
+    commandNotAvailable("writeVPD");
+}
+void cmdSaveVpd(int) {
+    commandNotAvailable("saveVPD");
+}
+void cmdReadNvLog(int) {
+    commandNotAvailable("readNVlog");
+}
 
-void cmdListRev(int) { commandNotAvailable("listrev"); }
-void cmdListFfv(int) { commandNotAvailable("listffv"); }
-void cmdWriteFfv(int) { commandNotAvailable("writeffv"); }
+void cmdListRev(int) {
+    commandNotAvailable("listrev");
+}
+void cmdListFfv(int) {
+    commandNotAvailable("listffv");
+}
+void cmdWriteFfv(int) {
+    commandNotAvailable("writeffv");
+}
 
-void cmdPciLoopback() { commandNotAvailable("pciloopback"); }
-void cmdIntLoopback() { commandNotAvailable("intloopback"); }
-void cmdExtLoopback() { commandNotAvailable("extloopback"); }
-void cmdPhyLoopback() { commandNotAvailable("phyloopback"); }
-void cmdMacLoopback() { commandNotAvailable("macloopback"); }
-void cmdDmaTest(int) { commandNotAvailable("dmatest"); }
-void cmdDump(int) { commandNotAvailable("dump"); }
+void cmdPciLoopback() {
+    commandNotAvailable("pciloopback");
+}
+void cmdIntLoopback() {
+    commandNotAvailable("intloopback");
+}
+void cmdExtLoopback() {
+    commandNotAvailable("extloopback");
+}
+void cmdPhyLoopback() {
+    commandNotAvailable("phyloopback");
+}
+void cmdMacLoopback() {
+    commandNotAvailable("macloopback");
+}
+void cmdDmaTest(int) {
+    commandNotAvailable("dmatest");
+}
+void cmdDump(int) {
+    commandNotAvailable("dump");
+}
 
-void cmdListMac(int, bool) { commandNotAvailable("listmac"); }
-void cmdPersonalityInfo(int) { commandNotAvailable("PersonalityInfo"); }
-void cmdChangePersonality(int) { commandNotAvailable("changePersonality"); }
-void cmdFactoryDefaults(int, bool) { commandNotAvailable("factorydefaults"); }
-void cmdWriteSvMac(int, uint16_t, uint32_t) { commandNotAvailable("writesvmac"); }
-void cmdRestoreDefSvMac(int) { commandNotAvailable("restoredefsvmac"); }
-void cmdReadVlanProps(int) { commandNotAvailable("readvlanprops"); }
-void cmdRestoreDefVlanProps(int) { commandNotAvailable("restoredefvlanprops"); }
-void cmdReadMac(int) { commandNotAvailable("readmac"); }
-void cmdWriteVlanProps(int, uint32_t, uint32_t) { commandNotAvailable("writevlanprops"); }
+void cmdListMac(int, bool) {
+    commandNotAvailable("listmac");
+}
+void cmdPersonalityInfo(int) {
+    commandNotAvailable("PersonalityInfo");
+}
+void cmdChangePersonality(int) {
+    commandNotAvailable("changePersonality");
+}
+void cmdFactoryDefaults(int, bool) {
+    commandNotAvailable("factorydefaults");
+}
+void cmdWriteSvMac(int, uint16_t, uint32_t) {
+    commandNotAvailable("writesvmac");
+}
+void cmdRestoreDefSvMac(int) {
+    commandNotAvailable("restoredefsvmac");
+}
+void cmdReadVlanProps(int) {
+    commandNotAvailable("readvlanprops");
+}
+void cmdRestoreDefVlanProps(int) {
+    commandNotAvailable("restoredefvlanprops");
+}
+void cmdReadMac(int) {
+    commandNotAvailable("readmac");
+}
+void cmdWriteVlanProps(int, uint32_t, uint32_t) {
+    commandNotAvailable("writevlanprops");
+}

@@ -188,27 +188,23 @@ int32_t runDmaTest(const CommandRow&, const KeyValues& kv) { // n p c r
     return status();
 }
 
-template <void (*body)()>
-int32_t runPlain(const CommandRow&, const KeyValues&) {
+template <void (*body)()> int32_t runPlain(const CommandRow&, const KeyValues&) {
     body();
     return status();
 }
 
-template <void (*body)(int)>
-int32_t runIndexed(const CommandRow&, const KeyValues&) {
+template <void (*body)(int)> int32_t runIndexed(const CommandRow&, const KeyValues&) {
     body(index());
     return status();
 }
 
-template <void (*body)(int, bool)>
-int32_t runAllOrOne(const CommandRow&, const KeyValues&) {
+template <void (*body)(int, bool)> int32_t runAllOrOne(const CommandRow&, const KeyValues&) {
     body(index(), allAdapters());
     return status();
 }
 
 // Commands whose second key is a file or text value kept in fileName.
-template <void (*body)(int)>
-int32_t runWithFile(const CommandRow&, const KeyValues& kv) {
+template <void (*body)(int)> int32_t runWithFile(const CommandRow&, const KeyValues& kv) {
     copyText(g_args.fileName, sizeof g_args.fileName, kv.value[1]);
     body(index());
     return status();

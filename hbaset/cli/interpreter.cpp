@@ -194,7 +194,8 @@ int32_t checkAdapter(AdapterCheck check, uint16_t flags) {
         return CLU_INVALID_ADAPTER;
     case CHECK_ANY:
         if (isAnyIndex(i)) return CLU_OK;
-        sayf((flags & ROW_NL_INVALID) ? "Invalid Adapter Number: %u\n" : "Invalid Adapter Number: %u",
+        sayf((flags & ROW_NL_INVALID) ? "Invalid Adapter Number: %u\n"
+                                      : "Invalid Adapter Number: %u",
              n);
         return CLU_INVALID_ADAPTER;
     case CHECK_NIC: {
@@ -257,7 +258,8 @@ int32_t checkRestriction(Restriction restriction) {
         break;
     }
     if (allowed) return CLU_OK;
-    sayf("Command not supported on Adapter Number: %u\n", static_cast<unsigned>(g_args.adapterNumber));
+    sayf("Command not supported on Adapter Number: %u\n",
+         static_cast<unsigned>(g_args.adapterNumber));
     return CLU_NOT_SUPPORTED;
 }
 

@@ -44,25 +44,25 @@ struct CommandArgs {
     char adapterName[TOKEN_SIZE]; // download a=
     char pattern[PATTERN_TEXT_MAX + 1];
     char personality[PERSONALITY_TEXT_MAX + 1];
-    uint32_t region;     // readconfig r=, jumper r=
-    uint32_t length;     // readconfig l=
-    uint32_t wwpn[2];    // w0=, w1= of the WWPN commands and boot commands
-    uint32_t wwnn[2];    // w0=, w1= of the WWNN commands
-    uint32_t lun;        // l= of the boot commands
-    uint32_t topology;   // the code handed on: 12, 4, 0 or 8 for t=0..3
-    uint32_t bootIndex;  // setAltBoot i= (1..7)
-    uint32_t byteCount;  // dmatest c=
-    uint32_t repeatCount;// dmatest r=
-    uint32_t selection;  // jumper s=
-    uint32_t imageType;  // loadimage t=
-    uint32_t offset;     // readvitesse o=
-    uint32_t count;      // readvitesse c=
-    uint32_t vlanId;     // writevlanprops i=
+    uint32_t region;       // readconfig r=, jumper r=
+    uint32_t length;       // readconfig l=
+    uint32_t wwpn[2];      // w0=, w1= of the WWPN commands and boot commands
+    uint32_t wwnn[2];      // w0=, w1= of the WWNN commands
+    uint32_t lun;          // l= of the boot commands
+    uint32_t topology;     // the code handed on: 12, 4, 0 or 8 for t=0..3
+    uint32_t bootIndex;    // setAltBoot i= (1..7)
+    uint32_t byteCount;    // dmatest c=
+    uint32_t repeatCount;  // dmatest r=
+    uint32_t selection;    // jumper s=
+    uint32_t imageType;    // loadimage t=
+    uint32_t offset;       // readvitesse o=
+    uint32_t count;        // readvitesse c=
+    uint32_t vlanId;       // writevlanprops i=
     uint32_t vlanPriority; // writevlanprops p=
-    uint32_t setting;    // networkboot s=
-    uint16_t macHigh;    // writesvmac m=: first 4 digits
-    uint32_t macLow;     // writesvmac m=: last 8 digits
-    bool writeToFile;    // region dumps written to fileName
+    uint32_t setting;      // networkboot s=
+    uint16_t macHigh;      // writesvmac m=: first 4 digits
+    uint32_t macLow;       // writesvmac m=: last 8 digits
+    bool writeToFile;      // region dumps written to fileName
 };
 
 extern CommandArgs g_args;

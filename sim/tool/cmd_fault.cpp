@@ -1,4 +1,5 @@
 // hbasim fault add | list | clear: injected faults for the processes that follow.
+#include <cctype>
 #include <cstdio>
 
 #include "sim/core/sim_model.h"
@@ -8,13 +9,26 @@ namespace hbasim_tool {
 
 using namespace hbasim;
 
+// Sources that consult the fault table: the driver's requests, the adapter
+// engine's mailbox commands and the NEXA library's calls.
+static const char* const kSources[] = {"drv", "mbx", "nexa"};
+
+static bool valid_number(const std::string& s) {
+    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+        if (s.size() > 10) return false;
+        for (size_t i = 2; i < s.size(); ++i)
+            if (!isxdigit((unsigned char)s[i])) return false;
+        return true;
+    }
+    long long n;
+    return parse_count(s, &n);
+}
+
 static bool valid_action(const std::string& s) {
     if (s == "fail" || s == "stale") return true;
     for (const char* p : {"rc=", "status="}) {
         std::string pre = p;
-        long long n;
-        if (s.compare(0, pre.size(), pre) == 0 && parse_count(s.substr(pre.size()), &n))
-            return true;
+        if (s.compare(0, pre.size(), pre) == 0 && valid_number(s.substr(pre.size()))) return true;
     }
     return false;
 }
@@ -25,8 +39,11 @@ static int fault_add_cmd(const Args& a) {
     f.source = a[1];
     f.match = a[2];
     f.action = a[3];
-    if (f.source != "drv" && f.source != "nexa")
-        return fail(EXIT_USAGE, "fault add: unknown source '" + f.source + "' (drv or nexa)");
+    bool known = false;
+    for (const char* src : kSources)
+        known = known || f.source == src;
+    if (!known)
+        return fail(EXIT_USAGE, "fault add: unknown source '" + f.source + "' (drv, mbx or nexa)");
     if (!valid_action(f.action))
         return fail(EXIT_USAGE,
                     "fault add: unknown action '" + f.action + "' (fail, rc=N, status=N or stale)");

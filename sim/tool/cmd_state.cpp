@@ -66,6 +66,25 @@ int cmd_fleet(const Args& a) {
     return EXIT_OK;
 }
 
+int cmd_schema(const Args& a) {
+    if (!a.empty()) return fail(EXIT_USAGE, "schema: no arguments expected");
+    static const char* kTypes[] = {"text", "number", "yes/no", "WWN", "MAC", "hex bytes", "choice"};
+    printf("Adapter kinds (function kinds they may carry):\n");
+    for (size_t i = 0; i < kAdapterKindCount; ++i)
+        printf("  %-8s %s%s\n", kAdapterKinds[i].kind, kAdapterKinds[i].functionKinds,
+               kAdapterKinds[i].converged ? " (listed by NEXA)" : "");
+    printf("\nKeys: scope, kinds, type, default (* derived, - none), help\n");
+    for (size_t i = 0; i < kFleetSchemaCount; ++i) {
+        const FleetKeyDef& d = kFleetSchema[i];
+        const char* type = d.type >= 0 && d.type <= FT_CHOICE ? kTypes[d.type] : "?";
+        printf("  %-22s %-8s %-14s %-9s %-12s %s", d.key, d.scope, d.kinds, type,
+               d.def ? (*d.def ? d.def : "\"\"") : "-", d.help);
+        if (d.choices) printf(" [%s]", d.choices);
+        printf("\n");
+    }
+    return EXIT_OK;
+}
+
 int cmd_reboot(const Args& a) {
     if (!a.empty()) return fail(EXIT_USAGE, "reboot: no arguments expected");
     if (reboot_machine() != SIM_OK) return fail(EXIT_FAIL, "reboot: " + last_error());

@@ -38,10 +38,12 @@ static const char kHelp[] =
     "                          volatile settings are dropped\n"
     "  check FILE              check a fleet file without changing anything\n"
     "  fleet                   print the default fleet text\n"
+    "  schema                  list the adapter kinds and every fleet attribute key\n"
     "  fault add SOURCE MATCH ACTION [--port N] [--nth N] [--times N]\n"
-    "                          inject a fault: SOURCE drv or nexa; MATCH a request\n"
-    "                          code (0x80000135), a request name (GETDRV_INFO), a\n"
-    "                          NEXA call (get_property_val:ModelNumber) or *;\n"
+    "                          inject a fault: SOURCE drv, mbx or nexa; MATCH a\n"
+    "                          request code (0x80000135) or name (GETDRV_INFO), a\n"
+    "                          mailbox command name, a NEXA call\n"
+    "                          (get_property_val:ModelNumber) or *;\n"
     "                          ACTION fail | rc=N | status=N | stale;\n"
     "                          --port: SCSI port (drv) or adapter index (nexa) only;\n"
     "                          --nth: fire on the Nth matching call only;\n"
@@ -58,8 +60,8 @@ struct Command {
 };
 
 static const Command kCommands[] = {
-    {"init", cmd_init},   {"show", cmd_show},   {"reboot", cmd_reboot}, {"check", cmd_check},
-    {"fleet", cmd_fleet}, {"fault", cmd_fault}, {"log", cmd_log},
+    {"init", cmd_init},   {"show", cmd_show},     {"reboot", cmd_reboot}, {"check", cmd_check},
+    {"fleet", cmd_fleet}, {"schema", cmd_schema}, {"fault", cmd_fault},   {"log", cmd_log},
 };
 
 } // namespace hbasim_tool

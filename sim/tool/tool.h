@@ -15,6 +15,7 @@ int cmd_show(const Args& a);
 int cmd_reboot(const Args& a);
 int cmd_check(const Args& a);
 int cmd_fleet(const Args& a);
+int cmd_schema(const Args& a);
 int cmd_fault(const Args& a);
 int cmd_log(const Args& a);
 

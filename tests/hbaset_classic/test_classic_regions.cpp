@@ -297,4 +297,14 @@ INSTANTIATE_TEST_SUITE_P(
                                   0, 219, 3, 0}),
     [](const ::testing::TestParamInfo<Region0Case>& i) { return std::string(i.param.name); });
 
+TEST(ClassicWriteRegion0, FailingRebuildStepPrintsItsNumber) {
+    HbasetMachine m(classic::fleet(std::string(kIeee) + " region_state = \"0=invalid\""));
+    hbasim::fault_add({"mbx", "LOAD_SM", -1, 0, "status=0x66", -1});
+    uint8_t image[20];
+    ASSERT_EQ(CLU_InitConfigRegion0Data(0, image), 0u);
+    EXPECT_EQ(CLU_WriteConfigRegion0(0, image), 0x66u);
+    EXPECT_EQ(m.takeConsole(), "3\n");
+    EXPECT_EQ(hbatest::countLines(m.journal(), "UPDATE_CFG"), 0u);
+}
+
 } // namespace

@@ -57,7 +57,7 @@ TEST_F(TableTest, SplitterCutsAtEveryBlank) {
 TEST(InterpKeys, KeyIsASubstringAndValueStartsAtTheThirdCharacter) {
     struct Case {
         const char* token;
-        const char* key; // one letter, or a start-only prefix
+        const char* key;   // one letter, or a start-only prefix
         const char* value; // null: not this key
     };
     const Case cases[] = {
@@ -96,16 +96,11 @@ TEST(InterpKeys, NumericAndHexValues) {
         const char* upper;
     };
     const Case cases[] = {
-        {"0", false, true, true, "0"},
-        {"4096", false, true, true, "4096"},
-        {"", false, false, false, ""},
-        {"12a", false, false, true, "12A"},
-        {"-1", false, false, false, "-1"},
-        {"12\r", false, false, false, "12\r"},
-        {"12\r", true, true, true, "12\r"},
-        {"ab\n", true, false, true, "AB\n"},
-        {"\r", true, false, false, "\r"},
-        {"11abcdeF", false, false, true, "11ABCDEF"},
+        {"0", false, true, true, "0"},      {"4096", false, true, true, "4096"},
+        {"", false, false, false, ""},      {"12a", false, false, true, "12A"},
+        {"-1", false, false, false, "-1"},  {"12\r", false, false, false, "12\r"},
+        {"12\r", true, true, true, "12\r"}, {"ab\n", true, false, true, "AB\n"},
+        {"\r", true, false, false, "\r"},   {"11abcdeF", false, false, true, "11ABCDEF"},
         {"1G", false, false, false, "1G"},
     };
     for (const Case& c : cases) {

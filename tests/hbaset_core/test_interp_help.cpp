@@ -27,8 +27,12 @@ TEST_F(TableTest, CommandListLayout) {
     // Heading, 11 full rows, the row with the 45th name, the closing line.
     ASSERT_EQ(l.size(), 14u);
     EXPECT_EQ(l[0], "Available Commands:");
-    EXPECT_EQ(l[1], "    @                   changepersonality   disablebootdevice   dmatest             ");
-    EXPECT_EQ(l[8], "    restoreNVWWN        restoredefsvmac     restoredefvlanprops'restoreWWN          ");
+    EXPECT_EQ(
+        l[1],
+        "    @                   changepersonality   disablebootdevice   dmatest             ");
+    EXPECT_EQ(
+        l[8],
+        "    restoreNVWWN        restoredefsvmac     restoredefvlanprops'restoreWWN          ");
     EXPECT_EQ(l[12], "    writevlanprops      ");
     EXPECT_EQ(l[13], "Enter hbaset.exe help <command> for command syntax display");
     for (size_t k = 1; k <= 11; ++k)
@@ -47,7 +51,9 @@ TEST_F(TableTest, HelpTexts) {
         {{"help", "repeat"}, 0, "Syntax: repeat <r=count>\n"},
         {{"help", "changemac"}, 0, "Syntax: changeMAC <n=adapter> <m=MACAddress>\n"},
         {{"help", "@"}, 0, "Syntax: @<script-file>\n"},
-        {{"help", "hbaattr"}, 0, "Syntax (all adapters): hbaattr\nOR\nSyntax hbaattr <n=adapter>\n"},
+        {{"help", "hbaattr"},
+         0,
+         "Syntax (all adapters): hbaattr\nOR\nSyntax hbaattr <n=adapter>\n"},
         {{"help", "readmac"}, 0, "Syntax: readmac <n=adapter>\n\tn: The adapter number.\n"},
         {{"help", "getbootparams"}, CLU_SYNTAX, "Syntax Error\n"},
         {{"help", "listcna"}, CLU_SYNTAX, "Syntax Error\n"},

@@ -58,14 +58,10 @@ TEST(InterpJumper, OnlyBitsZeroToFourChange) {
         uint32_t expect;
     };
     const Case cases[] = {
-        {0xFFFFFFFFu, "s=0", nullptr, 0xFFFFFFE0u},
-        {0xFFFFFFFFu, "s=1", nullptr, 0xFFFFFFF0u},
-        {0xFFFFFFFFu, "s=2", "r=6", 0xFFFFFFEDu},
-        {0xFFFFFFFFu, "s=2", "r=7", 0xFFFFFFEFu},
-        {0x00000000u, "s=0", nullptr, 0x00000000u},
-        {0x00000000u, "s=1", nullptr, 0x00000010u},
-        {0x00000000u, "s=2", "r=6", 0x0000000Du},
-        {0x00000000u, "s=2", "r=7", 0x0000000Fu},
+        {0xFFFFFFFFu, "s=0", nullptr, 0xFFFFFFE0u}, {0xFFFFFFFFu, "s=1", nullptr, 0xFFFFFFF0u},
+        {0xFFFFFFFFu, "s=2", "r=6", 0xFFFFFFEDu},   {0xFFFFFFFFu, "s=2", "r=7", 0xFFFFFFEFu},
+        {0x00000000u, "s=0", nullptr, 0x00000000u}, {0x00000000u, "s=1", nullptr, 0x00000010u},
+        {0x00000000u, "s=2", "r=6", 0x0000000Du},   {0x00000000u, "s=2", "r=7", 0x0000000Fu},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.control) + " " + c.selection);
@@ -102,8 +98,7 @@ TEST(InterpJumperSecondProcess, Helper) {
 TEST(InterpJumperSecondProcess, ChangeIsPersisted) {
     HbasetMachine m(fleet(0xFFFFFFFFu));
     ASSERT_EQ(run({"jumper", "n=1", "s=2", "r=6"}), 0);
-    hbatest::RunResult r =
-        hbatest::runSecondProcess("InterpJumperSecondProcess.Helper", "region4");
+    hbatest::RunResult r = hbatest::runSecondProcess("InterpJumperSecondProcess.Helper", "region4");
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("CONTROL=FFFFFFED\n"), std::string::npos) << r.out;
 }

@@ -56,7 +56,7 @@ TEST_F(ScriptTest, RepeatRunsTheLinesBeforeItAgain) {
 TEST_F(ScriptTest, LinesAndStatuses) {
     setLogFileName(state.path("log.txt").c_str());
     std::string tooLong = "help" + std::string(123, ' ') + "listcna"; // 134 characters
-    std::string fits = "listcna" + std::string(120, ' ');            // 127 characters
+    std::string fits = "listcna" + std::string(120, ' ');             // 127 characters
     std::string manyTokens = "listcna";
     for (int k = 0; k < 20; ++k)
         manyTokens += " x";
@@ -75,15 +75,15 @@ TEST_F(ScriptTest, LinesAndStatuses) {
         {"comments are not run", ";foo\nlistcna\n", 0, "", "FOO"},
         {"blank lines do not repeat the previous command", "foo\n   \n\t\n\n", CLU_UNKNOWN_COMMAND,
          "Command: foo\n", ""},
-        {"upper-case REPEAT is a command", "REPEAT r=2\nlistcna\n", 0,
-         "% Unknown command: REPEAT", "***Repeat"},
+        {"upper-case REPEAT is a command", "REPEAT r=2\nlistcna\n", 0, "% Unknown command: REPEAT",
+         "***Repeat"},
         {"non-numeric repeat count", "listcna\nrepeat r=x\nlistcna\n", CLU_NON_NUMERIC,
          "Non-Numeric Input Parameter\n", "End of Repeating"},
         {"empty repeat count", "repeat r=\n", CLU_NON_NUMERIC, "Non-Numeric Input Parameter\n", ""},
         {"repeat without count runs once more", "listcna\nrepeat\n", 0,
          "End of Repeating 1 times\n", "#2"},
-        {"too long line", tooLong + "\n", CLU_ARGUMENT_LENGTH,
-         "Invalid argument length:\nhelp", "Command: "},
+        {"too long line", tooLong + "\n", CLU_ARGUMENT_LENGTH, "Invalid argument length:\nhelp",
+         "Command: "},
         {"too long line then a command", tooLong + "\nhelp reset\n", 0, "Command: help reset\n",
          "Command: listcna"},
         {"127 characters fit", fits + "\r\n", 0, "Command: listcna\n", "Invalid argument"},

@@ -230,6 +230,16 @@ INSTANTIATE_TEST_SUITE_P(
                       "DUMP type=1 addr=0x1000 words=6"}}),
     [](const ::testing::TestParamInfo<Rebuild0Case>& i) { return std::string(i.param.name); });
 
+TEST(Sli4IssuePaths, LibraryFailureWithoutAdapterStatusIsAFailure) {
+    HbasetMachine m(sli4::fleet());
+    MboxBuf mb;
+    mboxInit(&mb, MBX_READ_REV);
+    EXPECT_EQ(IssueMbox4(2, &mb), 1u); // no such board
+    EXPECT_EQ(mboxStatus(mb), 0u);
+    mboxInit(&mb, MBX_READ_REV);
+    EXPECT_EQ(IssueMbox4(0, &mb), 0u);
+}
+
 TEST(Sli4ReadRev, NameIsPlainText) {
     HbasetMachine m(sli4::fleet("fw_name = 12.8.542.31 hw_type = 18"));
     MboxBuf mb;

@@ -29,7 +29,8 @@ class InterpProcess : public ::testing::Test {
 };
 
 const char* const kListHead = "Available Commands:\n    @                   changepersonality   ";
-const char* const kListTail = "    writevlanprops      \nEnter hbaset.exe help <command> for command syntax display\n";
+const char* const kListTail =
+    "    writevlanprops      \nEnter hbaset.exe help <command> for command syntax display\n";
 
 TEST_F(InterpProcess, CommandList) {
     for (const std::vector<std::string>& args :

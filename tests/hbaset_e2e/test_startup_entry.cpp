@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/plat_registry.h"
 #include "sim/core/sim_model.h"
 #include "tests/support/support.h"
 
@@ -75,9 +76,12 @@ TEST_F(HbasetEntry, NotAnAdministrator) {
         EXPECT_EQ(r.exit_code, 78);
         EXPECT_EQ(r.out, "Not an Administrative user! Exiting...\n");
     }
-    // The check leaves no key behind.
+    // An administrator's run leaves no key behind.
     RunResult r = hbaset({"listcna"});
     EXPECT_EQ(r.exit_code, 0) << r.out;
+    PlatRegKey key = nullptr;
+    EXPECT_EQ(plat_reg_open_key(PLAT_HKLM, "SOFTWARE\\QuoralFieldDDCfg", &key),
+              PLAT_REG_NOT_FOUND);
 }
 
 TEST_F(HbasetEntry, ArgumentChecks) {
@@ -100,7 +104,9 @@ TEST_F(HbasetEntry, ArgumentChecks) {
     for (const Case& c : cases) {
         RunResult r = hbaset(c.args);
         EXPECT_EQ(r.exit_code, c.exitCode) << c.args[0] << " " << r.out;
-        if (c.text) EXPECT_NE(r.out.find(c.text), std::string::npos) << r.out;
+        if (c.text) {
+            EXPECT_NE(r.out.find(c.text), std::string::npos) << r.out;
+        }
         EXPECT_EQ(r.out.find("Invalid argument length") != std::string::npos, c.exitCode == 51);
     }
     RunResult r = hbaset({"listhba", longArg});

@@ -14,9 +14,10 @@ using hbatest::TempState;
 
 const std::string kHbaset = hbatest::bin_path("hbaset");
 
-std::string fcVpd(const char* model, const char* serial) {
+std::string fcVpd(const char* model, const char* serial, int port) {
     return std::string("Product Name          : ") + model + "\nSN (Serial Number)    : " + serial +
-           "\nV2                    : " + model + "\nV4                    : 0\n";
+           "\nV2                    : " + model +
+           "\nV4                    : " + std::to_string(port) + "\n";
 }
 
 std::string nexaVpd(const char* model, const char* serial, int port) {
@@ -38,9 +39,9 @@ TEST(VpdCommand, EveryFunctionKindOfTheDefaultFleet) {
     TempState state;
     state.init();
     const VpdCase cases[] = {
-        {"FC", 1, fcVpd("TGF3202", "QS2100001")},
-        {"Brevin FC", 4, fcVpd("BRV1602", "QS2100002")},
-        {"FCoE", 5, fcVpd("CV3C102", "QS2100003")},
+        {"FC", 1, fcVpd("TGF3202", "QS2100001", 0)},
+        {"Brevin FC", 4, fcVpd("BRV1602", "QS2100002", 1)},
+        {"FCoE", 5, fcVpd("CV3C102", "QS2100003", 0)},
         {"NIC", 8, nexaVpd("CV3C102", "QS2100003", 1)},
         {"iSCSI", 9, nexaVpd("TRN4102", "QS2100004", 0)},
         {"NIC of another adapter", 11, nexaVpd("TRN4102", "QS2100004", 0)},

@@ -100,6 +100,8 @@ TEST(HbasimCli, RebootMakesFlashActive) {
 TEST(HbasimCli, FaultsAndJournal) {
     hbatest::TempState st;
     st.init();
+    EXPECT_EQ(hbasim_run({"fault", "add", "mbx", "READ_NV", "status=0xFFF7"}).exit_code, 0);
+    EXPECT_EQ(hbasim_run({"fault", "clear"}).exit_code, 0);
     auto r = hbasim_run({"fault", "add", "drv", "0x80000203", "rc=5", "--port", "2", "--nth", "1"});
     ASSERT_EQ(r.exit_code, 0) << r.err;
     auto faults = hbasim::fault_list();
@@ -134,4 +136,21 @@ TEST(HbasimCli, CorruptStateIsReportedNotCrashed) {
     EXPECT_NE(r.err.find("adapters/2.hbs is corrupt"), std::string::npos) << r.err;
     EXPECT_EQ(hbasim_run({"init"}).exit_code, 0); // init repairs it
     EXPECT_EQ(hbasim_run({"show"}).exit_code, 0);
+}
+
+TEST(HbasimCli, FleetAndSchemaListings) {
+    hbatest::TempState st;
+    auto r = hbasim_run({"fleet"});
+    ASSERT_EQ(r.exit_code, 0);
+    const std::string copy = st.path("copy.fleet");
+    hbatest::write_file(copy, r.out);
+    r = hbasim_run({"check", copy});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(r.out.find("4 adapters"), std::string::npos) << r.out;
+    r = hbasim_run({"schema"});
+    ASSERT_EQ(r.exit_code, 0);
+    for (size_t i = 0; i < hbasim::kAdapterKindCount; ++i)
+        EXPECT_NE(r.out.find(std::string("  ") + hbasim::kAdapterKinds[i].kind + " "),
+                  std::string::npos);
+    EXPECT_NE(r.out.find("scsi_port"), std::string::npos);
 }
