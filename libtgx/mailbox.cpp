@@ -2,7 +2,6 @@
 // mailbox; this file moves it to the driver, retries as the returned status
 // asks, moves the data of the few commands that carry some, and maps the
 // outcome to a status.
-#include <cstdlib>
 #include <cstring>
 
 #include "libtgx/tgx_internal.h"

@@ -2,7 +2,6 @@
 // here against the function's state, under its adapter's lock. The command
 // families answer through the handler table (mbox_table.cpp).
 #include <cstdlib>
-#include <cstring>
 
 #include "sim/driver/sim_driver.h"
 

@@ -110,16 +110,16 @@ TEST(State, KilledWriterLeavesReadableState) {
         pid_t pid = fork();
         if (pid == 0) {
             close(fds[0]);
-            bump(1);
+            for (int i = 0; i < 1 + round * 10; ++i)
+                bump(1);
             if (write(fds[1], "x", 1) != 1) _exit(1);
             for (;;)
-                bump(1);
+                bump(1); // killed somewhere in here
         }
         close(fds[1]);
         char c;
         ASSERT_EQ(read(fds[0], &c, 1), 1); // the writer is under way
         close(fds[0]);
-        usleep(5000 + round * 3000);
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
         // A fresh process reads the state from disk.

@@ -1,0 +1,104 @@
+#!/usr/bin/env python3
+"""Times hbaset's inventory listings as whole processes.
+
+For generated machines of 8, 32, 128 and 255 adapter functions (a mix of FC,
+Brevin FC, converged FCoE/NIC and iSCSI/NIC adapters), and for the default
+machine, runs `hbaset listhba` and `hbaset listattr /c` several times and
+prints the median wall time, the cost per function and the peak resident
+memory (from /usr/bin/time -v).
+
+Usage: bench/hbaset/bench_inventory.py [BUILD_DIR] [--runs N]
+Run it by hand on a quiet machine; it is not part of the test suite.
+"""
+import argparse
+import os
+import re
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+# (adapter kind, function kinds) in the order the generator repeats them.
+PATTERN = [
+    ("fc", ["fc"] * 4),
+    ("brevin", ["fc"] * 4),
+    ("cv3", ["fcoe"] * 2 + ["nic"] * 4),
+    ("tarnel", ["iscsi"] * 4 + ["nic"] * 4),
+]
+SIZES = [8, 32, 128, 255]
+
+
+def fleet_text(functions):
+    """A fleet with exactly `functions` functions."""
+    lines = []
+    left = functions
+    k = 0
+    while left > 0:
+        kind, funcs = PATTERN[k % len(PATTERN)]
+        take = funcs[:left]
+        if kind == "cv3" and "fcoe" not in take:
+            take = take[:1]  # keep the adapter valid with what is left
+        lines.append("adapter A%d %s" % (k, kind))
+        lines.extend("function %s" % f for f in take)
+        left -= len(take)
+        k += 1
+    return "\n".join(lines) + "\n"
+
+
+def timed_runs(hbaset, args, env, runs):
+    times = []
+    for _ in range(runs):
+        start = time.perf_counter()
+        r = subprocess.run([hbaset] + args, env=env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+        times.append(time.perf_counter() - start)
+        if r.returncode != 0:
+            sys.exit("hbaset %s exited with %d" % (" ".join(args), r.returncode))
+    return statistics.median(times)
+
+
+def peak_rss_kib(hbaset, args, env):
+    r = subprocess.run(["/usr/bin/time", "-v", hbaset] + args, env=env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    m = re.search(r"Maximum resident set size \(kbytes\): (\d+)", r.stderr)
+    return int(m.group(1)) if m else -1
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument("build", nargs="?", default=os.path.join(
+        os.path.dirname(os.path.abspath(__file__)), "..", "..", "build"))
+    p.add_argument("--runs", type=int, default=11)
+    a = p.parse_args()
+    bin_dir = os.path.join(a.build, "bin")
+    hbaset = os.path.join(bin_dir, "hbaset")
+    hbasim = os.path.join(bin_dir, "hbasim")
+    if not os.path.exists("/usr/bin/time"):
+        sys.exit("/usr/bin/time is missing (Debian package 'time')")
+
+    print("%-8s %-16s %10s %14s %12s" % ("funcs", "command", "median ms", "ms/function",
+                                          "peak RSS KiB"))
+    for size in [None] + SIZES:
+        with tempfile.TemporaryDirectory(prefix="hbabench.") as state:
+            env = dict(os.environ, HBASIM_DIR=state)
+            init = [hbasim, "init"]
+            if size is not None:
+                path = os.path.join(state, "..", os.path.basename(state) + ".fleet")
+                with open(path, "w") as f:
+                    f.write(fleet_text(size))
+                init += ["--fleet", path]
+            subprocess.run(init, env=env, check=True, stdout=subprocess.DEVNULL)
+            if size is not None:
+                os.unlink(path)
+            label = "default" if size is None else str(size)
+            count = 12 if size is None else size
+            for args in (["listhba"], ["listattr", "/c"]):
+                med = timed_runs(hbaset, args, env, a.runs)
+                rss = peak_rss_kib(hbaset, args, env)
+                print("%-8s %-16s %10.1f %14.3f %12d" % (label, " ".join(args), med * 1000,
+                                                         med * 1000 / count, rss))
+
+
+if __name__ == "__main__":
+    main()
