@@ -12,6 +12,7 @@
 #include "hbaset/cli/families.h"
 #include "hbaset/cli/message.h"
 #include "hbaset/fcmaint/config_region.h"
+#include "common/bounded_text.h"
 #include "hbaset/fcmaint/mailbox.h"
 #include "hbaset/fcmaint/nvparms.h"
 #include "hbaset/fcmaint/vpd.h"
@@ -25,10 +26,7 @@ constexpr uint32_t kRegionReadLimit = VPD_BUFFER_SIZE;
 // V2 of the last VPD read by the identification pass (the refresh pass keys on it).
 char s_lastPassV2[VPD_V2_SIZE];
 
-void copyText(char* dest, size_t size, const char* src) {
-    if (size == 0) return;
-    snprintf(dest, size, "%s", src ? src : "");
-}
+void copyText(char* dest, size_t size, const char* src) { copyBounded(dest, size, src); }
 
 uint16_t hwTypeOf(uint32_t word) {
     return static_cast<uint16_t>((word >> 12) & 0xFFFF);

@@ -274,13 +274,13 @@ bool discoverAdapter(uint32_t index, int tag, int* childTags) {
         return false;
     }
     count = MAL_MAX_INSTANCES;
-    if (MAL_EnumeratePhysicalHBAs(tag, MAL_HBA_NIC, &count, childTags) == MAL_RM_OK &&
-        count > 0 && !discoverNicFunctions(a, childTags, count)) {
+    if (MAL_EnumeratePhysicalHBAs(tag, MAL_HBA_NIC, &count, childTags) == MAL_RM_OK && count > 0 &&
+        !discoverNicFunctions(a, childTags, count)) {
         return false;
     }
     count = MAL_MAX_INSTANCES;
-    if (MAL_EnumeratePhysicalHBAs(tag, MAL_HBA_PORT, &count, childTags) == MAL_RM_OK &&
-        count > 0 && !discoverPorts(a, index, childTags, count)) {
+    if (MAL_EnumeratePhysicalHBAs(tag, MAL_HBA_PORT, &count, childTags) == MAL_RM_OK && count > 0 &&
+        !discoverPorts(a, index, childTags, count)) {
         return false;
     }
     return true;

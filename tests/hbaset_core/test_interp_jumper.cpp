@@ -1,4 +1,4 @@
-// jumper and reset on a simulated classic board: the wakeup control word's
+// jumper and reset on a simulated FC board: the wakeup control word's
 // bits 0-4 and nothing else change, the change survives into another process,
 // and resets report per adapter.
 #include <gtest/gtest.h>
@@ -31,7 +31,7 @@ std::string fleet(uint32_t control, int functions = 1) {
             hex += b;
         }
     }
-    std::string text = "adapter C1 classic\n";
+    std::string text = "adapter F1 fc\n";
     for (int f = 0; f < functions; ++f)
         text += "function fc region_4 = " + hex + "\n";
     return text;

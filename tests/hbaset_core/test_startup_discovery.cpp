@@ -244,15 +244,15 @@ function fc drv_type = 2
     const uint32_t limits[] = {108, 256, 0, 108};
     for (int i = 0; i < 4; i++)
         EXPECT_EQ(adapterAt(i)->mailboxLimit, limits[i]) << i;
-    EXPECT_EQ(adapterAt(2)->sli4, 0u); // the driver type ends the driver step
+    EXPECT_EQ(adapterAt(2)->sli4, 0u);         // the driver type ends the driver step
     EXPECT_EQ(adapterAt(2)->deviceId, 0xE300); // PCI data is read all the same
     EXPECT_EQ(count(console(), "No SCSIport Nor StorPort Miniport Nor Linux driver installed\n"),
               1u);
 }
 
 TEST_F(StartupRun, StartUpFailures) {
-    ASSERT_EQ(start("", {"listhba", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12",
-                         "13", "14", "15", "16", "17", "18", "19"}),
+    ASSERT_EQ(start("", {"listhba", "1",  "2",  "3",  "4",  "5",  "6",  "7",  "8",  "9",
+                         "10",      "11", "12", "13", "14", "15", "16", "17", "18", "19"}),
               CLU_SYNTAX);
     EXPECT_EQ(console(), "Invalid number of arguments\n");
 

