@@ -1,5 +1,5 @@
-// listcna: accepted for compatibility with older scripts; it lists nothing
-// and succeeds.
+// listcna: a command name kept in the command table; it lists nothing and
+// succeeds.
 #include "hbaset/cli/commands.h"
 
 void cmdListCna() {}

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/bounded_text.h"
 #include "common/tracelog/tracelog.h"
 #include "hbaset/cna/mal.h"
 #include "hbaset/cna/nexa.h"
@@ -71,11 +72,7 @@ void traceParams(TraceText* t, const char* params) {
 } // namespace
 
 void malCopyText(char* dest, size_t size, const char* src) {
-    if (dest == nullptr || size == 0) return;
-    if (src == nullptr) src = "";
-    size_t n = strnlen(src, size - 1);
-    memcpy(dest, src, n);
-    dest[n] = '\0';
+    (void)copyBounded(dest, size, src);
 }
 
 // ---- wrappers ------------------------------------------------------------------

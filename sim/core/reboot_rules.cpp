@@ -174,6 +174,19 @@ static bool nexa_restarts(Adapter& a) {
     return changed;
 }
 
+// ---- adapter firmware of the FC mailbox layer ----
+// An expansion ROM load or an object write cut short by the reboot starts over.
+static bool firmware_operations_restart(Adapter& a) {
+    bool changed = false;
+    for (Function& f : a.funcs)
+        for (const char* k : {"exprom_phase", "exprom_polls", "prg_header"})
+            if (f.attrs.has(k)) {
+                f.attrs.erase(k);
+                changed = true;
+            }
+    return changed;
+}
+
 const RebootRule kRebootRules[] = {
     // ---- simulator core ----
     {"flashed firmware becomes active", flash_becomes_active},
@@ -181,6 +194,8 @@ const RebootRule kRebootRules[] = {
     {"stale port data is refreshed", clear_stale},
     // ---- link model ----
     {"loopback ends, persistent link down is read from the registry", link_model_restarts},
+    // ---- adapter firmware of the FC mailbox layer ----
+    {"interrupted expansion ROM loads and object writes start over", firmware_operations_restart},
     // ---- NEXA ----
     {"configured personality and semi-volatile MAC become current, CNA loopback ends",
      nexa_restarts},

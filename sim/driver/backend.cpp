@@ -23,15 +23,6 @@ struct SimDevice {
     bool mgmt;
 };
 
-uint32_t rd32(const uint8_t* p) {
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-void wr32(uint8_t* p, uint32_t v) {
-    p[0] = (uint8_t)v;
-    p[1] = (uint8_t)(v >> 8);
-    p[2] = (uint8_t)(v >> 16);
-    p[3] = (uint8_t)(v >> 24);
-}
 
 // Parses "\\.\Scsi<n>:" or "\\.\TsvRma<n>" with n a decimal 0-255.
 bool parse_path(const char* path, int* port, bool* mgmt) {
@@ -187,12 +178,12 @@ uint32_t sim_control(void* devp, uint32_t code, void* in, uint32_t inSize, void*
     if (in != out) memmove(out, in, inSize);
     if (size < TGX_ENV_HEADER_LENGTH)
         return finish(r, "ENVELOPE", PLAT_ERR_BAD_LENGTH, "shorter than the header");
-    uint32_t raw = rd32(buf + TGX_ENV_OFF_CONTROLCODE);
+    uint32_t raw = drv_rd32(buf + TGX_ENV_OFF_CONTROLCODE);
     r.code = raw & ~0x0FF00000u;
     r.vpi = (raw >> 20) & 0xFF;
-    if (rd32(buf + TGX_ENV_OFF_HEADERLENGTH) != TGX_ENV_HEADER_LENGTH)
+    if (drv_rd32(buf + TGX_ENV_OFF_HEADERLENGTH) != TGX_ENV_HEADER_LENGTH)
         return finish(r, "ENVELOPE", PLAT_ERR_INVALID_PARAM, "HeaderLength is not 28");
-    if (rd32(buf + TGX_ENV_OFF_LENGTH) != size - TGX_ENV_HEADER_LENGTH)
+    if (drv_rd32(buf + TGX_ENV_OFF_LENGTH) != size - TGX_ENV_HEADER_LENGTH)
         return finish(r, "ENVELOPE", PLAT_ERR_BAD_LENGTH, "Length is not size - 28");
     const DrvHandlerEntry* row = find_row(r.code, true);
     if (!row) return finish(r, "UNKNOWN", PLAT_ERR_INVALID_PARAM, "unknown control code");
@@ -206,7 +197,7 @@ uint32_t sim_control(void* devp, uint32_t code, void* in, uint32_t inSize, void*
     uint32_t err = 0;
     if (!apply_fault(r, row, &err)) err = row->fn(r);
     if (!err) {
-        wr32(buf + TGX_ENV_OFF_RETURNCODE, r.returnCode);
+        drv_wr32(buf + TGX_ENV_OFF_RETURNCODE, r.returnCode);
         if (returned) *returned = size;
     }
     return finish(r, row->name, err, nullptr);

@@ -50,15 +50,6 @@ static_assert(TGX_SIZE_RETURN_INFO >= TGX_ENV_HEADER_LENGTH + TGX_RI_SLIMBASE + 
 
 const char kPortDriverName[] = "qrlsli2";
 
-void wr32(uint8_t* p, uint32_t v) {
-    p[0] = (uint8_t)v;
-    p[1] = (uint8_t)(v >> 8);
-    p[2] = (uint8_t)(v >> 16);
-    p[3] = (uint8_t)(v >> 24);
-}
-uint32_t rd32(const uint8_t* p) {
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
 
 // Copies text into a fixed field of cap bytes, zero padded. terminated: keep
 // the last byte zero (HBA-API strings); otherwise the field may be full.
@@ -111,37 +102,37 @@ uint32_t req_getdrv_info(DrvRequest& r) {
             put_text(pair, 16, f.attrs.get(kPairs[i][0]), false);
             put_text(pair + 16, 8, f.attrs.get(kPairs[i][1]), false);
         }
-        wr32(p + DI_DID, u32(f.attrs, "d_id"));
+        drv_wr32(p + DI_DID, u32(f.attrs, "d_id"));
         put_wwn(p + DI_WWPN, f.attrs.get("wwpn"));
         if (agreed >= 4) {
-            wr32(p + DI_SLIMODE, u32(f.attrs, "sli_mode"));
-            wr32(p + DI_FEATURES, u32(f.attrs, "feature_list"));
-            wr32(p + DI_WORD144, 0);
+            drv_wr32(p + DI_SLIMODE, u32(f.attrs, "sli_mode"));
+            drv_wr32(p + DI_FEATURES, u32(f.attrs, "feature_list"));
+            drv_wr32(p + DI_WORD144, 0);
         }
-        if (agreed >= 5) wr32(p + DI_IFWORD, (u32(f.attrs, "iftype") & 0xF) << 12);
+        if (agreed >= 5) drv_wr32(p + DI_IFWORD, (u32(f.attrs, "iftype") & 0xF) << 12);
     });
 }
 
 uint32_t req_return_info(DrvRequest& r) {
     return with_function(r, [&](const Adapter& a, const Function& f) {
         uint8_t* p = r.payload;
-        wr32(p + TGX_RI_RETURNINFO, u32(f.attrs, "return_info"));
+        drv_wr32(p + TGX_RI_RETURNINFO, u32(f.attrs, "return_info"));
         uint32_t link = 0;
         if (f.attrs.get("link") == "up") link |= 1u;
         if (f.attrs.get("persist_down") == "1") link |= 0x80000000u;
-        wr32(p + TGX_RI_LINKWORD, link);
+        drv_wr32(p + TGX_RI_LINKWORD, link);
         auto gi = f.blobs.find("gen_info");
         memset(p + TGX_RI_GENINFO, 0, 128);
         if (gi != f.blobs.end())
             memcpy(p + TGX_RI_GENINFO, gi->second.data(),
                    gi->second.size() < 128 ? gi->second.size() : 128);
-        wr32(p + TGX_RI_BUSID,
+        drv_wr32(p + TGX_RI_BUSID,
              (u32(a.attrs, "pci_bus") & 0xFF) | ((u32(a.attrs, "pci_segment") & 0xFFFF) << 8));
-        wr32(p + TGX_RI_DEVFUNC,
+        drv_wr32(p + TGX_RI_DEVFUNC,
              (u32(f.attrs, "pci_device") & 0x1F) | ((u32(f.attrs, "pci_function") & 7) << 5));
         func_pci_config(a, f, p + TGX_RI_PCICFG);
-        wr32(p + TGX_RI_WORD456, u32(f.attrs, "word456"));
-        wr32(p + TGX_RI_SLIMBASE, u32(f.attrs, "slim_base"));
+        drv_wr32(p + TGX_RI_WORD456, u32(f.attrs, "word456"));
+        drv_wr32(p + TGX_RI_SLIMBASE, u32(f.attrs, "slim_base"));
         r.returnCode = 0;
     });
 }
@@ -168,9 +159,9 @@ uint32_t req_adapter_attributes(DrvRequest& r) {
         put_text(p + offsetof(HBA_AdapterAttributes, OptionROMVersion), 256,
                  a.attrs.get("bios_version"));
         put_text(p + offsetof(HBA_AdapterAttributes, FirmwareVersion), 256, fw);
-        wr32(p + offsetof(HBA_AdapterAttributes, VendorSpecificID),
+        drv_wr32(p + offsetof(HBA_AdapterAttributes, VendorSpecificID),
              (u32(f.attrs, "device_id") << 16) | (u32(a.attrs, "vendor_id") & 0xFFFF));
-        wr32(p + offsetof(HBA_AdapterAttributes, NumberOfPorts), 1);
+        drv_wr32(p + offsetof(HBA_AdapterAttributes, NumberOfPorts), 1);
         put_text(p + offsetof(HBA_AdapterAttributes, DriverName), 256, f.attrs.get("driver_name"));
         r.returnCode = HBA_STATUS_OK;
     });
@@ -181,7 +172,7 @@ uint32_t req_port_attributes(DrvRequest& r) {
         uint32_t off = 0;
         if (!is_port_driver(f)) {
             // Mini driver: the port index word, then the attributes.
-            if (rd32(r.payload) != 0) {
+            if (drv_rd32(r.payload) != 0) {
                 r.returnCode = HBA_STATUS_ERROR_ILLEGAL_INDEX;
                 return;
             }
@@ -193,24 +184,24 @@ uint32_t req_port_attributes(DrvRequest& r) {
         int port = func_scsi_port(f);
         put_wwn(p + offsetof(HBA_PortAttributes, NodeWWN), f.attrs.get("wwnn"));
         put_wwn(p + offsetof(HBA_PortAttributes, PortWWN), f.attrs.get("wwpn"));
-        wr32(p + offsetof(HBA_PortAttributes, PortFcId), up ? u32(f.attrs, "d_id") : 0);
-        wr32(p + offsetof(HBA_PortAttributes, PortType), u32(f.attrs, "port_type"));
+        drv_wr32(p + offsetof(HBA_PortAttributes, PortFcId), up ? u32(f.attrs, "d_id") : 0);
+        drv_wr32(p + offsetof(HBA_PortAttributes, PortType), u32(f.attrs, "port_type"));
         uint32_t state = up ? TGX_PORTSTATE_ONLINE : HBA_PORTSTATE_LINKDOWN;
         if (f.attrs.has("port_state")) state = u32(f.attrs, "port_state");
-        wr32(p + offsetof(HBA_PortAttributes, PortState), state);
-        wr32(p + offsetof(HBA_PortAttributes, PortSupportedClassofService), 8); // class 3
+        drv_wr32(p + offsetof(HBA_PortAttributes, PortState), state);
+        drv_wr32(p + offsetof(HBA_PortAttributes, PortSupportedClassofService), 8); // class 3
         p[offsetof(HBA_PortAttributes, PortSupportedFc4Types) + 2] = 0x01;      // FCP
         if (up) p[offsetof(HBA_PortAttributes, PortActiveFc4Types) + 2] = 0x01;
         put_text(p + offsetof(HBA_PortAttributes, PortSymbolicName), 256,
                  a.attrs.get("model") + " port " + f.attrs.get("port"));
         put_text(p + offsetof(HBA_PortAttributes, OSDeviceName), 256,
                  "\\\\.\\Scsi" + std::to_string(port) + ":");
-        wr32(p + offsetof(HBA_PortAttributes, PortSupportedSpeed),
+        drv_wr32(p + offsetof(HBA_PortAttributes, PortSupportedSpeed),
              u32(f.attrs, "supported_speeds"));
-        wr32(p + offsetof(HBA_PortAttributes, PortSpeed), up ? u32(f.attrs, "port_speed") : 0);
-        wr32(p + offsetof(HBA_PortAttributes, PortMaxFrameSize), u32(f.attrs, "max_frame"));
+        drv_wr32(p + offsetof(HBA_PortAttributes, PortSpeed), up ? u32(f.attrs, "port_speed") : 0);
+        drv_wr32(p + offsetof(HBA_PortAttributes, PortMaxFrameSize), u32(f.attrs, "max_frame"));
         if (up) put_wwn(p + offsetof(HBA_PortAttributes, FabricName), f.attrs.get("fabric_name"));
-        wr32(p + offsetof(HBA_PortAttributes, NumberofDiscoveredPorts),
+        drv_wr32(p + offsetof(HBA_PortAttributes, NumberofDiscoveredPorts),
              up ? u32(f.attrs, "discovered_ports") : 0);
         bool stale = r.fault == "stale" || f.attrs.get("stale_attrs") == "1";
         r.returnCode = stale ? HBA_STATUS_ERROR_STALE_DATA : HBA_STATUS_OK;

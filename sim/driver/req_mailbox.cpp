@@ -13,27 +13,18 @@ namespace hbasim {
 
 namespace {
 
-uint32_t rd32(const uint8_t* p) {
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-void wr32(uint8_t* p, uint32_t v) {
-    p[0] = (uint8_t)v;
-    p[1] = (uint8_t)(v >> 8);
-    p[2] = (uint8_t)(v >> 16);
-    p[3] = (uint8_t)(v >> 24);
-}
 
 void load_mailbox(MboxCall& c, const uint8_t* mb, uint32_t words, MboxForm form) {
     memset(&c, 0, sizeof c);
     for (uint32_t i = 0; i < TGX_MBOX_WORDS; ++i)
-        c.mb[i] = rd32(mb + 4 * i);
+        c.mb[i] = drv_rd32(mb + 4 * i);
     c.mbWords = words;
     c.form = form;
 }
 
 void store_mailbox(const MboxCall& c, uint8_t* mb) {
     for (uint32_t i = 0; i < TGX_MBOX_WORDS; ++i)
-        wr32(mb + 4 * i, c.mb[i]);
+        drv_wr32(mb + 4 * i, c.mb[i]);
 }
 
 // Runs the call unless a fault forces its mailbox status. True when the
@@ -59,7 +50,7 @@ void refuse(uint8_t* mb, uint32_t status) {
 // 0x80000106: mailbox at p0, inWords at p4100; only the mailbox travels.
 uint32_t req_issuemb(DrvRequest& r) {
     uint8_t* p = r.payload;
-    uint32_t inWords = rd32(p + TGX_MB_OFF_INWORDS);
+    uint32_t inWords = drv_rd32(p + TGX_MB_OFF_INWORDS);
     MboxCall c;
     load_mailbox(c, p + TGX_MB_OFF_MAILBOX, inWords == TGX_MBOX_WORDS ? 64 : 32, MBOX_FORM_PLAIN);
     run(r, c);
@@ -71,7 +62,7 @@ uint32_t req_issuemb(DrvRequest& r) {
 // bytes go behind it, at p260 + n.
 uint32_t req_issuemb_xmtrcv(DrvRequest& r) {
     uint8_t* p = r.payload;
-    uint32_t n = rd32(p + TGX_MB_OFF_DATALEN);
+    uint32_t n = drv_rd32(p + TGX_MB_OFF_DATALEN);
     if (p[TGX_MB_OFF_MAILBOX + 1] != TGX_MBX_BIU_DIAG || n > TGX_MBOX_MAX_BDE ||
         TGX_MB_OFF_DATA + 2 * n > r.payloadSize) {
         refuse(p + TGX_MB_OFF_MAILBOX, SIM_MBXST_BAD_PARAM);
@@ -94,7 +85,7 @@ uint32_t req_issuemb_xmtrcv(DrvRequest& r) {
 // data follows at p260.
 uint32_t req_issuemb_eventlog(DrvRequest& r) {
     uint8_t* p = r.payload;
-    uint32_t wanted = rd32(p + TGX_MB_OFF_DATALEN);
+    uint32_t wanted = drv_rd32(p + TGX_MB_OFF_DATALEN);
     if (p[TGX_MB_OFF_MAILBOX + 1] != TGX_MBX_READ_EVENT_LOG ||
         wanted > r.payloadSize - TGX_MB_OFF_DATA) {
         refuse(p + TGX_MB_OFF_MAILBOX, SIM_MBXST_BAD_PARAM);
@@ -106,7 +97,7 @@ uint32_t req_issuemb_eventlog(DrvRequest& r) {
     c.data = p + TGX_MB_OFF_DATA;
     c.dataLen = wanted;
     bool ok = run(r, c);
-    wr32(p + TGX_MB_OFF_DATALEN, ok && c.dataOut <= wanted ? c.dataOut : 0);
+    drv_wr32(p + TGX_MB_OFF_DATALEN, ok && c.dataOut <= wanted ? c.dataOut : 0);
     store_mailbox(c, p + TGX_MB_OFF_MAILBOX);
     return 0;
 }
@@ -116,8 +107,8 @@ uint32_t req_issuemb_eventlog(DrvRequest& r) {
 uint32_t req_issuemb_ex(DrvRequest& r) {
     uint8_t* p = r.payload;
     uint8_t* mb = p + TGX_MBEX_OFF_MAILBOX;
-    uint32_t in = rd32(p + TGX_MBEX_OFF_INWORDS);
-    uint32_t out = rd32(p + TGX_MBEX_OFF_OUTWORDS);
+    uint32_t in = drv_rd32(p + TGX_MBEX_OFF_INWORDS);
+    uint32_t out = drv_rd32(p + TGX_MBEX_OFF_OUTWORDS);
     uint32_t words = in > out ? in : out;
     if (in > TGX_MBOX_EX_MAX_WORDS || out > TGX_MBOX_EX_MAX_WORDS ||
         TGX_MBEX_OFF_DATA + 4 * words > r.payloadSize) {
@@ -131,7 +122,7 @@ uint32_t req_issuemb_ex(DrvRequest& r) {
     c.dataLen = 4 * words;
     bool ok = run(r, c);
     uint32_t back = ok ? (c.dataOut + 3) / 4 : 0;
-    wr32(p + TGX_MBEX_OFF_OUTWORDS, back < out ? back : out);
+    drv_wr32(p + TGX_MBEX_OFF_OUTWORDS, back < out ? back : out);
     store_mailbox(c, mb);
     return 0;
 }
@@ -142,8 +133,8 @@ uint32_t req_issuemb_ex(DrvRequest& r) {
 uint32_t req_issuemb_v2(DrvRequest& r) {
     uint8_t* p = r.payload;
     uint8_t* mb = p + TGX_MBV2_OFF_MAILBOX;
-    uint32_t mbLen = rd32(p + TGX_MBV2_OFF_MBLEN);
-    uint32_t ext = rd32(p + TGX_MBV2_OFF_EXTLEN);
+    uint32_t mbLen = drv_rd32(p + TGX_MBV2_OFF_MBLEN);
+    uint32_t ext = drv_rd32(p + TGX_MBV2_OFF_EXTLEN);
     uint8_t cmd = mb[1];
     if (mbLen != TGX_MBOX_BYTES || ext > r.payloadSize - TGX_MBV2_OFF_EXT) {
         refuse(mb, SIM_MBXST_BAD_PARAM);

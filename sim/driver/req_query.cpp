@@ -11,15 +11,6 @@ namespace hbasim {
 
 namespace {
 
-uint32_t rd32(const uint8_t* p) {
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-void wr32(uint8_t* p, uint32_t v) {
-    p[0] = (uint8_t)v;
-    p[1] = (uint8_t)(v >> 8);
-    p[2] = (uint8_t)(v >> 16);
-    p[3] = (uint8_t)(v >> 24);
-}
 
 const uint32_t kRcRefused = 1;        // request words rejected
 const uint32_t kRcUnsupported = 2;    // the function has no such facility
@@ -31,7 +22,7 @@ const char kSlimBlob[] = "slim";
 uint32_t blob_word(const Function& f, const char* name, uint32_t off) {
     auto it = f.blobs.find(name);
     if (it == f.blobs.end() || it->second.size() < off + 4) return 0;
-    return rd32(it->second.data() + off);
+    return drv_rd32(it->second.data() + off);
 }
 
 // Fleet byte strings are hex digits, two per byte; exactly n bytes expected.
@@ -63,19 +54,19 @@ Bytes& blob_sized(Function& f, const char* name, size_t size) {
 // p12 value. Register 8 carries the ready bit (23) while the function is ready.
 uint32_t req_rw_ctlreg(DrvRequest& r) {
     uint8_t* p = r.payload;
-    const uint32_t reg = rd32(p + TGX_CR_OFF_REG);
+    const uint32_t reg = drv_rd32(p + TGX_CR_OFF_REG);
     const bool write = p[TGX_CR_OFF_WRITE] == 1;
     if (p[TGX_CR_OFF_ONE] != 1 || p[TGX_CR_OFF_ONE2] != 1 || p[TGX_CR_OFF_WRITE] > 1 ||
-        rd32(p + TGX_CR_OFF_BYTES) != 4 || reg >= kCtlRegSpace || reg % 4 != 0) {
+        drv_rd32(p + TGX_CR_OFF_BYTES) != 4 || reg >= kCtlRegSpace || reg % 4 != 0) {
         r.returnCode = kRcRefused;
         return 0;
     }
     bool ok;
     if (write) {
-        const uint32_t v = rd32(p + TGX_CR_OFF_VALUE);
+        const uint32_t v = drv_rd32(p + TGX_CR_OFF_VALUE);
         ok = drv_update_function(r, [&](Adapter&, Function& f) {
             if (blob_word(f, kCtlRegBlob, reg) == v && f.blobs.count(kCtlRegBlob)) return false;
-            wr32(blob_sized(f, kCtlRegBlob, kCtlRegSpace).data() + reg, v);
+            drv_wr32(blob_sized(f, kCtlRegBlob, kCtlRegSpace).data() + reg, v);
             return true;
         });
     } else {
@@ -85,7 +76,7 @@ uint32_t req_rw_ctlreg(DrvRequest& r) {
                 v &= ~TGX_CTLREG_READY_BIT;
                 if (f.attrs.get("ctl_ready") == "1") v |= TGX_CTLREG_READY_BIT;
             }
-            wr32(p + TGX_CR_OFF_VALUE, v);
+            drv_wr32(p + TGX_CR_OFF_VALUE, v);
         });
     }
     if (!ok) return PLAT_ERR_GEN_FAILURE;
@@ -97,8 +88,8 @@ uint32_t req_rw_ctlreg(DrvRequest& r) {
 // p4100 word count. Accesses outside the 4096-byte window are refused.
 static uint32_t rw_slim(DrvRequest& r, bool write) {
     uint8_t* p = r.payload;
-    const uint32_t addr = rd32(p + TGX_SLIM_OFF_ADDR);
-    const uint32_t words = rd32(p + TGX_SLIM_OFF_WORDS);
+    const uint32_t addr = drv_rd32(p + TGX_SLIM_OFF_ADDR);
+    const uint32_t words = drv_rd32(p + TGX_SLIM_OFF_WORDS);
     uint64_t base = 0;
     if (!drv_read_function(
             r, [&](const Adapter&, const Function& f) { base = f.attrs.get_u("slim_base"); }))
@@ -121,7 +112,7 @@ static uint32_t rw_slim(DrvRequest& r, bool write) {
     } else {
         ok = drv_read_function(r, [&](const Adapter&, const Function& f) {
             for (uint32_t i = 0; i < bytes; i += 4)
-                wr32(p + TGX_SLIM_OFF_DATA + i, blob_word(f, kSlimBlob, (uint32_t)off + i));
+                drv_wr32(p + TGX_SLIM_OFF_DATA + i, blob_word(f, kSlimBlob, (uint32_t)off + i));
         });
     }
     if (!ok) return PLAT_ERR_GEN_FAILURE;
@@ -140,7 +131,7 @@ uint32_t req_write_slim(DrvRequest& r) {
 // being the port number as an ASCII digit (or the fleet's "vpd_port_id").
 uint32_t req_get_vpd(DrvRequest& r) {
     uint8_t* p = r.payload;
-    if (rd32(p) != 1) {
+    if (drv_rd32(p) != 1) {
         r.returnCode = kRcRefused;
         return 0;
     }

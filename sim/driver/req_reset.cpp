@@ -11,15 +11,6 @@ namespace hbasim {
 
 namespace {
 
-uint32_t rd32(const uint8_t* p) {
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-void wr32(uint8_t* p, uint32_t v) {
-    p[0] = (uint8_t)v;
-    p[1] = (uint8_t)(v >> 8);
-    p[2] = (uint8_t)(v >> 16);
-    p[3] = (uint8_t)(v >> 24);
-}
 
 const uint32_t kRcRefused = 1;
 const uint32_t kRcBadLength = 2;
@@ -44,7 +35,7 @@ uint8_t dump_byte(uint32_t region, uint64_t i) {
 // persistent link down is read again from the registry. Type 3 also makes the
 // firmware written to a Brevin FC function's flash the running one.
 uint32_t req_reset_adapter(DrvRequest& r) {
-    const uint32_t type = rd32(r.payload);
+    const uint32_t type = drv_rd32(r.payload);
     if (type < 1 || type > 3) {
         r.returnCode = kRcRefused;
         return 0;
@@ -67,7 +58,7 @@ uint32_t req_reset_adapter(DrvRequest& r) {
 // diagnostic mode. SLI-4 functions accept only flag 4; older SLI modes accept
 // flags 1-3 and answer with the flag they entered.
 uint32_t req_set_dumpenv(DrvRequest& r) {
-    const uint32_t flag = rd32(r.payload);
+    const uint32_t flag = drv_rd32(r.payload);
     uint32_t answer = 0;
     bool ok = drv_update_function(r, [&](Adapter&, Function& f) {
         uint64_t mode = f.attrs.get_u("diag_mode");
@@ -95,9 +86,9 @@ uint32_t req_set_dumpenv(DrvRequest& r) {
 // region holds "drv_dump_size" bytes.
 uint32_t req_getdrvdump_region(DrvRequest& r) {
     uint8_t* p = r.payload;
-    const uint32_t region = rd32(p);
-    const uint32_t offset = rd32(p + 4);
-    const uint32_t words = rd32(p + 8);
+    const uint32_t region = drv_rd32(p);
+    const uint32_t offset = drv_rd32(p + 4);
+    const uint32_t words = drv_rd32(p + 8);
     if (region > TGX_DUMPREGION_MAX_ID) {
         r.returnCode = kRcRefused;
         return 0;
@@ -107,7 +98,7 @@ uint32_t req_getdrvdump_region(DrvRequest& r) {
             r, [&](const Adapter&, const Function& f) { size = f.attrs.get_u("drv_dump_size"); }))
         return PLAT_ERR_GEN_FAILURE;
     if (words == 0) {
-        wr32(p + 8, (uint32_t)((size + 3) / 4));
+        drv_wr32(p + 8, (uint32_t)((size + 3) / 4));
         r.returnCode = 0;
         return 0;
     }
@@ -123,7 +114,7 @@ uint32_t req_getdrvdump_region(DrvRequest& r) {
     memset(d, 0, 4ull * back);
     for (uint64_t i = 0; i < n; ++i)
         d[i] = dump_byte(region, offset + i);
-    wr32(p + 8, back);
+    drv_wr32(p + 8, back);
     r.returnCode = 0;
     return 0;
 }
@@ -133,7 +124,7 @@ uint32_t req_getdrvdump_region(DrvRequest& r) {
 // in loopback.
 uint32_t req_loopback_test(DrvRequest& r) {
     uint8_t* p = r.payload;
-    const uint32_t len = rd32(p);
+    const uint32_t len = drv_rd32(p);
     if (4ull + 2ull * len > r.payloadSize) {
         r.returnCode = kRcBadLength;
         return 0;
@@ -144,12 +135,12 @@ uint32_t req_loopback_test(DrvRequest& r) {
         }))
         return PLAT_ERR_GEN_FAILURE;
     if (!looped) {
-        wr32(p, 0);
+        drv_wr32(p, 0);
         r.returnCode = kRcRefused;
         return 0;
     }
     memcpy(p + 4 + len, p + 4, len);
-    wr32(p, len);
+    drv_wr32(p, len);
     r.returnCode = 0;
     return 0;
 }
@@ -171,9 +162,9 @@ uint32_t req_tamber_issuemb(DrvRequest& r) {
         r.returnCode = BRIDGE_MB_ERROR;
         return 0u;
     };
-    const uint32_t op = rd32(p + 4);
-    const uint32_t arg = rd32(p + 8);
-    if (!(p[0] & 1) || p[1] != TGX_TAMBER_MB_CMD || rd32(p + 256) != 32 || rd32(p + 260) != 32 ||
+    const uint32_t op = drv_rd32(p + 4);
+    const uint32_t arg = drv_rd32(p + 8);
+    if (!(p[0] & 1) || p[1] != TGX_TAMBER_MB_CMD || drv_rd32(p + 256) != 32 || drv_rd32(p + 260) != 32 ||
         (op != TGX_TAMBER_MB_RESET && op != TGX_TAMBER_MB_SETMODE) ||
         (op == TGX_TAMBER_MB_SETMODE && arg > 1))
         return fail_mb(SIM_MBXST_BAD_PARAM);
@@ -211,20 +202,20 @@ enum : int32_t {
 // the bridge is in maintenance mode, external otherwise.
 uint32_t req_get_ct_info(DrvRequest& r) {
     uint8_t* p = r.payload;
-    const uint32_t cmdSize = rd32(p + 4);
-    const uint32_t rspSize = rd32(p + 8);
+    const uint32_t cmdSize = drv_rd32(p + 4);
+    const uint32_t rspSize = drv_rd32(p + 8);
     auto answer = [&](int32_t rc) {
         r.returnCode = (uint32_t)rc;
         return 0u;
     };
-    if (rd32(p) != TGX_CTINFO_BRIDGE_TAG || cmdSize < 4 ||
+    if (drv_rd32(p) != TGX_CTINFO_BRIDGE_TAG || cmdSize < 4 ||
         (uint64_t)TGX_CTINFO_OFF_CMD + cmdSize + rspSize > r.payloadSize)
         return answer(CTINFO_INVALIDREQ);
     const uint8_t* cmd = p + TGX_CTINFO_OFF_CMD;
-    const uint32_t op = rd32(cmd);
-    if (op != TGX_TAMBER_CMD_LOOPBACK || cmdSize < 12 || rd32(cmd + 8) != 1)
+    const uint32_t op = drv_rd32(cmd);
+    if (op != TGX_TAMBER_CMD_LOOPBACK || cmdSize < 12 || drv_rd32(cmd + 8) != 1)
         return answer(CTINFO_INVALIDREQ);
-    const uint32_t port = rd32(cmd + 4);
+    const uint32_t port = drv_rd32(cmd + 4);
     const uint32_t kResponse = 4;
     if (rspSize < kResponse) return answer(CTINFO_DATAOVERRUN);
     bool bridge = false;
@@ -237,7 +228,7 @@ uint32_t req_get_ct_info(DrvRequest& r) {
     });
     if (!ok) return PLAT_ERR_GEN_FAILURE;
     if (!bridge) return answer(CTINFO_NOTAVAIL);
-    wr32(p + TGX_CTINFO_OFF_CMD + cmdSize, 0); // bridge status: done
+    drv_wr32(p + TGX_CTINFO_OFF_CMD + cmdSize, 0); // bridge status: done
     return answer((int32_t)kResponse);
 }
 

@@ -9,6 +9,17 @@
 
 namespace hbasim {
 
+// Little-endian 32-bit fields of envelopes and mailbox areas.
+inline uint32_t drv_rd32(const uint8_t* p) {
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+}
+inline void drv_wr32(uint8_t* p, uint32_t v) {
+    p[0] = (uint8_t)v;
+    p[1] = (uint8_t)(v >> 8);
+    p[2] = (uint8_t)(v >> 16);
+    p[3] = (uint8_t)(v >> 24);
+}
+
 // One envelope request as the driver sees it.
 struct DrvRequest {
     int port = -1;             // SCSI port number of the device

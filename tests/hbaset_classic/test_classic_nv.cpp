@@ -80,6 +80,17 @@ TEST(ClassicNv, ZeroVolatileNamesClearThem) {
     EXPECT_EQ(nvParmsFromMbox(mb).wwpn[0], 0x10000011u);
 }
 
+TEST(ClassicNv, VolatileNamesEndAtAReboot) {
+    HbasetMachine m(classic::fleet(kNames));
+    MboxBuf mb;
+    mboxInit(&mb, MBX_WRITE_VPARMS);
+    nvParmsToMbox(NvParms{{0x10000099, 1}, {0x20000099, 1}, 0}, &mb);
+    ASSERT_EQ(IssueMbox1(0, &mb), 0u);
+    ASSERT_EQ(hbasim::reboot_machine(), hbasim::SIM_OK);
+    ASSERT_EQ(Read_NVPARMS(0, &mb, READ_NV_EFFECTIVE), 0u);
+    EXPECT_EQ(nvParmsFromMbox(mb).wwpn[0], 0x10000011u);
+}
+
 TEST(ClassicNv, WrittenNamesAreKeptAsWrittenAndSeenByTheDriver) {
     HbasetMachine m(classic::fleet(kNames));
     MboxBuf mb;

@@ -323,7 +323,9 @@ TEST(InventoryListAttr, BrevinBootTextsComeFromTheControllerQueries) {
     }
 }
 
-TEST(InventoryListAttr, ClassicBootTextsComeFromTheWakeupParameters) {
+TEST(InventoryListAttr, OtherFcBootTextsComeFromTheWakeupParameters) {
+    // An FC function outside the Brevin family (an OEM board).
+    const std::string function = "function fc device_id = 0xF100 subsys_id = 0xF124 ";
     const BootCase cases[] = {
         {"boot BIOS and expansion ROM", "region_4 = " + wakeupHex(0x03112110, 0x03112110), "",
          "SB2.10A0", "", "1", CLU_OK},
@@ -335,16 +337,17 @@ TEST(InventoryListAttr, ClassicBootTextsComeFromTheWakeupParameters) {
     };
     for (const BootCase& c : cases) {
         SCOPED_TRACE(c.name);
-        Started m("adapter C classic\nfunction fc " + c.functionKeys + "\n");
+        Started m("adapter F fc\n" + function + c.functionKeys + "\n");
         ASSERT_EQ(m.status, CLU_OK);
         if (!c.fault.empty()) addFault(c.fault, -1, "status=1");
         std::vector<Lines> blocks = blocksOf(run(m, cmdListAttr));
         ASSERT_EQ(blocks.size(), 1u);
-        EXPECT_EQ(blocks[0].size(), 20u); // not SLI-4: no BIOS line
+        EXPECT_EQ(blocks[0].size(), 21u);
         EXPECT_EQ(field(blocks[0], "Boot Version"), c.boot);
-        EXPECT_EQ(field(blocks[0], "BIOS Version"), "<missing>");
+        EXPECT_EQ(field(blocks[0], "BIOS Version"), c.bios);
         EXPECT_EQ(field(blocks[0], "Boot Enabled"), c.enabled);
-        EXPECT_EQ(field(blocks[0], "FW Version"), "2.10A3"); // word-reversed name
+        EXPECT_EQ(field(blocks[0], "FW Version"), "14.0.499.25");
+        EXPECT_EQ(field(blocks[0], "Configuration"), "1");
         EXPECT_EQ(g_run.cluStatus, c.status);
     }
 }
@@ -376,7 +379,7 @@ TEST(InventoryListAttr, EntryWithoutItsConvergedRecordIsSkipped) {
 // ---- short forms ---------------------------------------------------------------------------
 
 TEST(InventoryListFw, OneLinePerEntryWithBiosForSli4AndConverged) {
-    Started m("adapter C classic\nfunction fc\n"
+    Started m("adapter F fc\nfunction fc device_id = 0xF100\n"
               "adapter B brevin\nfunction fc\n"
               "adapter N tarnel\nfunction nic\n");
     ASSERT_EQ(m.status, CLU_OK);
@@ -384,8 +387,8 @@ TEST(InventoryListFw, OneLinePerEntryWithBiosForSli4AndConverged) {
     ASSERT_EQ(lines.size(), 3u);
     char expected[3][400];
     snprintf(expected[0], sizeof expected[0],
-             "HBA 1: %s; FW=2.10A3; BC=NONE; BS=0; pciID=F100; venID=1F3C; ssDID=F100; "
-             "ssVID=1F3C; DCflag=0; Config=0; SN=%s; CVR=0; RevID=10; vpdModel=1",
+             "HBA 1: %s; FW=14.0.499.25; BC=NONE; BS=0; BIOS=; pciID=F100; venID=1F3C; "
+             "ssDID=F100; ssVID=1F3C; DCflag=0; Config=0; SN=%s; CVR=0; RevID=10; vpdModel=1",
              adapterAt(0)->modelName, adapterAt(0)->serialNumber);
     snprintf(expected[1], sizeof expected[1],
              "HBA 2: %s; FW=12.8.542.31; BC=12.0.342.0; BS=0; BIOS=12.0.342.0; pciID=E200; "
@@ -408,11 +411,11 @@ TEST(InventoryListHba, OneLinePerFunctionWithFirmwareAndLocation) {
     ASSERT_EQ(lines.size(), 12u);
     char model[MODEL_QUERY_TEXT_SIZE];
     identify(0, model, sizeof model);
-    EXPECT_EQ(lines[0], "HBA 1: 10000002 1F3C0100 Functional FW: 14.0.499.25 devID:E300 Bus:10 "
+    EXPECT_EQ(lines[0], "HBA 1: 1000021F 3C010000 Functional FW: 14.0.499.25 devID:E300 Bus:10 "
                         "Dev:0 Func:0 " +
                             std::string(model));
     identify(4, model, sizeof model);
-    EXPECT_EQ(lines[4], "HBA 5: FCoE 10000002 1F3C0300 CV:0 Functional FW: 11.4.204.20 "
+    EXPECT_EQ(lines[4], "HBA 5: FCoE 1000021F 3C030000 CV:0 Functional FW: 11.4.204.20 "
                         "devID:714 Bus:30 Dev:0 Func:0 " +
                             std::string(model));
     identify(6, model, sizeof model);
@@ -425,12 +428,15 @@ TEST(InventoryListHba, OneLinePerFunctionWithFirmwareAndLocation) {
                             std::string(model));
     EXPECT_EQ(g_run.cluStatus, CLU_OK);
 
+    // The second function's revision read fails (the mailbox layer adds its
+    // own line); the listing goes on.
     addFault("READ_REV", 1, "status=1");
-    lines = linesOf(run(m, cmdListHba));
-    ASSERT_EQ(lines.size(), 12u);
-    EXPECT_EQ(lines[1].rfind("HBA 2: 10000002 1F3C0101 !!!! ReadRev error !!!!    devID:E300", 0),
-              0u)
-        << lines[1];
+    std::string text = run(m, cmdListHba);
+    EXPECT_NE(text.find("HBA 2: 1000021F 3C010100 "), std::string::npos) << text;
+    EXPECT_NE(text.find("!!!! ReadRev error !!!!    devID:E300 Bus:10 Dev:0 Func:1 "),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("HBA 12: NIC "), std::string::npos);
     EXPECT_EQ(g_run.cluStatus, CLU_REVISION_READ);
 }
 
@@ -445,7 +451,9 @@ TEST(InventoryHbaAttr, FcAndNicEntries) {
     ASSERT_EQ(blocks.size(), 3u);
     const Lines& fc = blocks[0];
     EXPECT_EQ(fc[0], "HBA                            : 1");
-    EXPECT_EQ(field(fc, "Model"), g_table.useVpdModel ? field(fc, "Model") : "");
+    ModelQuery q;
+    fillModelQuery(0, &q);
+    EXPECT_EQ(field(fc, "Model"), q.baseModel); // the base model, whatever /c says
     EXPECT_EQ(field(fc, "FW Version"), "12.8.542.31");
     EXPECT_EQ(field(fc, "BIOS Version"), "12.0.342.0");
     EXPECT_EQ(field(fc, "Port Number"), std::to_string(adapterAt(0)->vpdPortNumber));
@@ -461,7 +469,7 @@ TEST(InventoryHbaAttr, FcAndNicEntries) {
     EXPECT_EQ(field(nic, "UEFIiSCSIVersion"), "12.0.261.8");
     EXPECT_EQ(field(nic, "FFVName"), "Not Available");
     EXPECT_EQ(nic.back(), "FFVName                        : Not Available");
-    EXPECT_EQ(nic.size(), 45u);
+    EXPECT_EQ(nic.size(), 40u);
 
     // A NIC entry whose MACs no function record carries.
     memset(adapterAt(2)->permanentMac, 0xEE, 6);
@@ -481,10 +489,9 @@ TEST(InventoryPciData, HeaderFieldsOfFcAndConvergedFunctions) {
     EXPECT_EQ(fc[0], "Vendor ID:            0x1F3C        Device ID:            0xE300");
     EXPECT_EQ(fc[2], "Revision ID:          0x10          Prog If:              0x00");
     EXPECT_EQ(fc[3], "Subclass:             0x04          Base Class:           0x0C");
-    EXPECT_EQ(fc[9].substr(0, 37), "CIS:                  0x00000000    ");
-    EXPECT_EQ(fc[9].substr(37), "SubVendor ID:         0x1F3C");
+    EXPECT_EQ(fc[9], "CIS:                  0x00000000    SubVendor ID:         0x1F3C");
     EXPECT_EQ(fc[10].substr(0, 36), "SubSystem ID:         0xE300        ");
-    EXPECT_EQ(fc[13].substr(0, 26), "Capabilities Ptr:     0x");
+    EXPECT_EQ(fc[13], "Capabilities Ptr:     0x40");
     EXPECT_EQ(g_run.cluStatus, CLU_OK);
 
     cmdPciData(1);
@@ -495,24 +502,18 @@ TEST(InventoryPciData, HeaderFieldsOfFcAndConvergedFunctions) {
 }
 
 TEST(InventoryVersion, ProgramAndNexaVersionLines) {
-    {
-        Started m("adapter F fc\nfunction fc\n");
-        run(m, cmdVersion);
-    }
     const struct {
         Lines args;
         bool nexa;
     } cases[] = {{{"version"}, true}, {{"version", "/nonexa"}, false}};
     for (const auto& c : cases) {
-        Started m("adapter N cv3\nfunction nic\n", c.args);
+        Started m("adapter F fc\nfunction fc\nadapter N cv3\nfunction nic\n", c.args);
         ASSERT_EQ(m.status, CLU_OK);
         Lines lines = linesOf(run(m, cmdVersion));
         ASSERT_EQ(lines.size(), 2u);
         EXPECT_EQ(lines[0], "hbaset.exe 12.0.1345.0 released on April 14, 2021");
-        if (c.nexa)
-            EXPECT_EQ(lines[1], "NEXA Service Version " + std::string(g_run.nexaServiceVersion));
-        else
-            EXPECT_EQ(lines[1], "NEXA Service Version N/A");
+        std::string expected = c.nexa ? std::string(g_run.nexaServiceVersion) : "N/A";
+        EXPECT_EQ(lines[1], "NEXA Service Version " + expected);
         EXPECT_NE(lines[1], "NEXA Service Version ");
     }
 }

@@ -69,15 +69,16 @@ TEST(InventoryProcess, EveryListingOverTheDefaultFleet) {
 }
 
 TEST(InventoryProcess, ListAttrBlocksOnAnFcOnlyMachine) {
-    // One dual-port adapter of each generation: SLI-4 blocks carry the BIOS
-    // line (21 lines), the older ones do not (20).
+    // Dual-port FC adapters: their SLI-4 functions add the BIOS line to the
+    // twenty lines of a block.
     const struct {
         const char* fleet;
         size_t lines;
         const char* biosLine;
     } cases[] = {
         {"adapter F fc\nfunction fc\nfunction fc\n", 21, "BIOS Version         : 12.0.342.0"},
-        {"adapter C classic\nfunction fc\nfunction fc\n", 20, nullptr},
+        {"adapter F fc\nfunction fc device_id = 0xF100\nfunction fc device_id = 0xF100\n", 21,
+         "BIOS Version         : "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fleet);
@@ -97,7 +98,9 @@ TEST(InventoryProcess, ListAttrBlocksOnAnFcOnlyMachine) {
             EXPECT_EQ(body[first], "HBA                  : " + std::to_string(b + 1));
             EXPECT_EQ(body[first + c.lines], "");
             EXPECT_EQ(body[first + c.lines - 1], "RevID                : 10");
-            if (c.biosLine) EXPECT_EQ(body[first + 6], c.biosLine);
+            if (c.biosLine) {
+                EXPECT_EQ(body[first + 6], c.biosLine);
+            }
         }
         EXPECT_EQ(r.out.find("No Corevane"), std::string::npos);
     }
