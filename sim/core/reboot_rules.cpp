@@ -86,8 +86,10 @@ bool link_persist_configured(const Function& f) {
 
 bool link_restart(Function& f) {
     std::string before = f.attrs.get("loopback") + "|" + f.attrs.get("persist_down");
-    for (const char* k : kLinkViewKeys)
-        before += "|" + f.attrs.get(k);
+    for (const char* k : kLinkViewKeys) {
+        before += '|';
+        before += f.attrs.get(k);
+    }
     bool changed = link_restore(f);
     if (f.attrs.has("loopback")) {
         f.attrs.erase("loopback");
@@ -99,8 +101,10 @@ bool link_restart(Function& f) {
         if (persist) link_set_view(f, false, false);
     }
     std::string after = f.attrs.get("loopback") + "|" + f.attrs.get("persist_down");
-    for (const char* k : kLinkViewKeys)
-        after += "|" + f.attrs.get(k);
+    for (const char* k : kLinkViewKeys) {
+        after += '|';
+        after += f.attrs.get(k);
+    }
     return changed || before != after;
 }
 
