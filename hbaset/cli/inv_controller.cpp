@@ -24,13 +24,13 @@ struct OemBoard {
 };
 
 const OemBoard kOemBoards[] = {
-    {0xF100, 0x1F3C, 0xF124}, {0xF100, 0x1F3C, 0xF125}, {0xF100, 0x1F3C, 0xF126},
-    {0xF100, 0x1F3C, 0xF127}, {0xF100, 0x1F3C, 0xF12A}, {0xF100, 0x1F3C, 0xF12B},
-    {0xF100, 0x1F3C, 0xF12C}, {0xF100, 0x1F3C, 0xF130}, {0xF100, 0x1F3C, 0xF131},
-    {0xF100, 0x1F3C, 0xF134}, {0xF100, 0x1F3C, 0xF135}, {0xF100, 0x1F3C, 0xF136},
-    {0xF100, 0x1F3C, 0xF137}, {0xF100, 0x1F3C, 0xF13A}, {0xF100, 0x1F3C, 0xF13B},
-    {0xF100, 0x1F3C, 0xF13C}, {0xF100, 0x103C, 0x1719}, {0xF100, 0x1734, 0x113C},
-    {0xF100, 0x1054, 0x3053}, {0xF100, 0x103C, 0x338F}, {kAnyDevice, 0x103C, 0x1702},
+    {0xF100, 0x1F3C, 0xF124},     {0xF100, 0x1F3C, 0xF125},     {0xF100, 0x1F3C, 0xF126},
+    {0xF100, 0x1F3C, 0xF127},     {0xF100, 0x1F3C, 0xF12A},     {0xF100, 0x1F3C, 0xF12B},
+    {0xF100, 0x1F3C, 0xF12C},     {0xF100, 0x1F3C, 0xF130},     {0xF100, 0x1F3C, 0xF131},
+    {0xF100, 0x1F3C, 0xF134},     {0xF100, 0x1F3C, 0xF135},     {0xF100, 0x1F3C, 0xF136},
+    {0xF100, 0x1F3C, 0xF137},     {0xF100, 0x1F3C, 0xF13A},     {0xF100, 0x1F3C, 0xF13B},
+    {0xF100, 0x1F3C, 0xF13C},     {0xF100, 0x103C, 0x1719},     {0xF100, 0x1734, 0x113C},
+    {0xF100, 0x1054, 0x3053},     {0xF100, 0x103C, 0x338F},     {kAnyDevice, 0x103C, 0x1702},
     {kAnyDevice, 0x1F3C, 0xFD22}, {kAnyDevice, 0x1F3C, 0xFD23}, {kAnyDevice, 0x1F3C, 0xFD24},
     {kAnyDevice, 0x1F3C, 0xFE22}, {kAnyDevice, 0x1F3C, 0xFE24}, {kAnyDevice, 0x1F3C, 0xFE25},
     {kAnyDevice, 0x1F3C, 0xFE26}, {kAnyDevice, 0x1734, 0x10F4}, {kAnyDevice, 0x103C, 0x1708},
@@ -51,18 +51,12 @@ struct SliStatusRow {
 
 // First matching row wins; no row: 28.
 const SliStatusRow kSliStatusRows[] = {
-    {0, kAny, kAny, kAny, true, 0},
-    {0, kAny, kAny, kAny, false, 148},
-    {2, 0x4001, 1, 0x67, false, 0},
-    {2, 1, 0x7E, kAny, false, 60},
-    {2, 1, 1, 0xA7, false, 15},
-    {2, 1, 2, 0x1E, false, 251},
-    {2, 1, 1, 0x1C, false, 204},
-    {2, 1, 3, kAny, false, 248},
-    {2, 0, kAny, kAny, false, 28},
-    {2, 1, kAny, kAny, false, 28},
-    {2, 0x4001, kAny, kAny, false, 28},
-    {2, kAny, kAny, kAny, true, 0},
+    {0, kAny, kAny, kAny, true, 0},     {0, kAny, kAny, kAny, false, 148},
+    {2, 0x4001, 1, 0x67, false, 0},     {2, 1, 0x7E, kAny, false, 60},
+    {2, 1, 1, 0xA7, false, 15},         {2, 1, 2, 0x1E, false, 251},
+    {2, 1, 1, 0x1C, false, 204},        {2, 1, 3, kAny, false, 248},
+    {2, 0, kAny, kAny, false, 28},      {2, 1, kAny, kAny, false, 28},
+    {2, 0x4001, kAny, kAny, false, 28}, {2, kAny, kAny, kAny, true, 0},
 };
 constexpr uint32_t kSliStatusDefault = 28;
 
@@ -113,8 +107,7 @@ bool validVersion(const char* text) {
     return false;
 }
 
-int32_t isOemConfigurationIds(uint32_t deviceId, uint32_t subsystemVendorId,
-                              uint32_t subsystemId) {
+int32_t isOemConfigurationIds(uint32_t deviceId, uint32_t subsystemVendorId, uint32_t subsystemId) {
     for (const OemBoard& b : kOemBoards) {
         if (b.deviceId != kAnyDevice && b.deviceId != deviceId) continue;
         if (b.subsystemVendorId == subsystemVendorId && b.subsystemId == subsystemId) return 1;

@@ -131,8 +131,8 @@ void printEntry(int i) {
         emitText("%-*s : %02X:%02X:%02X:%02X:%02X:%02X:%02X:%02X\n", kLabelWidth, "Port WWN", a[0],
                  a[1], a[2], a[3], a[4], a[5], a[6], a[7]);
     else
-        emitText("%-*s : %02X:%02X:%02X:%02X:%02X:%02X\n", kLabelWidth, "Permanent Mac", a[0],
-                 a[1], a[2], a[3], a[4], a[5]);
+        emitText("%-*s : %02X:%02X:%02X:%02X:%02X:%02X\n", kLabelWidth, "Permanent Mac", a[0], a[1],
+                 a[2], a[3], a[4], a[5]);
     printText("Function Type", e.kindText);
     const HexLine ids[] = {{"Device ID", e.deviceId},
                            {"Vendor ID", e.vendorId},
@@ -147,8 +147,7 @@ void printEntry(int i) {
     printNumber("CVR", e.cvr);
     emitText("%-*s : %X\n", kLabelWidth, "RevID", e.revId);
     bool cnaPort = isFcoeFunction(i) || !e.fcEntry;
-    printNumber("Port Number",
-                cnaPort ? static_cast<int32_t>(r->cnaPortNumber) : r->vpdPortNumber);
+    printNumber("Port Number", cnaPort ? static_cast<int32_t>(r->cnaPortNumber) : r->vpdPortNumber);
     if (e.nexaRecord) printConvergedAttributes(i, *cnaAdapterOf(i));
     emitText("\n");
 }

@@ -28,8 +28,8 @@ constexpr const char* INV_NO_BOOT = "NONE";
 struct InventoryEntry {
     const char* kindText; // "FC", "FCoE", "iSCSI" or "NIC"
     ModelQuery query;
-    bool fcEntry;         // an entry of the adapter library (FC or FCoE)
-    bool nexaRecord;      // texts taken from the converged adapter record
+    bool fcEntry;    // an entry of the adapter library (FC or FCoE)
+    bool nexaRecord; // texts taken from the converged adapter record
     uint32_t deviceId;
     uint32_t vendorId;
     uint32_t subsystemId;
@@ -83,8 +83,7 @@ bool validVersion(const char* text);
 // 1 when (device, subsystem vendor, subsystem) is one of the OEM boards; 0
 // otherwise, and always 0 for NEXA-managed entries and Brevin FC functions.
 int32_t isOemConfiguration(int i);
-int32_t isOemConfigurationIds(uint32_t deviceId, uint32_t subsystemVendorId,
-                              uint32_t subsystemId);
+int32_t isOemConfigurationIds(uint32_t deviceId, uint32_t subsystemVendorId, uint32_t subsystemId);
 // RM status of an MBX_SLI_CONFIG outcome: library status, mailbox status
 // (word 0 bits 16-31), response status and additional status.
 uint32_t sliConfigStatus(uint32_t libStatus, uint32_t mboxStatus, uint8_t rspStatus,

@@ -155,6 +155,13 @@ const std::string& last_error();
 
 // ---- adapters -----------------------------------------------------------
 int adapter_count();
+// Kinds of the adapters in machine order, from the machine index alone (no
+// adapter state file is read).
+int adapter_kinds(std::vector<std::string>* out);
+// A number that changes whenever this process loads a new machine index (the
+// machine was recreated), so facts derived from the index can be cached under
+// it; 0 when there is no readable state.
+uint64_t machine_version();
 // Index of the adapter and function that answer SCSI port n (FC and FCoE
 // functions carry a "scsi_port" attribute). False when none.
 struct FuncRef {

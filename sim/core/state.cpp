@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <atomic>
 #include <mutex>
@@ -44,8 +45,23 @@ int set_error(int code, const std::string& message) {
 }
 
 std::string state_dir() {
+    // Every request asks for the directory. When HBASIM_DIR names it (tests,
+    // the tools, child processes) the answer is kept until the variable's text
+    // changes; otherwise it is worked out from the other variables each time.
+    static std::mutex mu;
+    static std::string key, dir;
+    const char* env = getenv("HBASIM_DIR");
+    std::unique_lock<std::mutex> g(mu, std::defer_lock);
+    if (env && *env) {
+        g.lock();
+        if (!dir.empty() && key == env) return dir;
+    }
     char buf[4096];
     if (plat_state_dir(buf, sizeof buf) == 0) return "";
+    if (g.owns_lock()) {
+        key = env;
+        dir = buf;
+    }
     return buf;
 }
 
@@ -100,12 +116,14 @@ struct Cache {
     Stamp indexStamp;
     uint64_t indexCheckedGen = 0;
     bool indexLoaded = false;
+    uint64_t indexVersion = 0; // machine_version() of the loaded index
     Index index;
     std::vector<Slot> slots;
 };
 
 std::recursive_mutex g_mutex;
 Cache* g_cache = nullptr;
+uint64_t g_indexLoads = 0; // index loads in this process, under g_mutex
 
 const char kIndexMagic[8] = {'H', 'B', 'A', 'S', 'I', 'M', 'M', '1'};
 
@@ -241,6 +259,7 @@ int load_index(Cache& c, bool force = false) {
     c.index = std::move(idx);
     c.indexStamp = stamp_of(path);
     c.indexLoaded = true;
+    c.indexVersion = ++g_indexLoads;
     // A new index means the machine was recreated: reload adapters on next use.
     for (size_t i = 0; i < c.slots.size(); ++i) {
         c.slots[i].loaded = false;
@@ -420,6 +439,24 @@ int init_state(const std::string& fleet_text, FleetError* err) {
     }
     unlock_file(lk);
     return rc;
+}
+
+uint64_t machine_version() {
+    std::lock_guard<std::recursive_mutex> g(g_mutex);
+    Cache& c = cache();
+    if (load_index(c)) return 0;
+    return c.indexVersion;
+}
+
+int adapter_kinds(std::vector<std::string>* out) {
+    std::lock_guard<std::recursive_mutex> g(g_mutex);
+    Cache& c = cache();
+    out->clear();
+    int rc = load_index(c);
+    if (rc) return rc;
+    for (const IndexEntry& e : c.index.adapters)
+        out->push_back(e.kind);
+    return SIM_OK;
 }
 
 int adapter_count() {

@@ -85,7 +85,8 @@ bool fw_sli_config_cntl(Adapter& a, Function& f, MboxCall& c) {
         bootConfig(a, f, c);
         return true;
     }
-    if (c.data == nullptr || c.dataLen < kHeaderBytes || c.data[SUB_OPCODE] != kOpCntlAddlAttributes)
+    if (c.data == nullptr || c.dataLen < kHeaderBytes ||
+        c.data[SUB_OPCODE] != kOpCntlAddlAttributes)
         return false;
     cntlAddlAttributes(a, f, c);
     return true;

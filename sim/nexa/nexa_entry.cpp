@@ -16,6 +16,11 @@
 // "do_action:<action>") and the machine adapter index of the node (-1 at the
 // root). A fault action "rc=N" (or "status=N") makes the call answer N, "fail"
 // answers 1.
+//
+// Each call checks the machine's state files against the disk once (a
+// ReadScope around the call), so a change made by another process between two
+// calls is seen by the second, and one call costs one check however many
+// nodes it touches.
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -162,6 +167,7 @@ extern "C" {
 
 int NEXA_init(void) {
     std::lock_guard<std::mutex> g(g_mu);
+    hbasim::ReadScope scope;
     if (hbasim::ensure_state() != hbasim::SIM_OK) return fail(NX_ERR_STATE, hbasim::last_error());
     int inj = injected("init", -1);
     if (inj) {
@@ -178,6 +184,7 @@ int NEXA_init(void) {
 
 int NEXA_exit(void) {
     std::lock_guard<std::mutex> g(g_mu);
+    hbasim::ReadScope scope;
     if (!g_up) return fail(NX_ERR_NOT_INIT);
     int inj = injected("exit", -1);
     note("exit -> %d", inj);
@@ -188,6 +195,7 @@ int NEXA_exit(void) {
 
 int NEXA_get_node_tag(int parent, const char* name, int* tag, int kind) {
     std::lock_guard<std::mutex> g(g_mu);
+    hbasim::ReadScope scope;
     if (!g_up) return fail(NX_ERR_NOT_INIT);
     std::string nm;
     if (!name || !tag || kind < NEXA_KIND_NODE || kind > NEXA_KIND_ACTION)
@@ -224,6 +232,7 @@ int NEXA_get_node_tag(int parent, const char* name, int* tag, int kind) {
 
 int NEXA_get_property_val(int node, int prop, char* buf, int size) {
     std::lock_guard<std::mutex> g(g_mu);
+    hbasim::ReadScope scope;
     if (!g_up) return fail(NX_ERR_NOT_INIT);
     if (!buf || size <= 0) return fail(NX_ERR_ARG, "get_property_val");
     buf[0] = '\0';
@@ -247,6 +256,7 @@ int NEXA_get_property_val(int node, int prop, char* buf, int size) {
 
 int NEXA_set_property_val(int node, int prop, const char* val, int len) {
     std::lock_guard<std::mutex> g(g_mu);
+    hbasim::ReadScope scope;
     if (!g_up) return fail(NX_ERR_NOT_INIT);
     if (len < 0 || (!val && len > 0)) return fail(NX_ERR_ARG, "set_property_val");
     const TagRec* nr = node_rec(node);
@@ -272,6 +282,7 @@ int NEXA_set_property_val(int node, int prop, const char* val, int len) {
 
 int NEXA_get_valid_instances(int parent, const char* cls, int* inst, int* count) {
     std::lock_guard<std::mutex> g(g_mu);
+    hbasim::ReadScope scope;
     if (!g_up) return fail(NX_ERR_NOT_INIT);
     if (!cls || !count || *count < 0 || (*count > 0 && !inst))
         return fail(NX_ERR_ARG, "get_valid_instances");
@@ -301,6 +312,7 @@ int NEXA_get_valid_instances(int parent, const char* cls, int* inst, int* count)
 int NEXA_do_action(int node, int action, char* params, char* out) {
     (void)out;
     std::lock_guard<std::mutex> g(g_mu);
+    hbasim::ReadScope scope;
     if (!g_up) return fail(NX_ERR_NOT_INIT);
     const TagRec* nr = node_rec(node);
     const TagRec* r = nr ? member_rec(node, action, NEXA_KIND_ACTION) : nullptr;
@@ -330,6 +342,7 @@ int NEXA_do_action(int node, int action, char* params, char* out) {
 // Reading the last status never changes it.
 int NEXA_get_last_status(int* code, char* text) {
     std::lock_guard<std::mutex> g(g_mu);
+    hbasim::ReadScope scope;
     if (!code || !text) return NX_ERR_ARG;
     int inj = g_up ? injected("get_last_status", -1) : 0;
     note("get_last_status -> %d code=%d", inj, g_code);

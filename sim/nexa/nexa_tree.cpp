@@ -142,30 +142,45 @@ std::vector<int> functions_on_port(const Adapter& a, int port) {
     return out;
 }
 
+namespace {
+
+// The converged adapters of the machine index, rebuilt only when the index
+// changes (every node of every call needs them). Callers hold the library lock.
+const std::vector<int>* converged_list() {
+    static uint64_t version = 0;
+    static std::vector<int> list;
+    uint64_t now = hbasim::machine_version();
+    if (now == 0) return nullptr;
+    if (now != version) {
+        std::vector<std::string> kinds;
+        if (hbasim::adapter_kinds(&kinds) != hbasim::SIM_OK) return nullptr;
+        list.clear();
+        for (size_t i = 0; i < kinds.size(); ++i) {
+            const hbasim::AdapterKindDef* k = hbasim::adapter_kind(kinds[i]);
+            if (k && k->converged) list.push_back((int)i);
+        }
+        version = now;
+    }
+    return &list;
+}
+
+} // namespace
+
 int converged_adapters(std::vector<int>* out) {
     out->clear();
-    int n = hbasim::adapter_count();
-    if (n < 0) return NX_ERR_STATE;
-    for (int i = 0; i < n; ++i) {
-        bool conv = false;
-        int rc = hbasim::read_adapter(i, [&](const Adapter& a) {
-            const hbasim::AdapterKindDef* k = hbasim::adapter_kind(a.kind);
-            conv = k && k->converged;
-        });
-        if (rc != hbasim::SIM_OK) return NX_ERR_STATE;
-        if (conv) out->push_back(i);
-    }
+    const std::vector<int>* list = converged_list();
+    if (!list) return NX_ERR_STATE;
+    *out = *list;
     return NX_OK;
 }
 
 int node_adapter(const NodeAddr& n, int* adapter) {
     *adapter = -1;
     if (n.type == NT_ROOT) return NX_OK;
-    std::vector<int> conv;
-    int rc = converged_adapters(&conv);
-    if (rc != NX_OK) return rc;
-    if (n.ctrl < 0 || (size_t)n.ctrl >= conv.size()) return NX_ERR_GONE;
-    *adapter = conv[(size_t)n.ctrl];
+    const std::vector<int>* list = converged_list();
+    if (!list) return NX_ERR_STATE;
+    if (n.ctrl < 0 || (size_t)n.ctrl >= list->size()) return NX_ERR_GONE;
+    *adapter = (*list)[(size_t)n.ctrl];
     return NX_OK;
 }
 

@@ -8,7 +8,7 @@
 
 namespace {
 
-struct EntrySpec {
+struct EntryCase {
     uint16_t deviceId;
     uint32_t cnaDeviceId;
     uint32_t kind;
@@ -17,7 +17,7 @@ struct EntrySpec {
 };
 
 // FC entries first (fcCount = 5), then converged functions.
-const EntrySpec kEntries[] = {
+const EntryCase kEntries[] = {
     {0xE200, 0, 0, 1, 4100},                   // 0 Brevin FC, SLI-4
     {0xE300, 0, 0, 1, 18},                     // 1 newest Brevin FC
     {0x0714, 0, KIND_FCOE_FUNCTION, 1, 0},     // 2 CV3 FCoE

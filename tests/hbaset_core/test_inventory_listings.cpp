@@ -151,6 +151,27 @@ std::string wakeupHex(uint32_t bootBios, uint32_t expRom) {
     return s;
 }
 
+// Fleet hex of a VPD with an identifier string and the read-only keywords
+// SN, V2 and V4.
+std::string vpdHex(const std::string& sn, const std::string& model) {
+    std::vector<uint8_t> kw;
+    for (const auto& [key, value] :
+         {std::pair<std::string, std::string>{"SN", sn}, {"V2", model}, {"V4", "0"}}) {
+        kw.insert(kw.end(), {uint8_t(key[0]), uint8_t(key[1]), uint8_t(value.size())});
+        kw.insert(kw.end(), value.begin(), value.end());
+    }
+    kw.insert(kw.end(), {'R', 'V', 1, 0});
+    std::vector<uint8_t> v = {0x82, 2, 0, 'I', 'D', 0x90, uint8_t(kw.size()), 0};
+    v.insert(v.end(), kw.begin(), kw.end());
+    std::string s;
+    char h[3];
+    for (uint8_t x : v) {
+        snprintf(h, sizeof h, "%02X", x);
+        s += h;
+    }
+    return s;
+}
+
 // ---- listattr blocks ---------------------------------------------------------------------
 
 struct BlockCase {
@@ -169,52 +190,74 @@ TEST(InventoryListAttr, BlocksOfEveryFunctionKindOnTheDefaultFleet) {
     const BlockCase cases[] = {
         // SLI-4 FC function of the newest Brevin FC device: controller queries
         // give the boot texts; the BIOS line is there.
-        {1,
-         {"HBA                  : 1", "Serial Number        : QS2100001",
-          "Model                : TGF3202", "FW Version           : 14.0.499.25",
-          "Boot Version         : 12.0.342.0", "Boot Enabled         : 0",
-          "BIOS Version         : 12.0.342.0", "Port WWN             : 10:00:02:1F:3C:01:00:00",
-          "Function Type        : FC", "Device ID            : E300",
-          "Vendor ID            : 1F3C", "Sub Device ID        : E300",
-          "Sub Vendor ID        : 1F3C", "PCI Bus Number       : 10",
-          "PCI Dev Number       : 0", "PCI Fun Number       : 0", "VPD Model            : 1",
-          "Multi Channel        : 1", "Configuration        : 0", "CVR                  : 0",
-          "RevID                : 10"}},
+        {1, {"HBA                  : 1",          "Serial Number        : QS2100001",
+             "Model                : TGF3202",    "FW Version           : 14.0.499.25",
+             "Boot Version         : 12.0.342.0", "Boot Enabled         : 0",
+             "BIOS Version         : 12.0.342.0", "Port WWN             : 10:00:02:1F:3C:01:00:00",
+             "Function Type        : FC",         "Device ID            : E300",
+             "Vendor ID            : 1F3C",       "Sub Device ID        : E300",
+             "Sub Vendor ID        : 1F3C",       "PCI Bus Number       : 10",
+             "PCI Dev Number       : 0",          "PCI Fun Number       : 0",
+             "VPD Model            : 1",          "Multi Channel        : 1",
+             "Configuration        : 0",          "CVR                  : 0",
+             "RevID                : 10"}},
         // A matched FCoE function: texts from the converged adapter record,
         // the serial of the adapter's NIC function.
-        {5,
-         {"HBA                  : 5", "Serial Number        : QS2100003",
-          "Model                : CV3C102", "FW Version           : 11.4.204.20",
-          "Boot Version         : 11.4.204.20", "Boot Enabled         : 0",
-          "BIOS Version         : 12.0.342.0", "Port WWN             : 10:00:02:1F:3C:03:00:00",
-          "Function Type        : FCoE", "Device ID            : 0714",
-          "Vendor ID            : 1F3C", "Sub Device ID        : 0714",
-          "Sub Vendor ID        : 1F3C", "PCI Bus Number       : 30",
-          "PCI Dev Number       : 0", "PCI Fun Number       : 0", "VPD Model            : 1",
-          "Multi Channel        : 0", "Configuration        : 0", "CVR                  : 1",
-          "RevID                : 10"}},
+        {5, {"HBA                  : 5",           "Serial Number        : QS2100003",
+             "Model                : CV3C102",     "FW Version           : 11.4.204.20",
+             "Boot Version         : 11.4.204.20", "Boot Enabled         : 0",
+             "BIOS Version         : 12.0.342.0",  "Port WWN             : 10:00:02:1F:3C:03:00:00",
+             "Function Type        : FCoE",        "Device ID            : 0714",
+             "Vendor ID            : 1F3C",        "Sub Device ID        : 0714",
+             "Sub Vendor ID        : 1F3C",        "PCI Bus Number       : 30",
+             "PCI Dev Number       : 0",           "PCI Fun Number       : 0",
+             "VPD Model            : 1",           "Multi Channel        : 0",
+             "Configuration        : 0",           "CVR                  : 1",
+             "RevID                : 10"}},
         // A NIC function: the permanent MAC, no BIOS line.
         {7,
-         {"HBA                  : 7", "Serial Number        : QS2100003",
-          "Model                : CV3C102", "FW Version           : 11.4.204.20",
-          "Boot Version         : 11.4.204.20", "Boot Enabled         : 0",
-          "Permanent Mac        : 02:1F:3C:03:02:00", "Function Type        : NIC",
-          "Device ID            : 0710", "Vendor ID            : 1F3C",
-          "Sub Device ID        : 0710", "Sub Vendor ID        : 1F3C",
-          "PCI Bus Number       : 30", "PCI Dev Number       : 0", "PCI Fun Number       : 2",
-          "VPD Model            : 1", "Multi Channel        : 0", "Configuration        : 0",
-          "CVR                  : 1", "RevID                : 10"}},
+         {"HBA                  : 7",
+          "Serial Number        : QS2100003",
+          "Model                : CV3C102",
+          "FW Version           : 11.4.204.20",
+          "Boot Version         : 11.4.204.20",
+          "Boot Enabled         : 0",
+          "Permanent Mac        : 02:1F:3C:03:02:00",
+          "Function Type        : NIC",
+          "Device ID            : 0710",
+          "Vendor ID            : 1F3C",
+          "Sub Device ID        : 0710",
+          "Sub Vendor ID        : 1F3C",
+          "PCI Bus Number       : 30",
+          "PCI Dev Number       : 0",
+          "PCI Fun Number       : 2",
+          "VPD Model            : 1",
+          "Multi Channel        : 0",
+          "Configuration        : 0",
+          "CVR                  : 1",
+          "RevID                : 10"}},
         // An iSCSI function of the second converged adapter.
         {9,
-         {"HBA                  : 9", "Serial Number        : QS2100004",
-          "Model                : TRN4102", "FW Version           : 12.0.261.8",
-          "Boot Version         : 12.0.261.8", "Boot Enabled         : 0",
-          "Permanent Mac        : 02:1F:3C:04:00:00", "Function Type        : iSCSI",
-          "Device ID            : 0722", "Vendor ID            : 1F3C",
-          "Sub Device ID        : 0722", "Sub Vendor ID        : 1F3C",
-          "PCI Bus Number       : 40", "PCI Dev Number       : 0", "PCI Fun Number       : 0",
-          "VPD Model            : 1", "Multi Channel        : 0", "Configuration        : 0",
-          "CVR                  : 1", "RevID                : 10"}},
+         {"HBA                  : 9",
+          "Serial Number        : QS2100004",
+          "Model                : TRN4102",
+          "FW Version           : 12.0.261.8",
+          "Boot Version         : 12.0.261.8",
+          "Boot Enabled         : 0",
+          "Permanent Mac        : 02:1F:3C:04:00:00",
+          "Function Type        : iSCSI",
+          "Device ID            : 0722",
+          "Vendor ID            : 1F3C",
+          "Sub Device ID        : 0722",
+          "Sub Vendor ID        : 1F3C",
+          "PCI Bus Number       : 40",
+          "PCI Dev Number       : 0",
+          "PCI Fun Number       : 0",
+          "VPD Model            : 1",
+          "Multi Channel        : 0",
+          "Configuration        : 0",
+          "CVR                  : 1",
+          "RevID                : 10"}},
     };
     for (const BlockCase& c : cases) {
         SCOPED_TRACE("HBA " + std::to_string(c.n));
@@ -228,10 +271,11 @@ TEST(InventoryListAttr, BlocksOfEveryFunctionKindOnTheDefaultFleet) {
 TEST(InventoryListAttr, UnmatchedFcoeFunctionShowsItsOwnTexts) {
     // The second FCoE function reports a port name NEXA does not show, so no
     // converged adapter claims it.
-    Started m("adapter C cv3\n"
-              "function fcoe\n"
-              "function fcoe factory_wwn = 10:00:00:00:00:00:00:99\n"
-              "function nic\n");
+    Started m("adapter C cv3 serial = CNASERIAL\n"
+              "function fcoe vpd = " +
+              vpdHex("fcoesn0", "FcoeModel") +
+              "\nfunction fcoe factory_wwn = 10:00:00:00:00:00:00:99 vpd = " +
+              vpdHex("fcoesn1", "FcoeModel") + "\nfunction nic\n");
     ASSERT_EQ(m.status, CLU_OK);
     ASSERT_TRUE(g_run.nexaUp);
     ASSERT_EQ(adapterAt(0)->fcoeMatched, 1u);
@@ -241,19 +285,21 @@ TEST(InventoryListAttr, UnmatchedFcoeFunctionShowsItsOwnTexts) {
 
     const Lines& matched = blocks[0];
     const Lines& unmatched = blocks[1];
+    EXPECT_EQ(field(matched, "Serial Number"), "CNASERIAL"); // its NIC function's
     EXPECT_EQ(field(matched, "FW Version"), "11.4.204.20");
     EXPECT_EQ(field(matched, "Boot Version"), "11.4.204.20");
     EXPECT_EQ(field(unmatched, "FW Version"), "11.4.204.20"); // the running firmware name
     EXPECT_EQ(field(unmatched, "Boot Version"), "0.0.0.0");
     EXPECT_EQ(field(unmatched, "BIOS Version"), "0.0.0.0");
     EXPECT_EQ(field(unmatched, "Boot Enabled"), "0");
-    EXPECT_EQ(field(unmatched, "Serial Number"), adapterAt(1)->serialNumber);
+    EXPECT_EQ(field(unmatched, "Serial Number"), "FCOESN1"); // its own VPD serial
     EXPECT_EQ(field(unmatched, "Port WWN"), "10:00:00:00:00:00:00:99");
     EXPECT_EQ(field(unmatched, "Function Type"), "FCoE");
 }
 
 TEST(InventoryListAttr, NoNexaFcoeFunctionShowsDefaultTextsAndItsSerial) {
-    Started m("adapter C cv3 serial = CNASERIAL\nfunction fcoe\nfunction nic\n",
+    Started m("adapter C cv3 serial = CNASERIAL\nfunction fcoe vpd = " +
+                  vpdHex("fcoesn0", "FcoeModel") + "\nfunction nic\n",
               {"listattr", "/nonexa"});
     ASSERT_EQ(m.status, CLU_OK);
     ASSERT_FALSE(g_run.nexaUp);
@@ -262,7 +308,9 @@ TEST(InventoryListAttr, NoNexaFcoeFunctionShowsDefaultTextsAndItsSerial) {
     EXPECT_EQ(blocks[0].size(), 21u);
     EXPECT_EQ(field(blocks[0], "Boot Version"), "0.0.0.0");
     EXPECT_EQ(field(blocks[0], "BIOS Version"), "0.0.0.0");
-    EXPECT_EQ(field(blocks[0], "Serial Number"), adapterAt(0)->serialNumber);
+    EXPECT_EQ(field(blocks[0], "Serial Number"), "FCOESN0");
+    EXPECT_EQ(field(blocks[0], "Model"), "FcoeModel");
+    EXPECT_EQ(field(blocks[0], "VPD Model"), "1");
     EXPECT_EQ(g_run.cluStatus, CLU_OK);
 }
 
@@ -285,6 +333,24 @@ TEST(InventoryListAttr, ConvergedFirmwareTextsMustBeFourNumberVersions) {
     EXPECT_EQ(field(nic, "FW Version"), "<missing>"); // not shown for NEXA functions
 }
 
+TEST(InventoryListAttr, ModelTextFollowsTheVpdModelSwitch) {
+    // Without "/c" a VPD model name wins; with it the table's base model shows.
+    const struct {
+        Lines args;
+        bool baseModel;
+    } cases[] = {{{"listattr"}, false}, {{"listattr", "/c"}, true}};
+    for (const auto& c : cases) {
+        Started m("adapter F fc\nfunction fc vpd = " + vpdHex("s1", "VpdName") + "\n", c.args);
+        ASSERT_EQ(m.status, CLU_OK);
+        ModelQuery q;
+        fillModelQuery(0, &q);
+        std::vector<Lines> blocks = blocksOf(run(m, cmdListAttr));
+        ASSERT_EQ(blocks.size(), 1u);
+        EXPECT_EQ(field(blocks[0], "Model"), c.baseModel ? q.baseModel : "VpdName");
+        EXPECT_EQ(field(blocks[0], "VPD Model"), c.baseModel ? "0" : "1");
+    }
+}
+
 // ---- boot texts by family -----------------------------------------------------------------
 
 struct BootCase {
@@ -300,12 +366,12 @@ struct BootCase {
 TEST(InventoryListAttr, BrevinBootTextsComeFromTheControllerQueries) {
     const BootCase cases[] = {
         {"disabled", "", "", "12.0.342.0B", "12.0.342.0B", "0", CLU_OK},
-        {"enabled", "region_4 = " + wakeupHex(0x03112110, 0), "", "12.0.342.0B", "12.0.342.0B",
-         "1", CLU_OK},
+        {"enabled", "region_4 = " + wakeupHex(0x03112110, 0), "", "12.0.342.0B", "12.0.342.0B", "1",
+         CLU_OK},
         {"state query fails", "region_4 = " + wakeupHex(0x03112110, 0), "GET_BOOT_CONFIG",
          "XX0.00A0", "XX0.00A0", "0", CLU_OK},
-        {"attributes fail", "region_4 = " + wakeupHex(0x03112110, 0),
-         "GET_CNTL_ADDL_ATTRIBUTES", "XX0.00A0", "XX0.00A0", "0", CLU_OK},
+        {"attributes fail", "region_4 = " + wakeupHex(0x03112110, 0), "GET_CNTL_ADDL_ATTRIBUTES",
+         "XX0.00A0", "XX0.00A0", "0", CLU_OK},
     };
     for (const BootCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -331,8 +397,7 @@ TEST(InventoryListAttr, OtherFcBootTextsComeFromTheWakeupParameters) {
          "SB2.10A0", "", "1", CLU_OK},
         {"expansion ROM only", "region_4 = " + wakeupHex(0, 0x03112110), "", "SB2.10A0", "", "0",
          CLU_OK},
-        {"no expansion ROM", "region_4 = " + wakeupHex(0x03112110, 0), "", "NONE", "", "0",
-         CLU_OK},
+        {"no expansion ROM", "region_4 = " + wakeupHex(0x03112110, 0), "", "NONE", "", "0", CLU_OK},
         {"unreadable", "", "DUMP", "N/A", "", "0", CLU_WAKEUP_READ},
     };
     for (const BootCase& c : cases) {
@@ -350,6 +415,74 @@ TEST(InventoryListAttr, OtherFcBootTextsComeFromTheWakeupParameters) {
         EXPECT_EQ(field(blocks[0], "Configuration"), "1");
         EXPECT_EQ(g_run.cluStatus, c.status);
     }
+}
+
+TEST(InventoryControllerQueries, StatusesAndRequestLayout) {
+    const struct {
+        const char* name;
+        std::string adapterKeys;
+        std::string functionKeys;
+        std::string fault;
+        uint32_t bootRm;
+        uint32_t attrRm;
+    } cases[] = {
+        {"answered", "bios_version = \"9.1.2.3 rc\"", "region_4 = " + wakeupHex(1, 0), "", 0, 0},
+        {"no extended mailboxes", "", "feature_list = 0x400", "", 0, 2},
+        {"boot state refused", "", "", "GET_BOOT_CONFIG", 28, 0},
+        {"attributes refused", "", "", "GET_CNTL_ADDL_ATTRIBUTES", 0, 28},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Started m("adapter B brevin " + c.adapterKeys + "\nfunction fc " + c.functionKeys + "\n");
+        ASSERT_EQ(m.status, CLU_OK);
+        if (!c.fault.empty()) addFault(c.fault, -1, "status=1");
+        hbasim::journal_clear();
+        uint8_t enabled = 0xAA;
+        EXPECT_EQ(queryBootCodeState(0, &enabled), c.bootRm);
+        if (c.bootRm == 0) {
+            EXPECT_EQ(enabled, c.functionKeys.rfind("region_4", 0) == 0 ? 1 : 0);
+        }
+        CntlAddlAttributes attrs = {};
+        EXPECT_EQ(SC_PerformCommonGetCntlAddlAttributes(0, &attrs), c.attrRm);
+        if (c.attrRm == 0 && c.fault.empty()) {
+            EXPECT_STREQ(attrs.universalBiosVersion, "9.1.2.3");
+            EXPECT_STREQ(attrs.fcodeVersion, "9.1.2.3");
+        }
+        // The request carried one 620-byte descriptor (the adapter refuses others).
+        bool sent = false;
+        for (const std::string& l : hbasim::journal_lines())
+            if (l.find("GET_CNTL_ADDL_ATTRIBUTES len=620") != std::string::npos) sent = true;
+        EXPECT_EQ(sent, c.attrRm != 2);
+    }
+}
+
+TEST(InventoryNoAdapter, ListingsReportAnEmptySystem) {
+    const struct {
+        const char* name;
+        void (*run)();
+    } cases[] = {
+        {"listhba", cmdListHba},
+        {"listattr", cmdListAttr},
+        {"listfw", cmdListFw},
+        {"hbaattr", [] { cmdHbaAttr(0, true); }},
+    };
+    adapterTableRelease();
+    messageReset();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FILE* console = std::tmpfile();
+        g_msg.console = console;
+        g_run.cluStatus = CLU_OK;
+        c.run();
+        std::fflush(console);
+        std::rewind(console);
+        char buf[256] = {};
+        size_t n = std::fread(buf, 1, sizeof buf - 1, console);
+        std::fclose(console);
+        EXPECT_EQ(std::string(buf, n), "No Quoral adapter detected in the system\n");
+        EXPECT_EQ(g_run.cluStatus, CLU_NO_ADAPTER);
+    }
+    g_msg.console = nullptr;
 }
 
 // ---- failures the listings survive ------------------------------------------------------------

@@ -58,17 +58,17 @@ TEST(InventoryRules, ValidVersionNeedsFourDigitFields) {
         {"11.4.204.20", true},
         {"0.0.0.0", true},
         {"1.2.3.4.5", true},
-        {"1.2.3.4.x", true},  // only the first four fields count
-        {"1.2.3", false},     // three fields
-        {"1.2.3.", false},    // empty fourth field
+        {"1.2.3.4.x", true}, // only the first four fields count
+        {"1.2.3", false},    // three fields
+        {"1.2.3.", false},   // empty fourth field
         {"1..3.4", false},
         {".1.2.3", false},
-        {"1.2.3.4a", false},  // fourth field not all digits
+        {"1.2.3.4a", false}, // fourth field not all digits
         {"1.2.3.4 ", false},
         {"a.2.3.4", false},
         {"", false},
-        {"1.2.3.4444444444444444444444444", true}, // exactly 31 characters
-        {"1.2.3.44444444444444444444444444", true}, // cut to 31: still digits
+        {"1.2.3.4444444444444444444444444", true},     // exactly 31 characters
+        {"1.2.3.44444444444444444444444444", true},    // cut to 31: still digits
         {"1111111111111111111111111111.2.3.4", false}, // fourth field beyond the cut
     };
     for (const auto& c : cases)
