@@ -12,24 +12,24 @@ extern "C" {
 
 /* Board record handed out by TGX_InitDiagEnv (108 bytes, little-endian). */
 typedef struct BrdInfo {
-    uint32_t w0;          /* 0 */
-    uint32_t slimBase;    /* payload word 464 of the board-information reply */
-    uint32_t w8;          /* 0 */
-    uint32_t w12;         /* 0xFFFFFFFF */
-    uint32_t w16;         /* 0 */
-    uint32_t word20;      /* payload word 456 of the board-information reply */
-    uint32_t w24;         /* 0xFFFFFFFF */
-    uint32_t pciIds;      /* device ID bits 16-31, vendor ID bits 0-15 */
-    uint32_t busid;       /* bus bits 0-7, segment bits 8-23 */
-    uint32_t dev_id;      /* PCI device number */
-    uint8_t pciFunc;      /* PCI function number */
-    uint8_t b41;          /* 0 */
-    uint16_t scsiPort;    /* SCSI port number n */
-    uint32_t w44;         /* 0x2C1 */
-    uint32_t w48;         /* 0x1A7 */
-    char drvVersion[16];  /* first 16 bytes of the adapter attributes' DriverVersion */
-    char fwVersion[32];   /* first 32 bytes of FirmwareVersion */
-    uint8_t wwpn[8];      /* port WWN */
+    uint32_t w0;         /* 0 */
+    uint32_t slimBase;   /* payload word 464 of the board-information reply */
+    uint32_t w8;         /* 0 */
+    uint32_t w12;        /* 0xFFFFFFFF */
+    uint32_t w16;        /* 0 */
+    uint32_t word20;     /* payload word 456 of the board-information reply */
+    uint32_t w24;        /* 0xFFFFFFFF */
+    uint32_t pciIds;     /* device ID bits 16-31, vendor ID bits 0-15 */
+    uint32_t busid;      /* bus bits 0-7, segment bits 8-23 */
+    uint32_t dev_id;     /* PCI device number */
+    uint8_t pciFunc;     /* PCI function number */
+    uint8_t b41;         /* 0 */
+    uint16_t scsiPort;   /* SCSI port number n */
+    uint32_t w44;        /* 0x2C1 */
+    uint32_t w48;        /* 0x1A7 */
+    char drvVersion[16]; /* first 16 bytes of the adapter attributes' DriverVersion */
+    char fwVersion[32];  /* first 32 bytes of FirmwareVersion */
+    uint8_t wwpn[8];     /* port WWN */
 } BrdInfo;
 
 /* Driver information record of TGX_GetDrvInfo (156 bytes, little-endian). */
@@ -39,7 +39,7 @@ typedef struct DrvVerName {
 } DrvVerName;
 
 typedef struct DrvInfo {
-    uint8_t version;      /* requested in, agreed out */
+    uint8_t version; /* requested in, agreed out */
     uint8_t drvType;
     uint8_t pad2[2];
     uint8_t p4[4];
@@ -48,12 +48,12 @@ typedef struct DrvInfo {
     uint8_t wwpn[8];
     uint32_t p92;
     uint32_t p96;
-    uint8_t p100[32];     /* version 2 and up */
-    uint32_t p132;        /* version 3 and up */
-    uint32_t sliMode;     /* version 4 and up */
-    uint32_t p140;        /* not written */
-    uint32_t featureList; /* version 4 and up */
-    uint32_t p148;        /* version 4 and up */
+    uint8_t p100[32];       /* version 2 and up */
+    uint32_t p132;          /* version 3 and up */
+    uint32_t sliMode;       /* version 4 and up */
+    uint32_t p140;          /* not written */
+    uint32_t featureList;   /* version 4 and up */
+    uint32_t p148;          /* version 4 and up */
     uint32_t interfaceWord; /* version 5; iftype = bits 12-15 */
 } DrvInfo;
 

@@ -37,10 +37,10 @@ struct EventSlot {
 enum : uint32_t { TGX_DRIVER_PORT = 1, TGX_DRIVER_MINI = 2 };
 
 struct AdapterEntry {
-    char deviceName[256];        // management device path
+    char deviceName[256]; // management device path
     uint8_t generalInfo[128];
     uint32_t returnInfoWord;
-    PlatHandle handle;           // SCSI port device
+    PlatHandle handle; // SCSI port device
     uint8_t pciConfig[256];
     BrdInfo brdInfo;
     DrvInfo drvInfo;
@@ -52,11 +52,11 @@ struct AdapterEntry {
 // Management-service context of one board.
 struct TGXADAPTER {
     PlatHandle scsiHandle;
-    PlatHandle mgmtHandle;       // equals scsiHandle when the management device is missing
+    PlatHandle mgmtHandle; // equals scsiHandle when the management device is missing
     uint32_t board;
     uint32_t scsiPort;
-    uint8_t driverKind;          // read by QrlTgxQueryDriverType
-    void* ctService;             // CT management service state
+    uint8_t driverKind; // read by QrlTgxQueryDriverType
+    void* ctService;    // CT management service state
 };
 
 struct SdRegNode;
@@ -88,16 +88,23 @@ void tgx_env_free(uint8_t* env);
 // Sends on the board's SCSI handle (or h); true when the device call succeeded.
 bool tgx_env_send(PlatHandle h, uint8_t* env, uint32_t totalSize);
 uint32_t tgx_env_rc(const uint8_t* env);
-inline uint8_t* tgx_payload(uint8_t* env) { return env + TGX_ENV_HEADER_LENGTH; }
+inline uint8_t* tgx_payload(uint8_t* env) {
+    return env + TGX_ENV_HEADER_LENGTH;
+}
 
 // Little-endian field access.
 inline uint32_t tgx_rd32(const uint8_t* p) {
     return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
 inline void tgx_wr32(uint8_t* p, uint32_t v) {
-    p[0] = (uint8_t)v; p[1] = (uint8_t)(v >> 8); p[2] = (uint8_t)(v >> 16); p[3] = (uint8_t)(v >> 24);
+    p[0] = (uint8_t)v;
+    p[1] = (uint8_t)(v >> 8);
+    p[2] = (uint8_t)(v >> 16);
+    p[3] = (uint8_t)(v >> 24);
 }
-inline uint16_t tgx_rd16(const uint8_t* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
+inline uint16_t tgx_rd16(const uint8_t* p) {
+    return (uint16_t)(p[0] | (p[1] << 8));
+}
 
 // Trace log.
 void TraceLog(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
@@ -105,10 +112,10 @@ void TraceDump(const void* bytes, uint32_t count);
 void DebugTrace(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // Hooks of later export families, called from load, discovery and release.
-void tgx_events_release_board(uint32_t board);  // driver event registrations
-void tgx_wmi_release();                         // WMI connection
-void tgx_ct_start(TGXADAPTER* ctx);             // CT management service start
-void tgx_ct_shutdown_all();                     // CT management service shutdown
+void tgx_events_release_board(uint32_t board); // driver event registrations
+void tgx_wmi_release();                        // WMI connection
+void tgx_ct_start(TGXADAPTER* ctx);            // CT management service start
+void tgx_ct_shutdown_all();                    // CT management service shutdown
 // SD registration list of one board: frees every record and clears the head
 // (called by release with the list non-empty).
 void tgx_sd_free_list(uint32_t board);

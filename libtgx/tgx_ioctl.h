@@ -130,7 +130,7 @@
 /* Mailbox commands the library or the adapter model interprets. */
 #define TGX_MBX_INIT_LINK 0x05u
 #define TGX_MBX_DOWN_LINK 0x06u
-#define TGX_MBX_READ_NV 0x11u
+#define TGX_MBX_READ_REV 0x11u
 #define TGX_MBX_DUMP 0x17u
 #define TGX_MBX_UPDATE_CFG 0x1Bu
 #define TGX_MBX_READ_EVENT_LOG 0x38u

@@ -9,15 +9,15 @@ typedef struct PlatDevice* PlatHandle; // null = no device
 // Error codes reported by the device calls (plat_last_error()).
 enum : uint32_t {
     PLAT_ERR_NONE = 0,
-    PLAT_ERR_NOT_FOUND = 2,        // no such device
-    PLAT_ERR_ACCESS = 5,           // access denied
+    PLAT_ERR_NOT_FOUND = 2, // no such device
+    PLAT_ERR_ACCESS = 5,    // access denied
     PLAT_ERR_INVALID_HANDLE = 6,
     PLAT_ERR_NO_MEMORY = 8,
-    PLAT_ERR_BAD_LENGTH = 24,      // buffer sizes do not fit the request
-    PLAT_ERR_GEN_FAILURE = 31,     // the device failed the request
+    PLAT_ERR_BAD_LENGTH = 24,  // buffer sizes do not fit the request
+    PLAT_ERR_GEN_FAILURE = 31, // the device failed the request
     PLAT_ERR_INVALID_PARAM = 87,
-    PLAT_ERR_NO_BACKEND = 1114,    // no driver backend could be loaded
-    PLAT_ERR_IO_PENDING = 997,     // accepted, completes later
+    PLAT_ERR_NO_BACKEND = 1114, // no driver backend could be loaded
+    PLAT_ERR_IO_PENDING = 997,  // accepted, completes later
 };
 
 // Opens the device named by path ("\\.\Scsi3:", "\\.\TsvRma3"). Returns null and

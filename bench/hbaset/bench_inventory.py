@@ -27,6 +27,9 @@ PATTERN = [
     ("tarnel", ["iscsi"] * 4 + ["nic"] * 4),
 ]
 SIZES = [8, 32, 128, 255]
+# The "/nonexa" forms show the listings without the converged discovery that
+# start-up runs through NEXA.
+COMMANDS = [["listhba"], ["listattr", "/c"], ["listhba", "/nonexa"], ["listattr", "/c", "/nonexa"]]
 
 
 def fleet_text(functions):
@@ -77,7 +80,7 @@ def main():
     if not os.path.exists("/usr/bin/time"):
         sys.exit("/usr/bin/time is missing (Debian package 'time')")
 
-    print("%-8s %-16s %10s %14s %12s" % ("funcs", "command", "median ms", "ms/function",
+    print("%-8s %-22s %10s %14s %12s" % ("funcs", "command", "median ms", "ms/function",
                                           "peak RSS KiB"))
     for size in [None] + SIZES:
         with tempfile.TemporaryDirectory(prefix="hbabench.") as state:
@@ -93,10 +96,10 @@ def main():
                 os.unlink(path)
             label = "default" if size is None else str(size)
             count = 12 if size is None else size
-            for args in (["listhba"], ["listattr", "/c"]):
+            for args in COMMANDS:
                 med = timed_runs(hbaset, args, env, a.runs)
                 rss = peak_rss_kib(hbaset, args, env)
-                print("%-8s %-16s %10.1f %14.3f %12d" % (label, " ".join(args), med * 1000,
+                print("%-8s %-22s %10.1f %14.3f %12d" % (label, " ".join(args), med * 1000,
                                                          med * 1000 / count, rss))
 
 

@@ -26,7 +26,9 @@ constexpr uint32_t kRegionReadLimit = VPD_BUFFER_SIZE;
 // V2 of the last VPD read by the identification pass (the refresh pass keys on it).
 char s_lastPassV2[VPD_V2_SIZE];
 
-void copyText(char* dest, size_t size, const char* src) { copyBounded(dest, size, src); }
+void copyText(char* dest, size_t size, const char* src) {
+    copyBounded(dest, size, src);
+}
 
 uint16_t hwTypeOf(uint32_t word) {
     return static_cast<uint16_t>((word >> 12) & 0xFFFF);

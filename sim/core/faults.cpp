@@ -2,8 +2,9 @@
 // or `hbasim fault` can set them for child processes. One fault per line:
 //   source <TAB> match <TAB> port <TAB> nth <TAB> action <TAB> remaining <TAB> seen
 // 'seen' counts the calls that matched so far (for "the nth call only").
-// fault_check reads the file only when it changed (stat stamp), and rewrites it
-// under faults.lock only when a call matches a fault.
+// fault_check reads the file only when it changed (stat stamp, looked at only
+// when the shared change counter moved), and rewrites it under faults.lock
+// only when a call matches a fault.
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/file.h>
@@ -33,6 +34,7 @@ bool g_fexists = false;
 ino_t g_fino = 0;
 int64_t g_fmtime = 0;
 off_t g_fsize = 0;
+uint64_t g_fCheckedSeq = 0; // change count read before the last look at the file
 std::vector<FaultRec> g_faults;
 
 std::string faults_path(const std::string& dir) {
@@ -100,8 +102,11 @@ template <typename Fn> int with_faults_locked(Fn fn) {
     read_whole_file(path, &text);
     std::vector<FaultRec> v = parse_faults(text);
     int rc = SIM_OK;
-    if (fn(v) && !write_file_replacing(path, format_faults(v), mt))
-        rc = set_error(SIM_ERR_IO, "cannot write " + path);
+    if (fn(v)) {
+        if (!write_file_replacing(path, format_faults(v), mt))
+            rc = set_error(SIM_ERR_IO, "cannot write " + path);
+        note_change(dir);
+    }
     flock(lk, LOCK_UN);
     close(lk);
     return rc;
@@ -140,7 +145,9 @@ int fault_clear() {
     std::string dir = state_dir();
     std::lock_guard<std::mutex> g(g_fmutex);
     unlink(faults_path(dir).c_str());
+    note_change(dir);
     g_fexists = false;
+    g_fCheckedSeq = 0;
     g_faults.clear();
     return SIM_OK;
 }
@@ -154,19 +161,28 @@ std::vector<Fault> fault_list() {
     return out;
 }
 
-std::string fault_check(const char* source, const std::string& match, int port) {
-    std::string path = faults_path(state_dir());
+// Brings the cached fault list up to date with the file. Called with g_fmutex held.
+static void refresh_faults(const std::string& dir, const std::string& path) {
+    uint64_t seq = change_count(dir);
+    if (seq && seq == g_fCheckedSeq && g_fpath == path) return;
+    g_fCheckedSeq = 0;
     struct stat st;
-    std::lock_guard<std::mutex> g(g_fmutex);
     if (stat(path.c_str(), &st) != 0) {
         g_fexists = false;
-        return "";
+        g_faults.clear();
+        g_fpath = path;
+        g_fCheckedSeq = seq;
+        return;
     }
     int64_t mt = (int64_t)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
     if (!g_fexists || g_fpath != path || g_fino != st.st_ino || g_fmtime != mt ||
         g_fsize != st.st_size) {
         std::string text;
-        if (!read_whole_file(path, &text)) return "";
+        if (!read_whole_file(path, &text)) {
+            g_fexists = false;
+            g_faults.clear();
+            return;
+        }
         g_faults = parse_faults(text);
         g_fpath = path;
         g_fexists = true;
@@ -174,6 +190,15 @@ std::string fault_check(const char* source, const std::string& match, int port) 
         g_fmtime = mt;
         g_fsize = st.st_size;
     }
+    g_fCheckedSeq = seq;
+}
+
+std::string fault_check(const char* source, const std::string& match, int port) {
+    std::string dir = state_dir();
+    std::string path = faults_path(dir);
+    std::lock_guard<std::mutex> g(g_fmutex);
+    refresh_faults(dir, path);
+    if (!g_fexists) return "";
     bool any = false;
     for (const FaultRec& r : g_faults)
         if (hits(r.f, source, match, port)) any = true;
@@ -201,7 +226,9 @@ void clear_runtime_files(const std::string& dir) {
     {
         std::lock_guard<std::mutex> g(g_fmutex);
         unlink(faults_path(dir).c_str());
+        note_change(dir);
         g_fexists = false;
+        g_fCheckedSeq = 0;
         g_faults.clear();
     }
     journal_clear();

@@ -1,7 +1,10 @@
 // The request journal: one line per request or call, "<source> <pid> <text>",
 // appended with a single write so that lines of concurrent processes never
 // mix. When the journal passes kJournalLimit bytes it is renamed to
-// journal.log.1 (replacing the previous one), so it stays bounded.
+// journal.log.1 (replacing the previous one), so it stays bounded. Its size is
+// counted in the shared change counter's journal word, and the open journal is
+// looked at on disk (unlinked? rotated?) only when the change count moved, so
+// a line costs one write.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -21,14 +24,10 @@ struct JournalFd {
     std::string path;
     pid_t pid = 0;
     int fd = -1;
+    uint64_t checkedSeq = 0; // change count read before the last look at the file
 };
 std::mutex g_jmutex;
 JournalFd g_j;
-
-void reopen(JournalFd& j) {
-    if (j.fd >= 0) close(j.fd);
-    j.fd = open(j.path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-}
 
 // Renames the journal to journal.log.1 when it is still over the limit.
 void rotate(const std::string& dir, const std::string& path) {
@@ -36,12 +35,28 @@ void rotate(const std::string& dir, const std::string& path) {
     if (lk < 0) return;
     if (flock(lk, LOCK_EX) == 0) {
         struct stat st;
-        // Another process may have rotated it already.
-        if (stat(path.c_str(), &st) == 0 && st.st_size > kJournalLimit)
-            rename(path.c_str(), (path + ".1").c_str());
+        bool exists = stat(path.c_str(), &st) == 0;
+        if (exists && st.st_size > kJournalLimit &&
+            rename(path.c_str(), (path + ".1").c_str()) == 0) {
+            journal_bytes_reset(dir);
+            note_change(dir); // writers of other processes reopen
+        } else {
+            // Already rotated by another process, or the count drifted from
+            // the file: count from what is there.
+            journal_bytes_reset(dir);
+            if (exists) journal_bytes_raise(dir, (uint64_t)st.st_size);
+        }
         flock(lk, LOCK_UN);
     }
     close(lk);
+}
+
+void reopen(JournalFd& j, const std::string& dir) {
+    if (j.fd >= 0) close(j.fd);
+    j.fd = open(j.path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    struct stat st;
+    // The shared byte count may be behind a journal written before it existed.
+    if (j.fd >= 0 && fstat(j.fd, &st) == 0) journal_bytes_raise(dir, (uint64_t)st.st_size);
 }
 } // namespace
 
@@ -60,12 +75,14 @@ void journal(const char* source, const std::string& line) {
     rec += '\n';
     std::lock_guard<std::mutex> g(g_jmutex);
     JournalFd& j = g_j;
-    // fstat on the open journal tells everything cheaply: unlinked (cleared by
-    // another process: st_nlink 0) or over the limit (time to rotate, or
-    // already rotated by another process).
+    // fstat on the open journal tells everything: unlinked (cleared by another
+    // process: st_nlink 0) or over the limit (time to rotate, or already
+    // rotated by another process). Both count as changes, so it is needed only
+    // when the change count moved.
     struct stat st;
     bool reopen_needed = j.fd < 0 || j.path != path || j.pid != current_pid();
-    if (!reopen_needed) {
+    uint64_t seq = change_count(dir);
+    if (!reopen_needed && (!seq || seq != j.checkedSeq)) {
         if (fstat(j.fd, &st) != 0 || st.st_nlink == 0) {
             reopen_needed = true;
         } else if (st.st_size > kJournalLimit) {
@@ -76,11 +93,16 @@ void journal(const char* source, const std::string& line) {
     if (reopen_needed) {
         j.path = path;
         j.pid = current_pid();
-        reopen(j);
+        reopen(j, dir);
     }
+    j.checkedSeq = seq;
     if (j.fd < 0) return; // the journal is best effort; requests go on without it
     ssize_t n = write(j.fd, rec.data(), rec.size());
-    (void)n;
+    uint64_t total = 0;
+    if (n > 0 && journal_bytes_add(dir, (uint64_t)n, &total) && total > (uint64_t)kJournalLimit) {
+        rotate(dir, path);
+        j.checkedSeq = 0; // look at the file again next time
+    }
 }
 
 std::vector<std::string> journal_lines(size_t max_lines) {
@@ -109,6 +131,8 @@ void journal_clear() {
     g_j.fd = -1;
     unlink((journal_path(dir) + ".1").c_str());
     unlink(journal_path(dir).c_str());
+    journal_bytes_reset(dir);
+    note_change(dir); // writers of other processes reopen
 }
 
 } // namespace hbasim

@@ -139,7 +139,8 @@ static bool drop_volatile(Adapter& a) {
         }
     };
     drop(a.attrs);
-    for (Function& f : a.funcs) drop(f.attrs);
+    for (Function& f : a.funcs)
+        drop(f.attrs);
     return changed;
 }
 

@@ -29,6 +29,22 @@ std::string state_path(const std::string& dir, const std::string& rel);
 bool write_file_replacing(const std::string& path, const std::string& data, int64_t after_ns);
 bool read_whole_file(const std::string& path, std::string* out);
 
+// ---- the shared change counter (change_counter.cpp) -------------------------
+// Count of the changes made through the simulator to the state of dir: read it
+// before checking a file against the disk, and while it has not moved the file
+// needs no new check. 0 when the counter is not available (then check every
+// time).
+uint64_t change_count(const std::string& dir);
+// Counts one change; call it once the change is on disk. Returns the new count
+// (0 when the counter is not available).
+uint64_t note_change(const std::string& dir);
+// Bytes appended to the journal since it was started, shared by every process:
+// adds n and gives the new total (false when the counter is not available),
+// raises it to at least a size seen on disk, or starts it again at 0.
+bool journal_bytes_add(const std::string& dir, uint64_t n, uint64_t* total);
+void journal_bytes_raise(const std::string& dir, uint64_t at_least);
+void journal_bytes_reset(const std::string& dir);
+
 // getpid() without a system call per use (kept right across fork).
 int current_pid();
 // Generation of the innermost ReadScope of this thread, 0 outside any.

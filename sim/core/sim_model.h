@@ -20,11 +20,11 @@ using Bytes = std::vector<uint8_t>;
 // Status codes of the core.
 enum : int {
     SIM_OK = 0,
-    SIM_ERR_NO_STATE = 1,   // no state and it could not be seeded
-    SIM_ERR_CORRUPT = 2,    // a state file is unreadable; message in last_error()
+    SIM_ERR_NO_STATE = 1, // no state and it could not be seeded
+    SIM_ERR_CORRUPT = 2,  // a state file is unreadable; message in last_error()
     SIM_ERR_IO = 3,
-    SIM_ERR_NOT_FOUND = 4,  // no such adapter / function / object
-    SIM_ERR_FLEET = 5,      // fleet text rejected
+    SIM_ERR_NOT_FOUND = 4, // no such adapter / function / object
+    SIM_ERR_FLEET = 5,     // fleet text rejected
 };
 
 // Attribute map with typed helpers. Numbers are kept as text: "0x..." hex or decimal.
@@ -39,14 +39,14 @@ struct Attrs {
 };
 
 struct Function {
-    std::string kind;                // "fc", "fcoe", "nic", "iscsi"
-    Attrs attrs;                     // schema keys (see fleet_schema.cpp) and run-time state
+    std::string kind;                   // "fc", "fcoe", "nic", "iscsi"
+    Attrs attrs;                        // schema keys (see fleet_schema.cpp) and run-time state
     std::map<std::string, Bytes> blobs; // config regions, memory pages, small objects
 };
 
 struct Adapter {
-    std::string name;                // fleet name, unique, [A-Za-z0-9_]
-    std::string kind;                // "fc", "brevin", "cv3", "tarnel", "classic" ...
+    std::string name; // fleet name, unique, [A-Za-z0-9_]
+    std::string kind; // "fc", "brevin", "cv3", "tarnel", "classic" ...
     Attrs attrs;
     std::map<std::string, Bytes> blobs;
     std::vector<Function> funcs;
@@ -75,7 +75,7 @@ enum FleetType : int {
 // file may set on an adapter or a function, with its type and default.
 struct FleetKeyDef {
     const char* key;
-    const char* scope;   // "adapter" or "function"
+    const char* scope; // "adapter" or "function"
     // Kinds the row applies to, comma separated. Adapter rows: adapter kinds
     // ("fc,brevin") or "*". Function rows: "F" (function kind F on any adapter),
     // "A:F" (function kind F on adapter kind A), "A:*" or "*".
@@ -226,12 +226,14 @@ std::vector<std::string> journal_lines(size_t max_lines = 0);
 void journal_clear();
 
 struct Fault {
-    std::string source;   // "drv" or "nexa"
-    std::string match;    // request name or code as journalled, e.g. "0x80000135" or "get_property_val:ModelNumber"
-    int port = -1;        // SCSI port / adapter index filter, -1 any
-    int nth = 0;          // fire on the nth matching call (1-based), 0 = every call
-    std::string action;   // "fail" (device call fails), "rc=N" (ReturnCode / NEXA status N), "status=N" (mailbox status N), "stale"
-    int remaining = -1;   // times left to fire, -1 unlimited
+    std::string source; // "drv" or "nexa"
+    std::string match;  // request name or code as journalled, e.g. "0x80000135" or
+                        // "get_property_val:ModelNumber"
+    int port = -1;      // SCSI port / adapter index filter, -1 any
+    int nth = 0;        // fire on the nth matching call (1-based), 0 = every call
+    std::string action; // "fail" (device call fails), "rc=N" (ReturnCode / NEXA status N),
+                        // "status=N" (mailbox status N), "stale"
+    int remaining = -1; // times left to fire, -1 unlimited
 };
 int fault_add(const Fault& f);
 int fault_clear();

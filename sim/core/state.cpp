@@ -12,7 +12,10 @@
 // Readers never lock: files are replaced by rename, so a reader sees the old
 // or the new file, never a mix. A snapshot is revalidated by comparing the
 // file's (device, inode, mtime in ns, size) with the one it was loaded from;
-// writers make the mtime strictly increase (write_file_replacing).
+// writers make the mtime strictly increase (write_file_replacing). That check
+// is made only when the shared change counter (change_counter.cpp) moved since
+// the snapshot was last checked, so reads of an unchanged machine cost no
+// system call; updates always check under the adapter's lock.
 #include <dirent.h>
 #include <pthread.h>
 #include <fcntl.h>
@@ -44,10 +47,10 @@ int set_error(int code, const std::string& message) {
     return code;
 }
 
-std::string state_dir() {
-    // Every request asks for the directory. When HBASIM_DIR names it (tests,
-    // the tools, child processes) the answer is kept until the variable's text
-    // changes; otherwise it is worked out from the other variables each time.
+// The state directory from the environment. When HBASIM_DIR names it (tests,
+// the tools, child processes) the answer is kept until the variable's text
+// changes; otherwise it is worked out from the other variables each time.
+static std::string state_dir_now() {
     static std::mutex mu;
     static std::string key, dir;
     const char* env = getenv("HBASIM_DIR");
@@ -63,6 +66,21 @@ std::string state_dir() {
         dir = buf;
     }
     return buf;
+}
+
+std::string state_dir() {
+    // Every request asks for the directory several times: inside a ReadScope
+    // (one request) it is worked out once.
+    thread_local uint64_t t_gen = 0;
+    thread_local std::string t_dir;
+    uint64_t gen = read_scope_gen();
+    if (gen && gen == t_gen) return t_dir;
+    std::string dir = state_dir_now();
+    if (gen) {
+        t_gen = gen;
+        t_dir = dir;
+    }
+    return dir;
 }
 
 namespace {
@@ -105,6 +123,7 @@ struct Index {
 struct Slot {
     Stamp stamp;
     uint64_t checkedGen = 0; // ReadScope generation of the last check
+    uint64_t checkedSeq = 0; // change count read before the last check
     bool loaded = false;
     Adapter a;
     int lockFd = -1;
@@ -115,6 +134,7 @@ struct Cache {
     pid_t pid = 0;
     Stamp indexStamp;
     uint64_t indexCheckedGen = 0;
+    uint64_t indexCheckedSeq = 0;
     bool indexLoaded = false;
     uint64_t indexVersion = 0; // machine_version() of the loaded index
     Index index;
@@ -242,10 +262,19 @@ int load_index(Cache& c, bool force = false) {
     if (c.dir.empty()) return set_error(SIM_ERR_NO_STATE, "no state directory (HOME unset?)");
     uint64_t gen = read_scope_gen();
     if (!force && gen && c.indexLoaded && c.indexCheckedGen == gen) return SIM_OK;
+    uint64_t seq = change_count(c.dir);
+    if (!force && seq && c.indexLoaded && c.indexCheckedSeq == seq) {
+        c.indexCheckedGen = gen;
+        return SIM_OK;
+    }
     std::string path = index_path(c.dir);
     Stamp st = stamp_of(path);
     c.indexCheckedGen = gen;
-    if (c.indexLoaded && st == c.indexStamp) return SIM_OK;
+    c.indexCheckedSeq = 0; // set again once the index is known good
+    if (c.indexLoaded && st == c.indexStamp) {
+        c.indexCheckedSeq = seq;
+        return SIM_OK;
+    }
     if (!st.exists) {
         int rc = seed_locked(c);
         if (rc) return rc;
@@ -260,6 +289,7 @@ int load_index(Cache& c, bool force = false) {
     c.indexStamp = stamp_of(path);
     c.indexLoaded = true;
     c.indexVersion = ++g_indexLoads;
+    c.indexCheckedSeq = seq;
     // A new index means the machine was recreated: reload adapters on next use.
     for (size_t i = 0; i < c.slots.size(); ++i) {
         c.slots[i].loaded = false;
@@ -273,10 +303,19 @@ int load_slot(Cache& c, int ai, bool force = false) {
     Slot& s = c.slots[(size_t)ai];
     uint64_t gen = read_scope_gen();
     if (!force && gen && s.loaded && s.checkedGen == gen) return SIM_OK;
+    uint64_t seq = change_count(c.dir);
+    if (!force && seq && s.loaded && s.checkedSeq == seq) {
+        s.checkedGen = gen;
+        return SIM_OK;
+    }
     std::string path = adapter_path(c.dir, ai);
     Stamp st = stamp_of(path);
     s.checkedGen = gen;
-    if (s.loaded && st == s.stamp) return SIM_OK;
+    s.checkedSeq = 0; // set again once the file is known good
+    if (s.loaded && st == s.stamp) {
+        s.checkedSeq = seq;
+        return SIM_OK;
+    }
     if (!st.exists) return corrupt(path, "missing");
     std::string file, why;
     if (!read_whole_file(path, &file))
@@ -288,9 +327,11 @@ int load_slot(Cache& c, int ai, bool force = false) {
     }
     s.a = std::move(a);
     s.stamp = stamp_of(path);
+    s.checkedSeq = seq;
     if (!(s.stamp.ino == st.ino && s.stamp.size == (off_t)file.size())) {
         // Replaced while we read it: keep the data, revalidate next time.
         s.stamp = Stamp{};
+        s.checkedSeq = 0;
     }
     s.loaded = true;
     return SIM_OK;
@@ -325,6 +366,7 @@ int write_machine(Cache& c, const Machine& m, int oldCount) {
     if (rc == SIM_OK)
         for (int i = count; i < upto; ++i)
             unlink(adapter_path(dir, i).c_str());
+    note_change(dir); // also after a partial write: readers must look again
     for (int fd : locks)
         unlock_file(fd);
     c.indexLoaded = false;
@@ -524,6 +566,8 @@ int update_adapter(int adapter, const std::function<bool(Adapter&)>& fn) {
                 s->a = std::move(copy);
                 s->stamp = stamp_of(path);
                 s->loaded = true;
+                // Nobody else can change the file while we hold its lock.
+                s->checkedSeq = note_change(c.dir);
             }
         }
     }

@@ -23,7 +23,6 @@ struct SimDevice {
     bool mgmt;
 };
 
-
 // Parses "\\.\Scsi<n>:" or "\\.\TsvRma<n>" with n a decimal 0-255.
 bool parse_path(const char* path, int* port, bool* mgmt) {
     static const char kScsi[] = "\\\\.\\Scsi";

@@ -50,7 +50,6 @@ static_assert(TGX_SIZE_RETURN_INFO >= TGX_ENV_HEADER_LENGTH + TGX_RI_SLIMBASE + 
 
 const char kPortDriverName[] = "qrlsli2";
 
-
 // Copies text into a fixed field of cap bytes, zero padded. terminated: keep
 // the last byte zero (HBA-API strings); otherwise the field may be full.
 void put_text(uint8_t* dst, size_t cap, const std::string& s, bool terminated = true) {
@@ -127,9 +126,9 @@ uint32_t req_return_info(DrvRequest& r) {
             memcpy(p + TGX_RI_GENINFO, gi->second.data(),
                    gi->second.size() < 128 ? gi->second.size() : 128);
         drv_wr32(p + TGX_RI_BUSID,
-             (u32(a.attrs, "pci_bus") & 0xFF) | ((u32(a.attrs, "pci_segment") & 0xFFFF) << 8));
+                 (u32(a.attrs, "pci_bus") & 0xFF) | ((u32(a.attrs, "pci_segment") & 0xFFFF) << 8));
         drv_wr32(p + TGX_RI_DEVFUNC,
-             (u32(f.attrs, "pci_device") & 0x1F) | ((u32(f.attrs, "pci_function") & 7) << 5));
+                 (u32(f.attrs, "pci_device") & 0x1F) | ((u32(f.attrs, "pci_function") & 7) << 5));
         func_pci_config(a, f, p + TGX_RI_PCICFG);
         drv_wr32(p + TGX_RI_WORD456, u32(f.attrs, "word456"));
         drv_wr32(p + TGX_RI_SLIMBASE, u32(f.attrs, "slim_base"));
@@ -160,7 +159,7 @@ uint32_t req_adapter_attributes(DrvRequest& r) {
                  a.attrs.get("bios_version"));
         put_text(p + offsetof(HBA_AdapterAttributes, FirmwareVersion), 256, fw);
         drv_wr32(p + offsetof(HBA_AdapterAttributes, VendorSpecificID),
-             (u32(f.attrs, "device_id") << 16) | (u32(a.attrs, "vendor_id") & 0xFFFF));
+                 (u32(f.attrs, "device_id") << 16) | (u32(a.attrs, "vendor_id") & 0xFFFF));
         drv_wr32(p + offsetof(HBA_AdapterAttributes, NumberOfPorts), 1);
         put_text(p + offsetof(HBA_AdapterAttributes, DriverName), 256, f.attrs.get("driver_name"));
         r.returnCode = HBA_STATUS_OK;
@@ -190,19 +189,19 @@ uint32_t req_port_attributes(DrvRequest& r) {
         if (f.attrs.has("port_state")) state = u32(f.attrs, "port_state");
         drv_wr32(p + offsetof(HBA_PortAttributes, PortState), state);
         drv_wr32(p + offsetof(HBA_PortAttributes, PortSupportedClassofService), 8); // class 3
-        p[offsetof(HBA_PortAttributes, PortSupportedFc4Types) + 2] = 0x01;      // FCP
+        p[offsetof(HBA_PortAttributes, PortSupportedFc4Types) + 2] = 0x01;          // FCP
         if (up) p[offsetof(HBA_PortAttributes, PortActiveFc4Types) + 2] = 0x01;
         put_text(p + offsetof(HBA_PortAttributes, PortSymbolicName), 256,
                  a.attrs.get("model") + " port " + f.attrs.get("port"));
         put_text(p + offsetof(HBA_PortAttributes, OSDeviceName), 256,
                  "\\\\.\\Scsi" + std::to_string(port) + ":");
         drv_wr32(p + offsetof(HBA_PortAttributes, PortSupportedSpeed),
-             u32(f.attrs, "supported_speeds"));
+                 u32(f.attrs, "supported_speeds"));
         drv_wr32(p + offsetof(HBA_PortAttributes, PortSpeed), up ? u32(f.attrs, "port_speed") : 0);
         drv_wr32(p + offsetof(HBA_PortAttributes, PortMaxFrameSize), u32(f.attrs, "max_frame"));
         if (up) put_wwn(p + offsetof(HBA_PortAttributes, FabricName), f.attrs.get("fabric_name"));
         drv_wr32(p + offsetof(HBA_PortAttributes, NumberofDiscoveredPorts),
-             up ? u32(f.attrs, "discovered_ports") : 0);
+                 up ? u32(f.attrs, "discovered_ports") : 0);
         bool stale = r.fault == "stale" || f.attrs.get("stale_attrs") == "1";
         r.returnCode = stale ? HBA_STATUS_ERROR_STALE_DATA : HBA_STATUS_OK;
     });

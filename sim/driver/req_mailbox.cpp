@@ -13,7 +13,6 @@ namespace hbasim {
 
 namespace {
 
-
 void load_mailbox(MboxCall& c, const uint8_t* mb, uint32_t words, MboxForm form) {
     memset(&c, 0, sizeof c);
     for (uint32_t i = 0; i < TGX_MBOX_WORDS; ++i)

@@ -11,7 +11,6 @@ namespace hbasim {
 
 namespace {
 
-
 const uint32_t kRcRefused = 1;        // request words rejected
 const uint32_t kRcUnsupported = 2;    // the function has no such facility
 const uint32_t kCtlRegSpace = 0x1000; // register offsets below this, word aligned

@@ -11,7 +11,6 @@ namespace hbasim {
 
 namespace {
 
-
 const uint32_t kRcRefused = 1;
 const uint32_t kRcBadLength = 2;
 const uint32_t kRcNotValid = 0xFFFFFFFFu; // dump-environment flag not valid here
@@ -42,8 +41,10 @@ uint32_t req_reset_adapter(DrvRequest& r) {
     }
     bool ok = drv_update_function(r, [&](Adapter& a, Function& f) {
         bool changed = link_restart(f);
-        if (type == 3 && a.kind == "brevin" && f.kind == "fc" && a.attrs.has("fw_flash") &&
-            a.attrs.get("fw_flash") != a.attrs.get("fw_active")) {
+        // A type-3 reset restarts the firmware of an SLI-4 FC function, which
+        // makes newly flashed firmware the running one.
+        if (type == 3 && f.kind == "fc" && f.attrs.get_u("sli_mode") == 4 &&
+            a.attrs.has("fw_flash") && a.attrs.get("fw_flash") != a.attrs.get("fw_active")) {
             a.attrs.set("fw_active", a.attrs.get("fw_flash"));
             changed = true;
         }
@@ -164,8 +165,8 @@ uint32_t req_tamber_issuemb(DrvRequest& r) {
     };
     const uint32_t op = drv_rd32(p + 4);
     const uint32_t arg = drv_rd32(p + 8);
-    if (!(p[0] & 1) || p[1] != TGX_TAMBER_MB_CMD || drv_rd32(p + 256) != 32 || drv_rd32(p + 260) != 32 ||
-        (op != TGX_TAMBER_MB_RESET && op != TGX_TAMBER_MB_SETMODE) ||
+    if (!(p[0] & 1) || p[1] != TGX_TAMBER_MB_CMD || drv_rd32(p + 256) != 32 ||
+        drv_rd32(p + 260) != 32 || (op != TGX_TAMBER_MB_RESET && op != TGX_TAMBER_MB_SETMODE) ||
         (op == TGX_TAMBER_MB_SETMODE && arg > 1))
         return fail_mb(SIM_MBXST_BAD_PARAM);
     bool bridge = false;

@@ -21,6 +21,7 @@
 // ReadScope around the call), so a change made by another process between two
 // calls is seen by the second, and one call costs one check however many
 // nodes it touches.
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -56,14 +57,37 @@ void set_status(int code, const std::string& text) {
     g_text = text.substr(0, kStatusTextMax);
 }
 
-void note(const char* fmt, ...) {
+// Journals one call. Every call comes here, so the line is put together by
+// hand: the formats use only %d (int) and %s (text); anything else after a '%'
+// is copied as it stands. Lines longer than the buffer are cut.
+__attribute__((format(printf, 1, 2))) void note(const char* fmt, ...) {
     if (!g_up) return;
     char line[768];
+    size_t n = 0;
+    auto put = [&](const char* s, size_t len) {
+        if (len > sizeof line - 1 - n) len = sizeof line - 1 - n;
+        memcpy(line + n, s, len);
+        n += len;
+    };
     va_list ap;
     va_start(ap, fmt);
-    vsnprintf(line, sizeof line, fmt, ap);
+    for (const char* p = fmt; *p; ++p) {
+        if (p[0] == '%' && p[1] == 'd') {
+            char num[16];
+            std::to_chars_result r = std::to_chars(num, num + sizeof num, va_arg(ap, int));
+            put(num, (size_t)(r.ptr - num));
+            ++p;
+        } else if (p[0] == '%' && p[1] == 's') {
+            const char* s = va_arg(ap, const char*);
+            if (!s) s = "(null)";
+            put(s, strlen(s));
+            ++p;
+        } else {
+            put(p, 1);
+        }
+    }
     va_end(ap);
-    hbasim::journal("nexa", line);
+    hbasim::journal("nexa", std::string(line, n));
 }
 
 const char* default_text(int code) {

@@ -23,7 +23,8 @@ Bytes keyword(const char* key, const std::string& value) {
     b.push_back(static_cast<uint8_t>(key[0]));
     b.push_back(static_cast<uint8_t>(key[1]));
     b.push_back(static_cast<uint8_t>(value.size()));
-    for (char c : value) b.push_back(static_cast<uint8_t>(c));
+    for (char c : value)
+        b.push_back(static_cast<uint8_t>(c));
     return b;
 }
 

@@ -359,7 +359,7 @@ TEST_F(MailboxTest, V2ExtendedSizesAndCopyBack) {
         uint32_t back; // bytes of the caller's buffer written back
     };
     const Case cases[] = {
-        {"64-word command with extension", TGX_MBX_READ_NV, 64, 3000, 256},
+        {"64-word command with extension", TGX_MBX_READ_REV, 64, 3000, 256},
         {"64-word update-config", TGX_MBX_UPDATE_CFG, 64, 3000, 256},
         {"80 words", kDownLink, 80, 64, 320},
         {"SLI_CONFIG beyond 3000 bytes", TGX_MBX_SLI_CONFIG, 1000, 3744, 4000},

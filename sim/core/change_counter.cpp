@@ -1,0 +1,112 @@
+// The machine's change counter: "machine.seq" in the state directory, a small
+// file that every process using the state maps into memory. It holds two
+// 64-bit words in the machine's own byte order (the file never leaves the
+// machine), updated with lock-free atomic operations on the shared mapping:
+//   @0  changes: incremented after every change made through the simulator is
+//       on disk (adapter state, machine index, faults, journal rotation)
+//   @8  journal bytes: bytes appended to journal.log since it was started
+// A process that finds the count unchanged since it last checked a file knows
+// the file is as it saw it, without asking the file system: a request then
+// costs no system call for its checks. Files edited behind the simulator's
+// back are noticed at the next counted change or by the next process.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "sim/core/sim_internal.h"
+
+namespace hbasim {
+
+namespace {
+
+const size_t kSeqFileSize = 64;
+const size_t kOffChanges = 0;
+const size_t kOffJournalBytes = 8;
+
+struct Mapping {
+    std::string dir;
+    uint8_t* base = nullptr;
+};
+
+std::mutex g_mu;
+Mapping g_map;
+
+// Atomics on memory shared between processes must not hide a lock.
+static_assert(std::atomic_ref<uint64_t>::is_always_lock_free);
+static_assert(std::atomic_ref<uint64_t>::required_alignment <= 8);
+
+std::atomic_ref<uint64_t> word(uint8_t* base, size_t off) {
+    return std::atomic_ref<uint64_t>(*reinterpret_cast<uint64_t*>(base + off));
+}
+
+// Maps the counter file of dir (creating it when the directory exists); null
+// when that is not possible. Called with g_mu held.
+uint8_t* mapped(const std::string& dir) {
+    if (g_map.base && g_map.dir == dir) return g_map.base;
+    if (g_map.base) munmap(g_map.base, kSeqFileSize);
+    g_map.base = nullptr;
+    g_map.dir.clear();
+    if (dir.empty()) return nullptr;
+    int fd = open((dir + "/machine.seq").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    // Only ever grown, so processes racing here all end with the same size.
+    bool sized = fstat(fd, &st) == 0 &&
+                 ((size_t)st.st_size >= kSeqFileSize || ftruncate(fd, kSeqFileSize) == 0);
+    void* p =
+        sized ? mmap(nullptr, kSeqFileSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0) : MAP_FAILED;
+    close(fd);
+    if (p == MAP_FAILED) return nullptr;
+    g_map.base = static_cast<uint8_t*>(p);
+    g_map.dir = dir;
+    // 0 means "no counter" to callers: a new file starts at 1.
+    uint64_t zero = 0;
+    word(g_map.base, kOffChanges).compare_exchange_strong(zero, 1);
+    return g_map.base;
+}
+
+} // namespace
+
+uint64_t change_count(const std::string& dir) {
+    std::lock_guard<std::mutex> g(g_mu);
+    uint8_t* b = mapped(dir);
+    return b ? word(b, kOffChanges).load() : 0;
+}
+
+uint64_t note_change(const std::string& dir) {
+    std::lock_guard<std::mutex> g(g_mu);
+    uint8_t* b = mapped(dir);
+    if (!b) return 0;
+    uint64_t v = word(b, kOffChanges).fetch_add(1) + 1;
+    return v ? v : word(b, kOffChanges).fetch_add(1) + 1; // never 0, even after a wrap
+}
+
+bool journal_bytes_add(const std::string& dir, uint64_t n, uint64_t* total) {
+    std::lock_guard<std::mutex> g(g_mu);
+    uint8_t* b = mapped(dir);
+    if (!b) return false;
+    *total = word(b, kOffJournalBytes).fetch_add(n) + n;
+    return true;
+}
+
+void journal_bytes_raise(const std::string& dir, uint64_t at_least) {
+    std::lock_guard<std::mutex> g(g_mu);
+    uint8_t* b = mapped(dir);
+    if (!b) return;
+    std::atomic_ref<uint64_t> w = word(b, kOffJournalBytes);
+    uint64_t cur = w.load();
+    while (cur < at_least && !w.compare_exchange_weak(cur, at_least)) {
+    }
+}
+
+void journal_bytes_reset(const std::string& dir) {
+    std::lock_guard<std::mutex> g(g_mu);
+    uint8_t* b = mapped(dir);
+    if (b) word(b, kOffJournalBytes).store(0);
+}
+
+} // namespace hbasim
