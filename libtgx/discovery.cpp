@@ -209,6 +209,7 @@ bool InitHBAResources(AdapterEntry* pAdapterArray) {
         e->handle = h;
         e->brdInfo.scsiPort = (uint16_t)n;
         LockRecordInit(&e->lock);
+        if (b >= g_tgx.lockedBoards) g_tgx.lockedBoards = b + 1;
         e->drvInfo.version = kDiscoveryDrvInfoVersion;
         e->drvInfo.interfaceWord &= ~kIfTypeMask;
         validate_board(b, n, h, scsiPath);

@@ -69,11 +69,12 @@ void LibTGXFreeLibrary() {
         LibTgxClose();
     }
     if (g_tgx.pAdapterArray) {
-        for (uint32_t b = 0; b < TGX_MAX_BOARDS; ++b)
+        for (uint32_t b = 0; b < g_tgx.lockedBoards && b < TGX_MAX_BOARDS; ++b)
             LockRecordDelete(&g_tgx.pAdapterArray[b].lock);
     }
     free(g_tgx.pAdapterArray);
     g_tgx.pAdapterArray = nullptr;
+    g_tgx.lockedBoards = 0;
 }
 
 uint32_t TGX_InitDiagEnv(BrdInfo* out, uint32_t capacity) {

@@ -70,6 +70,9 @@ struct GlobalState {
     char libDir[TGX_PATH_MAX];
     uint32_t adapterCount;
     char logPath[TGX_PATH_MAX];
+    // Entries [0, lockedBoards) of pAdapterArray may hold a lock: release
+    // touches no other entry (the table is large and mostly never used).
+    uint32_t lockedBoards;
 };
 
 extern GlobalState g_tgx;

@@ -82,6 +82,7 @@ def main():
 
     print("%-8s %-22s %10s %14s %12s" % ("funcs", "command", "median ms", "ms/function",
                                           "peak RSS KiB"))
+    results = {}  # (label, command) -> (median ms, peak RSS KiB)
     for size in [None] + SIZES:
         with tempfile.TemporaryDirectory(prefix="hbabench.") as state:
             env = dict(os.environ, HBASIM_DIR=state)
@@ -99,8 +100,32 @@ def main():
             for args in COMMANDS:
                 med = timed_runs(hbaset, args, env, a.runs)
                 rss = peak_rss_kib(hbaset, args, env)
+                results[(label, " ".join(args))] = (med * 1000, rss)
                 print("%-8s %-22s %10.1f %14.3f %12d" % (label, " ".join(args), med * 1000,
                                                          med * 1000 / count, rss))
+    print_targets(results)
+
+
+def print_targets(results):
+    """The start-up targets, and the cost each further function adds."""
+    def ms(label, cmd="listhba"):
+        return results[(label, cmd)][0]
+    peak = max(rss for (label, _), (_, rss) in results.items() if label == "255")
+    checks = [
+        ("listhba, default fleet, under 20 ms", ms("default"), 20.0),
+        ("listhba, 128 functions, under 150 ms", ms("128"), 150.0),
+        ("peak RSS at 255 functions, under 16 MiB", peak / 1024.0, 16.0),
+    ]
+    print()
+    for what, got, limit in checks:
+        print("%-42s %8.1f  %s" % (what, got, "ok" if got < limit else "MISSED"))
+    # Roughly constant when the fleet grows: compare the cost of the functions
+    # added between consecutive sizes (start-up's fixed cost cancels out).
+    for cmd in ("listhba", "listattr /c"):
+        steps = []
+        for lo, hi in zip(SIZES, SIZES[1:]):
+            steps.append("%d-%d: %.3f" % (lo, hi, (ms(str(hi), cmd) - ms(str(lo), cmd)) / (hi - lo)))
+        print("%-22s ms per added function  %s" % (cmd, "  ".join(steps)))
 
 
 if __name__ == "__main__":

@@ -9,12 +9,18 @@
 // the file is as it saw it, without asking the file system: a request then
 // costs no system call for its checks. Files edited behind the simulator's
 // back are noticed at the next counted change or by the next process.
+//
+// A new counter file starts at the current time in nanoseconds, so its counts
+// never repeat those of a file it replaces (a state directory removed and
+// created again); every kIdentityEvery looks, a process checks that its mapping
+// is still the file in the directory and maps the new one when it is not.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <ctime>
 #include <mutex>
 
 #include "sim/core/sim_internal.h"
@@ -26,10 +32,14 @@ namespace {
 const size_t kSeqFileSize = 64;
 const size_t kOffChanges = 0;
 const size_t kOffJournalBytes = 8;
+const unsigned kIdentityEvery = 64;
 
 struct Mapping {
     std::string dir;
     uint8_t* base = nullptr;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    unsigned looks = 0;
 };
 
 std::mutex g_mu;
@@ -46,12 +56,17 @@ std::atomic_ref<uint64_t> word(uint8_t* base, size_t off) {
 // Maps the counter file of dir (creating it when the directory exists); null
 // when that is not possible. Called with g_mu held.
 uint8_t* mapped(const std::string& dir) {
-    if (g_map.base && g_map.dir == dir) return g_map.base;
+    if (g_map.base && g_map.dir == dir && ++g_map.looks % kIdentityEvery != 0) return g_map.base;
+    std::string path = dir + "/machine.seq";
+    if (g_map.base && g_map.dir == dir) {
+        struct stat st;
+        if (stat(path.c_str(), &st) == 0 && st.st_dev == g_map.dev && st.st_ino == g_map.ino)
+            return g_map.base;
+    }
     if (g_map.base) munmap(g_map.base, kSeqFileSize);
-    g_map.base = nullptr;
-    g_map.dir.clear();
+    g_map = Mapping{};
     if (dir.empty()) return nullptr;
-    int fd = open((dir + "/machine.seq").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return nullptr;
     struct stat st;
     // Only ever grown, so processes racing here all end with the same size.
@@ -63,9 +78,15 @@ uint8_t* mapped(const std::string& dir) {
     if (p == MAP_FAILED) return nullptr;
     g_map.base = static_cast<uint8_t*>(p);
     g_map.dir = dir;
-    // 0 means "no counter" to callers: a new file starts at 1.
+    g_map.dev = st.st_dev;
+    g_map.ino = st.st_ino;
+    // A new file holds 0 ("no counter" to callers): start it where no earlier
+    // file of this directory can have counted to.
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    uint64_t start = (uint64_t)now.tv_sec * 1000000000u + (uint64_t)now.tv_nsec;
     uint64_t zero = 0;
-    word(g_map.base, kOffChanges).compare_exchange_strong(zero, 1);
+    word(g_map.base, kOffChanges).compare_exchange_strong(zero, start ? start : 1);
     return g_map.base;
 }
 

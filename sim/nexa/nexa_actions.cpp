@@ -272,13 +272,13 @@ int a_dump_pci(const NodeAddr& n, const ActionParams& p, std::string* text) {
     if (!param_num(p.p[1], 1, 64, &count) || off + count > 256) return invalid(text, "length");
     std::string out;
     int rc = with_node(n, [&](const NodeCtx& c) {
+        static const char kHex[] = "0123456789abcdef";
         uint8_t cfg[256];
         hbasim::func_pci_config(*c.a, *c.f, cfg);
-        char b[4];
         for (long i = 0; i < count; ++i) {
-            snprintf(b, sizeof b, "%02x", cfg[off + i]);
             if (i) out += ' ';
-            out += b;
+            out += kHex[cfg[off + i] >> 4];
+            out += kHex[cfg[off + i] & 15];
         }
         return NX_OK;
     });

@@ -21,6 +21,7 @@
 // ReadScope around the call), so a change made by another process between two
 // calls is seen by the second, and one call costs one check however many
 // nodes it touches.
+#include <array>
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
@@ -50,7 +51,17 @@ bool g_up = false;
 int g_code = 0;
 std::string g_text;
 std::vector<TagRec> g_tags; // index = tag
-std::map<std::string, int> g_tagByKey;
+// Identity of a tag: a node by its address; a property or action by its kind,
+// the node tag it was looked up under and its table row.
+using TagKey = std::array<int, 8>;
+std::map<TagKey, int> g_tagByKey;
+
+TagKey node_tag_key(const NodeAddr& n) {
+    return {NEXA_KIND_NODE, (int)n.type, n.ctrl, n.fkind, n.func, n.port, n.pmfunc, n.variant};
+}
+TagKey member_tag_key(int kind, int node, int row) {
+    return {kind, node, row, 0, 0, 0, 0, 0};
+}
 
 void set_status(int code, const std::string& text) {
     g_code = code;
@@ -71,19 +82,26 @@ __attribute__((format(printf, 1, 2))) void note(const char* fmt, ...) {
     };
     va_list ap;
     va_start(ap, fmt);
-    for (const char* p = fmt; *p; ++p) {
-        if (p[0] == '%' && p[1] == 'd') {
+    for (const char* p = fmt; *p;) {
+        const char* pct = strchr(p, '%');
+        if (!pct) {
+            put(p, strlen(p));
+            break;
+        }
+        put(p, (size_t)(pct - p));
+        p = pct + 1;
+        if (*p == 'd') {
             char num[16];
             std::to_chars_result r = std::to_chars(num, num + sizeof num, va_arg(ap, int));
             put(num, (size_t)(r.ptr - num));
             ++p;
-        } else if (p[0] == '%' && p[1] == 's') {
+        } else if (*p == 's') {
             const char* s = va_arg(ap, const char*);
             if (!s) s = "(null)";
             put(s, strlen(s));
             ++p;
         } else {
-            put(p, 1);
+            put("%", 1);
         }
     }
     va_end(ap);
@@ -151,10 +169,10 @@ void ensure_root() {
     if (!g_tags.empty()) return;
     TagRec root{NEXA_KIND_NODE, -1, -1, NodeAddr{}};
     g_tags.push_back(root);
-    g_tagByKey["N:" + node_key(root.addr)] = 0;
+    g_tagByKey[node_tag_key(root.addr)] = 0;
 }
 
-int intern(const std::string& key, const TagRec& rec) {
+int intern(const TagKey& key, const TagRec& rec) {
     auto it = g_tagByKey.find(key);
     if (it != g_tagByKey.end()) return it->second;
     int tag = (int)g_tags.size();
@@ -235,17 +253,17 @@ int NEXA_get_node_tag(int parent, const char* name, int* tag, int kind) {
     if (rc == NX_OK && kind == NEXA_KIND_NODE) {
         NodeAddr child;
         rc = child_node(pa, nm.c_str(), &child);
-        if (rc == NX_OK)
-            out = intern("N:" + node_key(child), TagRec{NEXA_KIND_NODE, -1, -1, child});
+        if (rc == NX_OK) out = intern(node_tag_key(child), TagRec{NEXA_KIND_NODE, -1, -1, child});
     } else if (rc == NX_OK) {
         bool prop = kind == NEXA_KIND_PROPERTY;
         const PropRow* p = prop ? find_property(pa, nm.c_str()) : nullptr;
         const ActionRow* a = prop ? nullptr : find_action(pa, nm.c_str());
         if (!p && !a) rc = NX_ERR_NOT_FOUND;
         if (rc == NX_OK) rc = with_node(pa, [](const NodeCtx&) { return NX_OK; });
-        if (rc == NX_OK)
-            out = intern((prop ? "P:" : "A:") + std::to_string(parent) + ":" + nm,
-                         TagRec{kind, parent, prop ? property_index(p) : action_index(a), pa});
+        if (rc == NX_OK) {
+            int row = prop ? property_index(p) : action_index(a);
+            out = intern(member_tag_key(kind, parent, row), TagRec{kind, parent, row, pa});
+        }
     }
     note("get_node_tag parent=%d name=%s kind=%d -> %d tag=%d", parent, nm.c_str(), kind, rc,
          rc ? -1 : out);

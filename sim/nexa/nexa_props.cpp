@@ -120,13 +120,13 @@ int g_cycles(const PropRow&, const NodeCtx& c, std::string* out) {
 // VPDData<k>: piece k of the raw VPD as hexadecimal digits (empty past the end).
 int g_vpd_piece(const PropRow& r, const NodeCtx& c, std::string* out) {
     int k = atoi(r.name + strlen("VPDData"));
+    static const char kHex[] = "0123456789ABCDEF";
     std::vector<uint8_t> vpd = build_vpd(*c.a, c.f);
     out->clear();
-    char b[4];
     for (size_t i = (size_t)k * kVpdPieceBytes;
          i < vpd.size() && i < (size_t)(k + 1) * kVpdPieceBytes; ++i) {
-        snprintf(b, sizeof b, "%02X", vpd[i]);
-        *out += b;
+        *out += kHex[vpd[i] >> 4];
+        *out += kHex[vpd[i] & 15];
     }
     return NX_OK;
 }

@@ -80,7 +80,6 @@ struct NodeAddr {
     int pmfunc = -1; // ProfileManagement function instance
     int variant = 0; // which of two paths reaches a node of this type
 };
-std::string node_key(const NodeAddr& n);
 
 // A node bound to the machine for the length of one call.
 struct NodeCtx {

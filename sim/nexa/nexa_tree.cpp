@@ -106,13 +106,6 @@ int bind(const NodeAddr& n, const Adapter& a, int adapter, NodeCtx* c) {
 
 } // namespace
 
-std::string node_key(const NodeAddr& n) {
-    char b[96];
-    snprintf(b, sizeof b, "%d/%d/%d/%d/%d/%d/%d", (int)n.type, n.ctrl, n.fkind, n.func, n.port,
-             n.pmfunc, n.variant);
-    return b;
-}
-
 int function_of_kind(const Adapter& a, int fkind, int instance) {
     if (instance < 0) return -1;
     const char* kind = kind_name(fkind);
