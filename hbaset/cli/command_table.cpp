@@ -1,5 +1,6 @@
 // The command table: one row per command name in dispatch order, with the
 // particular checks of each command and the call of its body.
+#include "common/bounded_text.h"
 #include "hbaset/cli/command_table.h"
 
 #include <cctype>
@@ -15,11 +16,6 @@
 namespace {
 
 // Copies the whole text, cut to size - 1 characters.
-void copyText(char* dst, size_t size, const char* src) {
-    size_t n = strnlen(src, size - 1);
-    memcpy(dst, src, n);
-    dst[n] = '\0';
-}
 
 // Copies the first word of src (leading blanks skipped, ends at the next
 // blank), cut to size - 1 characters.
@@ -111,7 +107,7 @@ int32_t runDownload(const CommandRow& row, const KeyValues& kv) { // n a i
     if (kv.value[1] != nullptr) {
         if (kv.value[1][0] == '\0') return failNoInput(row);
         copyWord(g_args.adapterName, sizeof g_args.adapterName, kv.value[1]);
-        copyText(g_args.fileName, sizeof g_args.fileName, kv.value[2]);
+        copyBounded(g_args.fileName, sizeof g_args.fileName, kv.value[2]);
         cmdDownloadByName();
         return status();
     }
@@ -119,7 +115,7 @@ int32_t runDownload(const CommandRow& row, const KeyValues& kv) { // n a i
     int32_t st = checkAdapter(CHECK_ANY, row.flags);
     if (st == CLU_OK) st = checkRestriction(RESTRICT_JUMPERLESS);
     if (st != CLU_OK) return st;
-    copyText(g_args.fileName, sizeof g_args.fileName, kv.value[2]);
+    copyBounded(g_args.fileName, sizeof g_args.fileName, kv.value[2]);
     cmdDownload(index());
     return status();
 }
@@ -148,7 +144,7 @@ int32_t runReset(const CommandRow&, const KeyValues&) {
 }
 
 int32_t runWriteFfv(const CommandRow&, const KeyValues& kv) { // n i
-    copyText(g_args.fileName, sizeof g_args.fileName, kv.value[1]);
+    copyBounded(g_args.fileName, sizeof g_args.fileName, kv.value[1]);
     cmdWriteFfv(index());
     return status();
 }
@@ -181,7 +177,7 @@ int32_t runDmaTest(const CommandRow&, const KeyValues& kv) { // n p c r
         say("No Repeat Count");
         return CLU_INPUT_VALUE;
     }
-    copyText(g_args.pattern, sizeof g_args.pattern, kv.value[1]);
+    copyBounded(g_args.pattern, sizeof g_args.pattern, kv.value[1]);
     g_args.byteCount = kv.number[2];
     g_args.repeatCount = kv.number[3];
     cmdDmaTest(index());
@@ -205,7 +201,7 @@ template <void (*body)(int, bool)> int32_t runAllOrOne(const CommandRow&, const 
 
 // Commands whose second key is a file or text value kept in fileName.
 template <void (*body)(int)> int32_t runWithFile(const CommandRow&, const KeyValues& kv) {
-    copyText(g_args.fileName, sizeof g_args.fileName, kv.value[1]);
+    copyBounded(g_args.fileName, sizeof g_args.fileName, kv.value[1]);
     body(index());
     return status();
 }
@@ -216,7 +212,7 @@ int32_t runSaveVpd(const CommandRow& row, const KeyValues& kv) { // n i
         say("No Output file");
         return CLU_INPUT_VALUE;
     }
-    copyText(g_args.fileName, sizeof g_args.fileName, kv.value[1]);
+    copyBounded(g_args.fileName, sizeof g_args.fileName, kv.value[1]);
     cmdSaveVpd(index());
     return status();
 }

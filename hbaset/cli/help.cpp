@@ -78,8 +78,8 @@ const HelpTopic kHelpTopics[] = {
     {"RESTOREMAC", false, "Syntax: restoremac <n=adapter>\n"},
     {"CHANGEPERSONALITY", false, "Syntax: changePersonality <n=adapter> <p=personality>\n"},
     {"DOWNLOAD", false,
-     "Syntax: download <n=adapter> <i=path/image_filename>\n"
-     "OR\nSyntax: download <a=adaptername> <i=path/image_filename>\n"},
+     "Syntax: download <n=adapter> <i=path\\image_filename>\n"
+     "OR\nSyntax: download <a=adaptername> <i=path\\image_filename>\n"},
     {"DUMP", false, "Syntax: dump <n=adapter>\n"},
     {"@", false, "Syntax: @<script-file>\n"},
     {"PCILOOPBACK", false, "Syntax: pciloopback <n=adapter/all> <r=repeat-count> <o=option>\n"},

@@ -26,10 +26,6 @@ constexpr uint32_t kRegionReadLimit = VPD_BUFFER_SIZE;
 // V2 of the last VPD read by the identification pass (the refresh pass keys on it).
 char s_lastPassV2[VPD_V2_SIZE];
 
-void copyText(char* dest, size_t size, const char* src) {
-    copyBounded(dest, size, src);
-}
-
 uint16_t hwTypeOf(uint32_t word) {
     return static_cast<uint16_t>((word >> 12) & 0xFFFF);
 }
@@ -261,10 +257,10 @@ bool modelTableLookup(uint8_t table, ModelQuery* q) {
             !rowKeyMatches(row.subsystemId, q->subsystemId))
             continue;
         if (row.dualChannel >= 0 && (row.dualChannel != 0) != (q->dualChannel != 0)) continue;
-        copyText(q->modelName, sizeof q->modelName, row.modelName);
-        copyText(q->familyDescription, sizeof q->familyDescription, row.familyDescription);
-        copyText(q->description, sizeof q->description, row.description);
-        copyText(q->baseModel, sizeof q->baseModel, row.baseModel);
+        copyBounded(q->modelName, sizeof q->modelName, row.modelName);
+        copyBounded(q->familyDescription, sizeof q->familyDescription, row.familyDescription);
+        copyBounded(q->description, sizeof q->description, row.description);
+        copyBounded(q->baseModel, sizeof q->baseModel, row.baseModel);
         return true;
     }
     return false;
@@ -305,7 +301,7 @@ void identify(int i, char* out, size_t size) {
     }
     if (size > MODEL_QUERY_TEXT_SIZE) size = MODEL_QUERY_TEXT_SIZE;
     if (g_table.useVpdModel && (r->flags & ADAPTER_FLAG_VPD_MODEL)) {
-        copyText(out, size, r->modelName);
+        copyBounded(out, size, r->modelName);
         return;
     }
     ModelQuery q;
@@ -315,19 +311,19 @@ void identify(int i, char* out, size_t size) {
     case PATH_FAMILY_TABLE:
     case PATH_FIXED_TABLE:
         if (modelTableLookup(route.table, &q))
-            copyText(out, size, g_table.useVpdModel ? q.modelName : q.baseModel);
+            copyBounded(out, size, g_table.useVpdModel ? q.modelName : q.baseModel);
         else
-            copyText(out, size, route.fallback);
+            copyBounded(out, size, route.fallback);
         return;
     case PATH_LEGACY: {
         // The source may be the entry's own modelName (a group that keeps it).
         char name[MODEL_NAME_MAX + 1];
-        copyText(name, sizeof name, legacyNameOf(i, q));
-        copyText(out, size, name);
+        copyBounded(name, sizeof name, legacyNameOf(i, q));
+        copyBounded(out, size, name);
         return;
     }
     case PATH_GENERIC:
-        copyText(out, size, route.fallback);
+        copyBounded(out, size, route.fallback);
         return;
     }
 }
@@ -340,18 +336,18 @@ bool fillModelQuery(int i, ModelQuery* q) {
     case PATH_FAMILY_TABLE:
         if (modelTableLookup(route.table, q)) return true;
         // The family default stands for the model in both texts.
-        copyText(q->modelName, sizeof q->modelName, route.fallback);
-        copyText(q->baseModel, sizeof q->baseModel, route.fallback);
+        copyBounded(q->modelName, sizeof q->modelName, route.fallback);
+        copyBounded(q->baseModel, sizeof q->baseModel, route.fallback);
         return false;
     case PATH_FIXED_TABLE:
         if (modelTableLookup(route.table, q)) return true;
-        copyText(q->baseModel, sizeof q->baseModel, route.fallback);
+        copyBounded(q->baseModel, sizeof q->baseModel, route.fallback);
         return false;
     case PATH_LEGACY:
-        copyText(q->baseModel, sizeof q->baseModel, legacyNameOf(i, *q));
+        copyBounded(q->baseModel, sizeof q->baseModel, legacyNameOf(i, *q));
         return false;
     case PATH_GENERIC:
-        copyText(q->baseModel, sizeof q->baseModel, route.fallback);
+        copyBounded(q->baseModel, sizeof q->baseModel, route.fallback);
         return false;
     }
     return false;
@@ -418,10 +414,10 @@ void identificationPass() {
         if (!g_table.useVpdModel || !hasV2) {
             char name[MODEL_NAME_MAX + 1];
             identify(i, name, sizeof name);
-            copyText(r->modelName, sizeof r->modelName, name);
+            copyBounded(r->modelName, sizeof r->modelName, name);
         }
         if (hasV2 && g_table.useVpdModel) {
-            copyText(r->modelName, sizeof r->modelName, v.V2);
+            copyBounded(r->modelName, sizeof r->modelName, v.V2);
             if (deviceIs(r->deviceId, FAMILY_CV2, ROLE_FCOE))
                 r->flags &= ~ADAPTER_FLAG_VPD_MODEL;
             else
@@ -429,14 +425,14 @@ void identificationPass() {
         }
         if (hasV2) {
             r->flags |= ADAPTER_FLAG_VPD_V2;
-            copyText(r->serialNumber, sizeof r->serialNumber, v.SN);
+            copyBounded(r->serialNumber, sizeof r->serialNumber, v.SN);
             r->vpdPortNumber = decimalValue(v.V4);
             firstWord(v.V4, r->vpdPortName, sizeof r->vpdPortName);
             for (char* p = r->serialNumber; *p; p++)
                 *p = static_cast<char>(toupper(static_cast<unsigned char>(*p)));
         }
-        if (r->serialNumber[0] == '\0') copyText(r->serialNumber, sizeof r->serialNumber, "N/A");
-        copyText(s_lastPassV2, sizeof s_lastPassV2, v.V2);
+        if (r->serialNumber[0] == '\0') copyBounded(r->serialNumber, sizeof r->serialNumber, "N/A");
+        copyBounded(s_lastPassV2, sizeof s_lastPassV2, v.V2);
     }
 }
 
@@ -458,6 +454,6 @@ void refreshPass() {
             r->flags &= ~ADAPTER_FLAG_DUAL_CHANNEL;
         char name[MODEL_NAME_MAX + 1];
         identify(i, name, sizeof name);
-        copyText(r->modelName, sizeof r->modelName, name);
+        copyBounded(r->modelName, sizeof r->modelName, name);
     }
 }

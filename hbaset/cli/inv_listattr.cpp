@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "common/bounded_text.h"
 #include "hbaset/cli/adapter_table.h"
 #include "hbaset/cli/commands.h"
 #include "hbaset/cli/families.h"
@@ -21,13 +22,6 @@ constexpr uint32_t kPciConfigBytes = 256;
 constexpr size_t kPciRevisionId = 8;
 constexpr uint32_t kCvrMinRevision = 16;
 constexpr int kAttrLabelWidth = 20;
-
-void copyText(char* dest, size_t size, const char* src) {
-    if (size == 0) return;
-    size_t n = src == nullptr ? 0 : strnlen(src, size - 1);
-    if (n) memcpy(dest, src, n);
-    dest[n] = '\0';
-}
 
 void upperCase(char* s) {
     for (; *s; ++s)
@@ -51,7 +45,7 @@ uint32_t readRevisionId(int i) {
 // A version attribute of the converged adapter record.
 void takeAttributeText(char* dest, const char* attribute, InventoryTextRule rule) {
     bool usable = attribute[0] != '\0' && (rule == TEXT_RULE_NON_EMPTY || validVersion(attribute));
-    copyText(dest, INVENTORY_TEXT_SIZE, usable ? attribute : INV_NO_VERSION);
+    copyBounded(dest, INVENTORY_TEXT_SIZE, usable ? attribute : INV_NO_VERSION);
 }
 
 // Revision byte of the adapter's first function record of the entry's kind.
@@ -72,15 +66,15 @@ void convergedTexts(int i, const CorevaneAdapter& a, InventoryTextRule rule, Inv
 
 // Boot texts of a Brevin FC function from its controller queries.
 void brevinBootTexts(int i, InventoryEntry* e) {
-    copyText(e->boot, sizeof e->boot, INV_NO_FC_VERSION);
-    copyText(e->bios, sizeof e->bios, INV_NO_FC_VERSION);
+    copyBounded(e->boot, sizeof e->boot, INV_NO_FC_VERSION);
+    copyBounded(e->bios, sizeof e->bios, INV_NO_FC_VERSION);
     uint8_t enabled = 0;
     CntlAddlAttributes attrs;
     if (queryBootCodeState(i, &enabled) != 0) return;
     if (SC_PerformCommonGetCntlAddlAttributes(i, &attrs) != 0) return;
     upperCase(attrs.universalBiosVersion);
-    copyText(e->boot, sizeof e->boot, attrs.universalBiosVersion);
-    copyText(e->bios, sizeof e->bios, attrs.universalBiosVersion);
+    copyBounded(e->boot, sizeof e->boot, attrs.universalBiosVersion);
+    copyBounded(e->bios, sizeof e->bios, attrs.universalBiosVersion);
     e->bootEnabled = enabled != 0 ? 1 : 0;
 }
 
@@ -88,11 +82,11 @@ void brevinBootTexts(int i, InventoryEntry* e) {
 int32_t wakeupBootTexts(int i, InventoryEntry* e) {
     WakeupParms parms;
     if (ReadWakeupParms(i, &parms) != 0) {
-        copyText(e->boot, sizeof e->boot, INV_NOT_AVAILABLE);
+        copyBounded(e->boot, sizeof e->boot, INV_NOT_AVAILABLE);
         return CLU_WAKEUP_READ;
     }
     if (parms.expRom.w0 == 0) {
-        copyText(e->boot, sizeof e->boot, INV_NO_BOOT);
+        copyBounded(e->boot, sizeof e->boot, INV_NO_BOOT);
         return CLU_OK;
     }
     formatProgramVersion(i, parms.expRom.w0, e->boot, sizeof e->boot);
@@ -108,13 +102,13 @@ int32_t fcTexts(int i, InventoryEntry* e) {
     MboxBuf mb;
     if (isSli4(i)) {
         if (ReadRev4(i, &mb) != 0) {
-            copyText(e->fw, sizeof e->fw, INV_NO_VERSION);
+            copyBounded(e->fw, sizeof e->fw, INV_NO_VERSION);
             status = CLU_REVISION_READ;
         } else {
             revisionFirmwareName(mboxBytes(mb), false, e->fw, sizeof e->fw);
         }
     } else if (ReadRev(i, &mb) != 0) {
-        copyText(e->fw, sizeof e->fw, INV_NO_FC_VERSION);
+        copyBounded(e->fw, sizeof e->fw, INV_NO_FC_VERSION);
         status = CLU_REVISION_READ;
     } else {
         bool plain = fcoe || isBrevinFc(i);
@@ -122,8 +116,8 @@ int32_t fcTexts(int i, InventoryEntry* e) {
     }
 
     if (fcoe) {
-        copyText(e->boot, sizeof e->boot, INV_NO_VERSION);
-        copyText(e->bios, sizeof e->bios, INV_NO_VERSION);
+        copyBounded(e->boot, sizeof e->boot, INV_NO_VERSION);
+        copyBounded(e->bios, sizeof e->bios, INV_NO_VERSION);
     } else if (isBrevinFc(i)) {
         brevinBootTexts(i, e);
     } else {
@@ -322,17 +316,17 @@ int32_t inventoryEntry(int i, InventoryTextRule rule, InventoryEntry* e) {
         e->configuration = isOemConfiguration(i);
     } else {
         // A converged function without its NEXA connection has nothing to read.
-        copyText(e->fw, sizeof e->fw, INV_NO_VERSION);
-        copyText(e->boot, sizeof e->boot, INV_NO_VERSION);
-        copyText(e->bios, sizeof e->bios, INV_NO_VERSION);
+        copyBounded(e->fw, sizeof e->fw, INV_NO_VERSION);
+        copyBounded(e->boot, sizeof e->boot, INV_NO_VERSION);
+        copyBounded(e->bios, sizeof e->bios, INV_NO_VERSION);
     }
 
     if (e->nexaRecord && isFcoeFunction(i))
-        copyText(e->serial, sizeof e->serial, fcoeSerial(i, *r));
+        copyBounded(e->serial, sizeof e->serial, fcoeSerial(i, *r));
     else if (e->fcEntry)
-        copyText(e->serial, sizeof e->serial, orNotAvailable(r->serialNumber));
+        copyBounded(e->serial, sizeof e->serial, orNotAvailable(r->serialNumber));
     else
-        copyText(e->serial, sizeof e->serial, orNotAvailable(r->cnaSerialNumber));
+        copyBounded(e->serial, sizeof e->serial, orNotAvailable(r->cnaSerialNumber));
     e->cvr = cvrDevice(e->deviceId) && e->revId >= kCvrMinRevision ? 1 : 0;
     return status;
 }

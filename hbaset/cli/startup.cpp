@@ -1,5 +1,6 @@
 // hbaset's entry sequence, start-up discovery on both channels, completion of
 // the adapter table, and the release at the end of a run.
+#include "common/bounded_text.h"
 #include "hbaset/cli/startup.h"
 
 #include <strings.h>
@@ -17,6 +18,7 @@
 #include "hbaset/cli/run_state.h"
 #include "hbaset/cna/mal.h"
 #include "hbaset/fcmaint/config_region.h"
+#include "hbaset/fcmaint/mailbox.h"
 #include "hbaset/fcmaint/vpd.h"
 #include "platform/plat_registry.h"
 
@@ -49,27 +51,6 @@ const size_t kPciSubsystemId = 46;
 
 const size_t kWwnBytes = 8;
 
-uint16_t le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-uint32_t be32(const uint8_t* p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
-}
-
-// Bounded copy that always terminates.
-void copyText(char* dst, size_t size, const char* src) {
-    if (size == 0) return;
-    size_t n = strnlen(src, size - 1);
-    memcpy(dst, src, n);
-    dst[n] = '\0';
-}
 
 void printLine(const char* text) {
     setMessageLine("%s", text);
@@ -263,10 +244,10 @@ bool discoverAdapter(uint32_t index, int tag, int* childTags) {
     int st = MAL_GetControllerAttributes(tag, &a->attributes);
     if (st == MAL_RM_OK) st = MAL_GetOEMProperties(tag, &a->oemSerials);
     if (st != MAL_RM_OK) {
-        copyText(a->oemSerials.quoralSerialNumber, sizeof a->oemSerials.quoralSerialNumber,
-                 kNotAvailable);
-        copyText(a->oemSerials.oemSerialNumber, sizeof a->oemSerials.oemSerialNumber,
-                 kNotAvailable);
+        copyBounded(a->oemSerials.quoralSerialNumber, sizeof a->oemSerials.quoralSerialNumber,
+                    kNotAvailable);
+        copyBounded(a->oemSerials.oemSerialNumber, sizeof a->oemSerials.oemSerialNumber,
+                    kNotAvailable);
     }
     int count = MAL_MAX_INSTANCES;
     if (MAL_EnumeratePhysicalHBAs(tag, MAL_HBA_ISCSI, &count, childTags) == MAL_RM_OK &&
@@ -304,8 +285,8 @@ void fillCommon(AdapterRecord* r, uint32_t kind, uint32_t adapterIndex, int32_t 
     r->cnaAdapterIndex = adapterIndex;
     r->cnaPortNumber = static_cast<uint32_t>(portNumber);
     const char* serial = a.attributes.serialNumber;
-    copyText(r->cnaSerialNumber, sizeof r->cnaSerialNumber,
-             serial[0] != '\0' ? serial : kNotAvailable);
+    copyBounded(r->cnaSerialNumber, sizeof r->cnaSerialNumber,
+                serial[0] != '\0' ? serial : kNotAvailable);
 }
 
 // Model name of converged entry i from its VPD "V2" keyword, when it has one.
@@ -520,7 +501,7 @@ int32_t startUp(int argc, char** argv) {
     g_run.nexaEnabled = !switchGiven(argc, argv, kNoNexaSwitch);
     if (g_run.nexaEnabled) cnaDiscovery();
     for (int k = 1; k < argc; k++)
-        copyText(g_run.argumentSlots[k], TOKEN_SIZE, argv[k]);
+        copyBounded(g_run.argumentSlots[k], TOKEN_SIZE, argv[k]);
     g_table.useVpdModel = !switchGiven(argc, argv, kCodeModelSwitch);
 
     BrdInfo* boards = nullptr;
@@ -678,7 +659,7 @@ int hbasetMain(int argc, char** argv) {
         }
     }
     traceInitDirectory();
-    copyText(g_run.moduleDir, sizeof g_run.moduleDir, g_trace.moduleDirectory);
+    copyBounded(g_run.moduleDir, sizeof g_run.moduleDir, g_trace.moduleDirectory);
     traceStartRun(kStartText);
 
     if (isHelpRequest(argc, argv)) {

@@ -19,15 +19,8 @@ using hbasim::MboxCall;
 
 namespace {
 
-uint32_t rd32(const uint8_t* p) {
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-void wr32(uint8_t* p, uint32_t v) {
-    p[0] = (uint8_t)v;
-    p[1] = (uint8_t)(v >> 8);
-    p[2] = (uint8_t)(v >> 16);
-    p[3] = (uint8_t)(v >> 24);
-}
+using hbasim::drv_rd32;
+using hbasim::drv_wr32;
 void set_status(uint8_t* mb, uint16_t st) {
     mb[2] = (uint8_t)st;
     mb[3] = (uint8_t)(st >> 8);
@@ -47,13 +40,13 @@ uint32_t attempts_of(uint32_t retry) {
 void load(MboxCall& c, const uint8_t* mb, uint32_t words, hbasim::MboxForm form) {
     memset(&c, 0, sizeof c);
     for (uint32_t i = 0; i < TGX_MBOX_WORDS; ++i)
-        c.mb[i] = rd32(mb + 4 * i);
+        c.mb[i] = drv_rd32(mb + 4 * i);
     c.mbWords = words;
     c.form = form;
 }
 void store(const MboxCall& c, uint8_t* mb) {
     for (uint32_t i = 0; i < TGX_MBOX_WORDS; ++i)
-        wr32(mb + 4 * i, c.mb[i]);
+        drv_wr32(mb + 4 * i, c.mb[i]);
 }
 
 // Runs the call on the board's function; a state that cannot be read gives the
@@ -168,7 +161,7 @@ uint32_t TGX_IssueMboxWithRetryEx(uint32_t board, uint32_t* mailbox, void* data,
         }
         if (((c.mb[0] >> 8) & 0xFF) == TGX_MBX_UPDATE_CFG) {
             left = 0;
-            wr32(mb + 12, c.mb[3]);
+            drv_wr32(mb + 12, c.mb[3]);
         }
         if (st == TGX_MBXST_BUSY && left > 0) plat_sleep_ms(delay);
         set_status(mb, st);
