@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "libtgx/libtgx.h"
-#include "libtgx/tgx_ioctl.h"
+#include "interfaces/tgx_ioctl.h"
 #include "platform/platform.h"
 
 #define TGX_MAX_BOARDS 256

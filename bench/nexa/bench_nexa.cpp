@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "hbaset/cna/nexa.h"
+#include "interfaces/nexa.h"
 #include "sim/core/sim_model.h"
 
 namespace {

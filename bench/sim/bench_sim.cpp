@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "libtgx/tgx_ioctl.h"
+#include "interfaces/tgx_ioctl.h"
 #include "platform/plat_backend.h"
 #include "sim/core/sim_model.h"
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 
 #include "hbaset/cli/adapter_table.h"
-#include "hbaset/fcmaint/mbox_codes.h"
+#include "interfaces/mbox_codes.h"
 #include "hbaset/fcmaint/nvparms.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "hbaset/fcmaint/mbox_codes.h"
+#include "interfaces/mbox_codes.h"
 
 // The mailbox words are handed to the library as they lie in memory, and data
 // returned in them is copied out as bytes: both assume a little-endian host.

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "libtgx/tgx_ioctl.h"
+#include "interfaces/tgx_ioctl.h"
 #include "platform/plat_backend.h"
 #include "platform/plat_device.h"
 #include "sim/driver/sim_driver.h"

@@ -17,7 +17,7 @@
 #include <map>
 #include <string>
 
-#include "hbaset/fcmaint/mbox_codes.h"
+#include "interfaces/mbox_codes.h"
 #include "sim/driver/sim_driver.h"
 
 namespace hbasim {

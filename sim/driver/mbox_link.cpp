@@ -3,7 +3,7 @@
 // loopback. Loopback lasts, across processes, until a reset; external loopback
 // only comes up when the port has a loopback plug. BIU_DIAG is the PCI DMA
 // loopback: the data comes back as it went out.
-#include "libtgx/tgx_ioctl.h"
+#include "interfaces/tgx_ioctl.h"
 #include "sim/driver/sim_driver.h"
 
 namespace hbasim {

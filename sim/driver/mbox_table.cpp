@@ -10,8 +10,8 @@
 // c.data[0 .. c.dataLen) when the transport carried one (null otherwise),
 // sets c.dataOut to the bytes of data it returns, and returns true only when
 // it changed the adapter's state (which is then written back).
-#include "hbaset/fcmaint/mbox_codes.h"
-#include "libtgx/tgx_ioctl.h"
+#include "interfaces/mbox_codes.h"
+#include "interfaces/tgx_ioctl.h"
 #include "sim/driver/sim_driver.h"
 
 namespace hbasim {

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "libtgx/libtgx.h"
-#include "libtgx/tgx_ioctl.h"
+#include "interfaces/tgx_ioctl.h"
 #include "platform/plat_device.h"
 #include "sim/driver/sim_driver.h"
 

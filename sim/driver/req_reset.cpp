@@ -3,7 +3,7 @@
 // command pass-through.
 #include <cstring>
 
-#include "libtgx/tgx_ioctl.h"
+#include "interfaces/tgx_ioctl.h"
 #include "platform/plat_device.h"
 #include "sim/driver/sim_driver.h"
 

@@ -14,7 +14,7 @@
 // (sim/driver/req_<family>.cpp), declare them in the block below, and append
 // its rows to kDrvHandlers under a comment naming the family. The journal and
 // the fault table use 'name' and the code ("0x%08X") to match requests.
-#include "libtgx/tgx_ioctl.h"
+#include "interfaces/tgx_ioctl.h"
 #include "sim/driver/sim_driver.h"
 
 namespace hbasim {

@@ -29,7 +29,7 @@
 #include <map>
 #include <mutex>
 
-#include "hbaset/cna/nexa.h"
+#include "interfaces/nexa.h"
 #include "sim/nexa/nexa_sim.h"
 
 using namespace nexasim;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "hbaset/fcmaint/mbox_codes.h"
+#include "interfaces/mbox_codes.h"
 #include "hbaset/fcmaint/rm_status.h"
 #include "hbaset/fcmaint/sli_cfg.h"
 #include "sim/core/sim_model.h"

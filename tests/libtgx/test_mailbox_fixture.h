@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "libtgx/libtgx.h"
-#include "libtgx/tgx_ioctl.h"
+#include "interfaces/tgx_ioctl.h"
 #include "platform/plat_backend.h"
 #include "platform/platform.h"
 #include "sim/core/sim_model.h"

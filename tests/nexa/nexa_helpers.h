@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "hbaset/cna/nexa.h"
+#include "interfaces/nexa.h"
 #include "tests/support/support.h"
 
 namespace nxt {

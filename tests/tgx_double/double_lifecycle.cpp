@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "libtgx/libtgx.h"
-#include "libtgx/tgx_ioctl.h"
+#include "interfaces/tgx_ioctl.h"
 #include "sim/core/sim_model.h"
 #include "tests/tgx_double/double_internal.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "libtgx/libtgx.h"
-#include "libtgx/tgx_ioctl.h"
+#include "interfaces/tgx_ioctl.h"
 #include "platform/plat_time.h"
 #include "sim/driver/sim_driver.h"
 #include "tests/tgx_double/double_internal.h"
