@@ -60,8 +60,9 @@ struct Command {
 };
 
 static const Command kCommands[] = {
-    {"init", cmd_init},   {"show", cmd_show},     {"reboot", cmd_reboot}, {"check", cmd_check},
-    {"fleet", cmd_fleet}, {"schema", cmd_schema}, {"fault", cmd_fault},   {"log", cmd_log},
+    {"init", cmd_init},   {"show", cmd_show},   {"reboot", cmd_reboot},
+    {"check", cmd_check}, {"fleet", cmd_fleet}, {"schema", cmd_schema},
+    {"fault", cmd_fault}, {"log", cmd_log},     {"image", cmd_image},
 };
 
 } // namespace hbasim_tool

@@ -18,6 +18,7 @@ int cmd_fleet(const Args& a);
 int cmd_schema(const Args& a);
 int cmd_fault(const Args& a);
 int cmd_log(const Args& a);
+int cmd_image(const Args& a);
 
 // Prints "hbasim: <msg>" to stderr and returns code.
 int fail(int code, const std::string& msg);
