@@ -11,35 +11,8 @@ void commandNotAvailable(const char* name) {
     g_run.cluStatus = CLU_NOT_SUPPORTED;
 }
 
-void cmdSetBootDevice(int) {
-    commandNotAvailable("setbootdevice");
-}
-void cmdSetAltBoot(int) {
-    commandNotAvailable("setAltBoot");
-}
-void cmdReadBootDevice(int) {
-    commandNotAvailable("readbootdevice");
-}
-void cmdReadAltBoot(int) {
-    commandNotAvailable("readaltboot");
-}
-void cmdListBoot(int) {
-    commandNotAvailable("listboot");
-}
-void cmdEnableBootDevice(int) {
-    commandNotAvailable("enablebootdevice");
-}
-void cmdDisableBootDevice(int) {
-    commandNotAvailable("disablebootdevice");
-}
 void cmdNetworkBoot(int, uint32_t) {
     commandNotAvailable("networkboot");
-}
-void cmdGetBootParams(int) {
-    commandNotAvailable("getbootparams");
-}
-void cmdSetDefBootParams(int) {
-    commandNotAvailable("setdefbootparams");
 }
 
 void cmdScriptWwn(int, ScriptWwnKind kind) {
