@@ -15,32 +15,6 @@ void cmdNetworkBoot(int, uint32_t) {
     commandNotAvailable("networkboot");
 }
 
-void cmdScriptWwn(int, ScriptWwnKind kind) {
-    static const char* const names[] = {"scriptWWPN", "scriptWWNN", "scriptVWWPN", "scriptVWWNN"};
-    commandNotAvailable(names[kind & 3]);
-}
-void cmdWriteWwn(int, bool) {
-    commandNotAvailable("writeWWN");
-}
-void cmdListWwn(int, bool) {
-    commandNotAvailable("listWWN");
-}
-void cmdRestoreNvWwn(int) {
-    commandNotAvailable("restoreNVWWN");
-}
-void cmdRestoreDefWwn(int) {
-    commandNotAvailable("restoreDefWWN");
-}
-void cmdSaveWwn(int) {
-    commandNotAvailable("saveWWN");
-}
-void cmdRestoreWwn(int) {
-    commandNotAvailable("restoreWWN");
-}
-void cmdPutFactory() {
-    commandNotAvailable("the factory command");
-}
-
 void cmdReadConfig(int) {
     commandNotAvailable("readconfig");
 }
