@@ -11,9 +11,6 @@ void commandNotAvailable(const char* name) {
     g_run.cluStatus = CLU_NOT_SUPPORTED;
 }
 
-void cmdNetworkBoot(int, uint32_t) {
-    commandNotAvailable("networkboot");
-}
 
 void cmdReadConfig(int) {
     commandNotAvailable("readconfig");

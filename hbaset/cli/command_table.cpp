@@ -254,6 +254,7 @@ int32_t runNetworkBoot(const CommandRow&, const KeyValues& kv) { // n t s
         return CLU_INPUT_VALUE;
     }
     g_args.setting = kv.number[2];
+    copyBounded(g_args.fileName, sizeof g_args.fileName, kv.value[1]); // the method as typed
     cmdNetworkBoot(index(), kv.number[2]);
     return status();
 }

@@ -2,7 +2,7 @@
 // disablebootdevice edit and show the x86 boot device in region 8; setAltBoot
 // and readaltboot the seven alternate boot devices in region 9; listboot lists
 // the boot images in flash; enableAdapterBootCode selects the image the
-// adapter starts.
+// adapter starts; networkboot switches PXE boot of a converged NIC function.
 #include "hbaset/fcmaint/boot_device.h"
 
 #include <cstring>
@@ -18,6 +18,8 @@
 #include "hbaset/cli/message.h"
 #include "hbaset/cli/run_state.h"
 #include "hbaset/cli/startup.h"
+#include "hbaset/cna/cna_ops.h"
+#include "hbaset/cna/mal_ops.h"
 #include "hbaset/fcmaint/boot_records.h"
 #include "hbaset/fcmaint/config_region.h"
 #include "hbaset/fcmaint/mailbox.h"
@@ -455,8 +457,32 @@ void cmdReadAltBoot(int index) {
 
 void cmdListBoot(int index) {
     if (isNexaManaged(index)) {
-        commandNotAvailable("listboot");
+        g_run.cluStatus = cnaListBoot(index);
         return;
     }
     g_run.cluStatus = isBrevinFc(index) ? listBootBrevin(index) : listBootImages(index);
+}
+
+// The NIC function's record (found by its permanent or current MAC) names the
+// NEXA node whose network boot setting changes; the method is the t= text as
+// typed, at most 6 characters.
+void cmdNetworkBoot(int index, uint32_t setting) {
+    const MalNicFunction* nic = cnaNicRecordOf(index);
+    if (nic == nullptr) {
+        emitText("UpdateNetworkBootStatus failed. Unable to find MAC Address. Status %d\n",
+                 CLU_MAC_FAILED);
+        g_run.cluStatus = CLU_MAC_FAILED;
+        return;
+    }
+    char method[7];
+    copyBounded(method, sizeof method, g_args.fileName);
+    int st = MAL_SetNetworkBoot(nic->tag, setting != 0, method);
+    if (st != 0) {
+        emitText("UpdateNetworkBootStatus failed. Setting the networkboot parameter failed. "
+                 "Status %d\n",
+                 st);
+        g_run.cluStatus = CLU_NIC_SETTING_FAILED;
+        return;
+    }
+    g_run.cluStatus = CLU_OK;
 }
