@@ -240,20 +240,22 @@ int32_t setAltBoot(int index) {
         emitText("This older driver does not allow to write 256 bytes of data\n");
         return kRegionWrite;
     }
+    // Both regions are read before either is written: a failed read leaves
+    // the adapter as it was.
     uint8_t r8[REGION8_SIZE] = {};
     if (readRegion8(index, r8) != 0) {
         say("Dump Config Region 8 Error");
+        return kRegionRead;
+    }
+    uint8_t r9[REGION9_ALT_SIZE];
+    if (readRegion9Alt(index, r9) != 0) {
+        emitText("Failed to dump config region 9\n");
         return kRegionRead;
     }
     putLe32(r8 + X86_FLAGS, le32(r8 + X86_FLAGS) | X86F_ALT_BOOT | X86F_BOOT_DEVICE);
     if (writeRegion8(index, r8) != 0) {
         say("Update Config Region 8 Error");
         return kRegionWrite;
-    }
-    uint8_t r9[REGION9_ALT_SIZE];
-    if (readRegion9Alt(index, r9) != 0) {
-        emitText("Failed to dump config region 9\n");
-        return kRegionRead;
     }
     buildAltEntry(r9);
     uint32_t mbx = 0;
