@@ -497,7 +497,13 @@ uint32_t CLU_SetBootParamsX86(int adapter, bool init, const BootParamsX86* rec) 
     encodeExtb(rec->devices, r9);
     st = WriteConfigRegion8(adapter, r8);
     if (st != 0) return st;
-    return WriteConfigRegion9(adapter, r9);
+    st = WriteConfigRegion9(adapter, r9);
+    if (st != RM_STATUS_REGION_REINIT) return st;
+    // setAltBoot keeps region 9 at 256 bytes: write the same entries at that
+    // length rather than leave region 8 and region 9 disagreeing.
+    uint8_t wide[REGION9_ALT_SIZE] = {};
+    memcpy(wide, r9, sizeof r9);
+    return UpdateConfigRegionEx(adapter, REGION_ALT_BOOT, REGION9_ALT_SIZE, wide);
 }
 
 uint32_t CLU_SetBootParamsEfi(int adapter, bool init, const BootParamsEfi* rec) {

@@ -152,6 +152,21 @@ TEST(SetAltBoot, WrittenEntryIsReadBackOnBothPaths) {
     }
 }
 
+// setAltBoot leaves region 9 at 256 bytes; the x86 parameters still write it.
+TEST(SetAltBoot, X86ParametersStillWriteTheLongerRegion) {
+    TempState state;
+    state.init(classicWithBoot());
+    ASSERT_EQ(
+        boot::hbaset({"setAltBoot", "n=1", "i=2", "w0=20000000", "w1=C9112233", "l=7"}).exit_code,
+        0);
+    hbatest::RunResult def = boot::hbaset({"setdefbootparams", "n=1", "p=x86"});
+    EXPECT_EQ(def.exit_code, 0) << def.out;
+    std::vector<uint8_t> r9 = boot::region(9);
+    ASSERT_EQ(r9.size(), 256u);
+    EXPECT_EQ(boot::le32(r9, 16), 0x20000000u);
+    EXPECT_EQ(boot::le32(r9, 24), 0x07000000u) << "only device 0 loses its D_ID and LUN";
+}
+
 TEST(SetAltBoot, RefusalsWriteNothing) {
     TempState state;
     state.init(classicWithBoot(" region_state = \"9=bad\""));

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@ struct RoundTrip {
     uint8_t stored;   // region byte at offset, under mask
     const char* line; // printed by getbootparams in a new process
 };
+void PrintTo(const RoundTrip& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class BootParamsRoundTrip : public ::testing::TestWithParam<RoundTrip> {};
 
@@ -279,6 +283,9 @@ struct StateCase {
     const char* state; // region_state of the fleet
     uint32_t setdef;   // setdefbootparams p=x86 before re-initialising
 };
+void PrintTo(const StateCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class BootRegionStates : public ::testing::TestWithParam<StateCase> {};
 

@@ -4,6 +4,7 @@
 // factory command fed from standard input.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,9 @@ struct Path {
     // Region 0 names after "10000000 C9AABBCC" / "20000011 22334455".
     const char* region0;
 };
+void PrintTo(const Path& c, std::ostream* os) {
+    *os << c.name;
+}
 
 const Path kPaths[] = {
     {"classic", boot::kClassic, "", "00000010 CCBBAAC9 11000020 55443322"},
