@@ -104,7 +104,8 @@ const FleetKeyDef kFleetSchema[] = {
     {"sli_mode", "function", "fc,fcoe", FT_NUM, "4", nullptr, ""},
     {"drv_version", "function", "fc,fcoe", FT_NUM, "5", nullptr,
      "highest driver-information version the driver speaks"},
-    {"drv_type", "function", "fc,fcoe", FT_NUM, "3", nullptr, "driver type (drvType); other than 2, 3, 16, 21: classic firmware interface"},
+    {"drv_type", "function", "fc,fcoe", FT_NUM, "3", nullptr,
+     "driver type (drvType); other than 2, 3, 16, 21: classic firmware interface"},
     {"feature_list", "function", "classic:fc", FT_NUM, "0x400", nullptr, ""},
     {"feature_list", "function", "fcoe", FT_NUM, "0x1600", nullptr,
      "driver feature bits (0x200 FCoE, 0x400 persistent link down, 0x1000 extended mailbox, "
