@@ -11,7 +11,6 @@ void commandNotAvailable(const char* name) {
     g_run.cluStatus = CLU_NOT_SUPPORTED;
 }
 
-
 void cmdReadConfig(int) {
     commandNotAvailable("readconfig");
 }
