@@ -93,16 +93,6 @@ void cmdReadNvLog(int) {
     commandNotAvailable("readNVlog");
 }
 
-void cmdListRev(int) {
-    commandNotAvailable("listrev");
-}
-void cmdListFfv(int) {
-    commandNotAvailable("listffv");
-}
-void cmdWriteFfv(int) {
-    commandNotAvailable("writeffv");
-}
-
 void cmdPciLoopback() {
     commandNotAvailable("pciloopback");
 }
