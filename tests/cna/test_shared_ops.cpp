@@ -1,6 +1,7 @@
 // The converged operations other commands build on: network boot through
-// NEXA, the converged listboot, factory defaults through NEXA, the FFV name
-// and the ARM log, each against the simulated machine and its faults.
+// NEXA, the converged listboot, factory defaults through NEXA, the FFV name,
+// the ARM log and the VPD pieces, each against the simulated machine and its
+// faults.
 #include <string>
 #include <vector>
 
