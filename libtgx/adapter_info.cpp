@@ -105,8 +105,13 @@ extern "C" TGX_EXPORT uint32_t TGX_GetQoSLinkSpeed(uint32_t board, uint16_t* spe
         tgx_env_free(env);
         return 2;
     }
+    uint32_t rc = tgx_env_rc(env);
     uint16_t s = tgx_rd16(tgx_payload(env) + TGX_LINKINFO_OFF_SPEED);
     tgx_env_free(env);
+    if (rc != 0) {
+        TraceLog("TGX_GetQoSLinkSpeed: ReturnCode=%x\n", rc);
+        return 2;
+    }
     *speed = s == 0 ? 0xFFFF : s;
     TraceLog("TGX_GetQoSLinkSpeed: QoSSpeed=0x%x\n", *speed);
     return 0;

@@ -156,7 +156,14 @@ uint32_t LibtgxReturnBrdInfo(PlatHandle h, uint32_t board) {
         tgx_env_free(env);
         return 1;
     }
-    // The reply's ReturnCode is not examined: the payload is taken as it is.
+    // A refused request carries no board data: taking its payload would keep a
+    // board with vendor and device 0.
+    uint32_t rc = tgx_env_rc(env);
+    if (rc != 0) {
+        TraceLog("IOCTL_ZT4100_RETURN_INFO: ReturnCode=%x\n", rc);
+        tgx_env_free(env);
+        return 1;
+    }
     const uint8_t* pl = tgx_payload(env);
     BrdInfo& bi = e->brdInfo;
     bi.slimBase = tgx_rd32(pl + TGX_RI_SLIMBASE);

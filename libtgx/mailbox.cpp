@@ -2,6 +2,7 @@
 // mailbox; this file moves it to the driver, retries as the returned status
 // asks, moves the data of the few commands that carry some, and maps the
 // outcome to a status.
+#include <cstdio>
 #include <cstring>
 
 #include "libtgx/tgx_internal.h"
@@ -45,6 +46,15 @@ uint32_t attempts_of(uint32_t retry) {
 
 bool v2_stop_status(uint16_t st) {
     return st == TGX_MBXST_TEMP_OVERHEAT || st == TGX_MBXST_STOP_252 || st == TGX_MBXST_STOP_254;
+}
+
+// Logs the count and the first bytes received (at most 8, never beyond them).
+void trace_event_log(uint32_t got, const uint8_t* data) {
+    char bytes[8 * 3 + 1] = "";
+    size_t used = 0;
+    for (uint32_t i = 0; i < got && i < 8; ++i)
+        used += (size_t)snprintf(bytes + used, sizeof bytes - used, i ? " %x" : "%x", data[i]);
+    TraceLog("TGX_IssueMboxWithRetry: MBX_READ_EVENT_LOG rcvCnt=%x data=%s\n", got, bytes);
 }
 
 struct V2RcRow {
@@ -163,10 +173,7 @@ extern "C" TGX_EXPORT uint32_t TGX_IssueMboxWithRetry(uint32_t board, uint32_t* 
                 uint32_t got = tgx_rd32(p + TGX_MB_OFF_DATALEN);
                 if (got > wanted) got = wanted;
                 if (got) memcpy(rcv, p + TGX_MB_OFF_DATA, got);
-                const uint8_t* d = p + TGX_MB_OFF_DATA;
-                TraceLog("TGX_IssueMboxWithRetry: MBX_READ_EVENT_LOG rcvCnt=%x data=%x %x %x %x "
-                         "%x %x %x %x\n",
-                         got, d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]);
+                trace_event_log(got, p + TGX_MB_OFF_DATA);
             } else {
                 memcpy(mb, p + TGX_MB_OFF_MAILBOX, TGX_MBOX_BYTES);
             }
@@ -225,12 +232,13 @@ extern "C" TGX_EXPORT uint32_t TGX_IssueMboxWithRetryEx(uint32_t board, uint32_t
             memcpy(mb, rmb, TGX_MBOX_BYTES);
             uint32_t got = tgx_rd32(p + TGX_MBEX_OFF_OUTWORDS);
             if (got > TGX_MBOX_EX_MAX_WORDS) got = TGX_MBOX_EX_MAX_WORDS;
-            TraceLog("TGX_IssueMboxWithRetryEx: OK Request ioInLen=%d ioOutLen=%d\n Data rcv: ",
+            TraceLog("TGX_IssueMboxWithRetryEx: OK Request ioInLen=%d ioOutLen=%d\n",
                      tgx_rd32(p + TGX_MBEX_OFF_INWORDS), got);
             uint32_t words = outWords < got ? outWords : got;
             if (buf && words) memcpy(buf, p + TGX_MBEX_OFF_DATA, words * 4);
+            // The dump's own first newline ends this line.
+            TraceLog(" Data rcv: ");
             TraceDump(p + TGX_MBEX_OFF_DATA, words * 4 < 16 ? words * 4 : 16);
-            TraceLog("\n");
             TraceLog("TGX_IssueMboxWithRetryEx: exit OK\n");
             tgx_env_free(env);
             return 0;

@@ -1,6 +1,7 @@
 // Dump and update-configuration mailboxes: built here from the caller's
 // arguments and sent once on the V2 transport, with their data in the
 // extension area behind the mailbox.
+#include <cstdio>
 #include <cstring>
 
 #include "libtgx/tgx_internal.h"
@@ -47,6 +48,15 @@ void put_word(uint8_t* mb, uint32_t i, uint32_t v) {
     tgx_wr32(mb + 4 * i, v);
 }
 
+// Logs one line: the label and count words as "%x ".
+void trace_words(const char* label, const uint8_t* words, uint32_t count) {
+    char line[8 * 9 + 1] = "";
+    size_t used = 0;
+    for (uint32_t i = 0; i < count && i < 8; ++i)
+        used += (size_t)snprintf(line + used, sizeof line - used, "%x ", tgx_rd32(words + 4 * i));
+    TraceLog("%s%s\n", label, line);
+}
+
 } // namespace
 
 extern "C" TGX_EXPORT uint32_t TGX_IssueDumpMBox(uint32_t board, uint32_t type, uint8_t typeArg,
@@ -61,6 +71,12 @@ extern "C" TGX_EXPORT uint32_t TGX_IssueDumpMBox(uint32_t board, uint32_t type, 
         return 2;
     }
     if (length == nullptr || buffer == nullptr || asked == 0 || asked > TGX_MBOX_MAX_EXT) return 7;
+    // Region and offset share word 2, 16 bits each: a wider value would address
+    // another region.
+    if (region > 0xFFFF || offset > 0xFFFF) {
+        TraceLog("TGX_IssueDumpMBox: Invalid region %x or offset %x\n", region, offset);
+        return 7;
+    }
 
     const uint32_t size = asked + TGX_SIZE_ISSUEMB_V2_BASE;
     TraceLog("TGX_IssueDumpMBox: bufferSize=0x%x(%d)\n", size, size);
@@ -125,6 +141,10 @@ extern "C" TGX_EXPORT uint32_t TGX_IssueUpdateCfgMBox(uint32_t board, uint32_t r
     if (respInfo) *respInfo = 0;
     if (!tgx_board_ok(board)) return 3;
     if (length > TGX_MBOX_MAX_EXT) return 7;
+    if (region > 0xFFFF) {
+        TraceLog("TGX_IssueUpdateCfgMBox: Invalid region %x\n", region);
+        return 7;
+    }
 
     const uint32_t size = length + TGX_SIZE_ISSUEMB_V2_BASE;
     uint8_t* env = tgx_env_alloc(size, TGX_IOCTL_ISSUEMB_V2, TGX_SIG_ZT);
@@ -145,14 +165,9 @@ extern "C" TGX_EXPORT uint32_t TGX_IssueUpdateCfgMBox(uint32_t board, uint32_t r
     // A null data pointer sends a zero-filled area of the given length.
     if (data && length) memcpy(ext, data, length);
 
-    TraceLog("MBox cmd: ");
-    for (uint32_t i = 0; i < 8; ++i)
-        TraceLog("%x ", tgx_rd32(mb + 4 * i));
-    TraceLog("\ndata: ");
+    trace_words("MBox cmd: ", mb, 8);
     uint32_t dataWords = (length + 3) / 4;
-    for (uint32_t i = 0; i < dataWords && i < 8; ++i)
-        TraceLog("%x ", tgx_rd32(ext + 4 * i));
-    TraceLog("\n");
+    trace_words("data: ", ext, dataWords < 8 ? dataWords : 8);
 
     AdapterEntry* e = tgx_entry(board);
     if (!tgx_env_send(e->handle, env, size)) {

@@ -59,6 +59,16 @@ void wwpn_key_name(const HBA_PortAttributes& attrs, char* out, size_t size) {
              w[6], w[7]);
 }
 
+// True when the value is one string: REG_SZ whose bytes after the first NUL
+// (the terminator, when present) are all NUL.
+bool is_plain_text(uint32_t type, const char* data, uint32_t size) {
+    if (type != PLAT_REG_SZ) return false;
+    size_t len = strnlen(data, size);
+    for (size_t i = len; i < size; ++i)
+        if (data[i] != '\0') return false;
+    return true;
+}
+
 void close_keys(PlatRegKey a, PlatRegKey b, PlatRegKey c) {
     if (c) plat_reg_close_key(c);
     if (b) plat_reg_close_key(b);
@@ -156,6 +166,11 @@ uint32_t rwRegistryKey(uint32_t board, uint32_t op, uint16_t* flag) {
         TraceLog("rwRegistryKey: Parameters value unreadable. status = %xh\n", rs);
         close_keys(svc, params, port);
         return 1;
+    } else if (!is_plain_text(type, raw, size)) {
+        // Editing what is not one plain string would drop whatever follows.
+        TraceLog("rwRegistryKey: Parameters value is not plain text. type = %xh\n", type);
+        close_keys(svc, params, port);
+        return 1;
     } else {
         raw[size <= kParamMaxChars + 1 ? size : kParamMaxChars + 1] = '\0';
         size_t rawLen = strnlen(raw, kParamMaxChars + 1);
@@ -204,6 +219,7 @@ uint32_t rwRegistryKey(uint32_t board, uint32_t op, uint16_t* flag) {
 extern "C" TGX_EXPORT uint32_t TGX_GetPersistLinkDown(uint32_t board, uint16_t* flag) {
     TraceLog("TGX_GetPersistLinkDown: board=%x\n", board);
     if (!tgx_board_ok(board)) return 3;
+    if (flag == nullptr) return 1;
     uint16_t f = 0;
     uint32_t status = rwRegistryKey(board, 0, &f);
     if (status == 0 && flag) *flag = f;
