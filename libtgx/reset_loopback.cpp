@@ -11,11 +11,12 @@ namespace {
 constexpr uint32_t kStsLinkNotUp = 2;     // TGX_ConfigLoopback: the link did not come up
 constexpr uint32_t kStsBadRegion = 2;     // TGX_GetDriverDumpRegion: region above 7
 constexpr uint32_t kStsBadType = 3;       // TGX_ConfigLoopback: neither internal nor external
-constexpr uint32_t kStsOverheat = 3;      // TGX_ConfigLoopback: the mailbox's over temperature
+constexpr uint32_t kStsOverheat = 3;      // TGX_ConfigLoopback: the link mailbox's status 3
 constexpr uint32_t kStsBridgeOverrun = 3; // TGX_SendTamberCommand: response too large
 constexpr uint32_t kStsBridgeTimeout = 5;
 constexpr uint32_t kStsBridgeNoBoard = 6;
-// The status of the mailbox exports for an over-temperature adapter.
+// Status 3 of the mailbox exports (over temperature on the plain form, no
+// resource on V2): the one mailbox failure loopback set-up passes on.
 constexpr uint32_t kMboxOverheat = 3;
 
 const uint32_t kLoopbackRecordSize = 12; // size of the caller's record as logged
