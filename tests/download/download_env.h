@@ -34,6 +34,12 @@ class Env {
         hbasim::journal_clear();
         return hbaset({"download", target, "i=" + path});
     }
+    // The download of a file named relative to the state directory, run there.
+    hbatest::RunResult downloadHere(const std::string& target, const std::string& name) const {
+        hbasim::journal_clear();
+        return hbatest::run(hbatest::bin_path("hbaset"), {"download", target, "i=" + name}, {},
+                            state_.dir());
+    }
     // Journal lines of mailbox requests that start with prefix.
     size_t count(const std::string& prefix) const {
         size_t n = 0;
