@@ -8,6 +8,10 @@ namespace sim_image {
 
 // One row per kind (see image_builders.h for how to add one).
 const ImageKind kImageKinds[] = {
+    {"ufi", image_ufi,
+     "ufi [--gen 2|3|4] [--version V | --build RAW] [--asic N] [--vendor ID] [--device ID]"
+     " [--dir-devices ID,...] [--dir-offset N] [--size N]"
+     " [--variant long|short|tiny|dir-cut|dir-misaligned] -o FILE"},
     {"prg", image_prg,
      "prg [--type N] [--id N] [--version N] [--pid1 N] [--size BYTES] [--text VERSION]\n"
      "      [--kek KEK_ID] [--rom-device ID] [--bad header-checksum|file-checksum|long|short|\n"
