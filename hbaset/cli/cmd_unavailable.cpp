@@ -14,12 +14,6 @@ void commandNotAvailable(const char* name) {
 void cmdReadConfig(int) {
     commandNotAvailable("readconfig");
 }
-void cmdDownload(int) {
-    commandNotAvailable("download");
-}
-void cmdDownloadByName() {
-    commandNotAvailable("download");
-}
 void cmdLoadImage(int, uint32_t) {
     commandNotAvailable("loadimage");
 }
