@@ -374,6 +374,13 @@ const FleetKeyDef kFleetSchema[] = {
     {"max_cdb_length", "function", "iscsi", FT_NUM, "16", nullptr, "NEXA MaxCDBLength"},
     {"vpd", "function", "nic,iscsi", FT_BYTES, nullptr, nullptr,
      "raw VPD shown in NEXA's VPD node (absent: built from description, model, serial, port)"},
+    // ---- NEXA: converged firmware download (UpgradeFlashROM) -----------------
+    {"upgrade_forced_status", "adapter", "cv2,cv3,tarnel,brevin", FT_CHOICE, "0",
+     "0|235|318|336|337",
+     "UpgradeFlashROM answers this code after the image checks, flash unchanged "
+     "(235 virtual function, 318 special release, 336 bad signature, 337 no signature; 0 none)"},
+    {"upgrade_status", "adapter", "cv2,cv3,tarnel,brevin", FT_CHOICE, "55", "55|0",
+     "UpgradeFlashROM status after the image is written: 55 (reboot needed) or 0"},
 };
 const size_t kFleetSchemaCount = sizeof(kFleetSchema) / sizeof(kFleetSchema[0]);
 

@@ -22,6 +22,9 @@ struct ImageKind {
 extern const ImageKind kImageKinds[];
 extern const size_t kImageKindCount;
 
+// Converged-adapter firmware (.UFI), image_ufi.cpp.
+int image_ufi(const ImageArgs& args);
+
 // Writes bytes to path (created or replaced); false with errno set on failure.
 bool write_image_file(const std::string& path, const std::vector<unsigned char>& bytes);
 

@@ -15,6 +15,10 @@ int no_kind(const ImageArgs&) {
 // One row per kind (see image_builders.h for how to add one).
 const ImageKind kImageKinds[] = {
     {"none", no_kind, "placeholder"},
+    {"ufi", image_ufi,
+     "ufi [--gen 2|3|4] [--version V | --build RAW] [--asic N] [--vendor ID] [--device ID]"
+     " [--dir-devices ID,...] [--dir-offset N] [--size N]"
+     " [--variant long|short|tiny|dir-cut|dir-misaligned] -o FILE"},
 };
 const size_t kImageKindCount = std::size(kImageKinds);
 
