@@ -71,12 +71,6 @@ void cmdPutFactory() {
 void cmdReadConfig(int) {
     commandNotAvailable("readconfig");
 }
-void cmdDownload(int) {
-    commandNotAvailable("download");
-}
-void cmdDownloadByName() {
-    commandNotAvailable("download");
-}
 void cmdLoadImage(int, uint32_t) {
     commandNotAvailable("loadimage");
 }

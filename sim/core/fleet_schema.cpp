@@ -226,6 +226,19 @@ const FleetKeyDef kFleetSchema[] = {
      "most bytes the adapter accepts per object write request (absent: all)"},
     {"obj_read_limit", "function", "fc,fcoe", FT_NUM, nullptr, nullptr,
      "most bytes the adapter returns per object read request (absent: all asked)"},
+    // ---- function: mailbox flash programming (DOWN_LOAD, LOAD_AREA, SECURITY) ----
+    {"no_flash", "function", "fc,fcoe", FT_BOOL, "no", nullptr,
+     "erase requests of DOWN_LOAD and LOAD_AREA answer 241 (no flash to program)"},
+    {"dl_last_status", "function", "fc,fcoe", FT_STR, nullptr, nullptr,
+     "statuses forced on the next last chunks of DOWN_LOAD / LOAD_AREA, one used per "
+     "download: \"3851,3851,0\" (0 = run the checks as usual); nothing is installed"},
+    {"load_area_progress", "function", "fc,fcoe", FT_NUM, nullptr, nullptr,
+     "a faulty adapter: every LOAD_AREA request answers this progress value"},
+    {"secure", "function", "fc,fcoe", FT_BOOL, "no", nullptr,
+     "secure family firmware (also implied by device_id 0xF180): DOWN_LOAD wants a signed "
+     "key block for the current KEK (3851 unsigned, 3841 other KEK); SECURITY is answered"},
+    {"kek_id", "function", "fc,fcoe", FT_STR, nullptr, nullptr,
+     "download KEK identifier the secure adapter holds (absent: the root KEK)"},
 
     // ---- function: network identity (nic, iscsi) ---------------------------
     {"mac", "function", "nic,iscsi", FT_MAC, "*", nullptr,

@@ -117,4 +117,14 @@ int staging_drop(FuncRef f, const std::string& staging) {
     return SIM_OK;
 }
 
+int staging_size(FuncRef f, const std::string& staging, uint64_t* size) {
+    std::string path;
+    int rc = object_path(f, staging, ".stg", &path);
+    if (rc) return rc;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return set_error(SIM_ERR_NOT_FOUND, "no staging object " + staging);
+    *size = (uint64_t)st.st_size;
+    return SIM_OK;
+}
+
 } // namespace hbasim

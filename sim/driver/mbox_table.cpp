@@ -35,6 +35,10 @@ bool mbx_del_ld_entry(Adapter& a, Function& f, MboxCall& c);
 bool mbx_load_exp_rom(Adapter& a, Function& f, MboxCall& c);
 bool mbx_restart(Adapter& a, Function& f, MboxCall& c);
 bool mbx_sli_config(Adapter& a, Function& f, MboxCall& c);
+// ---- flash programming and keys (mbox_fw_download.cpp, mbox_fw_security.cpp) ----
+bool mbx_down_load(Adapter& a, Function& f, MboxCall& c);
+bool mbx_load_area(Adapter& a, Function& f, MboxCall& c);
+bool mbx_security(Adapter& a, Function& f, MboxCall& c);
 
 const MboxHandlerEntry kMboxHandlers[] = {
     // ---- link and loopback ----
@@ -58,6 +62,10 @@ const MboxHandlerEntry kMboxHandlers[] = {
     {MBX_LOAD_EXP_ROM, "LOAD_EXP_ROM", mbx_load_exp_rom},
     {MBX_RESTART, "RESTART", mbx_restart},
     {MBX_SLI_CONFIG, "SLI_CONFIG", mbx_sli_config},
+    // ---- adapter firmware: flash programming and download keys ----
+    {MBX_DOWN_LOAD, "DOWN_LOAD", mbx_down_load},
+    {MBX_LOAD_AREA, "LOAD_AREA", mbx_load_area},
+    {MBX_SECURITY, "SECURITY", mbx_security},
 };
 const size_t kMboxHandlerCount = sizeof(kMboxHandlers) / sizeof(kMboxHandlers[0]);
 

@@ -19,6 +19,11 @@ struct ImageKind {
     const char* usage;
 };
 
+// FC images (fc_images_cli.cpp).
+int image_prg(const ImageArgs& args);
+int image_aif(const ImageArgs& args);
+int image_grp(const ImageArgs& args);
+
 extern const ImageKind kImageKinds[];
 extern const size_t kImageKindCount;
 
