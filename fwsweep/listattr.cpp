@@ -97,6 +97,7 @@ void fcVersionText(char* text) {
 void fillFirmware(SweepAdapter* a) {
     bool legacyFc = isLegacyFcDevice(a->deviceId);
     dbgTrace("Discovered fwVersion = %s\n", a->fwVersion);
+    a->fwUnknown = strstr(a->fwVersion, kNotAvailable) || strcmp(a->fwVersion, "NONE") == 0;
     if (strstr(a->fwVersion, kNotAvailable))
         copyBounded(a->fwVersion, sizeof a->fwVersion, legacyFc ? "XX0.00A0" : "0.0.0.0");
     CluImage& img = a->fwImage;

@@ -104,6 +104,7 @@ struct SweepAdapter {
     CluImage fwImage, bootImage;
     char fwType[8] = "", bcType[8] = "";
     bool known = false;
+    bool fwUnknown = false; // listattr gave no firmware version ("N/A" or "NONE")
     bool hasBootCode = false;
     int fwStatus = 0, bcStatus = 0;
     bool supported = true;

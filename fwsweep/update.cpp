@@ -421,7 +421,7 @@ void queryAdapter(SweepRun* run, SweepAdapter* a) {
     const char* address = (a->portType == PORT_NIC || a->portType == PORT_ISCSI) ? a->mac : a->wwn;
     bool incomplete = zeroAddress(address) || strcmp(address, "N/A") == 0 ||
                       strcmp(address, "NONE") == 0 || strcmp(a->model, "UNKNOWN_MODEL") == 0 ||
-                      strcmp(a->fwVersion, "N/A") == 0 || strcmp(a->fwVersion, "NONE") == 0;
+                      a->fwUnknown;
     if (incomplete) ++run->count.incompleteQueries;
     if (run->opt.xml) {
         xmlOpenDevice(*a);
@@ -450,7 +450,9 @@ void handleOne(SweepRun* run, SweepAdapter* a) {
     traceAdapter(*a);
     if (isQueryOnly(run->opt)) return queryAdapter(run, a);
     if (run->opt.xml) xmlOpenDevice(*a);
-    if (strcmp(a->fwVersion, "N/A") == 0 || strcmp(a->fwVersion, "NONE") == 0) {
+    // An adapter whose running version is unknown is never flashed: there is
+    // nothing to compare the image with.
+    if (a->fwUnknown) {
         dbgTrace("firmware version N/A!!!\n");
         reportFirmware(*run, a, "NONE", "NONE", false, FWS_SKIP_UNKNOWN_FW);
     } else if (isIlo(*a) && !hasSupportedCV2Firmware(*a)) {

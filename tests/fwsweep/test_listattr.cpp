@@ -188,6 +188,7 @@ TEST(ListAttr, VersionFields) {
         EXPECT_STREQ(a[0].fwVersion, c.wantFw);
         EXPECT_STREQ(a[0].bootVersion, c.wantBoot);
         EXPECT_EQ(a[0].bootEnabled, c.bootEnabled);
+        EXPECT_EQ(a[0].fwUnknown, std::string(c.fw) == "N/A");
     }
 
     // CV2 and CV3 adapters reporting a 2.x or 3.x text are read with "1" after
