@@ -71,6 +71,45 @@ bool runHbaset(const SweepRun& run, const std::vector<std::string>& args, ChildR
     return out->tempOk && out->exited;
 }
 
+namespace {
+
+void traceAdapterList(const SweepRun& run) {
+    if (!dbgIsOpen()) return;
+    dbgTrace("\n[Discovered HBA List]\n");
+    dbgTrace("gHbaCount     = %zu\n", run.adapters.size());
+    dbgTrace("knownHbaCount = %d\n\n", run.count.knownAdapters);
+    for (const SweepAdapter& a : run.adapters) {
+        bool mac = a.portType == PORT_NIC || a.portType == PORT_ISCSI;
+        dbgTrace("%-20s : %d\n", "HBA", a.number);
+        dbgTrace("%-20s : %s\n", "Serial Number", a.serial);
+        dbgTrace("%-20s : %s\n", "Model", a.model);
+        dbgTrace("%-20s : %s\n", "FW Version", a.fwVersion);
+        dbgTrace("%-20s : %s\n", "Boot Version", a.bootVersion);
+        dbgTrace("%-20s : %d\n", "Boot Enabled", a.bootEnabled);
+        dbgTrace("%-20s : %s\n", mac ? "Permanent Mac" : "Port WWN", mac ? a.mac : a.wwn);
+        dbgTrace("%-20s : %s\n", "Function Type", a.portTypeText);
+        dbgTrace("%-20s : %X\n", "PCI Domain Number", a.domain);
+        dbgTrace("%-20s : %X\n", "PCI Bus Number", a.bus);
+        dbgTrace("%-20s : %X\n", "PCI Dev Number", a.device);
+        dbgTrace("%-20s : %X\n", "PCI Fun Number", a.function);
+        dbgTrace("%-20s : %04X\n", "Device ID", a.deviceId);
+        dbgTrace("%-20s : %04X\n", "Vendor ID", a.vendorId);
+        dbgTrace("%-20s : %04X\n", "Sub Device ID", a.subDeviceId);
+        dbgTrace("%-20s : %04X\n", "Sub Vendor ID", a.subVendorId);
+        dbgTrace("%-20s : %d\n", "VPD Model", a.vpdModel);
+        dbgTrace("%-20s : %d\n", "Multi Channel", a.multiChannel);
+        dbgTrace("%-20s : %d\n", "Configuration", a.configuration);
+        dbgTrace("%-20s : %d\n", "CVR", a.cvr);
+        dbgTrace("%-20s : %X\n", "RevID", a.revId);
+        dbgTrace("%-20s : %s\n", "FWmatrix Type", a.matrixKey);
+        dbgTrace("%-20s : %d\n", "Adapter Group", a.group);
+        dbgTrace("%-20s : %s\n", "FW Type", a.fwType);
+        dbgTrace("%-20s : %s\n\n", "BC Type", a.bcType);
+    }
+}
+
+} // namespace
+
 void discoverAdapters(SweepRun* run) {
     run->adapters.clear();
     std::vector<std::string> args = {"listattr"};
@@ -88,4 +127,5 @@ void discoverAdapters(SweepRun* run) {
     postProcessAdapters(&run->adapters, run->opt.vpd);
     run->count.knownAdapters += totals.knownAdapters;
     run->count.bootCodePresent = run->count.bootCodePresent || totals.bootCodePresent;
+    traceAdapterList(*run);
 }

@@ -114,9 +114,10 @@ int runSweep(SweepRun* run, int argc, const char* const* argv) {
                 kRcNoPrivileges);
         return kRcNoPrivileges;
     }
-    dbgTrace("[fwsweep version]\n%s\n", fwsweepVersion());
     RunOptions& o = run->opt;
     int rc = readSwitches(argc, argv, &o);
+    // After the switches: /xv opens the trace file while they are read.
+    dbgTrace("[fwsweep version]\n%s\n", fwsweepVersion());
     if (rc != 0 || o.help) {
         printHelp(o.ramDriveLetter ? o.ramDriveLetter : 'C');
         return rc;

@@ -121,6 +121,10 @@ bool containsText(const std::string& s, const char* what) {
 const char* runDownload(SweepRun* run, SweepAdapter* a, const std::string& path) {
     bool cna = isCnaOrBrevin(*a);
     dbgTrace("\n[Executing utility FW download command]\n");
+    // hbaset refuses arguments of 255 characters or more (51): the download
+    // then fails like any other.
+    if (path.size() + 2 >= 255)
+        dbgTrace("image argument of %zu characters: longer than hbaset accepts\n", path.size() + 2);
     ChildResult r;
     runHbaset(*run, {"download", "n=" + std::to_string(a->number), "i=" + path}, &r);
     dbgTrace("Raw     returnStatus = %d\n", r.exitCode);
