@@ -4,10 +4,10 @@
 For fleets of 8, 32 and 64 converged adapters (an FCoE and a NIC function
 each) it times `fwsweep /q` and `fwsweep /update` as whole processes, and the
 hbaset child processes they ran, each measured the same way (wall time around
-the process). fwsweep runs here from a private folder whose `hbaset` is a
-small timing wrapper around the real one. The wrapper's own CPU time is
-taken out of fwsweep's figure; its wall time cannot be, so
-the wall figures err on the high side.
+the process). Each case runs twice on a fresh machine:
+once from a private folder whose `hbaset` is a small timing wrapper around
+the real one (giving the children's times), once beside the real `hbaset`
+(giving fwsweep's total, free of the wrapper's cost).
 
     bench/fwsweep/bench_fwsweep.py build            # 3 runs per case
     bench/fwsweep/bench_fwsweep.py build --runs 5
@@ -71,41 +71,54 @@ def children_seconds(log):
     return wall, cpu, wrapper, n
 
 
+def prepare(bindir, tmp, adapters, wrapped):
+    """A fresh machine and a folder with fwsweep, its image and matrix."""
+    env = dict(os.environ, HBASIM_DIR=os.path.join(tmp, "state"), PLAT_SLEEP_SCALE="0")
+    fleet_file = os.path.join(tmp, "fleet.txt")
+    with open(fleet_file, "w") as f:
+        f.write(fleet(adapters))
+    subprocess.run([os.path.join(bindir, "hbasim"), "init", "--fleet", fleet_file],
+                   env=env, check=True, stdout=subprocess.DEVNULL)
+    work = os.path.join(tmp, "bin")
+    os.makedirs(os.path.join(work, "firmware"))
+    shutil.copy(os.path.join(bindir, "fwsweep"), work)
+    os.symlink(os.path.join(bindir, "libhbaplatform.so"), os.path.join(work, "libhbaplatform.so"))
+    if wrapped:
+        with open(os.path.join(work, "hbaset"), "w") as f:
+            f.write(WRAPPER)
+        os.chmod(os.path.join(work, "hbaset"), 0o755)
+    else:
+        # A link: hbaset still finds its libraries beside its real path.
+        os.symlink(os.path.join(bindir, "hbaset"), os.path.join(work, "hbaset"))
+    subprocess.run([os.path.join(bindir, "hbasim"), "image", "ufi", "--gen", "3",
+                    "--version", "4.6.281.8", "--asic", "0", "-o",
+                    os.path.join(work, "firmware", "cv3new.ufi")], env=env, check=True)
+    with open(os.path.join(work, "fwmatrix.txt"), "w") as f:
+        f.write("CV3C100-FCoE cv3new.ufi\n")
+    env["FWBENCH_REAL"] = os.path.join(bindir, "hbaset")
+    env["FWBENCH_LOG"] = os.path.join(tmp, "children.log")
+    return env, work
+
+
 def one_case(bindir, adapters, switch, runs):
     walls, cwalls, cpus, ccpus, counts = [], [], [], [], []
     for _ in range(runs):
         with tempfile.TemporaryDirectory() as tmp:
-            env = dict(os.environ, HBASIM_DIR=os.path.join(tmp, "state"), PLAT_SLEEP_SCALE="0")
-            fleet_file = os.path.join(tmp, "fleet.txt")
-            with open(fleet_file, "w") as f:
-                f.write(fleet(adapters))
-            subprocess.run([os.path.join(bindir, "hbasim"), "init", "--fleet", fleet_file],
-                           env=env, check=True, stdout=subprocess.DEVNULL)
-            work = os.path.join(tmp, "bin")
-            os.makedirs(os.path.join(work, "firmware"))
-            shutil.copy(os.path.join(bindir, "fwsweep"), work)
-            os.symlink(os.path.join(bindir, "libhbaplatform.so"),
-                       os.path.join(work, "libhbaplatform.so"))
-            with open(os.path.join(work, "hbaset"), "w") as f:
-                f.write(WRAPPER)
-            os.chmod(os.path.join(work, "hbaset"), 0o755)
-            subprocess.run([os.path.join(bindir, "hbasim"), "image", "ufi", "--gen", "3",
-                            "--version", "4.6.281.8", "--asic", "0", "-o",
-                            os.path.join(work, "firmware", "cv3new.ufi")], env=env, check=True)
-            with open(os.path.join(work, "fwmatrix.txt"), "w") as f:
-                f.write("CV3C100-FCoE cv3new.ufi\n")
-            log = os.path.join(tmp, "children.log")
-            env["FWBENCH_REAL"] = os.path.join(bindir, "hbaset")
-            env["FWBENCH_LOG"] = log
+            env, work = prepare(bindir, tmp, adapters, True)
+            _, _, rc = run([os.path.join(work, "fwsweep"), switch], env, tmp)
+            if rc not in (0, 1):
+                sys.exit(f"fwsweep {switch} ended with {rc}")
+            cwall, ccpu, _, n = children_seconds(env["FWBENCH_LOG"])
+        with tempfile.TemporaryDirectory() as tmp:
+            env, work = prepare(bindir, tmp, adapters, False)
             wall, cpu, rc = run([os.path.join(work, "fwsweep"), switch], env, tmp)
             if rc not in (0, 1):
                 sys.exit(f"fwsweep {switch} ended with {rc}")
-            cwall, ccpu, wrapper, n = children_seconds(log)
-            walls.append(wall)
-            cpus.append(cpu - wrapper)
-            cwalls.append(cwall)
-            ccpus.append(ccpu)
-            counts.append(n)
+        walls.append(wall)
+        cpus.append(cpu)
+        cwalls.append(cwall)
+        ccpus.append(ccpu)
+        counts.append(n)
     med = statistics.median
     return med(walls), med(cwalls), med(cpus), med(ccpus), counts[0]
 
