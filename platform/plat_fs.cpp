@@ -7,12 +7,15 @@
 #include <link.h>
 #include <poll.h>
 #include <pthread.h>
+#include <dirent.h>
 #include <pwd.h>
 #include <stdio.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -166,6 +169,24 @@ size_t plat_temp_dir(char* buf, size_t size) {
     return copy_out(t, buf, size);
 }
 
+int plat_make_temp_file(const char* prefix, char* path, size_t size) {
+    if (path && size) path[0] = '\0';
+    if (!path || size == 0) return -1;
+    std::string dir = env_or_empty("TEMP");
+    if (dir.empty()) dir = env_or_empty("TMPDIR");
+    if (dir.empty()) dir = "/tmp";
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    std::string name = dir + "/" + (prefix ? prefix : "") + "XXXXXX";
+    if (name.size() >= size) return -1;
+    memcpy(path, name.c_str(), name.size() + 1);
+    // mkostemp creates the file with O_EXCL and mode 0600: a name planted in a
+    // shared folder (a link or a file) is never opened.
+    int fd = mkostemp(path, O_CLOEXEC);
+    if (fd < 0) path[0] = '\0';
+    return fd;
+}
+
 size_t plat_state_dir(char* buf, size_t size) {
     std::string dir = env_or_empty("HBASIM_DIR");
     if (dir.empty()) {
@@ -238,4 +259,24 @@ bool plat_key_pressed() {
     bool ready = poll(&p, 1, 0) == 1 && (p.revents & POLLIN);
     if (restore) tcsetattr(STDIN_FILENO, TCSANOW, &old);
     return ready;
+}
+
+bool plat_list_dir_sorted(const char* dir, std::vector<PlatDirEntry>* out) {
+    if (!out) return false;
+    out->clear();
+    if (!dir || !*dir) return false;
+    DIR* d = opendir(dir);
+    if (!d) return false;
+    std::string base(dir);
+    if (base.back() != '/') base += '/';
+    while (struct dirent* e = readdir(d)) {
+        if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
+        out->push_back({e->d_name, plat_dir_exists((base + e->d_name).c_str())});
+    }
+    closedir(d);
+    std::sort(out->begin(), out->end(), [](const PlatDirEntry& a, const PlatDirEntry& b) {
+        int c = strcasecmp(a.name.c_str(), b.name.c_str());
+        return c != 0 ? c < 0 : a.name < b.name;
+    });
+    return true;
 }

@@ -2,6 +2,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // Full path of the module (executable or shared library) that contains addr.
 // Returns the length, or 0 on failure; the result is always terminated.
@@ -17,6 +19,11 @@ uint32_t plat_pid();
 size_t plat_computer_name(char* buf, size_t size);
 // Temporary directory ($TMPDIR or /tmp).
 size_t plat_temp_dir(char* buf, size_t size);
+// Creates a new, empty file only this user can read or write (mode 0600, never
+// an existing file or link) named "<prefix>XXXXXX" in $TEMP, else $TMPDIR, else
+// /tmp. Returns its descriptor (closed on exec) and its path in path, or -1
+// (path empty) when it cannot be made or the path does not fit.
+int plat_make_temp_file(const char* prefix, char* path, size_t size);
 // The simulated machine's state directory: $HBASIM_DIR, else
 // ${XDG_STATE_HOME:-$HOME/.local/state}/hbasim.
 size_t plat_state_dir(char* buf, size_t size);
@@ -31,3 +38,13 @@ bool plat_append_file(const char* path, const void* data, size_t size);
 // True when standard input is a terminal and a key is waiting.
 bool plat_key_pressed();
 bool plat_stdin_is_terminal();
+
+// One entry of a directory listing.
+struct PlatDirEntry {
+    std::string name; // the entry's name, without the directory
+    bool is_dir;      // a directory (links are followed)
+};
+// Lists dir without "." and "..", sorted by name without regard to case (names
+// equal but for case in byte order), so every file system gives the same order.
+// Returns false (out empty) when the directory cannot be read.
+bool plat_list_dir_sorted(const char* dir, std::vector<PlatDirEntry>* out);

@@ -63,3 +63,37 @@ int plat_system(const char* command_line) {
     if (plat_run(kShell, argv, nullptr, &code) != 0) return -1;
     return code;
 }
+
+int plat_spawn_wait(const char* program, const char* const* argv, int stdout_fd,
+                    PlatChildStatus* status) {
+    PlatChildStatus st = {false, false, -1, 0};
+    if (status) *status = st;
+    if (!program || !*program || !argv || !argv[0]) return -1;
+    fflush(nullptr);
+    posix_spawn_file_actions_t fa;
+    if (posix_spawn_file_actions_init(&fa) != 0) return -1;
+    if (stdout_fd >= 0 && posix_spawn_file_actions_adddup2(&fa, stdout_fd, STDOUT_FILENO) != 0) {
+        posix_spawn_file_actions_destroy(&fa);
+        return -1;
+    }
+    pid_t pid = 0;
+    // posix_spawn reports a failed exec as its result, so a missing or
+    // unusable program never looks like a child that ran.
+    int rc = posix_spawn(&pid, program, &fa, nullptr, const_cast<char* const*>(argv), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    if (rc != 0) return -1;
+    st.started = true;
+    int raw = 0;
+    pid_t r;
+    do {
+        r = waitpid(pid, &raw, 0);
+    } while (r < 0 && errno == EINTR);
+    if (r == pid && WIFEXITED(raw)) {
+        st.exited = true;
+        st.exit_code = WEXITSTATUS(raw);
+    } else if (r == pid && WIFSIGNALED(raw)) {
+        st.signal = WTERMSIG(raw);
+    }
+    if (status) *status = st;
+    return st.exited && st.exit_code == 0 ? 0 : -1;
+}
