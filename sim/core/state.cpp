@@ -388,6 +388,17 @@ void remove_leftovers(const std::string& dir, const Index* current) {
         for (const std::string& n : old)
             remove_tree(dir + "/" + n);
     }
+    // Files of the layout before generation folders.
+    remove_tree(dir + "/objects");
+    unlink((dir + "/faults.txt").c_str());
+    if (DIR* d = opendir((dir + "/adapters").c_str())) {
+        while (struct dirent* e = readdir(d)) {
+            size_t n = strlen(e->d_name);
+            if ((n > 4 && strcmp(e->d_name + n - 4, ".hbs") == 0) || is_stale_temp(e->d_name))
+                unlinkat(dirfd(d), e->d_name, 0);
+        }
+        closedir(d);
+    }
     if (!current) return;
     std::string gdir = dir + "/" + keep;
     std::set<std::string> named;
@@ -447,14 +458,13 @@ int write_machine(Cache& c, const Machine& m) {
     int count = (int)m.adapters.size();
     int upto = std::max(count, hadOld ? (int)old.adapters.size() : 0);
     std::vector<int> locks;
+    Index idx;
     int rc = lock_adapters(dir, upto, &locks);
     if (rc == SIM_OK) {
         remove_leftovers(dir, hadOld ? &old : nullptr);
-        rc = new_generation(dir, &c.index.gen);
+        rc = new_generation(dir, &idx.gen);
     }
-    Index idx;
     if (rc == SIM_OK) {
-        idx.gen = c.index.gen;
         std::string g = gen_dir(dir, idx.gen);
         for (int i = 0; i < count && rc == SIM_OK; ++i) {
             const Adapter& a = m.adapters[(size_t)i];
@@ -674,15 +684,18 @@ int read_machine(Machine* out) {
     int rc = load_index(c);
     if (rc) return rc;
     Machine m;
+    int restarts = 0;
     for (int i = 0; i < (int)c.index.adapters.size(); ++i) {
         bool restarted = false;
         rc = load_adapter(c, i, &restarted);
-        if (rc) return rc;
         if (restarted) { // the machine was replaced: read the new one from the start
+            if (++restarts > kRetries)
+                return set_error(SIM_ERR_IO, "the machine kept changing while it was read");
             m.adapters.clear();
             i = -1;
             continue;
         }
+        if (rc) return rc;
         m.adapters.push_back(c.slots[(size_t)i].a);
     }
     *out = std::move(m);
@@ -696,10 +709,13 @@ int check_machine(Machine* out, std::vector<std::string>* damaged) {
     if (rc) return rc;
     out->adapters.clear();
     damaged->clear();
+    int restarts = 0;
     for (int i = 0; i < (int)c.index.adapters.size(); ++i) {
         bool restarted = false;
         rc = load_adapter(c, i, &restarted);
         if (restarted) {
+            if (++restarts > kRetries)
+                return set_error(SIM_ERR_IO, "the machine kept changing while it was read");
             out->adapters.clear();
             damaged->clear();
             i = -1;

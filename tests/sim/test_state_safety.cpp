@@ -3,6 +3,7 @@
 // and the tool's inputs are bounded.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -258,6 +259,37 @@ TEST(StateSafety, LinksAndSpecialFilesAreRefused) {
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
     fs::remove(outside);
+}
+
+// A state directory on a full file system: every program reports the failed
+// write and exits non-zero; none is killed (a mapped file the file system
+// cannot back raises SIGBUS). Needs the right to mount a small tmpfs.
+TEST(StateSafety, FullDiskIsReportedNotCrashed) {
+    char tmpl[] = "/tmp/hbafull.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string mnt = tmpl;
+    if (mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=256k") != 0) {
+        rmdir(mnt.c_str());
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    }
+    const std::string state = mnt + "/state";
+    ASSERT_EQ(mkdir(state.c_str(), 0755), 0);
+    {
+        FILE* f = fopen((mnt + "/filler").c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::string block(4096, 'x');
+        while (fwrite(block.data(), 1, block.size(), f) == block.size() && fflush(f) == 0) {
+        }
+        fclose(f);
+    }
+    const std::map<std::string, std::string> env = {{"HBASIM_DIR", state}};
+    auto show = hbasim_run({"show"}, env);
+    EXPECT_EQ(show.exit_code, 1) << show.err;
+    EXPECT_NE(show.err.find("cannot"), std::string::npos) << show.err;
+    auto list = hbatest::run(hbatest::bin_path("hbaset"), {"listhba"}, env);
+    EXPECT_GT(list.exit_code, 0) << list.out << list.err; // -1: killed by a signal
+    umount2(mnt.c_str(), MNT_DETACH);
+    rmdir(mnt.c_str());
 }
 
 // The tool's own inputs and failures: bounded fleet files, a log clear that
