@@ -1,5 +1,9 @@
 // The script runner: one command per line, comment lines, the repeat rule,
 // the user's stop key and the head and tail lines of the script log.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -11,12 +15,18 @@
 
 namespace {
 
-enum LineRead { LINE_READ, LINE_TOO_LONG, LINE_END_OF_FILE };
+enum LineRead { LINE_READ, LINE_TOO_LONG, LINE_UNENDING, LINE_END_OF_FILE };
+
+// Characters of a too-long line that are read past and dropped before the
+// script is given up: a line without an end (a file of one endless line)
+// must not keep the runner reading.
+constexpr size_t kScriptDiscardMax = 1u << 16;
 
 // Reads one line without its line end into buf (SCRIPT_LINE_MAX + 1 bytes).
 // A line longer than SCRIPT_LINE_MAX is read to its end, its first
 // SCRIPT_LINE_MAX characters are kept and LINE_TOO_LONG is returned; a
-// carriage return just before the line feed is part of the line end.
+// carriage return just before the line feed is part of the line end. A line
+// that goes on past kScriptDiscardMax further characters is LINE_UNENDING.
 LineRead readScriptLine(FILE* f, char* buf) {
     size_t n = 0;
     size_t overflow = 0;
@@ -28,8 +38,10 @@ LineRead readScriptLine(FILE* f, char* buf) {
         if (c == '\n') break;
         if (n < SCRIPT_LINE_MAX) {
             buf[n++] = static_cast<char>(c);
+        } else if (++overflow > kScriptDiscardMax) {
+            buf[n] = '\0';
+            return LINE_UNENDING;
         } else {
-            ++overflow;
             lastOverflowIsCr = c == '\r';
         }
     }
@@ -94,7 +106,13 @@ int32_t runScript(const char* path) {
     uint32_t repeatCount = 1;
     uint32_t repeatPass = 0;
 
-    FILE* f = fopen(path, "rb");
+    // Only a regular file is a script: a directory, a device or a FIFO is
+    // refused like a missing file (O_NONBLOCK: a FIFO must not block the open).
+    FILE* f = nullptr;
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) f = fdopen(fd, "rb");
+    if (f == nullptr && fd >= 0) close(fd);
     if (f == nullptr) {
         emitConsole("Error opening %s!\n", path);
         g_run.cluStatus = CLU_FILE_OPEN;
@@ -109,6 +127,14 @@ int32_t runScript(const char* path) {
         if (read == LINE_END_OF_FILE) break;
         if (g_interp.testStopRequest) {
             g_interp.testStopRequest = false;
+            break;
+        }
+        if (read == LINE_UNENDING) {
+            setMessageLine("Invalid argument length:\n%s", line);
+            emitLine();
+            g_run.cluStatus = CLU_ARGUMENT_LENGTH;
+            reportStatus();
+            emitLine();
             break;
         }
         if (read == LINE_TOO_LONG) {
@@ -170,6 +196,10 @@ int32_t runScript(const char* path) {
             stopped = true;
             break;
         }
+    }
+    if (!stopped && ferror(f)) {
+        emitConsole("Error reading %s!\n", path);
+        g_run.cluStatus = CLU_FILE_OPEN;
     }
     if (stopped) {
         setMessageLine("Test STOPPED by User");

@@ -66,12 +66,17 @@ uint8_t* mapped(const std::string& dir) {
     if (g_map.base) munmap(g_map.base, kSeqFileSize);
     g_map = Mapping{};
     if (dir.empty()) return nullptr;
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) return nullptr;
     struct stat st;
     // Only ever grown, so processes racing here all end with the same size.
-    bool sized = fstat(fd, &st) == 0 &&
-                 ((size_t)st.st_size >= kSeqFileSize || ftruncate(fd, kSeqFileSize) == 0);
+    // The blocks are reserved before the file is mapped: a page of a shared
+    // mapping that the file system cannot back (a full disk) would kill the
+    // process with SIGBUS at its first touch. Without the counter every
+    // read simply checks the disk.
+    bool sized = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                 posix_fallocate(fd, 0, (off_t)kSeqFileSize) == 0 && fstat(fd, &st) == 0 &&
+                 (size_t)st.st_size >= kSeqFileSize;
     void* p =
         sized ? mmap(nullptr, kSeqFileSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0) : MAP_FAILED;
     close(fd);

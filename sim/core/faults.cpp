@@ -37,8 +37,11 @@ off_t g_fsize = 0;
 uint64_t g_fCheckedSeq = 0; // change count read before the last look at the file
 std::vector<FaultRec> g_faults;
 
-std::string faults_path(const std::string& dir) {
-    return dir + "/faults.txt";
+// The faults belong to the current machine: they live in its generation
+// folder and go away with it when the machine is replaced.
+std::string faults_path(const std::string&) {
+    std::string m = machine_dir();
+    return m.empty() ? "" : m + "/faults.txt";
 }
 
 std::vector<FaultRec> parse_faults(const std::string& text) {
@@ -95,6 +98,10 @@ template <typename Fn> int with_faults_locked(Fn fn) {
     while (flock(lk, LOCK_EX) != 0)
         if (errno != EINTR) break;
     std::string path = faults_path(dir), text;
+    if (path.empty()) {
+        close(lk);
+        return SIM_ERR_NO_STATE;
+    }
     struct stat st;
     int64_t mt = 0;
     if (stat(path.c_str(), &st) == 0)
@@ -143,8 +150,9 @@ int fault_add(const Fault& f) {
 
 int fault_clear() {
     std::string dir = state_dir();
+    std::string path = faults_path(dir); // before g_fmutex: it reads the index
     std::lock_guard<std::mutex> g(g_fmutex);
-    unlink(faults_path(dir).c_str());
+    unlink(path.c_str());
     note_change(dir);
     g_fexists = false;
     g_fCheckedSeq = 0;
@@ -224,8 +232,9 @@ std::string fault_check(const char* source, const std::string& match, int port) 
 
 void clear_runtime_files(const std::string& dir) {
     {
+        std::string path = faults_path(dir);
         std::lock_guard<std::mutex> g(g_fmutex);
-        unlink(faults_path(dir).c_str());
+        unlink(path.c_str());
         note_change(dir);
         g_fexists = false;
         g_fCheckedSeq = 0;

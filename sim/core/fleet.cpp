@@ -285,12 +285,20 @@ static bool tokenize(const std::string& line, std::vector<Token>* out, std::stri
                 *why = "unterminated quoted value";
                 return false;
             }
+            if (t.text.size() > kFleetValueMax) {
+                *why = "value longer than " + std::to_string(kFleetValueMax) + " characters";
+                return false;
+            }
             out->push_back(t);
         } else {
             Token t;
             while (i < n && line[i] != ' ' && line[i] != '\t' && line[i] != '\r' &&
                    line[i] != '=' && line[i] != '"')
                 t.text += line[i++];
+            if (t.text.size() > kFleetValueMax) {
+                *why = "value longer than " + std::to_string(kFleetValueMax) + " characters";
+                return false;
+            }
             out->push_back(t);
         }
     }
@@ -542,6 +550,9 @@ int parse_fleet(const std::string& text, Machine* out, FleetError* err) {
         size_t e = text.find('\n', pos);
         if (e == std::string::npos) e = text.size();
         ++line;
+        if (e > kFleetFileMax)
+            return p.fail(line, "fleet text longer than " + std::to_string(kFleetFileMax / 1024) +
+                                    " KiB");
         std::string l = text.substr(pos, e - pos);
         if (l.find('\0') != std::string::npos)
             return p.fail(line, "NUL character in the fleet text");

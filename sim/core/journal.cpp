@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 
 #include "sim/core/sim_internal.h"
@@ -31,7 +33,7 @@ JournalFd g_j;
 
 // Renames the journal to journal.log.1 when it is still over the limit.
 void rotate(const std::string& dir, const std::string& path) {
-    int lk = open((dir + "/journal.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int lk = open((dir + "/journal.lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (lk < 0) return;
     if (flock(lk, LOCK_EX) == 0) {
         struct stat st;
@@ -53,10 +55,16 @@ void rotate(const std::string& dir, const std::string& path) {
 
 void reopen(JournalFd& j, const std::string& dir) {
     if (j.fd >= 0) close(j.fd);
-    j.fd = open(j.path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    j.fd = open(j.path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                0644);
     struct stat st;
+    // Only a regular file is a journal (a FIFO or a device there is refused).
+    if (j.fd >= 0 && (fstat(j.fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        close(j.fd);
+        j.fd = -1;
+    }
     // The shared byte count may be behind a journal written before it existed.
-    if (j.fd >= 0 && fstat(j.fd, &st) == 0) journal_bytes_raise(dir, (uint64_t)st.st_size);
+    if (j.fd >= 0) journal_bytes_raise(dir, (uint64_t)st.st_size);
 }
 } // namespace
 
@@ -124,15 +132,24 @@ std::vector<std::string> journal_lines(size_t max_lines) {
     return lines;
 }
 
-void journal_clear() {
+int journal_clear() {
     std::string dir = state_dir();
+    if (dir.empty()) return set_error(SIM_ERR_NO_STATE, "no state directory");
     std::lock_guard<std::mutex> g(g_jmutex);
     if (g_j.fd >= 0) close(g_j.fd);
     g_j.fd = -1;
-    unlink((journal_path(dir) + ".1").c_str());
-    unlink(journal_path(dir).c_str());
+    int removed = 0, rc = SIM_OK;
+    for (const std::string& p : {journal_path(dir) + ".1", journal_path(dir)}) {
+        if (unlink(p.c_str()) == 0)
+            ++removed;
+        else if (errno != ENOENT)
+            rc = set_error(SIM_ERR_IO, "cannot remove " + p + ": " + strerror(errno));
+    }
     journal_bytes_reset(dir);
     note_change(dir); // writers of other processes reopen
+    if (rc == SIM_OK && removed == 0)
+        rc = set_error(SIM_ERR_NOT_FOUND, "no journal in " + dir + " (nothing to clear)");
+    return rc;
 }
 
 } // namespace hbasim

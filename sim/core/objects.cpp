@@ -32,8 +32,11 @@ static int object_path(FuncRef f, const std::string& name, const char* ext, std:
     if (rc) return rc;
     if (f.func < 0 || f.func >= nfuncs)
         return set_error(SIM_ERR_NOT_FOUND, "no function " + std::to_string(f.func));
-    std::string dir = state_dir() + "/objects";
-    if (!plat_make_dirs(dir.c_str())) return set_error(SIM_ERR_IO, "cannot create " + dir);
+    // The objects belong to the machine: they live in its generation folder
+    // (made with its objects/ folder) and go away with it.
+    std::string mdir = machine_dir();
+    if (mdir.empty()) return SIM_ERR_NO_STATE;
+    std::string dir = mdir + "/objects";
     *out = dir + "/a" + std::to_string(f.adapter) + "f" + std::to_string(f.func) + "-" + name + ext;
     return SIM_OK;
 }
@@ -81,7 +84,7 @@ int staging_write(FuncRef f, const std::string& name, uint64_t offset, const voi
     int rc = object_path(f, name, ".stg", &path);
     if (rc) return rc;
     if (offset > (1ull << 40)) return set_error(SIM_ERR_IO, "staging offset out of range");
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) return set_error(SIM_ERR_IO, "cannot open " + path + ": " + strerror(errno));
     const char* p = (const char*)data;
     size_t done = 0;

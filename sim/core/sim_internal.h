@@ -1,7 +1,9 @@
 // Helpers shared by the files of the simulator core (not part of its API).
 #pragma once
 #include <cstdint>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "sim/core/sim_model.h"
 
@@ -25,9 +27,48 @@ uint32_t crc32_of(const void* data, size_t size);
 std::string state_path(const std::string& dir, const std::string& rel);
 // Writes a file through a temporary file in the same directory and a rename.
 // The new file's modification time is set strictly after 'after_ns' so that
-// a reader's (inode, mtime, size) stamp always sees the change.
+// a reader's (inode, mtime, size) stamp always sees the change. The temporary
+// file is created exclusively ("<path>.tmp.<pid>.<n>") and removed on failure.
 bool write_file_replacing(const std::string& path, const std::string& data, int64_t after_ns);
+// Creates path exclusively (never through a link) and writes data; the file is
+// removed again when it cannot be written whole (a full disk).
+bool write_new_file(const std::string& path, const std::string& data);
+// Reads a regular file; a link, a device or a FIFO is refused (errno EINVAL).
 bool read_whole_file(const std::string& path, std::string* out);
+// Removes a directory tree without following links in it.
+void remove_tree(const std::string& path);
+// True for "<name>.tmp.<pid>.<n>" when process pid no longer runs: a temporary
+// file a killed writer left behind.
+bool is_stale_temp(const char* name);
+// Removes the stale temporary files directly in dir.
+void remove_stale_temps(const std::string& dir);
+
+// ---- the machine index (machine.hbs) ----------------------------------------
+// The index is the one pointer to the current machine: it names the machine's
+// generation folder ("machine.<gen>/") and the file of each adapter in it, so
+// that replacing the index by a rename switches every reader from one whole
+// machine to another. "HBASIMM2", body length (u32 LE), CRC-32 (u32 LE), then
+// "machine <gen>", one "adapter <name> <kind> <file>" per adapter and one
+// "port <n> <adapter> <function>" per SCSI port.
+struct IndexEntry {
+    std::string name;
+    std::string kind;
+    std::string file; // in the generation folder: "<i>.<revision>.hbs"
+};
+struct Index {
+    std::string gen; // hex digits
+    std::vector<IndexEntry> adapters;
+    std::map<int, FuncRef> ports;
+};
+std::string encode_index(const Index& idx);
+// False when the text is not a well-formed index (magic, length, checksum,
+// records, names and file names that stay inside the generation folder).
+bool decode_index(const std::string& file, Index* out);
+// Longest adapter name or kind the index carries.
+const size_t kIndexWordMax = 64;
+// The current machine's generation folder (seeding the state when there is
+// none); "" with last_error() set when the state cannot be read.
+std::string machine_dir();
 
 // ---- the shared change counter (change_counter.cpp) -------------------------
 // Count of the changes made through the simulator to the state of dir: read it

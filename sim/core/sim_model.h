@@ -105,6 +105,11 @@ const AdapterKindDef* adapter_kind(const std::string& kind);
 const FleetKeyDef* fleet_key(const std::string& adapter_kind, const std::string& func_kind,
                              const std::string& key);
 
+// Bounds of fleet input: the whole text and any one value (a byte string of
+// kFleetValueMax hex digits is the largest region a fleet can describe).
+const size_t kFleetFileMax = 1u << 20;
+const size_t kFleetValueMax = 1u << 16;
+
 struct FleetError {
     int line = 0;
     std::string message;
@@ -176,6 +181,15 @@ int read_adapter(int adapter, const std::function<void(const Adapter&)>& fn);
 int update_adapter(int adapter, const std::function<bool(Adapter&)>& fn);
 // Whole machine snapshot (for tools and NEXA enumeration).
 int read_machine(Machine* out);
+// Like read_machine, but a damaged adapter file does not stop it: the healthy
+// adapters go to *out and one message per damaged file to *damaged.
+int check_machine(Machine* out, std::vector<std::string>* damaged);
+// Path of the state file of an adapter ("" when there is no such adapter).
+std::string adapter_file(int adapter);
+// Prints "<who>: <last_error()>" on standard error the first time this
+// process meets that message (a damaged file is named once, not per request).
+// Returns false, for callers that give up on the adapter.
+bool report_damaged_once(const char* who);
 // While a ReadScope is alive on a thread, reads check each state file against
 // the disk once (at its first read in the scope) instead of at every call: a
 // request handler opens one so that one request costs one check. Updates
@@ -225,7 +239,9 @@ int staging_size(FuncRef f, const std::string& staging, uint64_t* size);
 void journal(const char* source, const std::string& line);
 // Reads the journal (last max_lines lines, 0 = all).
 std::vector<std::string> journal_lines(size_t max_lines = 0);
-void journal_clear();
+// Removes the journal; SIM_ERR_NOT_FOUND when there was none to remove,
+// SIM_ERR_IO when it could not be removed (message in last_error()).
+int journal_clear();
 
 struct Fault {
     std::string source; // "drv" or "nexa"

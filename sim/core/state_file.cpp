@@ -2,13 +2,16 @@
 // (u32 LE), then the body: one line per adapter attribute, function, function
 // attribute and blob. A file whose magic, length or checksum does not match is
 // reported as corrupt, never half-read.
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <linux/fs.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -204,7 +207,7 @@ bool write_file_replacing(const std::string& path, const std::string& data, int6
     const std::string tmpName =
         path + ".tmp." + std::to_string(current_pid()) + "." + std::to_string(++seq);
     const char* tmp = tmpName.c_str();
-    int fd = open(tmp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int fd = open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     size_t off = 0;
     while (off < data.size()) {
@@ -247,24 +250,189 @@ bool write_file_replacing(const std::string& path, const std::string& data, int6
     return true;
 }
 
-bool read_whole_file(const std::string& path, std::string* out) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+bool write_new_file(const std::string& path, const std::string& data) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) return false;
+    size_t off = 0;
+    while (off < data.size()) {
+        ssize_t n = write(fd, data.data() + off, data.size() - off);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        off += (size_t)n;
+    }
+    int saved = errno;
+    bool ok = close(fd) == 0 && off == data.size();
+    if (!ok) {
+        unlink(path.c_str());
+        errno = saved ? saved : EIO;
+    }
+    return ok;
+}
+
+bool read_whole_file(const std::string& path, std::string* out) {
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ELOOP) errno = EINVAL; // a link
+        return false;
+    }
     out->clear();
     struct stat st;
-    if (fstat(fd, &st) == 0 && st.st_size > 0) out->reserve((size_t)st.st_size);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        errno = EINVAL;
+        return false;
+    }
+    if (st.st_size > 0) out->reserve((size_t)st.st_size);
     char buf[65536];
     for (;;) {
         ssize_t n = read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
+            int saved = errno;
             close(fd);
+            errno = saved;
             return false;
         }
         if (n == 0) break;
         out->append(buf, (size_t)n);
     }
     close(fd);
+    return true;
+}
+
+static void remove_tree_at(int parent, const char* name) {
+    int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        DIR* d = fdopendir(fd);
+        if (!d) {
+            close(fd);
+            return;
+        }
+        while (struct dirent* e = readdir(d)) {
+            if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
+            if (unlinkat(fd, e->d_name, 0) != 0 && (errno == EISDIR || errno == EPERM))
+                remove_tree_at(fd, e->d_name);
+        }
+        closedir(d);
+        unlinkat(parent, name, AT_REMOVEDIR);
+    } else {
+        unlinkat(parent, name, 0); // a file or a link: remove the entry itself
+    }
+}
+
+void remove_tree(const std::string& path) {
+    remove_tree_at(AT_FDCWD, path.c_str());
+}
+
+bool is_stale_temp(const char* name) {
+    const char* t = strstr(name, ".tmp.");
+    if (!t) return false;
+    const char* p = t + 5;
+    long pid = 0;
+    int digits = 0;
+    for (; *p >= '0' && *p <= '9' && digits < 10; ++p, ++digits)
+        pid = pid * 10 + (*p - '0');
+    if (digits == 0 || *p != '.' || pid <= 0 || pid > 0x3FFFFFFF) return false;
+    return kill((pid_t)pid, 0) != 0 && errno == ESRCH;
+}
+
+void remove_stale_temps(const std::string& dir) {
+    DIR* d = opendir(dir.c_str());
+    if (!d) return;
+    while (struct dirent* e = readdir(d))
+        if (is_stale_temp(e->d_name)) unlinkat(dirfd(d), e->d_name, 0);
+    closedir(d);
+}
+
+// ---- the machine index --------------------------------------------------------
+
+static const char kIndexMagic[8] = {'H', 'B', 'A', 'S', 'I', 'M', 'M', '2'};
+
+static bool index_word(const std::string& w) {
+    if (w.empty() || w.size() > kIndexWordMax) return false;
+    for (char c : w)
+        if (!isalnum((unsigned char)c) && c != '_' && c != '-') return false;
+    return true;
+}
+
+// Adapter file names stay inside the generation folder: "<digits>.<digits>.hbs".
+static bool index_file_name(const std::string& f) {
+    size_t d1 = f.find('.');
+    if (d1 == 0 || d1 == std::string::npos || f.size() > 40) return false;
+    size_t d2 = f.find('.', d1 + 1);
+    if (d2 == std::string::npos || d2 == d1 + 1 || f.compare(d2, std::string::npos, ".hbs") != 0)
+        return false;
+    for (size_t i = 0; i < d2; ++i)
+        if (i != d1 && (f[i] < '0' || f[i] > '9')) return false;
+    return true;
+}
+
+static bool parse_small(const std::string& s, int* out) {
+    if (s.empty() || s.size() > 9) return false;
+    int v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    *out = v;
+    return true;
+}
+
+std::string encode_index(const Index& idx) {
+    std::string body = "machine " + idx.gen + "\n";
+    for (const IndexEntry& e : idx.adapters)
+        body += "adapter " + e.name + " " + e.kind + " " + e.file + "\n";
+    for (const auto& [port, ref] : idx.ports)
+        body += "port " + std::to_string(port) + " " + std::to_string(ref.adapter) + " " +
+                std::to_string(ref.func) + "\n";
+    std::string out(kIndexMagic, sizeof kIndexMagic);
+    put32(out, (uint32_t)body.size());
+    put32(out, crc32_of(body.data(), body.size()));
+    return out + body;
+}
+
+bool decode_index(const std::string& file, Index* out) {
+    if (file.size() < kHeaderSize || memcmp(file.data(), kIndexMagic, 8) != 0) return false;
+    uint32_t len = get32(file.data() + 8);
+    if ((size_t)len != file.size() - kHeaderSize ||
+        crc32_of(file.data() + kHeaderSize, len) != get32(file.data() + 12))
+        return false;
+    Index idx;
+    size_t pos = kHeaderSize;
+    while (pos < file.size()) {
+        size_t e = file.find('\n', pos);
+        if (e == std::string::npos) return false;
+        std::vector<std::string> w;
+        size_t p = pos;
+        while (p < e && w.size() < 5) {
+            size_t s = file.find(' ', p);
+            if (s == std::string::npos || s > e) s = e;
+            w.push_back(file.substr(p, s - p));
+            p = s + 1;
+        }
+        pos = e + 1;
+        if (p < e) return false; // more words than any record has
+        if (w.size() == 2 && w[0] == "machine" && idx.gen.empty() && idx.adapters.empty()) {
+            if (w[1].empty() || w[1].size() > 32) return false;
+            for (char c : w[1])
+                if (hex_digit(c) < 0) return false;
+            idx.gen = w[1];
+        } else if (w.size() == 4 && w[0] == "adapter" && !idx.gen.empty() && idx.ports.empty()) {
+            if (!index_word(w[1]) || !index_word(w[2]) || !index_file_name(w[3])) return false;
+            idx.adapters.push_back({w[1], w[2], w[3]});
+        } else if (w.size() == 4 && w[0] == "port" && !idx.gen.empty()) {
+            int n, ai, fi;
+            if (!parse_small(w[1], &n) || !parse_small(w[2], &ai) || !parse_small(w[3], &fi) ||
+                ai >= (int)idx.adapters.size() || idx.ports.count(n))
+                return false;
+            idx.ports[n] = FuncRef{ai, fi};
+        } else {
+            return false;
+        }
+    }
+    if (idx.gen.empty()) return false;
+    *out = std::move(idx);
     return true;
 }
 

@@ -64,18 +64,20 @@ bool report_state_error_once() {
 }
 
 // Resolves the function behind a device; false when the state has no such
-// device any more or cannot be read.
+// device any more or cannot be read. The devices of an adapter whose state
+// file is damaged are absent (the file is named once on standard error); the
+// other adapters are served.
 bool resolve(int port, bool mgmt, FuncRef* ref) {
     if (ensure_state() != SIM_OK) return report_state_error_once();
     if (!find_scsi_port(port, ref)) return false;
-    if (!mgmt) return true;
     bool hasMgmt = false;
-    if (read_adapter(ref->adapter, [&](const Adapter& a) {
-            if (ref->func >= 0 && ref->func < (int)a.funcs.size())
-                hasMgmt = a.funcs[(size_t)ref->func].attrs.get("mgmt_device") == "1";
-        }) != SIM_OK)
-        return report_state_error_once();
-    return hasMgmt;
+    int rc = read_adapter(ref->adapter, [&](const Adapter& a) {
+        if (ref->func >= 0 && ref->func < (int)a.funcs.size())
+            hasMgmt = a.funcs[(size_t)ref->func].attrs.get("mgmt_device") == "1";
+    });
+    if (rc == SIM_ERR_CORRUPT) return report_damaged_once("hbasim driver");
+    if (rc != SIM_OK) return report_state_error_once();
+    return !mgmt || hasMgmt;
 }
 
 uint32_t sim_open(const char* path, void** dev) {

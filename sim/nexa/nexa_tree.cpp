@@ -150,7 +150,14 @@ const std::vector<int>* converged_list() {
         list.clear();
         for (size_t i = 0; i < kinds.size(); ++i) {
             const hbasim::AdapterKindDef* k = hbasim::adapter_kind(kinds[i]);
-            if (k && k->converged) list.push_back((int)i);
+            if (!k || !k->converged) continue;
+            // An adapter whose state file is damaged is left out (named once
+            // on standard error), so the healthy ones are still listed.
+            int rc = hbasim::read_adapter((int)i, [](const Adapter&) {});
+            if (rc == hbasim::SIM_ERR_CORRUPT)
+                hbasim::report_damaged_once("hbasim NEXA");
+            else
+                list.push_back((int)i);
         }
         version = now;
     }

@@ -9,7 +9,9 @@ namespace hbasim_tool {
 int cmd_log(const Args& a) {
     long long tail = 0;
     if (a.size() == 1 && a[0] == "clear") {
-        hbasim::journal_clear();
+        if (hbasim::journal_clear() != hbasim::SIM_OK)
+            return fail(EXIT_FAIL, "log clear: " + hbasim::last_error());
+        printf("Journal cleared\n");
         return EXIT_OK;
     }
     for (size_t i = 0; i < a.size(); ++i) {

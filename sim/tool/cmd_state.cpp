@@ -1,5 +1,11 @@
 // hbasim init, show, reboot, check and fleet: the machine as a whole.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "sim/core/sim_model.h"
 #include "sim/tool/tool.h"
@@ -8,17 +14,38 @@ namespace hbasim_tool {
 
 using namespace hbasim;
 
-static bool read_text(const std::string& path, std::string* out) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return false;
-    char buf[8192];
-    size_t n;
+// Reads a fleet file: a regular file of at most kFleetFileMax bytes. False
+// with *why set otherwise.
+static bool read_text(const std::string& path, std::string* out, std::string* why) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        *why = strerror(errno);
+        if (fd >= 0) close(fd);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        close(fd);
+        *why = "not a regular file";
+        return false;
+    }
     out->clear();
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        out->append(buf, n);
-    bool ok = !ferror(f);
-    fclose(f);
-    return ok;
+    char buf[8192];
+    for (;;) {
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) *why = strerror(errno);
+        if (n <= 0) {
+            close(fd);
+            return n == 0;
+        }
+        if (out->size() + (size_t)n > kFleetFileMax) {
+            close(fd);
+            *why = "larger than " + std::to_string(kFleetFileMax / 1024) + " KiB";
+            return false;
+        }
+        out->append(buf, (size_t)n);
+    }
 }
 
 static int fleet_error(const std::string& file, const FleetError& e) {
@@ -35,9 +62,9 @@ int cmd_init(const Args& a) {
         else
             return fail(EXIT_USAGE, "init: unexpected argument '" + a[i] + "'");
     }
-    std::string text = default_fleet_text();
-    if (!file.empty() && !read_text(file, &text))
-        return fail(EXIT_FAIL, "init: cannot read fleet file '" + file + "'");
+    std::string text = default_fleet_text(), why;
+    if (!file.empty() && !read_text(file, &text, &why))
+        return fail(EXIT_FAIL, "init: cannot read fleet file '" + file + "': " + why);
     FleetError err;
     int rc = init_state(text, &err);
     if (rc == SIM_ERR_FLEET) return fleet_error(file.empty() ? "default fleet" : file, err);
@@ -49,10 +76,37 @@ int cmd_init(const Args& a) {
     return EXIT_OK;
 }
 
+// Reads every adapter of the state; prints one line per damaged file on
+// standard error. Returns the number of damaged files, -1 when the state
+// cannot be read at all.
+static int read_state(const char* cmd, Machine* m) {
+    std::vector<std::string> damaged;
+    if (check_machine(m, &damaged) != SIM_OK) {
+        fail(EXIT_FAIL, std::string(cmd) + ": " + last_error());
+        return -1;
+    }
+    for (const std::string& d : damaged)
+        fail(EXIT_FAIL, std::string(cmd) + ": " + d);
+    return (int)damaged.size();
+}
+
 int cmd_check(const Args& a) {
-    if (a.size() != 1) return fail(EXIT_USAGE, "check: expected one fleet file");
-    std::string text;
-    if (!read_text(a[0], &text)) return fail(EXIT_FAIL, "check: cannot read '" + a[0] + "'");
+    if (a.empty()) { // the state directory
+        Machine m;
+        int bad = read_state("check", &m);
+        if (bad < 0) return EXIT_FAIL;
+        if (bad > 0) {
+            printf("%s: %d damaged adapter file(s), %zu adapters readable\n", state_dir().c_str(),
+                   bad, m.adapters.size());
+            return EXIT_FAIL;
+        }
+        printf("%s: %zu adapters, state is sound\n", state_dir().c_str(), m.adapters.size());
+        return EXIT_OK;
+    }
+    if (a.size() != 1) return fail(EXIT_USAGE, "check: expected at most one fleet file");
+    std::string text, why;
+    if (!read_text(a[0], &text, &why))
+        return fail(EXIT_FAIL, "check: cannot read '" + a[0] + "': " + why);
     Machine m;
     FleetError err;
     if (parse_fleet(text, &m, &err) != SIM_OK) return fleet_error(a[0], err);
@@ -129,7 +183,8 @@ int cmd_show(const Args& a) {
             return fail(EXIT_USAGE, "show: unexpected argument '" + s + "'");
     }
     Machine m;
-    if (read_machine(&m) != SIM_OK) return fail(EXIT_FAIL, "show: " + last_error());
+    int bad = read_state("show", &m);
+    if (bad < 0) return EXIT_FAIL;
     printf("State directory: %s\n", state_dir().c_str());
     printf("%zu adapters\n", m.adapters.size());
     for (size_t ai = 0; ai < m.adapters.size(); ++ai) {
@@ -147,7 +202,7 @@ int cmd_show(const Args& a) {
         for (size_t fi = 0; fi < ad.funcs.size(); ++fi)
             show_function(ad, fi, verbose);
     }
-    return EXIT_OK;
+    return bad ? EXIT_FAIL : EXIT_OK;
 }
 
 } // namespace hbasim_tool

@@ -1,6 +1,7 @@
 // The script runner: repeat and stop rules, comment, blank and long lines,
 // the log head and tail, the script-only switches and the exit status.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -158,6 +159,20 @@ TEST_F(ScriptTest, MissingFilesAndLogs) {
     std::string missing = state.path("missing.txt");
     EXPECT_EQ(runScriptFile(("@" + missing).c_str()), CLU_FILE_OPEN);
     EXPECT_NE(console().find("Error opening " + missing + "!\n"), std::string::npos);
+}
+
+TEST_F(ScriptTest, ScriptsThatAreNotFilesAreRefused) {
+    setLogFileName(state.path("log.txt").c_str());
+    const std::string fifo = state.path("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    for (const std::string& path : {state.dir(), std::string("/dev/zero"), fifo}) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(runScriptFile(("@" + path).c_str()), CLU_FILE_OPEN);
+        EXPECT_NE(console().find("Error opening " + path + "!\n"), std::string::npos);
+    }
+    // A line that never ends is given up, not read for ever; nothing of it runs.
+    EXPECT_EQ(runText("help reset" + std::string(300000, ' ') + "x"), CLU_ARGUMENT_LENGTH);
+    EXPECT_EQ(console().find("Syntax: reset"), std::string::npos);
 }
 
 } // namespace

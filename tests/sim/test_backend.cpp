@@ -410,9 +410,10 @@ TEST_F(Backend, CorruptStateFailsRequestsWithoutCrashing) {
     st.init();
     void* dev = open("\\\\.\\Scsi0:");
     ASSERT_NE(dev, nullptr);
-    std::string s = hbatest::read_file(st.path("adapters/0.hbs"));
+    std::string s = hbatest::read_file(hbasim::adapter_file(0));
     s[20] ^= 1;
-    hbatest::write_file(st.path("adapters/0.hbs"), s);
+    hbatest::write_file(hbasim::adapter_file(0), s);
+    fault_clear(); // a counted change: this warm process looks at the files again
     std::vector<uint8_t> b = envelope(TGX_SIZE_RETURN_INFO, TGX_IOCTL_RETURN_INFO, "ZT4100");
     EXPECT_NE(send(dev, b), 0u);
 }

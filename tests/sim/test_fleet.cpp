@@ -79,14 +79,14 @@ TEST(Fleet, RejectedFleetLeavesStateUnchanged) {
     st.init();
     Machine before, after;
     ASSERT_EQ(read_machine(&before), SIM_OK);
-    const std::string adapterFile = hbatest::read_file(st.path("adapters/0.hbs"));
+    const std::string adapterFile = hbatest::read_file(adapter_file(0));
     for (const BadFleet& b : kBadFleets) {
         FleetError err;
         EXPECT_EQ(init_state(b.text, &err), SIM_ERR_FLEET) << b.what;
     }
     ASSERT_EQ(read_machine(&after), SIM_OK);
     ASSERT_EQ(after.adapters.size(), before.adapters.size());
-    EXPECT_EQ(hbatest::read_file(st.path("adapters/0.hbs")), adapterFile);
+    EXPECT_EQ(hbatest::read_file(adapter_file(0)), adapterFile);
 }
 
 TEST(Fleet, SyntaxForms) {

@@ -25,7 +25,7 @@ TEST(HbasimCli, UsageErrors) {
         {{"init", "extra"}, "unexpected argument 'extra'"},
         {{"show", "all"}, "unexpected argument 'all'"},
         {{"reboot", "now"}, "no arguments expected"},
-        {{"check"}, "expected one fleet file"},
+        {{"check", "a.fleet", "b.fleet"}, "expected at most one fleet file"},
         {{"fault"}, "expected add, list or clear"},
         {{"fault", "zap"}, "unknown subcommand 'zap'"},
         {{"fault", "add", "drv", "0x80000100"}, "expected SOURCE MATCH ACTION"},
@@ -130,10 +130,11 @@ TEST(HbasimCli, FaultsAndJournal) {
 TEST(HbasimCli, CorruptStateIsReportedNotCrashed) {
     hbatest::TempState st;
     st.init();
-    hbatest::write_file(st.path("adapters/2.hbs"), "garbage");
+    const std::string file = hbasim::adapter_file(2);
+    hbatest::write_file(file, "garbage");
     auto r = hbasim_run({"show"});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.err.find("adapters/2.hbs is corrupt"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(file + " is corrupt"), std::string::npos) << r.err;
     EXPECT_EQ(hbasim_run({"init"}).exit_code, 0); // init repairs it
     EXPECT_EQ(hbasim_run({"show"}).exit_code, 0);
 }

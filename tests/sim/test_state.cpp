@@ -65,7 +65,7 @@ TEST(State, ChangesPersistAcrossProcesses) {
 TEST(State, UnchangedUpdateWritesNothing) {
     hbatest::TempState st;
     st.init(kOneFc);
-    const std::string before = hbatest::read_file(st.path("adapters/0.hbs"));
+    const std::string before = hbatest::read_file(adapter_file(0));
     EXPECT_EQ(update_adapter(0,
                              [](Adapter& a) {
                                  a.attrs.set("model",
@@ -73,7 +73,7 @@ TEST(State, UnchangedUpdateWritesNothing) {
                                  return false;
                              }),
               SIM_OK);
-    EXPECT_EQ(hbatest::read_file(st.path("adapters/0.hbs")), before);
+    EXPECT_EQ(hbatest::read_file(adapter_file(0)), before);
     std::string model;
     read_adapter(0, [&](const Adapter& a) { model = a.attrs.get("model"); });
     EXPECT_EQ(model, "TGF3202");
@@ -140,26 +140,26 @@ TEST(State, KilledWriterLeavesReadableState) {
 TEST(State, CorruptFilesGiveAClearError) {
     struct Case {
         const char* what;
-        const char* file;
+        int adapter; // its state file, or -1 for the index
         void (*damage)(std::string& s);
         const char* message;
     };
     const Case cases[] = {
-        {"flipped byte", "adapters/1.hbs", [](std::string& s) { s[s.size() / 2] ^= 0x20; },
-         "checksum"},
-        {"truncated", "adapters/1.hbs", [](std::string& s) { s.resize(s.size() - 10); }, "length"},
-        {"empty", "adapters/1.hbs", [](std::string& s) { s.clear(); }, "magic"},
-        {"garbage", "adapters/1.hbs", [](std::string& s) { s = "hello world, not a state file"; },
-         "magic"},
-        {"index", "machine.hbs", [](std::string& s) { s[s.size() - 2] ^= 1; }, "machine.hbs"},
+        {"flipped byte", 1, [](std::string& s) { s[s.size() / 2] ^= 0x20; }, "checksum"},
+        {"truncated", 1, [](std::string& s) { s.resize(s.size() - 10); }, "length"},
+        {"empty", 1, [](std::string& s) { s.clear(); }, "magic"},
+        {"garbage", 1, [](std::string& s) { s = "hello world, not a state file"; }, "magic"},
+        {"index", -1, [](std::string& s) { s[s.size() - 2] ^= 1; }, "machine.hbs"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         hbatest::TempState st;
         st.init(kOneFc);
-        std::string s = hbatest::read_file(st.path(c.file));
+        const std::string file = c.adapter < 0 ? st.path("machine.hbs") : adapter_file(c.adapter);
+        std::string s = hbatest::read_file(file);
+        ASSERT_FALSE(s.empty());
         c.damage(s);
-        hbatest::write_file(st.path(c.file), s);
+        hbatest::write_file(file, s);
         int rc = read_adapter(1, [](const Adapter&) {});
         EXPECT_EQ(rc, SIM_ERR_CORRUPT);
         EXPECT_NE(last_error().find(c.message), std::string::npos) << last_error();
@@ -179,6 +179,7 @@ TEST(State, InitReplacesMachineAndClearsObjects) {
     ASSERT_EQ(adapter_count(), 4);
     FuncRef f{0, 0};
     ASSERT_EQ(object_put(f, "flash", Bytes{1, 2, 3}), SIM_OK);
+    const std::string oldFile = adapter_file(1);
     st.init("adapter Z fc\nfunction fc scsi_port = 9\n");
     EXPECT_EQ(adapter_count(), 1);
     FuncRef ref;
@@ -186,8 +187,8 @@ TEST(State, InitReplacesMachineAndClearsObjects) {
     EXPECT_TRUE(find_scsi_port(9, &ref));
     Bytes b;
     EXPECT_EQ(object_get(f, "flash", &b), SIM_ERR_NOT_FOUND);
-    EXPECT_FALSE(hbatest::read_file(st.path("adapters/0.hbs")).empty());
-    EXPECT_TRUE(hbatest::read_file(st.path("adapters/1.hbs")).empty()); // removed
+    EXPECT_FALSE(hbatest::read_file(adapter_file(0)).empty());
+    EXPECT_TRUE(hbatest::read_file(oldFile).empty()); // removed with the old machine
 }
 
 TEST(State, RebootAppliesRules) {
