@@ -126,6 +126,20 @@ constexpr uint32_t FW_VERSION_REQUEST_LENGTH = 64;
 constexpr uint32_t OBJ_HOST_BUFFER = 1024; // one host buffer per request
 constexpr uint32_t OBJ_NAME_MAX = 103;
 
+// FFV request (subsystem 0x13, opCode 2): the request word at sub-command
+// byte 16 holds opType in bit 0 (0 read, 1 write) and the text length in
+// bits 8-15; the response puts the length in byte 17; the text (32 bytes,
+// zero-filled) follows at byte 20.
+constexpr uint8_t SLI_SUBSYSTEM_FFV = 0x13;
+constexpr uint8_t SLI_OP_FFV = 2;
+constexpr uint32_t FFV_REQUEST_LENGTH = 36;
+constexpr uint32_t SUB_FFV_CONTROL = 16;
+constexpr uint32_t SUB_FFV_LENGTH_RSP = 17; // response, u8
+constexpr uint32_t SUB_FFV_TEXT = 20;
+constexpr uint32_t SUB_FFV_TEXT_SIZE = 32;
+constexpr uint32_t FFV_OP_WRITE = 1;
+constexpr uint32_t FFV_LENGTH_SHIFT = 8;
+
 // Sub-command status pairs with a meaning of their own.
 constexpr uint8_t SLI_STATUS_FAILED = 1;
 constexpr uint8_t SLI_ADDL_NO_OBJECT = 0xA0;

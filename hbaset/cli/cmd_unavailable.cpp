@@ -36,16 +36,6 @@ void cmdReadNvLog(int) {
     commandNotAvailable("readNVlog");
 }
 
-void cmdListRev(int) {
-    commandNotAvailable("listrev");
-}
-void cmdListFfv(int) {
-    commandNotAvailable("listffv");
-}
-void cmdWriteFfv(int) {
-    commandNotAvailable("writeffv");
-}
-
 void cmdPciLoopback() {
     commandNotAvailable("pciloopback");
 }
@@ -61,40 +51,10 @@ void cmdPhyLoopback() {
 void cmdMacLoopback() {
     commandNotAvailable("macloopback");
 }
-void cmdDmaTest(int) {
-    commandNotAvailable("dmatest");
-}
 void cmdDump(int) {
     commandNotAvailable("dump");
 }
 
-void cmdListMac(int, bool) {
-    commandNotAvailable("listmac");
-}
-void cmdPersonalityInfo(int) {
-    commandNotAvailable("PersonalityInfo");
-}
-void cmdChangePersonality(int) {
-    commandNotAvailable("changePersonality");
-}
 void cmdFactoryDefaults(int, bool) {
     commandNotAvailable("factorydefaults");
-}
-void cmdWriteSvMac(int, uint16_t, uint32_t) {
-    commandNotAvailable("writesvmac");
-}
-void cmdRestoreDefSvMac(int) {
-    commandNotAvailable("restoredefsvmac");
-}
-void cmdReadVlanProps(int) {
-    commandNotAvailable("readvlanprops");
-}
-void cmdRestoreDefVlanProps(int) {
-    commandNotAvailable("restoredefvlanprops");
-}
-void cmdReadMac(int) {
-    commandNotAvailable("readmac");
-}
-void cmdWriteVlanProps(int, uint32_t, uint32_t) {
-    commandNotAvailable("writevlanprops");
 }

@@ -13,17 +13,16 @@
 #include "hbaset/cna/mal.h"
 
 // Command statuses of the converged commands (the exit codes of hbaset).
-enum : int32_t {
-    CLU_CNA_NO_NIC = 75,              // listmac: no NIC function in the table
-    CLU_PERSONALITY_READ = 76,        // "Get Personality Info fails"
-    CLU_PERSONALITY_CHANGE = 77,      // personality refused or not changed
-    CLU_FFV_READ = 81,                // listffv
-    CLU_FFV_WRITE = 82,               // writeffv
-    CLU_MAC_FAILED = 84,              // a zero MAC, or the NIC record not found
-    CLU_MAC_EXISTS = 88,              // a MAC already used on the adapter
-    CLU_FACTORY_DEFAULTS_FAILED = 91, // ResetFactoryDefaults failed
-    CLU_NIC_SETTING_FAILED = 141,     // profile view or NEXA write of a NIC setting failed
-};
+constexpr int32_t CLU_CNA_NO_NIC = 75;              // listmac: no NIC function in the table
+constexpr int32_t CLU_PERSONALITY_READ = 76;        // "Get Personality Info fails"
+constexpr int32_t CLU_PERSONALITY_CHANGE = 77;      // personality refused or not changed
+constexpr int32_t CLU_FFV_READ = 81;                // listffv
+constexpr int32_t CLU_FFV_WRITE = 82;               // writeffv
+constexpr int32_t CLU_MAC_FAILED = 84;              // a zero MAC, or the NIC record not found
+constexpr int32_t CLU_MAC_EXISTS = 88;              // a MAC already used on the adapter
+constexpr int32_t CLU_FACTORY_DEFAULTS_FAILED = 91; // ResetFactoryDefaults failed
+constexpr int32_t CLU_NIC_SETTING_FAILED =
+    141; // profile view or NEXA write of a NIC setting failed
 
 // ---- entries and records --------------------------------------------------------------------
 // Tag of the "Corevane<n>" node of entry i's converged adapter; false when the

@@ -278,6 +278,8 @@ const FleetKeyDef kFleetSchema[] = {
     {"ffv_name", "adapter", "tarnel", FT_STR, "1.0.0001", nullptr,
      "NEXA FFVName, writable (\"Not Available\" where the adapter has none)"},
     {"ffv_name", "adapter", "cv2,cv3", FT_STR, "Not Available", nullptr, ""},
+    {"ffv_name", "adapter", "fc,brevin", FT_STR, "1.0.0001", nullptr,
+     "FFV of the FC functions (SLI_CONFIG subsystem 0x13), writable"},
     {"die_temperature", "adapter", "cv2,cv3,tarnel", FT_NUM, "52", nullptr,
      "NEXA CorevaneOnDieTemperature (degrees C)"},
     {"personality_word", "adapter", "cv2,cv3,tarnel", FT_NUM, "0", nullptr,
