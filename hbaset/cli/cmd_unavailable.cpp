@@ -55,6 +55,3 @@ void cmdDump(int) {
     commandNotAvailable("dump");
 }
 
-void cmdFactoryDefaults(int, bool) {
-    commandNotAvailable("factorydefaults");
-}
