@@ -36,21 +36,6 @@ void cmdReadNvLog(int) {
     commandNotAvailable("readNVlog");
 }
 
-void cmdPciLoopback() {
-    commandNotAvailable("pciloopback");
-}
-void cmdIntLoopback() {
-    commandNotAvailable("intloopback");
-}
-void cmdExtLoopback() {
-    commandNotAvailable("extloopback");
-}
-void cmdPhyLoopback() {
-    commandNotAvailable("phyloopback");
-}
-void cmdMacLoopback() {
-    commandNotAvailable("macloopback");
-}
 void cmdDump(int) {
     commandNotAvailable("dump");
 }
