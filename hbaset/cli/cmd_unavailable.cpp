@@ -11,9 +11,6 @@ void commandNotAvailable(const char* name) {
     g_run.cluStatus = CLU_NOT_SUPPORTED;
 }
 
-void cmdReadConfig(int) {
-    commandNotAvailable("readconfig");
-}
 void cmdDownload(int) {
     commandNotAvailable("download");
 }
@@ -25,15 +22,6 @@ void cmdLoadImage(int, uint32_t) {
 }
 void cmdReadVitesse(int, uint32_t, uint32_t) {
     commandNotAvailable("readvitesse");
-}
-void cmdWriteVpd(int) {
-    commandNotAvailable("writeVPD");
-}
-void cmdSaveVpd(int) {
-    commandNotAvailable("saveVPD");
-}
-void cmdReadNvLog(int) {
-    commandNotAvailable("readNVlog");
 }
 
 void cmdDump(int) {

@@ -35,6 +35,9 @@ bool mbx_del_ld_entry(Adapter& a, Function& f, MboxCall& c);
 bool mbx_load_exp_rom(Adapter& a, Function& f, MboxCall& c);
 bool mbx_restart(Adapter& a, Function& f, MboxCall& c);
 bool mbx_sli_config(Adapter& a, Function& f, MboxCall& c);
+// ---- non-volatile event log (mbox_fw_event_log.cpp) ----
+bool mbx_nv_log_status(Adapter& a, Function& f, MboxCall& c);
+bool mbx_nv_log_read(Adapter& a, Function& f, MboxCall& c);
 
 const MboxHandlerEntry kMboxHandlers[] = {
     // ---- link and loopback ----
@@ -58,6 +61,9 @@ const MboxHandlerEntry kMboxHandlers[] = {
     {MBX_LOAD_EXP_ROM, "LOAD_EXP_ROM", mbx_load_exp_rom},
     {MBX_RESTART, "RESTART", mbx_restart},
     {MBX_SLI_CONFIG, "SLI_CONFIG", mbx_sli_config},
+    // ---- non-volatile event log ----
+    {MBX_READ_EVENT_LOG_STATUS, "READ_EVENT_LOG_STATUS", mbx_nv_log_status},
+    {MBX_READ_EVENT_LOG, "READ_NV_EVENT_LOG", mbx_nv_log_read},
 };
 const size_t kMboxHandlerCount = sizeof(kMboxHandlers) / sizeof(kMboxHandlers[0]);
 

@@ -42,6 +42,10 @@ uint32_t req_reset_adapter(DrvRequest& r) {
     }
     bool ok = drv_update_function(r, [&](Adapter& a, Function& f) {
         bool changed = link_restart(f);
+        if (f.attrs.has("event_log_open")) {
+            f.attrs.erase("event_log_open");
+            changed = true;
+        }
         // A type-3 reset restarts the firmware of an SLI-4 FC function, which
         // makes newly flashed firmware the running one.
         if (type == 3 && f.kind == "fc" && f.attrs.get_u("sli_mode") == 4 &&
