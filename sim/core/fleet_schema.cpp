@@ -164,6 +164,8 @@ const FleetKeyDef kFleetSchema[] = {
      "a loopback plug is fitted: external loopback brings the link up"},
     {"loopback", "function", "fc,fcoe", FT_CHOICE, nullptr, "internal|external",
      "run-time: loopback mode until the next reset"},
+    {"loopback_corrupt_byte", "function", "fc,fcoe", FT_NUM, nullptr, nullptr,
+     "loopback test: this byte of the echo comes back inverted (absent: exact echo)"},
     {"ctl_ready", "function", "fc,fcoe", FT_BOOL, "yes", nullptr,
      "control register 8 reports ready (bit 23)"},
     {"vpd_port_id", "function", "fc,fcoe", FT_BYTES, nullptr, nullptr,
