@@ -164,6 +164,8 @@ const FleetKeyDef kFleetSchema[] = {
      "a loopback plug is fitted: external loopback brings the link up"},
     {"loopback", "function", "fc,fcoe", FT_CHOICE, nullptr, "internal|external",
      "run-time: loopback mode until the next reset"},
+    {"factory_actual_length", "adapter", "*", FT_NUM, nullptr, nullptr,
+     "factory-defaults request: actualLength the adapter answers (absent: 4)"},
     {"loopback_corrupt_byte", "function", "fc,fcoe", FT_NUM, nullptr, nullptr,
      "loopback test: this byte of the echo comes back inverted (absent: exact echo)"},
     {"ctl_ready", "function", "fc,fcoe", FT_BOOL, "yes", nullptr,
