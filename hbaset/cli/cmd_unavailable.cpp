@@ -24,7 +24,4 @@ void cmdReadVitesse(int, uint32_t, uint32_t) {
     commandNotAvailable("readvitesse");
 }
 
-void cmdDump(int) {
-    commandNotAvailable("dump");
-}
 
