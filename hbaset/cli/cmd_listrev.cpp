@@ -23,7 +23,8 @@ constexpr uint32_t kSli3 = 1u << 26;          // word 1: SLI-3 firmware and feat
 constexpr size_t kKernelTextSize = 160;
 constexpr size_t kNameSize = REV_FW_NAME_SIZE + 1;
 
-// Image families whose revision answer has one hardware word.
+// Image families whose revision answer has one hardware word (" HW:" and
+// " SM FW:" only). A new family of that kind is one more entry.
 const uint32_t kSingleHwFamilies[] = {
     0xE131, 0xF011, 0xF015, 0xF095, 0xF098, 0xF0A5, 0xF0D1, 0xF0D5, 0xF0E1, 0xF0E5,
     0xF0F5, 0xF0F6, 0xF0F7, 0xF100, 0xF180, 0xF800, 0xF802, 0xF900, 0xF980, 0xF98D,

@@ -9,7 +9,8 @@
 #include "hbaset/cna/mal_ops.h"
 
 void cmdDmaTest(int index) {
-    if (!g_run.nexaUp) {
+    int controller = 0;
+    if (!g_run.nexaUp || !cnaControllerTag(index, &controller)) {
         say("NEXA not available");
         g_run.cluStatus = CLU_NEXA_NOT_AVAILABLE;
         return;

@@ -11,13 +11,16 @@ namespace {
 constexpr uint32_t kVlanIdMax = 4095;
 constexpr uint32_t kVlanPriorityMax = 7;
 
+bool nexaAvailable() {
+    if (g_run.nexaUp) return true;
+    say("NEXA not available\n");
+    g_run.cluStatus = CLU_NEXA_NOT_AVAILABLE;
+    return false;
+}
+
 // The NIC record of entry i, or null after the message and status.
 const MalNicFunction* nicRecord(int i) {
-    if (!g_run.nexaUp) {
-        say("NEXA not available\n");
-        g_run.cluStatus = CLU_NEXA_NOT_AVAILABLE;
-        return nullptr;
-    }
+    if (!nexaAvailable()) return nullptr;
     const MalNicFunction* f = cnaNicRecordOf(i);
     if (f == nullptr) {
         say("MAC Address not found\n");
@@ -51,10 +54,7 @@ void cmdReadVlanProps(int index) {
 }
 
 void cmdWriteVlanProps(int index, uint32_t vlanId, uint32_t priority) {
-    if (!g_run.nexaUp) {
-        nicRecord(index);
-        return;
-    }
+    if (!nexaAvailable()) return;
     // Values that overflowed 32 bits arrive saturated and are refused here.
     if (vlanId > kVlanIdMax) {
         sayf("VLAN ID %u is invalid. Valid range is [0-%u].\n", vlanId, kVlanIdMax);

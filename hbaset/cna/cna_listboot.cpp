@@ -10,6 +10,8 @@
 
 namespace {
 
+// One line per row, in this order. To add a version, add its field to
+// MalControllerAttributes (read by MAL_GetControllerAttributes) and a row here.
 struct BootVersionRow {
     const char* label;
     char (MalControllerAttributes::*field)[MAL_TEXT_SIZE];

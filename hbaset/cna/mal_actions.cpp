@@ -269,6 +269,7 @@ int MAL_GetTotalCompleteCycles(int controller, uint32_t* cycles) {
 // ---- profile view ------------------------------------------------------------------------------
 
 int32_t malProtocolOf(const char* text) {
+    // Protocol texts of the profile view; a new protocol is one more row.
     static const struct {
         const char* name;
         int32_t protocol;

@@ -1,8 +1,10 @@
 // MBX_SLI_CONFIG, subsystem 0x13 opCode 2 (embedded): the adapter's FFV text.
-// A read returns the text (zero-filled to 32 bytes) and its length; a write
-// takes 1-32 characters and keeps them as the adapter's "ffv_name", so every
-// function of the adapter (and NEXA's FFVName of a converged adapter) shows
-// the new text, in every later process.
+// A read returns the text (zero-filled to 32 bytes) and its length; an
+// adapter without one (empty "ffv_name") refuses the read in the response
+// status only, the mailbox itself completing. A write takes 1-32 characters
+// and keeps them as the adapter's "ffv_name", so every function of the
+// adapter (and NEXA's FFVName of a converged adapter) shows the new text, in
+// every later process.
 //
 // Journal names: "FFV_READ" and "FFV_WRITE" (an injected "status=N" answers
 // the request with that mailbox status).
@@ -27,6 +29,10 @@ void answer(uint8_t* sub, uint8_t status, uint8_t additional) {
 
 void readFfv(const Adapter& a, uint8_t* sub) {
     std::string text = a.attrs.get("ffv_name");
+    if (text.empty()) {
+        answer(sub, SLI_STATUS_FAILED, SLI_ADDL_NO_OBJECT);
+        return;
+    }
     size_t n = text.size() < SUB_FFV_TEXT_SIZE ? text.size() : SUB_FFV_TEXT_SIZE;
     memset(sub + SUB_FFV_CONTROL, 0, 4 + SUB_FFV_TEXT_SIZE);
     memcpy(sub + SUB_FFV_TEXT, text.data(), n);

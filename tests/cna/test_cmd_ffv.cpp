@@ -94,6 +94,10 @@ TEST(Ffv, ReadFailures) {
     } cases[] = {
         // The adapter refuses the read: no text, whatever the library says.
         {"", "n=3", "status=0x4001", "Reading FFV failed\n"},
+        // Refused in the response status only, the mailbox completing.
+        {"adapter B brevin\n    ffv_name = \"\"\nfunction fc\n", "n=1", nullptr,
+         "mbox response status           = 1\n"
+         "mbox response additionalStatus = A0\nReading FFV failed\n"},
         {"adapter T tarnel\n    ffv_name = \"Not Available\"\nfunction nic\n", "n=1", nullptr,
          "Reading FFV failed\n"},
         {"adapter T tarnel\n    ffv_name = 1.0.01\nfunction nic\n", "n=1", nullptr,

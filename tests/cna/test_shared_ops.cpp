@@ -1,10 +1,13 @@
 // The converged operations other commands build on: network boot through
-// NEXA, the converged listboot, factory defaults through NEXA, the FFV name
-// and the ARM log, each against the simulated machine and its faults.
+// NEXA, the converged listboot, factory defaults through NEXA, the FFV name,
+// the ARM log and the VPD pieces, each against the simulated machine and its
+// faults.
 #include <string>
+#include <vector>
 
 #include "hbaset/cna/cna_ops.h"
 #include "hbaset/cna/mal_ops.h"
+#include "hbaset/fcmaint/vpd.h"
 #include "tests/cna/cna_fixture.h"
 
 namespace {
@@ -133,6 +136,23 @@ TEST(ArmLog, WritesTheFileOrMapsNexaCodes) {
     EXPECT_EQ(MAL_RetrieveARMLog(controller, file.c_str(), "SRAM"), MAL_RM_ARM_LOG_FAILED);
     nexaFault("do_action:RetrieveARMLog", "rc=205", kCv3Adapter);
     EXPECT_EQ(MAL_RetrieveARMLog(controller, file.c_str(), "RAM"), MAL_RM_NO_EXT_FAT_DATA);
+}
+
+TEST(Vpd, PiecesJoinedIntoBytes) {
+    Machine m("adapter T tarnel\nfunction nic vpd = 82020041780a0b0c\n");
+    const int nic = cnaNicRecordOf(0)->tag;
+    uint8_t buffer[VPD_BUFFER_SIZE];
+    uint32_t length = sizeof buffer;
+    ASSERT_EQ(MAL_GetVPD(nic, buffer, &length), VPD_STATUS_OK);
+    EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + length),
+              (std::vector<uint8_t>{0x82, 0x02, 0x00, 0x41, 0x78, 0x0A, 0x0B, 0x0C}));
+    // The buffer must hold at least 1024 bytes, whatever the data needs.
+    length = VPD_BUFFER_SIZE - 1;
+    EXPECT_EQ(MAL_GetVPD(nic, buffer, &length), VPD_STATUS_BUFFER_SMALL);
+    EXPECT_EQ(length, 0u);
+    nexaFault("get_property_val:VPDData0", "rc=14");
+    length = sizeof buffer;
+    EXPECT_EQ(MAL_GetVPD(nic, buffer, &length), static_cast<uint32_t>(MAL_RM_BUSY));
 }
 
 } // namespace
