@@ -175,3 +175,36 @@ TEST(Loopback, ArgumentErrors) {
 }
 
 } // namespace
+
+namespace {
+
+// Converged functions (entry 5 of the default fleet is a CV3 FCoE function)
+// go through the converged parsers and test.
+TEST(Loopback, ConvergedForms) {
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* expected;
+    } const cases[] = {
+        {{"intloopback", "n=5", "r=1", "c=1400", "t=1", "p=abcd"},
+         21,
+         "Byte Count out of range 1500 - 8192\nIncorrect Test Parameters\n"},
+        {{"intloopback", "n=5", "r=1", "c=5000", "t=1", "p=abcd"},
+         21,
+         "For MAC Loopback- Byte Count out of range 1500 - 4056\nIncorrect Test Parameters\n"},
+        // No lower bound in this parser; the converged test takes 64 and up.
+        {{"macloopback", "n=5", "r=1", "c=1000", "p=abcd"}, 0, ""},
+        {{"phyloopback", "n=1", "r=1", "c=1600", "p=abcd"},
+         71,
+         "Command not supported on Adapter Number: 1\n"},
+    };
+    TempState state;
+    state.init();
+    for (const Case& c : cases) {
+        RunResult r = boot::hbaset(c.args);
+        EXPECT_EQ(r.exit_code, c.exitCode) << c.args[0] << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.expected), std::string::npos) << r.out;
+    }
+}
+
+} // namespace
