@@ -124,6 +124,11 @@ bool readRepeat(const char* v) {
 }
 
 bool parseFcLoopbackArgs(const char* command, uint32_t tests, bool allAllowed) {
+    if (g_run.testSelection == nullptr) {
+        say("Unable to allocate memory");
+        g_run.cluStatus = CLU_NO_MEMORY;
+        return false;
+    }
     for (uint32_t i = 0; i < g_table.totalCount; ++i)
         g_run.testSelection[i] = 0;
     g_lb.tests = tests;
