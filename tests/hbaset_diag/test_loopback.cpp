@@ -95,7 +95,8 @@ TEST(Loopback, StopCarriesToTheNextSeriesOfAScript) {
     diag::fault({"drv", "LOOPBACK_TEST", "rc=5"});
     std::string script = state.path("tests.txt");
     hbatest::write_file(script, "intloopback n=1 r=2 o=2\npciloopback n=1 r=1 o=3\n");
-    RunResult r = boot::hbaset({"@" + script});
+    // The script log goes to the working directory: the state directory.
+    RunResult r = hbatest::run(boot::hbasetPath(), {"@" + script}, {}, state.dir());
     EXPECT_NE(r.out.find("Reported Error of 25"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Reported Error of 22"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("Run PCI Loopback test"), std::string::npos) << r.out;
