@@ -174,3 +174,15 @@ constexpr uint32_t GRP_VERSION_SIZE = 32;
 constexpr uint32_t GRP_SIGNATURE_OFFSET = 44;
 constexpr uint32_t GRP_SIGNATURE_VALID = 0x5349474Eu;   // "SIGN"
 constexpr uint32_t GRP_SIGNATURE_INVALID = 0x42414453u; // "BADS"; anything else: missing
+
+// Factory-defaults request (subsystem 1, opCode 0xA9, embedded, version 1):
+// profileID at sub-command byte 16, operation in bits 0-3 of byte 17. The
+// adapter accepts with sub-status 0x2C (additional 0) and a non-zero mailbox
+// status, then stays offline until the next reboot.
+constexpr uint8_t SLI_OP_FACTORY_DEFAULTS = 0xA9;
+constexpr uint32_t FACTORY_REQUEST_LENGTH = 4;
+constexpr uint8_t FACTORY_REQUEST_VERSION = 1;
+constexpr uint32_t SUB_FACTORY_PROFILE = 16;
+constexpr uint32_t SUB_FACTORY_OPERATION = 17;
+constexpr uint8_t FACTORY_OPERATION_RESET = 1;
+constexpr uint8_t SLI_STATUS_FACTORY_ACCEPTED = 0x2C;

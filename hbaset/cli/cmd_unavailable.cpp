@@ -11,44 +11,11 @@ void commandNotAvailable(const char* name) {
     g_run.cluStatus = CLU_NOT_SUPPORTED;
 }
 
-void cmdReadConfig(int) {
-    commandNotAvailable("readconfig");
-}
 void cmdLoadImage(int, uint32_t) {
     commandNotAvailable("loadimage");
 }
 void cmdReadVitesse(int, uint32_t, uint32_t) {
     commandNotAvailable("readvitesse");
 }
-void cmdWriteVpd(int) {
-    commandNotAvailable("writeVPD");
-}
-void cmdSaveVpd(int) {
-    commandNotAvailable("saveVPD");
-}
-void cmdReadNvLog(int) {
-    commandNotAvailable("readNVlog");
-}
 
-void cmdPciLoopback() {
-    commandNotAvailable("pciloopback");
-}
-void cmdIntLoopback() {
-    commandNotAvailable("intloopback");
-}
-void cmdExtLoopback() {
-    commandNotAvailable("extloopback");
-}
-void cmdPhyLoopback() {
-    commandNotAvailable("phyloopback");
-}
-void cmdMacLoopback() {
-    commandNotAvailable("macloopback");
-}
-void cmdDump(int) {
-    commandNotAvailable("dump");
-}
 
-void cmdFactoryDefaults(int, bool) {
-    commandNotAvailable("factorydefaults");
-}

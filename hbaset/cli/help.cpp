@@ -58,6 +58,27 @@ const char* const kCommandList[] = {
     "writesvmac",
     "writeWWN",
     "writevlanprops",
+    // Commands listed after the original set, in alphabetical order.
+    "getbootparams",
+    "jumper",
+    "listattr",
+    "listcna",
+    "listffv",
+    "listfw",
+    "listhbas",
+    "loadimage",
+    "macloopback",
+    "networkboot",
+    "pcidata",
+    "pcidataext",
+    "phyloopback",
+    "readNVlog",
+    "readvitesse",
+    "restoredefvlanprops",
+    "saveVPD",
+    "setdefbootparams",
+    "writeffv",
+    "writeVPD",
 };
 
 struct HelpTopic {

@@ -198,6 +198,14 @@ int MAL_RetrieveARMLog(int controller, const char* text1, const char* text2) {
     return code == NEXA_CODE_NO_EXT_FAT_DATA ? MAL_RM_NO_EXT_FAT_DATA : MAL_RM_ARM_LOG_FAILED;
 }
 
+int MAL_RetrieveDump(int controller, const char* path, const char* memoryKind) {
+    const char* values[] = {path, memoryKind};
+    int code = 0;
+    int rc = runActionWithCode(controller, nullptr, "RetrieveDump", values, 2, &code);
+    if (rc == MAL_RM_OK) return MAL_RM_OK;
+    return code != 0 && code != -1 ? code : rc;
+}
+
 int MAL_ResetFactoryDefaults(int controller) {
     static const char kNoParameter[] = "\xFF";
     const char* values[] = {kNoParameter};

@@ -77,6 +77,9 @@ int MAL_RetrieveARMLog(int controller, const char* text1, const char* text2);
 // last-status code, or the action's own status when that code is -1 or 0 (a
 // failed action never reads as success).
 int MAL_ResetFactoryDefaults(int controller);
+// Controller action "RetrieveDump": the adapter's memory of the kind ("RAM",
+// "FLASH" or "DDR") into the file at path. Returns 0 or the failing status.
+int MAL_RetrieveDump(int controller, const char* path, const char* memoryKind);
 
 // ---- diagnostics ----------------------------------------------------------------------------
 // Actions of the controller's "Diagnostics" node and its "TotalCompleteCycles".

@@ -203,7 +203,9 @@ static std::string derive_wwpn(const DeriveCtx& c) {
 static std::string derive_wwnn(const DeriveCtx& c) {
     return derive_wwn(c, 0x20, 0x00);
 }
+// A port with a loopback plug sees no switch: its fabric name is zero.
 static std::string derive_fabric(const DeriveCtx& c) {
+    if (c.f().attrs.get("loopback_plug") == "1") return "00:00:00:00:00:00:00:00";
     uint8_t b[8] = {0x20, 0x01, 0x02, 0x1F, 0x3C, 0xFA, 0x00, (uint8_t)c.f().attrs.get_u("port")};
     return format_hex_bytes(b, 8, ':');
 }

@@ -192,6 +192,28 @@ static bool firmware_operations_restart(Adapter& a) {
     return changed;
 }
 
+// ---- factory defaults of SLI-4 adapters ----
+// An accepted factory-defaults request takes effect: the boot regions are
+// cleared, the NV names become the factory address (node name with 0x20 in
+// its first byte), volatile names go; security keys are kept.
+static bool factory_image_applies(Adapter& a) {
+    if (a.attrs.get("factory_pending") != "1") return false;
+    a.attrs.erase("factory_pending");
+    for (Function& f : a.funcs) {
+        for (const char* r : {"8", "9", "10"}) {
+            f.blobs.erase(std::string("region") + r);
+            f.attrs.erase(std::string("region_") + r);
+        }
+        f.blobs.erase("region0");
+        f.attrs.erase("volatile_nv");
+        if (!f.attrs.has("factory_wwn")) continue;
+        std::string factory = f.attrs.get("factory_wwn");
+        f.attrs.set("wwpn", factory);
+        if (factory.size() >= 2) f.attrs.set("wwnn", "20" + factory.substr(2));
+    }
+    return true;
+}
+
 const RebootRule kRebootRules[] = {
     // ---- simulator core ----
     {"flashed firmware becomes active", flash_becomes_active},
@@ -204,6 +226,8 @@ const RebootRule kRebootRules[] = {
     // ---- NEXA ----
     {"configured personality and semi-volatile MAC become current, CNA loopback ends",
      nexa_restarts},
+    // ---- factory defaults ----
+    {"an accepted factory-defaults request applies the factory image", factory_image_applies},
 };
 const size_t kRebootRuleCount = sizeof(kRebootRules) / sizeof(kRebootRules[0]);
 

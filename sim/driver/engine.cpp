@@ -27,6 +27,12 @@ int engine_run(FuncRef ref, MboxCall& c) {
             mbox_set_status(c, SIM_MBXST_INVALID_CMD);
             return false;
         }
+        // After an accepted factory-defaults request the adapter is offline
+        // until a reboot.
+        if (a.attrs.get("factory_pending") == "1") {
+            mbox_set_status(c, SIM_MBXST_DRIVER_ERROR);
+            return false;
+        }
         return h->fn(a, a.funcs[(size_t)ref.func], c);
     });
     if (rc == SIM_OK && !found) rc = SIM_ERR_NOT_FOUND;

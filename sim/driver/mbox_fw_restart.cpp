@@ -13,6 +13,8 @@ bool mbx_restart(Adapter&, Function& f, MboxCall& c) {
     }
     f.attrs.set_u("restarts", f.attrs.get_u("restarts") + 1);
     f.attrs.set("ctl_ready", "1");
+    // The event log can be read until the next adapter reset.
+    f.attrs.set("event_log_open", "1");
     return true;
 }
 

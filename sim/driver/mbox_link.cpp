@@ -2,7 +2,8 @@
 // the link down, INIT_LINK brings it up, normally or in internal or external
 // loopback. Loopback lasts, across processes, until a reset; external loopback
 // only comes up when the port has a loopback plug. BIU_DIAG is the PCI DMA
-// loopback: the data comes back as it went out.
+// loopback: the data comes back as it went out. DOWN_LINK and INIT_LINK are
+// journalled ("mbx" lines, INIT_LINK with flag=).
 #include "interfaces/tgx_ioctl.h"
 #include "sim/driver/sim_driver.h"
 
@@ -31,6 +32,7 @@ void link_enter_loopback(Function& f, bool external) {
 }
 
 bool mbx_down_link(Adapter&, Function& f, MboxCall&) {
+    journal("mbx", "DOWN_LINK");
     std::string before = link_fingerprint(f);
     f.attrs.erase("loopback");
     link_set_view(f, false, false);
@@ -46,6 +48,7 @@ static uint32_t external_flag(const Function& f) {
 
 bool mbx_init_link(Adapter&, Function& f, MboxCall& c) {
     const uint32_t flag = c.mb[2] & 0xFFFF;
+    journal("mbx", "INIT_LINK flag=" + std::to_string(flag));
     std::string before = link_fingerprint(f);
     if (flag == 0) {
         // Normal initialisation: the fleet's link, unless held down persistently.

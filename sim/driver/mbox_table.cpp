@@ -39,6 +39,9 @@ bool mbx_sli_config(Adapter& a, Function& f, MboxCall& c);
 bool mbx_down_load(Adapter& a, Function& f, MboxCall& c);
 bool mbx_load_area(Adapter& a, Function& f, MboxCall& c);
 bool mbx_security(Adapter& a, Function& f, MboxCall& c);
+// ---- non-volatile event log (mbox_fw_event_log.cpp) ----
+bool mbx_nv_log_status(Adapter& a, Function& f, MboxCall& c);
+bool mbx_nv_log_read(Adapter& a, Function& f, MboxCall& c);
 
 const MboxHandlerEntry kMboxHandlers[] = {
     // ---- link and loopback ----
@@ -66,6 +69,9 @@ const MboxHandlerEntry kMboxHandlers[] = {
     {MBX_DOWN_LOAD, "DOWN_LOAD", mbx_down_load},
     {MBX_LOAD_AREA, "LOAD_AREA", mbx_load_area},
     {MBX_SECURITY, "SECURITY", mbx_security},
+    // ---- non-volatile event log ----
+    {MBX_READ_EVENT_LOG_STATUS, "READ_EVENT_LOG_STATUS", mbx_nv_log_status},
+    {MBX_READ_NV_EVENT_LOG, "READ_NV_EVENT_LOG", mbx_nv_log_read},
 };
 const size_t kMboxHandlerCount = sizeof(kMboxHandlers) / sizeof(kMboxHandlers[0]);
 

@@ -43,6 +43,10 @@ uint32_t req_reset_adapter(DrvRequest& r) {
     }
     bool ok = drv_update_function(r, [&](Adapter& a, Function& f) {
         bool changed = link_restart(f);
+        if (f.attrs.has("event_log_open")) {
+            f.attrs.erase("event_log_open");
+            changed = true;
+        }
         // A type-3 reset restarts the firmware of an SLI-4 FC function, which
         // makes newly flashed firmware the running one.
         if (type == 3 && f.kind == "fc" && f.attrs.get_u("sli_mode") == 4 &&
@@ -140,8 +144,11 @@ uint32_t req_loopback_test(DrvRequest& r) {
         return 0;
     }
     bool looped = false;
+    int64_t corrupt = -1;
     if (!drv_read_function(r, [&](const Adapter&, const Function& f) {
             looped = f.attrs.has("loopback") && f.attrs.get("link") == "up";
+            if (f.attrs.has("loopback_corrupt_byte"))
+                corrupt = (int64_t)f.attrs.get_u("loopback_corrupt_byte");
         }))
         return PLAT_ERR_GEN_FAILURE;
     if (!looped) {
@@ -150,6 +157,7 @@ uint32_t req_loopback_test(DrvRequest& r) {
         return 0;
     }
     memcpy(p + 4 + len, p + 4, len);
+    if (corrupt >= 0 && (uint64_t)corrupt < len) p[4 + len + corrupt] ^= 0xFF;
     drv_wr32(p, len);
     r.returnCode = 0;
     return 0;

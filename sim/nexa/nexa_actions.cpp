@@ -186,6 +186,30 @@ int a_exit_loopback(const NodeAddr& n, const ActionParams& p, std::string* text)
 // RetrieveARMLog: p0 the file to create, p1 the memory kind (RAM, FLASH or DDR;
 // empty means RAM). The file holds a text header naming the adapter and a
 // block of simulated log data.
+// RetrieveDump: p0 the file to create, p1 the memory kind (RAM, FLASH or
+// DDR). The file holds a text header naming the adapter and the memory kind,
+// then a block of simulated memory.
+int a_retrieve_dump(const NodeAddr& n, const ActionParams& p, std::string* text) {
+    if (p.p[0].empty()) return invalid(text, "file name");
+    if (p.p[1] != "RAM" && p.p[1] != "FLASH" && p.p[1] != "DDR")
+        return invalid(text, "memory kind");
+    std::string body;
+    int rc = with_node(n, [&](const NodeCtx& c) {
+        body = "DUMP\nadapter=" + c.a->name + "\nmodel=" + c.a->attrs.get("model") +
+               "\nmemory=" + p.p[1] + "\n";
+        return NX_OK;
+    });
+    if (rc != NX_OK) return node_failure(rc, text);
+    for (int i = 0; i < 4096; ++i)
+        body += (char)(i % 251);
+    if (!plat_write_file_atomic(p.p[0].c_str(), body.data(), body.size())) {
+        *text = "Unable to create " + p.p[0];
+        return NX_ERR_FAILED;
+    }
+    *text = kOkText;
+    return NX_OK;
+}
+
 int a_retrieve_arm_log(const NodeAddr& n, const ActionParams& p, std::string* text) {
     const std::string kind = p.p[1].empty() ? "RAM" : p.p[1];
     if (p.p[0].empty()) return invalid(text, "file name");
@@ -291,6 +315,7 @@ const ActionRow kActions[] = {
     {NT_DIAG, 0, "NetworkLoopBackTest", a_loopback_test},
     {NT_DIAG, 0, "ExitLoopBackMode", a_exit_loopback},
     {NT_EXTFAT, 0, "RetrieveARMLog", a_retrieve_arm_log},
+    {NT_CTRL, 0, "RetrieveDump", a_retrieve_dump},
     {NT_PCI, FK_NIC, "DumpNICPCIConfigRegion", a_dump_pci},
     {NT_PCI, FK_ISCSI, "DumpiSCSIPCIConfigRegion", a_dump_pci},
     {NT_NETBOOT, 0, "ConfigureVLAN", a_configure_vlan},

@@ -98,7 +98,7 @@ TEST_F(CommandTest, AdapterChecks) {
         {{"factorydefaults", "n=9"}, CLU_INVALID_ADAPTER, "Invalid Adapter Number: 9\n"},
         {{"factorydefaults", "x"}, CLU_INPUT_SYMBOLS, "Incorrect Input Symbols\n"},
         {{"factorydefaults"}, CLU_SYNTAX, "factoryDefaults syntax error\n"},
-        {{"factorydefaults", "n=all"}, CLU_NOT_SUPPORTED, "~factorydefaults is not available"},
+        {{"factorydefaults", "n=4"}, CLU_NOT_SUPPORTED, "factorydefaults is not supported on HBA 4\n"},
         // NIC commands use the full integer: 260 does not wrap to 4.
         {{"readmac", "n=4"}, CLU_NEXA_NOT_AVAILABLE, "NEXA not available\n"},
         {{"readmac", "n=260"}, CLU_INVALID_ADAPTER, "Invalid Adapter Number: 260\n"},
@@ -111,7 +111,7 @@ TEST_F(CommandTest, AdapterChecks) {
         // Kind restrictions.
         {{"listboot", "n=2"}, CLU_NOT_SUPPORTED, "Command not supported on Adapter Number: 2\n"},
         {{"dump", "n=1"}, CLU_NOT_SUPPORTED, "Command not supported on Adapter Number: 1\n"},
-        {{"dump", "n=4"}, CLU_NOT_SUPPORTED, "~dump is not available"},
+        {{"dump", "n=4"}, CLU_NEXA_NOT_AVAILABLE, "NEXA not available\n"},
         {{"personalityinfo", "n=3"},
          CLU_NOT_SUPPORTED,
          "Command not supported on Adapter Number: 3\n"},
@@ -171,7 +171,7 @@ TEST_F(CommandTest, ValueChecks) {
          CLU_REGION_RANGE,
          "config region 33 value out of range\n"},
         {{"readconfig", "n=1", "r=32", "l=3"}, CLU_INPUT_VALUE, "Byte Length too small\n"},
-        {{"readconfig", "n=1", "r=32", "l=4"}, CLU_NOT_SUPPORTED, "~readconfig is not available"},
+        {{"readconfig", "n=1", "r=32", "l=3001"}, CLU_INPUT_VALUE, "Byte Length too large\n"},
         {{"download", "n=1"}, CLU_SYNTAX, "download syntax error\n"},
         {{"download", "n=1", "i="}, CLU_INPUT_VALUE, "No Input Parameters\n"},
         {{"download", "n=2", "i=x.ufi"},
