@@ -235,6 +235,87 @@ TGX_EXPORT uint32_t TGX_GetPersistLinkDown(uint32_t board, uint16_t* flag);
 TGX_EXPORT uint32_t TGX_SetPersistLinkDown(uint32_t board, uint32_t flag);
 TGX_EXPORT uint32_t TGX_SetLatency(uint32_t board, const LATENCY_INFO* info);
 
+/* ---- NPIV virtual ports ----
+ * Statuses: 0 success; 1 failed request or bad argument; 2 Port driver (no
+ * virtual ports); 3 bad board (delete, attributes, readiness test); 4 unknown
+ * WWPN (attributes); 5 registry entry not found; 12 create options 0x02 with
+ * 0x18; 17 out of memory; 18 registry keys; 19 registry write; otherwise the
+ * driver's ReturnCode. */
+typedef struct HBA_wwn {
+    uint8_t wwn[8];
+} HBA_wwn;
+
+/* The caller's virtual-port record (344 bytes). */
+typedef struct VPortRecord {
+    uint8_t version; /* in: what the caller understands; out: 3 after a create */
+    uint8_t r1[3];
+    uint8_t wwpn[8];
+    uint8_t wwnn[8];
+    char symbolicName[256]; /* at most 255 characters, terminated */
+    uint32_t options;       /* TGX_VP_OPT_* */
+    uint32_t fcId;          /* out: the port address the fabric assigned */
+    uint8_t state;
+    uint8_t b285;
+    uint8_t flags;
+    uint8_t r287[9];
+    uint8_t field8[8];   /* version 2 and up, the driver's */
+    uint32_t checklist;  /* version 2 and up: readiness bits of the driver */
+    uint8_t field32[32]; /* version 2 and up, exchanged with the driver */
+    uint8_t r340[4];
+} VPortRecord;
+
+#define TGX_VP_OPT_02 0x02u
+#define TGX_VP_OPT_REGISTRY_ONLY 0x18u  /* both bits: only the registry entry */
+#define TGX_VP_OPT_REGISTRY_AFTER 0x10u /* create, then the registry entry */
+#define TGX_VP_OPT_READY_TEST 0x100u
+
+/* Virtual-port list: count in = capacity of entries, out = the ports the
+ * driver has (it may exceed the capacity; only the capacity is filled). */
+typedef struct VPortListEntry {
+    uint8_t wwpn[8];
+    uint8_t wwnn[8];
+    uint32_t fcId;
+} VPortListEntry;
+typedef struct VPortList {
+    uint32_t count;
+    VPortListEntry entries[1]; /* count entries: allocate 4 + 20 x count bytes */
+} VPortList;
+
+typedef struct TGX_VPResource {
+    uint8_t bytes[16];
+} TGX_VPResource;
+typedef struct TGX_VPLinkInfo {
+    uint8_t b0[16];
+    uint8_t wwpn[8]; /* in: the virtual port */
+    uint8_t b24[20];
+} TGX_VPLinkInfo;
+typedef struct TGX_VportStatOpt {
+    uint32_t options;
+} TGX_VportStatOpt;
+typedef uint32_t TGX_VPStat; /* statistics words */
+
+/* Registry entry of one virtual port (160 bytes). */
+typedef struct VirtualPortEntry {
+    uint8_t wwpn[8];
+    uint8_t wwnn[8];
+    uint8_t zero[16];
+    char symbolicName[128]; /* at most 63 characters, terminated, rest zero */
+} VirtualPortEntry;
+
+TGX_EXPORT uint32_t TGX_VPCreate(uint32_t board, const char* symbolicName, VPortRecord* rec);
+TGX_EXPORT uint32_t TGX_VPDelete(uint32_t board, const uint8_t* wwpn);
+/* option 0 and 2: delete, then drop the registry entry; 1: only the entry. */
+TGX_EXPORT uint32_t TGX_VPDeleteV2(uint32_t board, const uint8_t* wwpn, uint32_t option);
+TGX_EXPORT uint32_t TGX_VPGetList(uint32_t board, VPortList* list);
+TGX_EXPORT uint32_t TGX_VPGetResource(uint32_t board, TGX_VPResource* resource);
+TGX_EXPORT uint32_t TGX_VPGetLinkInfo(uint32_t board, TGX_VPLinkInfo* info);
+TGX_EXPORT uint32_t TGX_VPGetAttrib(uint32_t board, const uint8_t* wwpn, VPortRecord* rec);
+TGX_EXPORT uint32_t TGX_NPIVReadyTest(uint32_t board, uint32_t* checklist);
+TGX_EXPORT uint32_t TGX_VPSetupIOStats(uint32_t board, HBA_wwn wwpn, uint32_t unused,
+                                       TGX_VportStatOpt* option);
+TGX_EXPORT uint32_t TGX_VPGetIOStats(uint32_t board, HBA_wwn wwpn, uint32_t words,
+                                     TGX_VPStat* stats);
+
 #ifdef __cplusplus
 }
 #endif
@@ -247,5 +328,16 @@ static_assert(sizeof(HBA_PortAttributes) == TGX_PORT_ATTRIBUTES_SIZE, "port attr
 static_assert(sizeof(TGX_LINK_INFO) == 168, "link information record");
 static_assert(sizeof(TGX_PCI_IDS) == 24, "PCI identifier record");
 static_assert(sizeof(LATENCY_INFO) == 76, "latency record");
+static_assert(sizeof(HBA_wwn) == 8, "WWN");
+static_assert(sizeof(VPortRecord) == 344, "virtual-port record");
+static_assert(sizeof(VPortListEntry) == 20, "virtual-port list entry");
+static_assert(__builtin_offsetof(VPortList, entries) == 4, "virtual-port list header");
+static_assert(__builtin_offsetof(VPortRecord, options) == 276, "virtual-port options");
+static_assert(__builtin_offsetof(VPortRecord, field8) == 296, "virtual-port version 2 fields");
+static_assert(__builtin_offsetof(VPortRecord, checklist) == 304, "virtual-port checklist");
+static_assert(__builtin_offsetof(VPortRecord, field32) == 308, "virtual-port exchange field");
+static_assert(sizeof(TGX_VPResource) == 16, "virtual-port resources");
+static_assert(sizeof(TGX_VPLinkInfo) == 44, "virtual-port link information");
+static_assert(sizeof(VirtualPortEntry) == 160, "virtual-port registry entry");
 #endif
 #endif

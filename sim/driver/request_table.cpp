@@ -49,6 +49,16 @@ uint32_t req_tamber_issuemb(DrvRequest& r);
 uint32_t req_get_ct_info(DrvRequest& r);
 // ---- driver parameters (req_registry.cpp) ------------------------------------
 uint32_t req_issue_parse(DrvRequest& r);
+// ---- NPIV virtual ports (req_npiv.cpp) ---------------------------------------
+uint32_t req_npiv_create(DrvRequest& r);
+uint32_t req_npiv_delete(DrvRequest& r);
+uint32_t req_npiv_query(DrvRequest& r);
+uint32_t req_npiv_portattrib(DrvRequest& r);
+uint32_t req_npiv_getlist(DrvRequest& r);
+uint32_t req_npiv_resource(DrvRequest& r);
+uint32_t req_npiv_setupstats(DrvRequest& r);
+uint32_t req_npiv_getstats(DrvRequest& r);
+uint32_t req_vpi_lookup(DrvRequest& r);
 
 const DrvHandlerEntry kDrvHandlers[] = {
     // ---- discovery ----
@@ -89,6 +99,22 @@ const DrvHandlerEntry kDrvHandlers[] = {
      "GET_CT_INFO", req_get_ct_info},
     // ---- driver parameters ----
     {TGX_IOCTL_ISSUE_PARSE, TGX_SIG_ZT, TGX_SIZE_ISSUE_PARSE, "ISSUE_PARSE", req_issue_parse},
+    // ---- NPIV virtual ports ----
+    {TGX_IOCTL_NPIV_APP_CREATE, TGX_SIG_ZT, TGX_SIZE_NPIV_CREATE, "NPIV_APP_CREATE",
+     req_npiv_create},
+    {TGX_IOCTL_NPIV_DELETE, TGX_SIG_ZT, TGX_SIZE_NPIV_DELETE, "NPIV_DELETE", req_npiv_delete},
+    {TGX_IOCTL_NPIV_QUERY, TGX_SIG_ZT, TGX_SIZE_NPIV_QUERY, "NPIV_QUERY", req_npiv_query},
+    {TGX_IOCTL_NPIV_PORTATTRIB, TGX_SIG_ZT, TGX_SIZE_NPIV_PORTATTRIB, "NPIV_PORTATTRIB",
+     req_npiv_portattrib},
+    {TGX_IOCTL_NPIV_GETLIST, TGX_SIG_ZT, TGX_SIZE_NPIV_GETLIST_BASE, "NPIV_GETLIST",
+     req_npiv_getlist},
+    {TGX_IOCTL_NPIV_RESOURCE, TGX_SIG_ZT, TGX_SIZE_NPIV_RESOURCE, "NPIV_RESOURCE",
+     req_npiv_resource},
+    {TGX_IOCTL_NPIV_SETUPSTATS, TGX_SIG_ZT, TGX_SIZE_NPIV_SETUPSTATS, "NPIV_SETUPSTATS",
+     req_npiv_setupstats},
+    {TGX_IOCTL_NPIV_GETSTATS, TGX_SIG_ZT, TGX_SIZE_NPIV_GETSTATS_BASE, "NPIV_GETSTATS",
+     req_npiv_getstats},
+    {TGX_IOCTL_VPI_LOOKUP, TGX_SIG_ZT, TGX_SIZE_VPI_LOOKUP, "VPI_LOOKUP", req_vpi_lookup},
 };
 const size_t kDrvHandlerCount = sizeof(kDrvHandlers) / sizeof(kDrvHandlers[0]);
 
