@@ -290,4 +290,25 @@
 #define TGX_VPI_RC_NOT_FOUND 2u
 #define TGX_VPI_OFF_VPI 8
 
+/* ---- FCoE region and FCF list layouts ---- */
+#define TGX_FCOE_REGION 23u
+#define TGX_FCOE_REGION_BYTES 1024u
+#define TGX_FCOE_SIGNATURE 0x33324752u /* "RG23" */
+#define TGX_FCOE_REC_PARAMS 160u       /* 12 bytes */
+#define TGX_FCOE_REC_CONNECT 161u      /* 324 bytes: 4 + 16 x 20 */
+#define TGX_FCOE_REC_162 162u          /* 680 bytes */
+#define TGX_FCOE_REC_END 255u
+#define TGX_FCOE_PARAMS_BYTES 12u
+#define TGX_FCOE_CONNECT_BYTES 324u
+#define TGX_FCOE_162_BYTES 680u
+#define TGX_FCOE_CONNECT_SLOT 20u
+#define TGX_SIZE_FCOE_UPDATE (TGX_SIZE_ISSUEMB_V2_BASE + TGX_FCOE_REGION_BYTES) /* 1320 */
+/* FCF list (0x80000141): version at 0, u16 count at 4 (in: capacity), u16
+ * active at 6, entries of 552 bytes from 8; room for one entry beyond the
+ * capacity. ReturnCode 1: the version is not the driver's (its own at 0). */
+#define TGX_SIZE_FCFLIST_BASE 588u /* + 552 x capacity */
+#define TGX_FCFLIST_OFF_ENTRIES 8
+#define TGX_FCFLIST_ENTRY 552u
+#define TGX_FCFLIST_RC_VERSION 1u
+
 #endif

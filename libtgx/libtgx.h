@@ -316,6 +316,57 @@ TGX_EXPORT uint32_t TGX_VPSetupIOStats(uint32_t board, HBA_wwn wwpn, uint32_t un
 TGX_EXPORT uint32_t TGX_VPGetIOStats(uint32_t board, HBA_wwn wwpn, uint32_t words,
                                      TGX_VPStat* stats);
 
+/* ---- FCoE parameters and FCF lists ----
+ * Kept by an FCoE function in its 1024-byte configuration region 23.
+ * Statuses: 0 success; 1 failed read, request or mailbox; 2 FCoE not
+ * supported, a region record of unknown type or a region the export cannot
+ * update whole; 3 bad board; 4 version other than 1 (FCF list: the driver's
+ * version is returned in the record); 5 connection flags of 1024 or more, or
+ * the driver busy (parameters); 7 more entries than allowed or than the
+ * caller's room; 8 no resource. */
+typedef struct FCoEParams {
+    uint8_t version; /* 1 */
+    uint8_t r1[3];
+    uint8_t fcMap[3];
+    uint8_t vlanValid;
+    uint16_t vlanId;
+} FCoEParams;
+
+#define TGX_FCF_CONNECT_MAX 16u
+typedef struct FCFConnectEntry {
+    uint16_t flags; /* bit 0 valid, bits 1-5 options */
+    uint16_t word2;
+    uint8_t fabricName[8];
+    uint8_t switchName[8];
+    uint8_t r20[2];
+} FCFConnectEntry;
+typedef struct FCFConnectList {
+    uint8_t version; /* 1 */
+    uint8_t r1;
+    uint8_t numEntries; /* at most 16 */
+    uint8_t maxEntries; /* at most 16 */
+    FCFConnectEntry entries[TGX_FCF_CONNECT_MAX];
+} FCFConnectList;
+
+/* One discovered FCF as the driver describes it; the library fills bytes
+ * 0-21, the u16 at 22, bytes 536-538, the u32 at 540 and the u32 at 548. */
+typedef struct FCFEntry {
+    uint8_t bytes[552];
+} FCFEntry;
+typedef struct FCFList {
+    uint8_t version; /* 1 */
+    uint8_t r1[3];
+    uint16_t nEntries; /* in: capacity; out: the driver's count */
+    uint16_t nActiveFCF;
+    FCFEntry entries[1]; /* nEntries entries: allocate 8 + 552 x nEntries bytes */
+} FCFList;
+
+TGX_EXPORT uint32_t TGX_FCoEGetParams(uint32_t board, FCoEParams* params);
+TGX_EXPORT uint32_t TGX_FCoESetParams(uint32_t board, const FCoEParams* params);
+TGX_EXPORT uint32_t TGX_FCoEGetFCFConnectList(uint32_t board, FCFConnectList* list);
+TGX_EXPORT uint32_t TGX_FCoESetFCFConnectList(uint32_t board, const FCFConnectList* list);
+TGX_EXPORT uint32_t TGX_FCoEGetFCFList(uint32_t board, FCFList* list);
+
 #ifdef __cplusplus
 }
 #endif
@@ -339,5 +390,10 @@ static_assert(__builtin_offsetof(VPortRecord, field32) == 308, "virtual-port exc
 static_assert(sizeof(TGX_VPResource) == 16, "virtual-port resources");
 static_assert(sizeof(TGX_VPLinkInfo) == 44, "virtual-port link information");
 static_assert(sizeof(VirtualPortEntry) == 160, "virtual-port registry entry");
+static_assert(sizeof(FCoEParams) == 10, "FCoE parameters");
+static_assert(sizeof(FCFConnectEntry) == 22, "FCF connection entry");
+static_assert(__builtin_offsetof(FCFConnectList, entries) == 4, "FCF connection list header");
+static_assert(sizeof(FCFEntry) == 552, "FCF entry");
+static_assert(__builtin_offsetof(FCFList, entries) == 8, "FCF list header");
 #endif
 #endif

@@ -59,6 +59,8 @@ uint32_t req_npiv_resource(DrvRequest& r);
 uint32_t req_npiv_setupstats(DrvRequest& r);
 uint32_t req_npiv_getstats(DrvRequest& r);
 uint32_t req_vpi_lookup(DrvRequest& r);
+// ---- FCoE (req_fcoe.cpp) -------------------------------------------------------
+uint32_t req_get_fcflist(DrvRequest& r);
 
 const DrvHandlerEntry kDrvHandlers[] = {
     // ---- discovery ----
@@ -115,6 +117,8 @@ const DrvHandlerEntry kDrvHandlers[] = {
     {TGX_IOCTL_NPIV_GETSTATS, TGX_SIG_ZT, TGX_SIZE_NPIV_GETSTATS_BASE, "NPIV_GETSTATS",
      req_npiv_getstats},
     {TGX_IOCTL_VPI_LOOKUP, TGX_SIG_ZT, TGX_SIZE_VPI_LOOKUP, "VPI_LOOKUP", req_vpi_lookup},
+    // ---- FCoE ----
+    {TGX_IOCTL_GET_FCFLIST, TGX_SIG_ZT, TGX_SIZE_FCFLIST_BASE, "GET_FCFLIST", req_get_fcflist},
 };
 const size_t kDrvHandlerCount = sizeof(kDrvHandlers) / sizeof(kDrvHandlers[0]);
 
