@@ -311,4 +311,31 @@
 #define TGX_FCFLIST_ENTRY 552u
 #define TGX_FCFLIST_RC_VERSION 1u
 
+/* ---- SD statistics layouts ----
+ * Bucket (0x80000350) and collection (0x80000351, VPI bits) requests: 204
+ * bytes. Payload: version 1 at 0, action at 1, u16 type at 2, u16 search type
+ * (or target count) at 4, u32 base/granularity/buffer size at 8, u32 step at
+ * 12, 20 bucket entries of 8 bytes at 16. Data (0x80000352, VPI bits): buffer
+ * size + 44 bytes, per-target records of 88 bytes from payload offset 12. */
+#define TGX_SIZE_SD_REQUEST 204u
+#define TGX_SIZE_SD_GET_DATA_BASE 44u
+#define TGX_SD_OFF_VERSION 0
+#define TGX_SD_OFF_ACTION 1
+#define TGX_SD_OFF_TYPE 2
+#define TGX_SD_OFF_SEARCH 4
+#define TGX_SD_OFF_BASE 8
+#define TGX_SD_OFF_STEP 12
+#define TGX_SD_OFF_BUCKETS 16
+#define TGX_SD_OFF_DATA 12
+#define TGX_SD_BUCKETS 20u
+#define TGX_SD_TARGET_BYTES 88u
+#define TGX_SD_BUCKET_GRANULARITY 0u
+#define TGX_SD_BUCKET_SET 1u
+#define TGX_SD_BUCKET_GET 2u
+#define TGX_SD_BUCKET_DESTROY 3u
+#define TGX_SD_COLLECT_START 0u
+#define TGX_SD_COLLECT_STOP 1u
+#define TGX_SD_COLLECT_RESET 2u
+#define TGX_SD_RC_BUCKET_NOTSET 13u
+
 #endif

@@ -367,6 +367,28 @@ TGX_EXPORT uint32_t TGX_FCoEGetFCFConnectList(uint32_t board, FCFConnectList* li
 TGX_EXPORT uint32_t TGX_FCoESetFCFConnectList(uint32_t board, const FCFConnectList* list);
 TGX_EXPORT uint32_t TGX_FCoEGetFCFList(uint32_t board, FCFList* list);
 
+/* ---- SD statistics ----
+ * Statuses: 0 success; 1 failed request or no adapter; 3 bad board; 4 the
+ * port identifier is neither the port's WWPN nor one of its virtual ports;
+ * 5 type other than 1; 11 null pointer or zero buffer size; 12 out of memory;
+ * 13 collection started before a bucket layout exists; 15 search type other
+ * than 1 or 2; 18 library not initialised; 19 a board is collecting;
+ * otherwise the driver's ReturnCode. */
+TGX_EXPORT uint32_t TGX_SD_Get_Granularity(void);
+TGX_EXPORT uint32_t TGX_SD_Set_Bucket(uint16_t type, uint16_t searchType, uint32_t base,
+                                      uint32_t step);
+/* buckets: 20 entries. */
+TGX_EXPORT uint32_t TGX_SD_Get_Bucket(uint16_t type, uint16_t* searchType, uint32_t* base,
+                                      uint32_t* step, uint64_t* buckets);
+TGX_EXPORT uint32_t TGX_SD_Destroy_Bucket(uint16_t type);
+TGX_EXPORT uint32_t TGX_SD_Start_Data_Collection(uint32_t board, HBA_wwn portId, uint16_t type,
+                                                 uint32_t arg);
+TGX_EXPORT uint32_t TGX_SD_Stop_Data_Collection(uint32_t board, HBA_wwn portId, uint16_t type);
+TGX_EXPORT uint32_t TGX_SD_Reset_Data_Collection(uint32_t board, HBA_wwn portId, uint16_t type);
+/* Fills at most bufSize bytes with 88-byte per-target records. */
+TGX_EXPORT uint32_t TGX_SD_Get_Data(uint32_t board, HBA_wwn portId, uint16_t type,
+                                    uint16_t* targetCount, uint32_t bufSize, void* buffer);
+
 #ifdef __cplusplus
 }
 #endif

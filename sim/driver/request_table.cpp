@@ -61,6 +61,10 @@ uint32_t req_npiv_getstats(DrvRequest& r);
 uint32_t req_vpi_lookup(DrvRequest& r);
 // ---- FCoE (req_fcoe.cpp) -------------------------------------------------------
 uint32_t req_get_fcflist(DrvRequest& r);
+// ---- SD statistics (req_sd.cpp) ------------------------------------------------
+uint32_t req_sd_bucket(DrvRequest& r);
+uint32_t req_sd_data_collection(DrvRequest& r);
+uint32_t req_sd_get_data(DrvRequest& r);
 
 const DrvHandlerEntry kDrvHandlers[] = {
     // ---- discovery ----
@@ -119,6 +123,11 @@ const DrvHandlerEntry kDrvHandlers[] = {
     {TGX_IOCTL_VPI_LOOKUP, TGX_SIG_ZT, TGX_SIZE_VPI_LOOKUP, "VPI_LOOKUP", req_vpi_lookup},
     // ---- FCoE ----
     {TGX_IOCTL_GET_FCFLIST, TGX_SIG_ZT, TGX_SIZE_FCFLIST_BASE, "GET_FCFLIST", req_get_fcflist},
+    // ---- SD statistics ----
+    {TGX_IOCTL_SD_BUCKET, TGX_SIG_ZT, TGX_SIZE_SD_REQUEST, "SD_BUCKET", req_sd_bucket},
+    {TGX_IOCTL_SD_DATA_COLLECTION, TGX_SIG_ZT, TGX_SIZE_SD_REQUEST, "SD_DATA_COLLECTION",
+     req_sd_data_collection},
+    {TGX_IOCTL_SD_GET_DATA, TGX_SIG_ZT, TGX_SIZE_SD_GET_DATA_BASE, "SD_GET_DATA", req_sd_get_data},
 };
 const size_t kDrvHandlerCount = sizeof(kDrvHandlers) / sizeof(kDrvHandlers[0]);
 
