@@ -234,4 +234,108 @@
 /* ---- Registry parse request ---- */
 #define TGX_SIZE_ISSUE_PARSE 18464u
 
+/* ---- NPIV virtual-port layouts ----
+ * Create (0x80000311) and attributes (0x80000315) share one 344-byte payload:
+ * version at 0, WWPN 4, WWNN 12, symbolic name 20 (256), options 276, FC ID
+ * 280, state 284, byte 285, flags 286. The tail depends on the driver's
+ * generation (new: 8 bytes at 288, checklist 296, 32 bytes at 300; old: 8
+ * bytes at 292, checklist 300, 32 bytes at 304). */
+#define TGX_SIZE_NPIV_CREATE 372u
+#define TGX_SIZE_NPIV_PORTATTRIB 372u
+#define TGX_SIZE_NPIV_DELETE 36u   /* payload: WWPN */
+#define TGX_SIZE_NPIV_QUERY 72u    /* payload: 44 bytes, WWPN at 16 */
+#define TGX_SIZE_NPIV_RESOURCE 44u /* payload: 16 bytes */
+#define TGX_SIZE_NPIV_SETUPSTATS 32u
+#define TGX_SIZE_NPIV_GETSTATS_BASE 28u /* + 4 x words */
+#define TGX_SIZE_NPIV_GETLIST_BASE 36u  /* + 24 x capacity */
+#define TGX_SIZE_VPI_LOOKUP 44u         /* payload: WWPN at 0, VPI out at 8 */
+#define TGX_NPIV_PAYLOAD 344u
+#define TGX_NPIV_OFF_VERSION 0
+#define TGX_NPIV_OFF_WWPN 4
+#define TGX_NPIV_OFF_WWNN 12
+#define TGX_NPIV_OFF_NAME 20
+#define TGX_NPIV_NAME_LEN 256u
+#define TGX_NPIV_OFF_OPTIONS 276
+#define TGX_NPIV_OFF_FCID 280
+#define TGX_NPIV_OFF_STATE 284
+#define TGX_NPIV_OFF_B285 285
+#define TGX_NPIV_OFF_FLAGS 286
+#define TGX_NPIV_NEW_OFF_FIELD8 288
+#define TGX_NPIV_NEW_OFF_CHECKLIST 296
+#define TGX_NPIV_NEW_OFF_FIELD32 300
+#define TGX_NPIV_OLD_OFF_FIELD8 292
+#define TGX_NPIV_OLD_OFF_CHECKLIST 300
+#define TGX_NPIV_OLD_OFF_FIELD32 304
+/* Create options. */
+#define TGX_NPIV_OPT_TYPE_02 0x02u
+#define TGX_NPIV_OPT_REGISTRY_MASK 0x18u /* both: registry only; 0x10: driver, then registry */
+#define TGX_NPIV_OPT_REGISTRY_AFTER 0x10u
+#define TGX_NPIV_OPT_READY_TEST 0x100u
+/* Readiness checklist bits of a create or an attributes reply. */
+#define TGX_NPIV_CHK_LINK_UP 0x01u
+#define TGX_NPIV_CHK_FABRIC 0x02u
+#define TGX_NPIV_CHK_RESOURCES 0x04u
+#define TGX_NPIV_CHK_REFUSED 0x80u /* the port cannot be created at all */
+/* Virtual-port states. */
+#define TGX_NPIV_STATE_ONLINE 2u
+#define TGX_NPIV_STATE_OFFLINE 4u
+/* List payload: u32 count (in: capacity), entries of 24 bytes from offset 4. */
+#define TGX_NPIV_LIST_OFF_ENTRIES 4
+#define TGX_NPIV_LIST_ENTRY 24u
+/* ReturnCodes of the virtual-port requests. */
+#define TGX_NPIV_RC_NOT_SUPPORTED 2u
+#define TGX_NPIV_RC_NOT_READY 5u /* create; attributes, delete, query: unknown WWPN */
+#define TGX_NPIV_RC_UNKNOWN_WWPN 5u
+#define TGX_NPIV_RC_LINK_DOWN 7u
+#define TGX_VPI_RC_NOT_FOUND 2u
+#define TGX_VPI_OFF_VPI 8
+
+/* ---- FCoE region and FCF list layouts ---- */
+#define TGX_FCOE_REGION 23u
+#define TGX_FCOE_REGION_BYTES 1024u
+#define TGX_FCOE_SIGNATURE 0x33324752u /* "RG23" */
+#define TGX_FCOE_REC_PARAMS 160u       /* 12 bytes */
+#define TGX_FCOE_REC_CONNECT 161u      /* 324 bytes: 4 + 16 x 20 */
+#define TGX_FCOE_REC_162 162u          /* 680 bytes */
+#define TGX_FCOE_REC_END 255u
+#define TGX_FCOE_PARAMS_BYTES 12u
+#define TGX_FCOE_CONNECT_BYTES 324u
+#define TGX_FCOE_162_BYTES 680u
+#define TGX_FCOE_CONNECT_SLOT 20u
+#define TGX_SIZE_FCOE_UPDATE (TGX_SIZE_ISSUEMB_V2_BASE + TGX_FCOE_REGION_BYTES) /* 1320 */
+/* FCF list (0x80000141): version at 0, u16 count at 4 (in: capacity), u16
+ * active at 6, entries of 552 bytes from 8; room for one entry beyond the
+ * capacity. ReturnCode 1: the version is not the driver's (its own at 0). */
+#define TGX_SIZE_FCFLIST_BASE 588u /* + 552 x capacity */
+#define TGX_FCFLIST_OFF_ENTRIES 8
+#define TGX_FCFLIST_ENTRY 552u
+#define TGX_FCFLIST_RC_VERSION 1u
+
+/* ---- SD statistics layouts ----
+ * Bucket (0x80000350) and collection (0x80000351, VPI bits) requests: 204
+ * bytes. Payload: version 1 at 0, action at 1, u16 type at 2, u16 search type
+ * (or target count) at 4, u32 base/granularity/buffer size at 8, u32 step at
+ * 12, 20 bucket entries of 8 bytes at 16. Data (0x80000352, VPI bits): buffer
+ * size + 44 bytes, per-target records of 88 bytes from payload offset 12. */
+#define TGX_SIZE_SD_REQUEST 204u
+#define TGX_SIZE_SD_GET_DATA_BASE 44u
+#define TGX_SD_OFF_VERSION 0
+#define TGX_SD_OFF_ACTION 1
+#define TGX_SD_OFF_TYPE 2
+#define TGX_SD_OFF_SEARCH 4
+#define TGX_SD_OFF_BASE 8
+#define TGX_SD_OFF_STEP 12
+#define TGX_SD_OFF_BUCKETS 16
+#define TGX_SD_OFF_DATA 12
+#define TGX_SD_BUCKETS 20u
+#define TGX_SD_TARGET_BYTES 88u
+#define TGX_SD_BUCKET_GRANULARITY 0u
+#define TGX_SD_BUCKET_SET 1u
+#define TGX_SD_BUCKET_GET 2u
+#define TGX_SD_BUCKET_DESTROY 3u
+#define TGX_SD_COLLECT_START 0u
+#define TGX_SD_COLLECT_STOP 1u
+#define TGX_SD_COLLECT_RESET 2u
+#define TGX_SD_RC_BUCKET_NOTSET 13u
+
 #endif

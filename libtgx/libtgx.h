@@ -235,6 +235,160 @@ TGX_EXPORT uint32_t TGX_GetPersistLinkDown(uint32_t board, uint16_t* flag);
 TGX_EXPORT uint32_t TGX_SetPersistLinkDown(uint32_t board, uint32_t flag);
 TGX_EXPORT uint32_t TGX_SetLatency(uint32_t board, const LATENCY_INFO* info);
 
+/* ---- NPIV virtual ports ----
+ * Statuses: 0 success; 1 failed request or bad argument; 2 Port driver (no
+ * virtual ports); 3 bad board (delete, attributes, readiness test); 4 unknown
+ * WWPN (attributes); 5 registry entry not found; 12 create options 0x02 with
+ * 0x18; 17 out of memory; 18 registry keys; 19 registry write; otherwise the
+ * driver's ReturnCode. */
+typedef struct HBA_wwn {
+    uint8_t wwn[8];
+} HBA_wwn;
+
+/* The caller's virtual-port record (344 bytes). */
+typedef struct VPortRecord {
+    uint8_t version; /* in: what the caller understands; out: 3 after a create */
+    uint8_t r1[3];
+    uint8_t wwpn[8];
+    uint8_t wwnn[8];
+    char symbolicName[256]; /* at most 255 characters, terminated */
+    uint32_t options;       /* TGX_VP_OPT_* */
+    uint32_t fcId;          /* out: the port address the fabric assigned */
+    uint8_t state;
+    uint8_t b285;
+    uint8_t flags;
+    uint8_t r287[9];
+    uint8_t field8[8];   /* version 2 and up, the driver's */
+    uint32_t checklist;  /* version 2 and up: readiness bits of the driver */
+    uint8_t field32[32]; /* version 2 and up, exchanged with the driver */
+    uint8_t r340[4];
+} VPortRecord;
+
+#define TGX_VP_OPT_02 0x02u
+#define TGX_VP_OPT_REGISTRY_ONLY 0x18u  /* both bits: only the registry entry */
+#define TGX_VP_OPT_REGISTRY_AFTER 0x10u /* create, then the registry entry */
+#define TGX_VP_OPT_READY_TEST 0x100u
+
+/* Virtual-port list: count in = capacity of entries, out = the ports the
+ * driver has (it may exceed the capacity; only the capacity is filled). */
+typedef struct VPortListEntry {
+    uint8_t wwpn[8];
+    uint8_t wwnn[8];
+    uint32_t fcId;
+} VPortListEntry;
+typedef struct VPortList {
+    uint32_t count;
+    VPortListEntry entries[1]; /* count entries: allocate 4 + 20 x count bytes */
+} VPortList;
+
+typedef struct TGX_VPResource {
+    uint8_t bytes[16];
+} TGX_VPResource;
+typedef struct TGX_VPLinkInfo {
+    uint8_t b0[16];
+    uint8_t wwpn[8]; /* in: the virtual port */
+    uint8_t b24[20];
+} TGX_VPLinkInfo;
+typedef struct TGX_VportStatOpt {
+    uint32_t options;
+} TGX_VportStatOpt;
+typedef uint32_t TGX_VPStat; /* statistics words */
+
+/* Registry entry of one virtual port (160 bytes). */
+typedef struct VirtualPortEntry {
+    uint8_t wwpn[8];
+    uint8_t wwnn[8];
+    uint8_t zero[16];
+    char symbolicName[128]; /* at most 63 characters, terminated, rest zero */
+} VirtualPortEntry;
+
+TGX_EXPORT uint32_t TGX_VPCreate(uint32_t board, const char* symbolicName, VPortRecord* rec);
+TGX_EXPORT uint32_t TGX_VPDelete(uint32_t board, const uint8_t* wwpn);
+/* option 0 and 2: delete, then drop the registry entry; 1: only the entry. */
+TGX_EXPORT uint32_t TGX_VPDeleteV2(uint32_t board, const uint8_t* wwpn, uint32_t option);
+TGX_EXPORT uint32_t TGX_VPGetList(uint32_t board, VPortList* list);
+TGX_EXPORT uint32_t TGX_VPGetResource(uint32_t board, TGX_VPResource* resource);
+TGX_EXPORT uint32_t TGX_VPGetLinkInfo(uint32_t board, TGX_VPLinkInfo* info);
+TGX_EXPORT uint32_t TGX_VPGetAttrib(uint32_t board, const uint8_t* wwpn, VPortRecord* rec);
+TGX_EXPORT uint32_t TGX_NPIVReadyTest(uint32_t board, uint32_t* checklist);
+TGX_EXPORT uint32_t TGX_VPSetupIOStats(uint32_t board, HBA_wwn wwpn, uint32_t unused,
+                                       TGX_VportStatOpt* option);
+TGX_EXPORT uint32_t TGX_VPGetIOStats(uint32_t board, HBA_wwn wwpn, uint32_t words,
+                                     TGX_VPStat* stats);
+
+/* ---- FCoE parameters and FCF lists ----
+ * Kept by an FCoE function in its 1024-byte configuration region 23.
+ * Statuses: 0 success; 1 failed read, request or mailbox; 2 FCoE not
+ * supported, a region record of unknown type or a region the export cannot
+ * update whole; 3 bad board; 4 version other than 1 (FCF list: the driver's
+ * version is returned in the record); 5 connection flags of 1024 or more, or
+ * the driver busy (parameters); 7 more entries than allowed or than the
+ * caller's room; 8 no resource. */
+typedef struct FCoEParams {
+    uint8_t version; /* 1 */
+    uint8_t r1[3];
+    uint8_t fcMap[3];
+    uint8_t vlanValid;
+    uint16_t vlanId;
+} FCoEParams;
+
+#define TGX_FCF_CONNECT_MAX 16u
+typedef struct FCFConnectEntry {
+    uint16_t flags; /* bit 0 valid, bits 1-5 options */
+    uint16_t word2;
+    uint8_t fabricName[8];
+    uint8_t switchName[8];
+    uint8_t r20[2];
+} FCFConnectEntry;
+typedef struct FCFConnectList {
+    uint8_t version; /* 1 */
+    uint8_t r1;
+    uint8_t numEntries; /* at most 16 */
+    uint8_t maxEntries; /* at most 16 */
+    FCFConnectEntry entries[TGX_FCF_CONNECT_MAX];
+} FCFConnectList;
+
+/* One discovered FCF as the driver describes it; the library fills bytes
+ * 0-21, the u16 at 22, bytes 536-538, the u32 at 540 and the u32 at 548. */
+typedef struct FCFEntry {
+    uint8_t bytes[552];
+} FCFEntry;
+typedef struct FCFList {
+    uint8_t version; /* 1 */
+    uint8_t r1[3];
+    uint16_t nEntries; /* in: capacity; out: the driver's count */
+    uint16_t nActiveFCF;
+    FCFEntry entries[1]; /* nEntries entries: allocate 8 + 552 x nEntries bytes */
+} FCFList;
+
+TGX_EXPORT uint32_t TGX_FCoEGetParams(uint32_t board, FCoEParams* params);
+TGX_EXPORT uint32_t TGX_FCoESetParams(uint32_t board, const FCoEParams* params);
+TGX_EXPORT uint32_t TGX_FCoEGetFCFConnectList(uint32_t board, FCFConnectList* list);
+TGX_EXPORT uint32_t TGX_FCoESetFCFConnectList(uint32_t board, const FCFConnectList* list);
+TGX_EXPORT uint32_t TGX_FCoEGetFCFList(uint32_t board, FCFList* list);
+
+/* ---- SD statistics ----
+ * Statuses: 0 success; 1 failed request or no adapter; 3 bad board; 4 the
+ * port identifier is neither the port's WWPN nor one of its virtual ports;
+ * 5 type other than 1; 11 null pointer or zero buffer size; 12 out of memory;
+ * 13 collection started before a bucket layout exists; 15 search type other
+ * than 1 or 2; 18 library not initialised; 19 a board is collecting;
+ * otherwise the driver's ReturnCode. */
+TGX_EXPORT uint32_t TGX_SD_Get_Granularity(void);
+TGX_EXPORT uint32_t TGX_SD_Set_Bucket(uint16_t type, uint16_t searchType, uint32_t base,
+                                      uint32_t step);
+/* buckets: 20 entries. */
+TGX_EXPORT uint32_t TGX_SD_Get_Bucket(uint16_t type, uint16_t* searchType, uint32_t* base,
+                                      uint32_t* step, uint64_t* buckets);
+TGX_EXPORT uint32_t TGX_SD_Destroy_Bucket(uint16_t type);
+TGX_EXPORT uint32_t TGX_SD_Start_Data_Collection(uint32_t board, HBA_wwn portId, uint16_t type,
+                                                 uint32_t arg);
+TGX_EXPORT uint32_t TGX_SD_Stop_Data_Collection(uint32_t board, HBA_wwn portId, uint16_t type);
+TGX_EXPORT uint32_t TGX_SD_Reset_Data_Collection(uint32_t board, HBA_wwn portId, uint16_t type);
+/* Fills at most bufSize bytes with 88-byte per-target records. */
+TGX_EXPORT uint32_t TGX_SD_Get_Data(uint32_t board, HBA_wwn portId, uint16_t type,
+                                    uint16_t* targetCount, uint32_t bufSize, void* buffer);
+
 #ifdef __cplusplus
 }
 #endif
@@ -247,5 +401,21 @@ static_assert(sizeof(HBA_PortAttributes) == TGX_PORT_ATTRIBUTES_SIZE, "port attr
 static_assert(sizeof(TGX_LINK_INFO) == 168, "link information record");
 static_assert(sizeof(TGX_PCI_IDS) == 24, "PCI identifier record");
 static_assert(sizeof(LATENCY_INFO) == 76, "latency record");
+static_assert(sizeof(HBA_wwn) == 8, "WWN");
+static_assert(sizeof(VPortRecord) == 344, "virtual-port record");
+static_assert(sizeof(VPortListEntry) == 20, "virtual-port list entry");
+static_assert(__builtin_offsetof(VPortList, entries) == 4, "virtual-port list header");
+static_assert(__builtin_offsetof(VPortRecord, options) == 276, "virtual-port options");
+static_assert(__builtin_offsetof(VPortRecord, field8) == 296, "virtual-port version 2 fields");
+static_assert(__builtin_offsetof(VPortRecord, checklist) == 304, "virtual-port checklist");
+static_assert(__builtin_offsetof(VPortRecord, field32) == 308, "virtual-port exchange field");
+static_assert(sizeof(TGX_VPResource) == 16, "virtual-port resources");
+static_assert(sizeof(TGX_VPLinkInfo) == 44, "virtual-port link information");
+static_assert(sizeof(VirtualPortEntry) == 160, "virtual-port registry entry");
+static_assert(sizeof(FCoEParams) == 10, "FCoE parameters");
+static_assert(sizeof(FCFConnectEntry) == 22, "FCF connection entry");
+static_assert(__builtin_offsetof(FCFConnectList, entries) == 4, "FCF connection list header");
+static_assert(sizeof(FCFEntry) == 552, "FCF entry");
+static_assert(__builtin_offsetof(FCFList, entries) == 8, "FCF list header");
 #endif
 #endif

@@ -182,3 +182,8 @@ uint32_t rwRegistryKey(uint32_t board, uint32_t op, uint16_t* flag);
 inline uint16_t tgx_pci_device_id(const AdapterEntry* e) {
     return (uint16_t)(e->pciConfig[2] | (e->pciConfig[3] << 8));
 }
+// Virtual ports: the VPI of a WWPN on a board (0 for the physical port),
+// 0xFFFFFE when the driver does not know it, 0xFFFFFD when the request failed;
+// and the driver's record generation from its version text (1 new, 0 old).
+uint32_t tgxFindVPIid(uint32_t board, const uint8_t* wwpn);
+uint32_t getDriverVer(const char* driverVersion);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "interfaces/tgx_ioctl.h"
 #include "sim/driver/mbox_fw.h"
 
 namespace hbasim {
@@ -54,6 +55,13 @@ bool mbx_update_cfg(Adapter& a, Function& f, MboxCall& c) {
         return false;
     }
 
+    // The FCoE region of an FCoE function takes a whole image without a header.
+    if (region == TGX_FCOE_REGION && f.kind == "fcoe" && (c.mb[1] & MBX_FLAG_BIT5) &&
+        length <= TGX_FCOE_REGION_BYTES && c.data != nullptr && c.dataLen >= length) {
+        fw_set_region_state(f, region, REGION_VALID);
+        fw_store_region(f, region, Bytes(c.data, c.data + length));
+        return true;
+    }
     Bytes current;
     bool known = fw_region_data(a, f, region, &current);
     RegionState state = fw_region_state(f, region);

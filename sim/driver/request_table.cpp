@@ -49,6 +49,22 @@ uint32_t req_tamber_issuemb(DrvRequest& r);
 uint32_t req_get_ct_info(DrvRequest& r);
 // ---- driver parameters (req_registry.cpp) ------------------------------------
 uint32_t req_issue_parse(DrvRequest& r);
+// ---- NPIV virtual ports (req_npiv.cpp) ---------------------------------------
+uint32_t req_npiv_create(DrvRequest& r);
+uint32_t req_npiv_delete(DrvRequest& r);
+uint32_t req_npiv_query(DrvRequest& r);
+uint32_t req_npiv_portattrib(DrvRequest& r);
+uint32_t req_npiv_getlist(DrvRequest& r);
+uint32_t req_npiv_resource(DrvRequest& r);
+uint32_t req_npiv_setupstats(DrvRequest& r);
+uint32_t req_npiv_getstats(DrvRequest& r);
+uint32_t req_vpi_lookup(DrvRequest& r);
+// ---- FCoE (req_fcoe.cpp) -------------------------------------------------------
+uint32_t req_get_fcflist(DrvRequest& r);
+// ---- SD statistics (req_sd.cpp) ------------------------------------------------
+uint32_t req_sd_bucket(DrvRequest& r);
+uint32_t req_sd_data_collection(DrvRequest& r);
+uint32_t req_sd_get_data(DrvRequest& r);
 
 const DrvHandlerEntry kDrvHandlers[] = {
     // ---- discovery ----
@@ -89,6 +105,29 @@ const DrvHandlerEntry kDrvHandlers[] = {
      "GET_CT_INFO", req_get_ct_info},
     // ---- driver parameters ----
     {TGX_IOCTL_ISSUE_PARSE, TGX_SIG_ZT, TGX_SIZE_ISSUE_PARSE, "ISSUE_PARSE", req_issue_parse},
+    // ---- NPIV virtual ports ----
+    {TGX_IOCTL_NPIV_APP_CREATE, TGX_SIG_ZT, TGX_SIZE_NPIV_CREATE, "NPIV_APP_CREATE",
+     req_npiv_create},
+    {TGX_IOCTL_NPIV_DELETE, TGX_SIG_ZT, TGX_SIZE_NPIV_DELETE, "NPIV_DELETE", req_npiv_delete},
+    {TGX_IOCTL_NPIV_QUERY, TGX_SIG_ZT, TGX_SIZE_NPIV_QUERY, "NPIV_QUERY", req_npiv_query},
+    {TGX_IOCTL_NPIV_PORTATTRIB, TGX_SIG_ZT, TGX_SIZE_NPIV_PORTATTRIB, "NPIV_PORTATTRIB",
+     req_npiv_portattrib},
+    {TGX_IOCTL_NPIV_GETLIST, TGX_SIG_ZT, TGX_SIZE_NPIV_GETLIST_BASE, "NPIV_GETLIST",
+     req_npiv_getlist},
+    {TGX_IOCTL_NPIV_RESOURCE, TGX_SIG_ZT, TGX_SIZE_NPIV_RESOURCE, "NPIV_RESOURCE",
+     req_npiv_resource},
+    {TGX_IOCTL_NPIV_SETUPSTATS, TGX_SIG_ZT, TGX_SIZE_NPIV_SETUPSTATS, "NPIV_SETUPSTATS",
+     req_npiv_setupstats},
+    {TGX_IOCTL_NPIV_GETSTATS, TGX_SIG_ZT, TGX_SIZE_NPIV_GETSTATS_BASE, "NPIV_GETSTATS",
+     req_npiv_getstats},
+    {TGX_IOCTL_VPI_LOOKUP, TGX_SIG_ZT, TGX_SIZE_VPI_LOOKUP, "VPI_LOOKUP", req_vpi_lookup},
+    // ---- FCoE ----
+    {TGX_IOCTL_GET_FCFLIST, TGX_SIG_ZT, TGX_SIZE_FCFLIST_BASE, "GET_FCFLIST", req_get_fcflist},
+    // ---- SD statistics ----
+    {TGX_IOCTL_SD_BUCKET, TGX_SIG_ZT, TGX_SIZE_SD_REQUEST, "SD_BUCKET", req_sd_bucket},
+    {TGX_IOCTL_SD_DATA_COLLECTION, TGX_SIG_ZT, TGX_SIZE_SD_REQUEST, "SD_DATA_COLLECTION",
+     req_sd_data_collection},
+    {TGX_IOCTL_SD_GET_DATA, TGX_SIG_ZT, TGX_SIZE_SD_GET_DATA_BASE, "SD_GET_DATA", req_sd_get_data},
 };
 const size_t kDrvHandlerCount = sizeof(kDrvHandlers) / sizeof(kDrvHandlers[0]);
 
