@@ -94,8 +94,10 @@ bool take_forced_status(Function& f, uint32_t* status) {
     if (list.empty()) return false;
     *status = (uint32_t)list[0];
     std::string rest;
-    for (size_t i = 1; i < list.size(); ++i)
-        rest += (rest.empty() ? "" : ",") + std::to_string(list[i]);
+    for (size_t i = 1; i < list.size(); ++i) {
+        if (!rest.empty()) rest.push_back(',');
+        rest.append(std::to_string(list[i]));
+    }
     if (rest.empty())
         f.attrs.erase("dl_last_status");
     else
