@@ -105,12 +105,6 @@ bool take_forced_status(Function& f, uint32_t* status) {
     return true;
 }
 
-// Size of a staging object so far (0 when there is none).
-uint64_t staged_size(FuncRef ref, const char* name) {
-    uint64_t size = 0;
-    return staging_size(ref, name, &size) == SIM_OK ? size : 0;
-}
-
 // The staged bytes, read by committing the staging object to an object.
 bool take_staged(FuncRef ref, const char* name, Bytes* out) {
     std::string obj = std::string(name) + "_done";
@@ -265,16 +259,12 @@ bool mbx_down_load(Adapter& a, Function& f, MboxCall& c) {
         return false;
     }
     const uint64_t size = erase[0];
-    const uint64_t have = staged_size(ref, kDlStaging);
-    if (have + len > size) {
-        mbox_set_status(c, SIM_MBXST_BAD_PARAM); // past the erased size
-        return false;
-    }
     uint8_t bytes[256];
     for (uint32_t i = 0; i < (len + 3) / 4; ++i)
         fw_wr_be32(bytes + 4 * i, c.mb[5 + i]);
-    if (len && staging_write(ref, kDlStaging, have, bytes, len) != SIM_OK) {
-        mbox_set_status(c, MBXS_ERROR);
+    uint64_t at = 0;
+    if (staging_append(ref, kDlStaging, bytes, len, size, &at) != SIM_OK) {
+        mbox_set_status(c, SIM_MBXST_BAD_PARAM); // past the erased size
         return false;
     }
     if ((op & 1) == 0) return false;
