@@ -133,3 +133,36 @@ TEST(AifDownload, BrokenProgressIsAnErrorNotAHang) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(AifDownload, SignatureRejectionsOfAnExpansionRomFamily) {
+    struct Case {
+        const char* statuses;
+        int exitCode;
+        size_t attempts;
+        size_t retryLines;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"3851,3851", 0, 3, 2, "SEC_DIGITAL_SIGNATURE_CHECK_FAILED!!!\n"},
+        {"3851,3851,3851,3851", 7, 4, 3, "Download failed on adapter 1 Stat FFEA0000\n"},
+        {"3841", 7, 1, 0, "SEC_AUTHENTICATION_ERROR!!!\n"},
+    };
+    for (const Case& c : cases) {
+        Env env(fcFleet(std::string("dl_last_status = ") + c.statuses));
+        AifFileSpec f;
+        f.images.push_back(image("bwc", 0x03790101, 0x80000));
+        hbatest::RunResult r = env.download("n=1", env.file("fw.BWC", sim_image::build_aif(f)));
+        EXPECT_EQ(r.exit_code, c.exitCode) << c.statuses << "\n" << r.out;
+        EXPECT_EQ(env.count("LOAD_AREA erase area=1 step=1"), c.attempts) << c.statuses;
+        size_t lines = 0;
+        for (size_t at = r.out.find("SEC_DIGITAL"); at != std::string::npos;
+             at = r.out.find("SEC_DIGITAL", at + 1))
+            ++lines;
+        EXPECT_EQ(lines, c.retryLines) << c.statuses;
+        EXPECT_NE(r.out.find(c.line), std::string::npos) << c.statuses << "\n" << r.out;
+    }
+}
+
+} // namespace
