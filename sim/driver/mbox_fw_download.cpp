@@ -118,7 +118,9 @@ bool take_staged(FuncRef ref, const char* name, Bytes* out) {
 // finds it: through the header flags (word 3), the link address (word 7) and
 // the text pointer after the header.
 std::string image_version(const Bytes& img, uint32_t type) {
-    auto word = [&](uint64_t at) -> uint32_t { return at + 4 <= img.size() ? fw_be32(&img[at]) : 0; };
+    auto word = [&](uint64_t at) -> uint32_t {
+        return at + 4 <= img.size() ? fw_be32(&img[at]) : 0;
+    };
     uint32_t d = (word(12) & kHeaderLongFlag) ? 100 : kHeaderBytes;
     uint32_t p = word(type != 0 ? d + 8 : d + 4) & ~3u;
     uint32_t q = word(28);
@@ -206,8 +208,7 @@ bool finish_download(Adapter& a, Function& f, MboxCall& c, FuncRef ref, uint32_t
     Bytes img;
     if (!take_staged(ref, kDlStaging, &img) || img.size() != size || size < kHeaderBytes ||
         size % 4 != 0 || fw_be32(&img[0]) != size || rotxor(&img[4], 11) != 0 ||
-        rotxor(img.data(), size / 4) != 0 || fw_be32(&img[4]) != pid0 ||
-        fw_be32(&img[8]) != pid1) {
+        rotxor(img.data(), size / 4) != 0 || fw_be32(&img[4]) != pid0 || fw_be32(&img[8]) != pid1) {
         mbox_set_status(c, MBXS_ERROR);
         return true;
     }

@@ -83,8 +83,7 @@ TEST(AifDownload, RefusedFilesNeverReachTheFlash) {
     const Case cases[] = {
         {".ALL checksum", badAll, "fw.ALL", ".ALL file: BAD checksum", "FFF80000"},
         {"image checksum", badImage, "fw.awc", "CheckSum Error\n", "FFF80000"},
-        {"short .ALL", shortAll, "fw.ALL", "Incompatible Image - Error Reading File\n",
-         "FFF90001"},
+        {"short .ALL", shortAll, "fw.ALL", "Incompatible Image - Error Reading File\n", "FFF90001"},
         {"AWC of another family", otherFamily, "fw.awc", "AWC for Adapter Family f180\n",
          "FFF70001"},
         {"unknown image kind", unknownKind, "fw.awc", "Validate file type\n", "FFF70001"},
@@ -99,7 +98,8 @@ TEST(AifDownload, RefusedFilesNeverReachTheFlash) {
         EXPECT_NE(r.out.find(c.message), std::string::npos) << c.what << "\n" << r.out;
         EXPECT_NE(r.out.find(std::string("Download failed on adapter 1 Stat ") + c.stat),
                   std::string::npos)
-            << c.what << "\n" << r.out;
+            << c.what << "\n"
+            << r.out;
         // The image checksum is checked per image, after the erase of earlier images
         // only; a single-image file reaches no erase at all.
         EXPECT_EQ(env.count("LOAD_AREA"), 0u) << c.what;

@@ -143,8 +143,9 @@ TEST(UfiDownload, ConvergedAdapterActivatesAtRebootAndRefusesAnotherGeneration) 
               std::string::npos)
         << r.out;
     EXPECT_EQ(hbatest::run(hbatest::bin_path("hbasim"), {"reboot"}).exit_code, 0);
-    EXPECT_NE(env.hbaset({"listhba"}).out.find("HBA 7: NIC MAC:02.1F.3C.03.02.00 CV:0 Functional "
-                                               "FW: 11.4.300.1 "),
+    EXPECT_NE(env.hbaset({"listhba"})
+                  .out.find("HBA 7: NIC MAC:02.1F.3C.03.02.00 CV:0 Functional "
+                            "FW: 11.4.300.1 "),
               std::string::npos);
 
     const std::string tarnel = env.state().path("fw4.ufi");
