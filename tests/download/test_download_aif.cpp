@@ -166,3 +166,23 @@ TEST(AifDownload, SignatureRejectionsOfAnExpansionRomFamily) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(AifDownload, MismatchedNextAddressContinuesAtTheAdaptersAddress) {
+    Env env(fcFleet("load_area_next_skew = 4"));
+    AifFileSpec f;
+    f.images.push_back(image("bwc", 0x03790101, 0x80000));
+    f.images[0].body = 300; // three chunks
+    hbatest::RunResult r = env.download("n=1", env.file("fw.BWC", sim_image::build_aif(f)));
+    EXPECT_EQ(r.exit_code, 0) << r.out;
+    size_t lines = 0;
+    for (size_t at = r.out.find("Next Address Mismatched\n"); at != std::string::npos;
+         at = r.out.find("Next Address Mismatched\n", at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 2u) << r.out;
+    EXPECT_EQ(env.count("LOAD_AREA load area=1 step=3 addr=0x80070 "), 1u); // 0x80000 + 108 + 4
+    EXPECT_EQ(env.count("LOAD_AREA load area=1 step=4 addr=0x800E0 "), 1u); // + 108 + 4
+}
+
+} // namespace
