@@ -16,7 +16,9 @@ constexpr uint8_t MBX_DOWN_LOAD = 0x1C;
 constexpr uint8_t MBX_DEL_LD_ENTRY = 0x1D;
 constexpr uint8_t MBX_WRITE_VPARMS = 0x32;
 constexpr uint8_t MBX_READ_EVENT_LOG_STATUS = 0x37;
-constexpr uint8_t MBX_READ_EVENT_LOG = 0x3A;
+// A piece of the NV event log, returned in the mailbox from word 2 on (not the
+// library's event-log read into a host buffer, TGX_MBX_READ_EVENT_LOG_HOST).
+constexpr uint8_t MBX_READ_NV_EVENT_LOG = 0x3A;
 constexpr uint8_t MBX_LOAD_AREA = 0x81;
 constexpr uint8_t MBX_BIU_DIAG = 0x84;
 constexpr uint8_t MBX_WRITE_WWN = 0x98;
@@ -125,6 +127,20 @@ constexpr uint32_t OBJ_REQUEST_LENGTH = 116; // plus 12 per descriptor
 constexpr uint32_t FW_VERSION_REQUEST_LENGTH = 64;
 constexpr uint32_t OBJ_HOST_BUFFER = 1024; // one host buffer per request
 constexpr uint32_t OBJ_NAME_MAX = 103;
+
+// FFV request (subsystem 0x13, opCode 2): the request word at sub-command
+// byte 16 holds opType in bit 0 (0 read, 1 write) and the text length in
+// bits 8-15; the response puts the length in byte 17; the text (32 bytes,
+// zero-filled) follows at byte 20.
+constexpr uint8_t SLI_SUBSYSTEM_FFV = 0x13;
+constexpr uint8_t SLI_OP_FFV = 2;
+constexpr uint32_t FFV_REQUEST_LENGTH = 36;
+constexpr uint32_t SUB_FFV_CONTROL = 16;
+constexpr uint32_t SUB_FFV_LENGTH_RSP = 17; // response, u8
+constexpr uint32_t SUB_FFV_TEXT = 20;
+constexpr uint32_t SUB_FFV_TEXT_SIZE = 32;
+constexpr uint32_t FFV_OP_WRITE = 1;
+constexpr uint32_t FFV_LENGTH_SHIFT = 8;
 
 // Sub-command status pairs with a meaning of their own.
 constexpr uint8_t SLI_STATUS_FAILED = 1;

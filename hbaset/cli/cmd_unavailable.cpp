@@ -11,63 +11,6 @@ void commandNotAvailable(const char* name) {
     g_run.cluStatus = CLU_NOT_SUPPORTED;
 }
 
-void cmdSetBootDevice(int) {
-    commandNotAvailable("setbootdevice");
-}
-void cmdSetAltBoot(int) {
-    commandNotAvailable("setAltBoot");
-}
-void cmdReadBootDevice(int) {
-    commandNotAvailable("readbootdevice");
-}
-void cmdReadAltBoot(int) {
-    commandNotAvailable("readaltboot");
-}
-void cmdListBoot(int) {
-    commandNotAvailable("listboot");
-}
-void cmdEnableBootDevice(int) {
-    commandNotAvailable("enablebootdevice");
-}
-void cmdDisableBootDevice(int) {
-    commandNotAvailable("disablebootdevice");
-}
-void cmdNetworkBoot(int, uint32_t) {
-    commandNotAvailable("networkboot");
-}
-void cmdGetBootParams(int) {
-    commandNotAvailable("getbootparams");
-}
-void cmdSetDefBootParams(int) {
-    commandNotAvailable("setdefbootparams");
-}
-
-void cmdScriptWwn(int, ScriptWwnKind kind) {
-    static const char* const names[] = {"scriptWWPN", "scriptWWNN", "scriptVWWPN", "scriptVWWNN"};
-    commandNotAvailable(names[kind & 3]);
-}
-void cmdWriteWwn(int, bool) {
-    commandNotAvailable("writeWWN");
-}
-void cmdListWwn(int, bool) {
-    commandNotAvailable("listWWN");
-}
-void cmdRestoreNvWwn(int) {
-    commandNotAvailable("restoreNVWWN");
-}
-void cmdRestoreDefWwn(int) {
-    commandNotAvailable("restoreDefWWN");
-}
-void cmdSaveWwn(int) {
-    commandNotAvailable("saveWWN");
-}
-void cmdRestoreWwn(int) {
-    commandNotAvailable("restoreWWN");
-}
-void cmdPutFactory() {
-    commandNotAvailable("the factory command");
-}
-
 void cmdReadConfig(int) {
     commandNotAvailable("readconfig");
 }
@@ -87,16 +30,6 @@ void cmdReadNvLog(int) {
     commandNotAvailable("readNVlog");
 }
 
-void cmdListRev(int) {
-    commandNotAvailable("listrev");
-}
-void cmdListFfv(int) {
-    commandNotAvailable("listffv");
-}
-void cmdWriteFfv(int) {
-    commandNotAvailable("writeffv");
-}
-
 void cmdPciLoopback() {
     commandNotAvailable("pciloopback");
 }
@@ -112,40 +45,10 @@ void cmdPhyLoopback() {
 void cmdMacLoopback() {
     commandNotAvailable("macloopback");
 }
-void cmdDmaTest(int) {
-    commandNotAvailable("dmatest");
-}
 void cmdDump(int) {
     commandNotAvailable("dump");
 }
 
-void cmdListMac(int, bool) {
-    commandNotAvailable("listmac");
-}
-void cmdPersonalityInfo(int) {
-    commandNotAvailable("PersonalityInfo");
-}
-void cmdChangePersonality(int) {
-    commandNotAvailable("changePersonality");
-}
 void cmdFactoryDefaults(int, bool) {
     commandNotAvailable("factorydefaults");
-}
-void cmdWriteSvMac(int, uint16_t, uint32_t) {
-    commandNotAvailable("writesvmac");
-}
-void cmdRestoreDefSvMac(int) {
-    commandNotAvailable("restoredefsvmac");
-}
-void cmdReadVlanProps(int) {
-    commandNotAvailable("readvlanprops");
-}
-void cmdRestoreDefVlanProps(int) {
-    commandNotAvailable("restoredefvlanprops");
-}
-void cmdReadMac(int) {
-    commandNotAvailable("readmac");
-}
-void cmdWriteVlanProps(int, uint32_t, uint32_t) {
-    commandNotAvailable("writevlanprops");
 }

@@ -104,7 +104,8 @@ const FleetKeyDef kFleetSchema[] = {
     {"sli_mode", "function", "fc,fcoe", FT_NUM, "4", nullptr, ""},
     {"drv_version", "function", "fc,fcoe", FT_NUM, "5", nullptr,
      "highest driver-information version the driver speaks"},
-    {"drv_type", "function", "fc,fcoe", FT_NUM, "3", nullptr, "driver type (drvType)"},
+    {"drv_type", "function", "fc,fcoe", FT_NUM, "3", nullptr,
+     "driver type (drvType); other than 2, 3, 16, 21: classic firmware interface"},
     {"feature_list", "function", "classic:fc", FT_NUM, "0x400", nullptr, ""},
     {"feature_list", "function", "fcoe", FT_NUM, "0x1600", nullptr,
      "driver feature bits (0x200 FCoE, 0x400 persistent link down, 0x1000 extended mailbox, "
@@ -292,6 +293,8 @@ const FleetKeyDef kFleetSchema[] = {
     {"ffv_name", "adapter", "tarnel", FT_STR, "1.0.0001", nullptr,
      "NEXA FFVName, writable (\"Not Available\" where the adapter has none)"},
     {"ffv_name", "adapter", "cv2,cv3", FT_STR, "Not Available", nullptr, ""},
+    {"ffv_name", "adapter", "fc,brevin", FT_STR, "1.0.0001", nullptr,
+     "FFV of the FC functions (SLI_CONFIG subsystem 0x13), writable"},
     {"die_temperature", "adapter", "cv2,cv3,tarnel", FT_NUM, "52", nullptr,
      "NEXA CorevaneOnDieTemperature (degrees C)"},
     {"personality_word", "adapter", "cv2,cv3,tarnel", FT_NUM, "0", nullptr,

@@ -93,7 +93,10 @@ bool mbx_write_nv(Adapter& a, Function& f, MboxCall& c) {
     const uint8_t* image = fw_bytes(c) + 20;
     memcpy(nv.data(), image, kNvSize);
     fw_store_region(f, 0, nv);
-    // The driver reports the names now stored.
+    // The driver reports the names now stored. The factory address stays what
+    // it was: it follows the port name only until the first change.
+    if (!f.attrs.has("factory_wwn") && f.attrs.has("wwpn"))
+        f.attrs.set("factory_wwn", f.attrs.get("wwpn"));
     uint8_t names[kNamesSize];
     wire_names(f, image, names);
     f.attrs.set("wwpn", wwn_text(names));

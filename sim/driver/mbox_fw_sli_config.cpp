@@ -221,9 +221,14 @@ void fw_versions(const Adapter& a, MboxCall& c) {
 // The controller queries (boot code state, additional attributes) live in
 // mbox_fw_cntl.cpp; true when the request was one of them.
 bool fw_sli_config_cntl(Adapter& a, Function& f, MboxCall& c);
+// The FFV request lives in mbox_fw_ffv.cpp; true when the request was one
+// (*changed: the adapter's FFV was written).
+bool fw_sli_config_ffv(Adapter& a, Function& f, MboxCall& c, bool* changed);
 
 bool mbx_sli_config(Adapter& a, Function& f, MboxCall& c) {
     if (fw_sli_config_cntl(a, f, c)) return false;
+    bool ffvChanged = false;
+    if (fw_sli_config_ffv(a, f, c, &ffvChanged)) return ffvChanged;
     uint8_t* sub = fw_bytes(c) + SLI_SUB_OFFSET;
     uint8_t op = sub[SUB_OPCODE];
     const char* nameField = reinterpret_cast<const char*>(sub + SUB_NAME);

@@ -48,8 +48,16 @@ bool fw_begin(const Function& f, MboxCall& c, const char* name, const std::strin
 
 // ---- function facts ------------------------------------------------------------------
 
+// The SLI-4 interface is the one the driver types that know it negotiate;
+// under any other driver type the firmware runs the classic interface (names
+// as host words, factory address in region 16).
 bool fw_is_sli4(const Function& f) {
-    return f.attrs.get_u("sli_mode") == 4;
+    static const uint64_t kSli4DriverTypes[] = {2, 3, 16, 21};
+    if (f.attrs.get_u("sli_mode") != 4) return false;
+    uint64_t type = f.attrs.get_u("drv_type", 3);
+    for (uint64_t t : kSli4DriverTypes)
+        if (t == type) return true;
+    return false;
 }
 uint32_t fw_device_id(const Function& f) {
     return (uint32_t)f.attrs.get_u("device_id");

@@ -46,7 +46,7 @@ const MboxHandlerEntry kMboxHandlers[] = {
     {TGX_MBX_DOWN_LINK, "DOWN_LINK", mbx_down_link},
     {TGX_MBX_BIU_DIAG, "BIU_DIAG", mbx_biu_diag},
     // ---- transport data commands ----
-    {TGX_MBX_READ_EVENT_LOG, "READ_EVENT_LOG", mbx_read_event_log},
+    {TGX_MBX_READ_EVENT_LOG_HOST, "READ_EVENT_LOG", mbx_read_event_log},
     // ---- adapter firmware: revision, NV parameters and names ----
     {MBX_READ_REV, "READ_REV", mbx_read_rev},
     {MBX_READ_NV, "READ_NV", mbx_read_nv},

@@ -5,6 +5,7 @@
 
 #include "interfaces/tgx_ioctl.h"
 #include "platform/plat_device.h"
+#include "sim/driver/mbox_fw.h"
 #include "sim/driver/sim_driver.h"
 
 namespace hbasim {
@@ -16,7 +17,7 @@ const uint32_t kRcBadLength = 2;
 const uint32_t kRcNotValid = 0xFFFFFFFFu; // dump-environment flag not valid here
 
 bool is_sli4(const Function& f) {
-    return f.attrs.get_u("sli_mode") == 4;
+    return fw_is_sli4(f);
 }
 bool is_bridge_board(const Function& f) {
     return f.attrs.get_u("device_id") == TGX_TAMBER_DEVICE_ID;

@@ -22,6 +22,7 @@ constexpr size_t kGen3Header = 128;
 constexpr size_t kDirSize = 2256;
 constexpr size_t kDirIds = 8;
 constexpr size_t kBuildField = 24;
+constexpr uint32_t kMaxSize = 1u << 30; // largest image built (1 GiB)
 const char kCookie[32] = {'*', '*', '*', ' ', 'Q', 'V', ' ', 'F', 'L', 'A', 'S',
                           0,   0,   0,   0,   0,   'H', ' ', 'D', 'I', 'R', 'E',
                           'C', 'T', 'O', 'R', 'Y', ' ', '*', '*', '*', ' '};
@@ -79,45 +80,59 @@ bool parse_devices(const std::string& s, std::vector<uint32_t>* out) {
     return !out->empty() && out->size() <= kDirIds;
 }
 
+bool known_variant(const std::string& v) {
+    for (const char* name : {"long", "short", "tiny", "dir-cut", "dir-misaligned"})
+        if (v == name) return true;
+    return false;
+}
+
+// Applies one option; false when the option or its value is not valid.
+bool apply_option(const std::string& k, const std::string& v, UfiOptions* o) {
+    uint32_t n = 0;
+    if (k == "-o") {
+        o->out = v;
+        return true;
+    }
+    if (k == "--version") {
+        o->version = v;
+        return true;
+    }
+    if (k == "--build") {
+        o->build = v;
+        o->buildGiven = true;
+        return true;
+    }
+    if (k == "--variant") {
+        o->variant = v;
+        return known_variant(v);
+    }
+    if (k == "--vendor") return parse_u32(v, &o->vendor);
+    if (k == "--device") return parse_u32(v, &o->device);
+    if (k == "--dir-devices") return parse_devices(v, &o->dirDevices);
+    if (!parse_u32(v, &n)) return false;
+    if (k == "--gen" && n >= 2 && n <= 4)
+        o->generation = (int)n;
+    else if (k == "--asic" && n <= 255)
+        o->asic = (int)n;
+    else if (k == "--dir-offset" && n <= kMaxSize)
+        o->dirOffset = n;
+    else if (k == "--size" && n <= kMaxSize)
+        o->size = n;
+    else
+        return false;
+    return true;
+}
+
 // 0 parsed, 2 usage error (message printed).
 int parse_options(const ImageArgs& args, UfiOptions* o) {
-    for (size_t i = 0; i < args.size(); ++i) {
+    for (size_t i = 0; i < args.size(); i += 2) {
         const std::string& k = args[i];
         if (i + 1 >= args.size()) {
             fprintf(stderr, "hbasim image ufi: %s needs a value\n", k.c_str());
             return 2;
         }
-        const std::string& v = args[++i];
-        uint32_t n = 0;
-        bool ok = true;
-        if (k == "-o")
-            o->out = v;
-        else if (k == "--gen")
-            ok = parse_u32(v, &n) && n >= 2 && n <= 4, o->generation = (int)n;
-        else if (k == "--version")
-            o->version = v;
-        else if (k == "--build")
-            o->build = v, o->buildGiven = true;
-        else if (k == "--asic")
-            ok = parse_u32(v, &n) && n <= 255, o->asic = (int)n;
-        else if (k == "--vendor")
-            ok = parse_u32(v, &o->vendor);
-        else if (k == "--device")
-            ok = parse_u32(v, &o->device);
-        else if (k == "--dir-devices")
-            ok = parse_devices(v, &o->dirDevices);
-        else if (k == "--dir-offset")
-            ok = parse_u32(v, &n), o->dirOffset = n;
-        else if (k == "--size")
-            ok = parse_u32(v, &n), o->size = n;
-        else if (k == "--variant")
-            ok = v == "long" || v == "short" || v == "tiny" || v == "dir-cut" ||
-                 v == "dir-misaligned",
-            o->variant = v;
-        else
-            ok = false;
-        if (!ok) {
-            fprintf(stderr, "hbasim image ufi: bad option %s %s\n", k.c_str(), v.c_str());
+        if (!apply_option(k, args[i + 1], o)) {
+            fprintf(stderr, "hbasim image ufi: bad option %s %s\n", k.c_str(), args[i + 1].c_str());
             return 2;
         }
     }
@@ -142,7 +157,6 @@ void write_directory(const UfiOptions& o, size_t at, std::vector<unsigned char>&
 }
 
 } // namespace
-
 
 std::vector<unsigned char> ufi_image_bytes(const UfiOptions& o) {
     const size_t header = o.generation == 2 ? kGen2Header : kGen3Header;

@@ -507,7 +507,8 @@ std::vector<uint8_t> build_vpd(const Adapter& a, const Function* f) {
 bool reset_nexa_settings(Adapter& a) {
     static const char* const kFuncKeys[] = {"sv_mac",  "vlan_id",        "vlan_priority",
                                             "netboot", "netboot_method", "vnic"};
-    static const char* const kAdapterKeys[] = {"cna_loopback", "cna_test_cycles"};
+    static const char* const kAdapterKeys[] = {"cna_loopback", "cna_test_cycles",
+                                               "configured_personality"};
     bool changed = false;
     auto reset = [&](Attrs& at, const std::string& fkind, const char* key) {
         const hbasim::FleetKeyDef* d = hbasim::fleet_key(a.kind, fkind, key);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/tracelog/tracelog.h"
 #include "hbaset/fcmaint/rm_status.h"
 #include "hbaset/ufi/ufi_image.h"
 
@@ -225,4 +226,42 @@ TEST_F(UfiFiles, FlashDirectorySearch) {
     EXPECT_EQ(ReadUFIHeaderCV3(p.c_str(), raw, 256), RM_STATUS_OK);
     EXPECT_EQ(ReadUFIHeaderCV3((dir_ + "/absent").c_str(), raw, 0),
               RM_STATUS_ERROR_READING_RESOURCE);
+}
+
+TEST_F(UfiFiles, TraceDumpsOnlyWithTheDownloadGroup) {
+    std::vector<uint8_t> b(UFI_HEADER_SIZE);
+    putText(b, 0, "SIG");
+    put32(b, 44, 0x0710);
+    put32(b, UFI_OFF_FILE_LENGTH, UFI_HEADER_SIZE);
+    putText(b, UFI_OFF_BUILD_STRING, "3 11.4.300.1");
+    std::string path = write(b);
+    traceReset();
+    ASSERT_EQ(traceSetDirectory(dir_.c_str()), 0);
+    std::string log = dir_ + "/" + TRACE_FILE_NAME;
+    FILE* f = fopen(log.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    fclose(f);
+    files_.push_back(log);
+    auto logText = [&] {
+        std::string s;
+        FILE* in = fopen(log.c_str(), "rb");
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, in)) > 0)
+            s.append(buf, n);
+        fclose(in);
+        return s;
+    };
+    UfiHeader h;
+    ASSERT_EQ(GetUFIHeader(path.c_str(), &h), RM_STATUS_OK);
+    EXPECT_EQ(logText(), "");
+    g_trace.settings.logMode = TRACE_GROUP_FC;
+    ASSERT_EQ(GetUFIHeader(path.c_str(), &h), RM_STATUS_OK);
+    EXPECT_EQ(logText(), "\nUFI File Header\nsignature          : SIG\nchecksum           : 0x0\n"
+                         "antidote           : 0x0\nvendorId           : 0x0\n"
+                         "deviceId           : 0x710\nsubVendorId        : 0x0\n"
+                         "subDeviceId        : 0x0\nfileLength         : 0x60\n"
+                         "chunkNumber        : 0\nchunkSize          : 0\n"
+                         "numImages          : 0\nbuidVersionString  : 3 11.4.300.1\n");
+    traceReset();
 }
