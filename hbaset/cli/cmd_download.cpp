@@ -66,7 +66,8 @@ void reportBrevin(int adapter, int number, uint32_t st) {
                          "Download failed due to missing digital signature in firmware file.\n");
         return;
     case CLU_SIGNATURE_INVALID:
-        signatureFailure(number, st, "Download failed due to invalid firmware digital signature.\n");
+        signatureFailure(number, st,
+                         "Download failed due to invalid firmware digital signature.\n");
         return;
     default:
         sayf("Download failed on adapter %d Stat %d", number, static_cast<int>(st));
@@ -94,7 +95,8 @@ void reportConverged(int number, uint32_t st) {
                          "Download failed due to missing digital signature in firmware file.\n");
         return;
     case CLU_SIGNATURE_INVALID:
-        signatureFailure(number, st, "Download failed due to invalid firmware digital signature.\n");
+        signatureFailure(number, st,
+                         "Download failed due to invalid firmware digital signature.\n");
         return;
     default:
         emitText("Download failed on adapter %d Stat %08lX\n", number,
@@ -163,7 +165,8 @@ void cmdDownloadByName() {
         }
         uint32_t st = DownloadImage(index, g_args.fileName, kConsoleProgress);
         if (st != 0) {
-            sayf("Download failed on adapter %d Stat %08lX", number, static_cast<unsigned long>(st));
+            sayf("Download failed on adapter %d Stat %08lX", number,
+                 static_cast<unsigned long>(st));
             g_run.cluStatus = CLU_DOWNLOAD_FAILED;
             continue;
         }

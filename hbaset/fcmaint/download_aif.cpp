@@ -67,8 +67,7 @@ const ProgramId* bootLookup(const ProgramId* list, uint32_t count, uint32_t w0) 
 }
 
 // Wakeup slots after a DWC image: its embedded programs take their slots.
-uint32_t dwcWakeup(int adapter, const AifFile& f, uint64_t start, uint64_t end,
-                   WakeupParms* work) {
+uint32_t dwcWakeup(int adapter, const AifFile& f, uint64_t start, uint64_t end, WakeupParms* work) {
     WakeupParms parms;
     if (ReadWakeupParms(adapter, &parms) != 0) return DL_WAKEUP;
     ProgramId boot[kBootListMax];
@@ -177,9 +176,8 @@ uint32_t loadBody(int adapter, const AifFile& f, uint64_t start, const AifHeader
             uint32_t expected = static_cast<uint32_t>(aifBase(h) + sent);
             if (expected != address) emitText("Next Address Mismatched\n");
         }
-        uint32_t n = length - sent < MBOX_CLASSIC_DATA_MAX
-                         ? static_cast<uint32_t>(length - sent)
-                         : MBOX_CLASSIC_DATA_MAX;
+        uint32_t n = length - sent < MBOX_CLASSIC_DATA_MAX ? static_cast<uint32_t>(length - sent)
+                                                           : MBOX_CLASSIC_DATA_MAX;
         int pct = chunkPercent(sent + n, length);
         if (pct != shown) {
             progress.percent(pct);

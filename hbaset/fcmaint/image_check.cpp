@@ -29,7 +29,9 @@ int hexValue(char c) {
 }
 
 bool conditionHolds(const char* cond, size_t n, const ListAdapter& a) {
-    auto is = [&](const char* word) { return n == std::strlen(word) && std::strncmp(cond, word, n) == 0; };
+    auto is = [&](const char* word) {
+        return n == std::strlen(word) && std::strncmp(cond, word, n) == 0;
+    };
     if (is("D+I")) return a.dual && a.ibmVpd;
     if (is("D")) return a.dual;
     if (is("I")) return a.ibmVpd;
@@ -55,7 +57,8 @@ ListVerdict evalCell(const char* cell, const ListAdapter& a, uint32_t id) {
     for (const char* p = cell; p < end;) {
         const char* semi = std::strchr(p, ';');
         const char* stop = semi ? semi : end;
-        const char* colon = static_cast<const char*>(std::memchr(p, ':', static_cast<size_t>(stop - p)));
+        const char* colon =
+            static_cast<const char*>(std::memchr(p, ':', static_cast<size_t>(stop - p)));
         if (colon == nullptr) {
             ids = p;
             break;
@@ -154,8 +157,7 @@ ListVerdict imageIdListCheck(ListUse use, const ListAdapter& a, uint32_t type, u
         if (row == nullptr || inList(kBwcUnchecked, a.family)) return LIST_ACCEPT;
         return quietUnless(evalCell(row->cells[1], a, id), kBwcNoisy, a.family);
     case LIST_DWC:
-        if (type == 11)
-            return a.family == 0xF180 && id != 0x72 ? LIST_REFUSE : LIST_ACCEPT;
+        if (type == 11) return a.family == 0xF180 && id != 0x72 ? LIST_REFUSE : LIST_ACCEPT;
         if (type != 7 || row == nullptr || inList(kDwcUnchecked, a.family)) return LIST_ACCEPT;
         if (a.family == 0xFE00)
             return quietUnless(evalCell(kDwcFe00Type7, a, id), kDwcNoisy, a.family);
@@ -209,14 +211,29 @@ uint32_t awcFamilyFromWord(uint32_t word) {
         uint32_t family;
     };
     static const Row kRows[] = {
-        {{0, 10}, 2, 0x1AE5},          {{16, 26}, 2, 0xF700},   {{24}, 1, 0xF0E1},
-        {{32, 42}, 2, 0xF800},         {{48}, 1, 0xF085},       {{64, 74}, 2, 0xF900},
-        {{80, 81}, 2, 0xF095},         {{96, 106}, 2, 0xF980},  {{112, 113}, 2, 0xF098},
-        {{128, 138, 139}, 3, 0xFA00},  {{144, 145}, 2, 0xF0A5}, {{160, 161}, 2, 0xFB00},
-        {{176, 177}, 2, 0xF0A1},       {{192, 202, 203, 204}, 4, 0xFD00},
-        {{208, 209}, 2, 0xF0D5},       {{168}, 1, 0xF0D1},      {{120, 122}, 2, 0xF100},
-        {{40}, 1, 0xF015},             {{72}, 1, 0xF011},       {{88}, 1, 0xFE05},
-        {{224, 234, 235, 236}, 4, 0xFE00}, {{240, 241}, 2, 0xF0E5}, {{114}, 1, 0xF180},
+        {{0, 10}, 2, 0x1AE5},
+        {{16, 26}, 2, 0xF700},
+        {{24}, 1, 0xF0E1},
+        {{32, 42}, 2, 0xF800},
+        {{48}, 1, 0xF085},
+        {{64, 74}, 2, 0xF900},
+        {{80, 81}, 2, 0xF095},
+        {{96, 106}, 2, 0xF980},
+        {{112, 113}, 2, 0xF098},
+        {{128, 138, 139}, 3, 0xFA00},
+        {{144, 145}, 2, 0xF0A5},
+        {{160, 161}, 2, 0xFB00},
+        {{176, 177}, 2, 0xF0A1},
+        {{192, 202, 203, 204}, 4, 0xFD00},
+        {{208, 209}, 2, 0xF0D5},
+        {{168}, 1, 0xF0D1},
+        {{120, 122}, 2, 0xF100},
+        {{40}, 1, 0xF015},
+        {{72}, 1, 0xF011},
+        {{88}, 1, 0xFE05},
+        {{224, 234, 235, 236}, 4, 0xFE00},
+        {{240, 241}, 2, 0xF0E5},
+        {{114}, 1, 0xF180},
     };
     uint32_t b = (word >> 16) & 0xFF;
     for (const Row& r : kRows)
@@ -364,8 +381,8 @@ uint32_t CheckAbsImageFile(int adapter, FILE* file, uint64_t start, const AifHea
     return 0;
 }
 
-uint32_t checkDwcPrograms(int adapter, FILE* file, uint64_t start, uint64_t end,
-                          const AifHeader& h, uint32_t family) {
+uint32_t checkDwcPrograms(int adapter, FILE* file, uint64_t start, uint64_t end, const AifHeader& h,
+                          uint32_t family) {
     const ListAdapter la = listAdapter(adapter, family);
     // Families whose check takes the bundle's own id rather than the program's.
     static const uint32_t kBundleId[] = {0xF980, 0xF98D, 0xF098, 0xF0A1, 0xFA00, 0xF0A5,

@@ -12,7 +12,7 @@
 
 constexpr uint32_t KEK_FAILED = 93;
 constexpr uint32_t KEK_NOT_SUPPORTED = 2;
-constexpr uint32_t KEK_ID_BUFFER = 152;      // identifier buffers hold at most 151 characters
+constexpr uint32_t KEK_ID_BUFFER = 152; // identifier buffers hold at most 151 characters
 constexpr uint32_t KEK_BLOCK_SIZE = 264;
 constexpr uint32_t KEK_PRG_BLOCK_BACK = 268; // PRG: key block at word 8 - 268 after the header
 constexpr uint32_t KEK_FWC_BLOCK_BACK = 264; // FWC: word 8 - 264
@@ -30,15 +30,15 @@ enum ListUse : int {
 // Adapter facts the lists depend on.
 struct ListAdapter {
     uint32_t family;
-    bool dual;      // dual-channel flag
-    bool ibmVpd;    // ibmVpd flag
+    bool dual;   // dual-channel flag
+    bool ibmVpd; // ibmVpd flag
     uint32_t deviceId;
 };
 // Outcome of a list lookup.
 enum ListVerdict : int {
     LIST_ACCEPT = 0,
-    LIST_REFUSE = 1,        // refused without a message
-    LIST_REFUSE_NOISY = 2,  // refused after "Incompatible Image - Incorrect Adapter"
+    LIST_REFUSE = 1,       // refused without a message
+    LIST_REFUSE_NOISY = 2, // refused after "Incompatible Image - Incorrect Adapter"
 };
 ListVerdict imageIdListCheck(ListUse use, const ListAdapter& a, uint32_t programType,
                              uint32_t imageId);
@@ -76,8 +76,8 @@ uint32_t ValidateZorathOrKeltorBootProgId(FILE* file, uint64_t start, uint32_t f
 // Reads the key block at offset (from the file's start) and its identifier;
 // *length receives the identifier length. The offset is checked to lie inside
 // the file first (DL_READ_ERROR otherwise).
-uint32_t ReadKekIdFromPRG(FILE* file, uint64_t offset, char* out, uint32_t size,
-                          uint32_t* length, bool* isSigned);
+uint32_t ReadKekIdFromPRG(FILE* file, uint64_t offset, char* out, uint32_t size, uint32_t* length,
+                          bool* isSigned);
 uint32_t ProcessKEK(int adapter, const char* target, uint32_t targetLength);
 uint32_t SetKEK(int adapter, int entry);
 uint32_t GetKEK_ID(int adapter, char* out, uint32_t size, uint32_t* length);

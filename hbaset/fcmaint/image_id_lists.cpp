@@ -21,7 +21,8 @@ const ImageIdRow kImageIdRows[] = {
       "81 83 8A 8B 8C *"}},
     {{0xF700}, {"11 12 90 *", "11 12 13 14 15 16 *", "11 12 *", "11 12 1A *", "refused *"}},
     {{0xF085}, {"B0 *", "31 32 33 35 36 *", "31 *", "31 39 *", "refused *"}},
-    {{0xF800}, {"21 22 23 A0 *", "21 22 23 24 25 26 *", "21 22 23 *", "21 22 23 2A 2B *", "refused *"}},
+    {{0xF800},
+     {"21 22 23 A0 *", "21 22 23 24 25 26 *", "21 22 23 *", "21 22 23 2A 2B *", "refused *"}},
     {{0xF802}, {"21 22 23 A0 *", "21 22 23 24 25 26 *", "21 22 23 *", "21 22 23", "refused *"}},
     {{0xF095}, {"D0 *", "51 52 53 55 56 *", "51 *", "51 *", "refused *"}},
     {{0xF900}, {"41 43 C0 *", "41 42 43 44 45 46 *", "41 43 *", "41 43 4A 4B *", "refused *"}},
@@ -70,7 +71,8 @@ const size_t kImageIdRowCount = std::size(kImageIdRows);
 const uint32_t kBwcUnchecked[] = {0x1AE5, 0xF700, 0xF800, 0xF802, 0xF900, 0xF085, 0xF095, 0};
 const uint32_t kBwcNoisy[] = {0xF0D5, 0xF0D1, 0xFD11, 0xFD12, 0xFE04, 0xF0E5, 0xF0E1, 0xFE11,
                               0xFE12, 0xF0F5, 0xF0F6, 0xF0F7, 0xFC30, 0xF180, 0};
-const uint32_t kDwcUnchecked[] = {0x1AE5, 0xF700, 0xF800, 0xF802, 0xF900, 0xF085, 0xF095, 0xF112, 0};
+const uint32_t kDwcUnchecked[] = {0x1AE5, 0xF700, 0xF800, 0xF802, 0xF900,
+                                  0xF085, 0xF095, 0xF112, 0};
 const uint32_t kDwcNoisy[] = {0xF100, 0xF104, 0xF111, 0xF015, 0xF011, 0xF10B, 0x338F, 0};
 const uint32_t kDwcBootUnchecked[] = {0x1AE5, 0xF700, 0xF800, 0xF802, 0xF900,
                                       0xF085, 0xF095, 0xFB00, 0xFE04, 0};

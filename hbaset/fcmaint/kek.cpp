@@ -77,8 +77,8 @@ bool blockOffset(uint64_t base, uint32_t word, uint32_t back, uint64_t* out) {
 
 } // namespace
 
-uint32_t ReadKekIdFromPRG(FILE* file, uint64_t offset, char* out, uint32_t size,
-                          uint32_t* length, bool* isSigned) {
+uint32_t ReadKekIdFromPRG(FILE* file, uint64_t offset, char* out, uint32_t size, uint32_t* length,
+                          bool* isSigned) {
     if (size < KEK_ID_BUFFER) return KEK_FAILED;
     const int64_t fileBytes = fileSize(file);
     if (fileBytes < 0 || offset + KEK_BLOCK_SIZE > static_cast<uint64_t>(fileBytes)) {
@@ -136,7 +136,8 @@ uint32_t SetKEK(int adapter, int entry) {
 uint32_t ProcessKEK(int adapter, const char* target, uint32_t targetLength) {
     const int t = findEntry(target, targetLength);
     if (t < 0) {
-        traceGroup(TRACE_GROUP_FC, "[ProcessKEK] Error: Target KEK ID for download was not known.\n");
+        traceGroup(TRACE_GROUP_FC,
+                   "[ProcessKEK] Error: Target KEK ID for download was not known.\n");
         return KEK_FAILED;
     }
     traceGroup(TRACE_GROUP_FC, "[ProcessKEK] TARGET KEK FOUND\n");
@@ -183,7 +184,8 @@ uint32_t ProcessKEK(int adapter, const char* target, uint32_t targetLength) {
     for (int step = matched - 1; step >= 0; --step) {
         st = SetKEK(adapter, path[step]);
         if (st == KEK_NOT_SUPPORTED) {
-            traceGroup(TRACE_GROUP_FC, "[ProcessKEK] ERROR: SetDownloadKek command not supported.\n");
+            traceGroup(TRACE_GROUP_FC,
+                       "[ProcessKEK] ERROR: SetDownloadKek command not supported.\n");
             return st;
         }
         if (st != 0) {
@@ -205,7 +207,6 @@ uint32_t ProcessKEK(int adapter, const char* target, uint32_t targetLength) {
     }
     return sameId(current, length, kKekTable[t]) ? 0 : KEK_FAILED;
 }
-
 
 uint32_t authenticatePrg(int adapter, FILE* file, uint64_t start, const PrgHeader& h) {
     if ((h.w[3] & PRG_FLAG_KEY_BLOCK) == 0) return DL_UNSIGNED;
@@ -229,8 +230,7 @@ uint32_t authenticateFwc(int adapter, FILE* file, uint64_t start) {
 
 uint32_t AuthenticateAWC(int adapter, FILE* file, uint64_t start, const AifHeader& h) {
     uint64_t offset = 0;
-    if (h.w[5] == 0 ||
-        !blockOffset(start + AIF_HEADER_SIZE, h.w[5], KEK_AWC_BLOCK_BACK, &offset)) {
+    if (h.w[5] == 0 || !blockOffset(start + AIF_HEADER_SIZE, h.w[5], KEK_AWC_BLOCK_BACK, &offset)) {
         traceGroup(TRACE_GROUP_FC, "[AuthenticateAWC] Failed reading KEK from AWC image\n");
         return DL_READ_ERROR;
     }

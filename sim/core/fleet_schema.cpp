@@ -239,6 +239,8 @@ const FleetKeyDef kFleetSchema[] = {
      "download: \"3851,3851,0\" (0 = run the checks as usual); nothing is installed"},
     {"load_area_progress", "function", "fc,fcoe", FT_NUM, nullptr, nullptr,
      "a faulty adapter: every LOAD_AREA request answers this progress value"},
+    {"load_area_next_skew", "function", "fc,fcoe", FT_NUM, "0", nullptr,
+     "a faulty adapter: LOAD_AREA load answers give a next address this many bytes on"},
     {"secure", "function", "fc,fcoe", FT_BOOL, "no", nullptr,
      "secure family firmware (also implied by device_id 0xF180): DOWN_LOAD wants a signed "
      "key block for the current KEK (3851 unsigned, 3841 other KEK); SECURITY is answered"},

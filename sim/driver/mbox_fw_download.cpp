@@ -27,7 +27,8 @@
 // failed check) leaves the load list, memory and versions as they were.
 // Run-time keys: "dl_erase" (size,pid0,pid1 of the open download),
 // "la_erase" (area,base,length,next of the open area load).
-// Fleet keys: no_flash, dl_last_status, load_area_progress, secure, kek_id.
+// Fleet keys: no_flash, dl_last_status, load_area_progress, load_area_next_skew,
+// secure, kek_id.
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -94,19 +95,15 @@ bool take_forced_status(Function& f, uint32_t* status) {
     if (list.empty()) return false;
     *status = (uint32_t)list[0];
     std::string rest;
-    for (size_t i = 1; i < list.size(); ++i)
-        rest += (rest.empty() ? "" : ",") + std::to_string(list[i]);
+    for (size_t i = 1; i < list.size(); ++i) {
+        if (!rest.empty()) rest.push_back(',');
+        rest.append(std::to_string(list[i]));
+    }
     if (rest.empty())
         f.attrs.erase("dl_last_status");
     else
         f.attrs.set("dl_last_status", rest);
     return true;
-}
-
-// Size of a staging object so far (0 when there is none).
-uint64_t staged_size(FuncRef ref, const char* name) {
-    uint64_t size = 0;
-    return staging_size(ref, name, &size) == SIM_OK ? size : 0;
 }
 
 // The staged bytes, read by committing the staging object to an object.
@@ -122,7 +119,9 @@ bool take_staged(FuncRef ref, const char* name, Bytes* out) {
 // finds it: through the header flags (word 3), the link address (word 7) and
 // the text pointer after the header.
 std::string image_version(const Bytes& img, uint32_t type) {
-    auto word = [&](uint64_t at) -> uint32_t { return at + 4 <= img.size() ? fw_be32(&img[at]) : 0; };
+    auto word = [&](uint64_t at) -> uint32_t {
+        return at + 4 <= img.size() ? fw_be32(&img[at]) : 0;
+    };
     uint32_t d = (word(12) & kHeaderLongFlag) ? 100 : kHeaderBytes;
     uint32_t p = word(type != 0 ? d + 8 : d + 4) & ~3u;
     uint32_t q = word(28);
@@ -210,8 +209,7 @@ bool finish_download(Adapter& a, Function& f, MboxCall& c, FuncRef ref, uint32_t
     Bytes img;
     if (!take_staged(ref, kDlStaging, &img) || img.size() != size || size < kHeaderBytes ||
         size % 4 != 0 || fw_be32(&img[0]) != size || rotxor(&img[4], 11) != 0 ||
-        rotxor(img.data(), size / 4) != 0 || fw_be32(&img[4]) != pid0 ||
-        fw_be32(&img[8]) != pid1) {
+        rotxor(img.data(), size / 4) != 0 || fw_be32(&img[4]) != pid0 || fw_be32(&img[8]) != pid1) {
         mbox_set_status(c, MBXS_ERROR);
         return true;
     }
@@ -263,16 +261,12 @@ bool mbx_down_load(Adapter& a, Function& f, MboxCall& c) {
         return false;
     }
     const uint64_t size = erase[0];
-    const uint64_t have = staged_size(ref, kDlStaging);
-    if (have + len > size) {
-        mbox_set_status(c, SIM_MBXST_BAD_PARAM); // past the erased size
-        return false;
-    }
     uint8_t bytes[256];
     for (uint32_t i = 0; i < (len + 3) / 4; ++i)
         fw_wr_be32(bytes + 4 * i, c.mb[5 + i]);
-    if (len && staging_write(ref, kDlStaging, have, bytes, len) != SIM_OK) {
-        mbox_set_status(c, MBXS_ERROR);
+    uint64_t at = 0;
+    if (staging_append(ref, kDlStaging, bytes, len, size, &at) != SIM_OK) {
+        mbox_set_status(c, SIM_MBXST_BAD_PARAM); // past the erased size
         return false;
     }
     if ((op & 1) == 0) return false;
@@ -347,7 +341,9 @@ bool mbx_load_area(Adapter&, Function& f, MboxCall& c) {
         return false;
     }
     if (!last) {
-        answer_area(c, 3, (uint32_t)(address + len), f);
+        // A faulty adapter may answer a next address off by a few bytes.
+        uint64_t skew = f.attrs.get_u("load_area_next_skew", 0);
+        answer_area(c, 3, (uint32_t)(address + len + skew), f);
         return false;
     }
     f.attrs.erase("la_erase");

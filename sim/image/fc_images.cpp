@@ -55,8 +55,8 @@ uint32_t kind_word(const std::string& kind) {
 } // namespace
 
 uint32_t get_be32(const Image& img, size_t at) {
-    return ((uint32_t)img[at] << 24) | ((uint32_t)img[at + 1] << 16) | ((uint32_t)img[at + 2] << 8) |
-           img[at + 3];
+    return ((uint32_t)img[at] << 24) | ((uint32_t)img[at + 1] << 16) |
+           ((uint32_t)img[at + 2] << 8) | img[at + 3];
 }
 void put_be32(Image& img, size_t at, uint32_t v) {
     img[at] = (unsigned char)(v >> 24);

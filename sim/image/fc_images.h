@@ -20,11 +20,11 @@ uint32_t get_be32(const Image& img, size_t at);
 
 // ---- PRG ----------------------------------------------------------------------------
 struct PrgSpec {
-    uint32_t type = 7;         // program type
-    uint32_t id = 0x73;        // image id
-    uint32_t version = 0x0101; // low 16 bits of ProgramId word 0
-    uint32_t pid1 = 0;         // ProgramId word 1
-    uint32_t size = 4096;      // bytes (a multiple of 4, at least 512)
+    uint32_t type = 7;           // program type
+    uint32_t id = 0x73;          // image id
+    uint32_t version = 0x0101;   // low 16 bits of ProgramId word 0
+    uint32_t pid1 = 0;           // ProgramId word 1
+    uint32_t size = 4096;        // bytes (a multiple of 4, at least 512)
     std::string text = "2.20a1"; // version text the load list reader finds
     std::string kek;             // non-empty: signed, key block for this KEK
     uint16_t romDevice = 0xF100; // type 3: PCI device id of the boot ROM header
@@ -39,13 +39,13 @@ Image build_prg(const PrgSpec& spec);
 struct AifSpec {
     std::string kind = "awc"; // awc, dwc, bwc, fwc, or a number (the kind word)
     uint32_t area = 1;
-    uint32_t base = 0;           // flash address of the body
-    uint32_t body = 2048;        // read-only size in bytes
-    uint32_t eraseLength = 0;    // 0: the body rounded up to 64 KiB
-    uint32_t idWord = 0x01780101; // word 14 (type<<24 | id<<16 | version)
-    uint32_t familyByte = 120;   // AWC: family byte of the word at file offset 624
+    uint32_t base = 0;             // flash address of the body
+    uint32_t body = 2048;          // read-only size in bytes
+    uint32_t eraseLength = 0;      // 0: the body rounded up to 64 KiB
+    uint32_t idWord = 0x01780101;  // word 14 (type<<24 | id<<16 | version)
+    uint32_t familyByte = 120;     // AWC: family byte of the word at file offset 624
     std::vector<PrgSpec> programs; // DWC: embedded programs
-    std::string kek;              // AWC/FWC: signed for this KEK
+    std::string kek;               // AWC/FWC: signed for this KEK
 };
 struct AifFileSpec {
     std::vector<AifSpec> images; // one, or several for .ALL

@@ -37,8 +37,7 @@ int write_out(const std::string& path, const Image& img) {
 }
 
 // Walks "--name value" pairs; fn returns false for an unknown or bad option.
-template <typename Fn>
-int each_option(const ImageArgs& args, std::string* out, Fn fn) {
+template <typename Fn> int each_option(const ImageArgs& args, std::string* out, Fn fn) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& k = args[i];
         if (k == "--all" || k == "--bare") {

@@ -55,7 +55,7 @@ static const char kHelp[] =
     "  log clear               empty the journal\n"
     "  image KIND [options] -o FILE\n"
     "                          write a firmware image for the simulated machine:\n"
-    "                          prg, aif (.ALL/.DWC/.BWC/.FWC/.aif), grp, valid or\n"
+    "                          prg, aif (.ALL/.DWC/.BWC/.FWC/.aif), grp, ufi, valid or\n"
     "                          with a common fault; 'hbasim image' lists the options\n"
     "  help, --help            this text\n";
 

@@ -15,8 +15,8 @@ namespace dltest {
 // One FC function on the mailbox download path (not a Brevin device):
 // hardware type 4100, device 0xF100, family 0xF100.
 inline std::string fcFleet(const std::string& keys = "", const std::string& model = "TGF1100") {
-    return "adapter C1 fc\n    model = " + model + "\nfunction fc device_id = 0xF100 hw_type = 4100 " +
-           keys + "\n";
+    return "adapter C1 fc\n    model = " + model +
+           "\nfunction fc device_id = 0xF100 hw_type = 4100 " + keys + "\n";
 }
 
 class Env {

@@ -83,8 +83,7 @@ TEST(AifDownload, RefusedFilesNeverReachTheFlash) {
     const Case cases[] = {
         {".ALL checksum", badAll, "fw.ALL", ".ALL file: BAD checksum", "FFF80000"},
         {"image checksum", badImage, "fw.awc", "CheckSum Error\n", "FFF80000"},
-        {"short .ALL", shortAll, "fw.ALL", "Incompatible Image - Error Reading File\n",
-         "FFF90001"},
+        {"short .ALL", shortAll, "fw.ALL", "Incompatible Image - Error Reading File\n", "FFF90001"},
         {"AWC of another family", otherFamily, "fw.awc", "AWC for Adapter Family f180\n",
          "FFF70001"},
         {"unknown image kind", unknownKind, "fw.awc", "Validate file type\n", "FFF70001"},
@@ -99,7 +98,8 @@ TEST(AifDownload, RefusedFilesNeverReachTheFlash) {
         EXPECT_NE(r.out.find(c.message), std::string::npos) << c.what << "\n" << r.out;
         EXPECT_NE(r.out.find(std::string("Download failed on adapter 1 Stat ") + c.stat),
                   std::string::npos)
-            << c.what << "\n" << r.out;
+            << c.what << "\n"
+            << r.out;
         // The image checksum is checked per image, after the erase of earlier images
         // only; a single-image file reaches no erase at all.
         EXPECT_EQ(env.count("LOAD_AREA"), 0u) << c.what;
@@ -130,6 +130,59 @@ TEST(AifDownload, BrokenProgressIsAnErrorNotAHang) {
     EXPECT_EQ(r.exit_code, 7) << r.out;
     EXPECT_NE(r.out.find("Stat FFEC0000"), std::string::npos) << r.out;
     EXPECT_LE(env.count("LOAD_AREA"), 1u);
+}
+
+} // namespace
+
+namespace {
+
+TEST(AifDownload, SignatureRejectionsOfAnExpansionRomFamily) {
+    struct Case {
+        const char* statuses;
+        int exitCode;
+        size_t attempts;
+        size_t retryLines;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"3851,3851", 0, 3, 2, "SEC_DIGITAL_SIGNATURE_CHECK_FAILED!!!\n"},
+        {"3851,3851,3851,3851", 7, 4, 3, "Download failed on adapter 1 Stat FFEA0000\n"},
+        {"3841", 7, 1, 0, "SEC_AUTHENTICATION_ERROR!!!\n"},
+    };
+    for (const Case& c : cases) {
+        Env env(fcFleet(std::string("dl_last_status = ") + c.statuses));
+        AifFileSpec f;
+        f.images.push_back(image("bwc", 0x03790101, 0x80000));
+        hbatest::RunResult r = env.download("n=1", env.file("fw.BWC", sim_image::build_aif(f)));
+        EXPECT_EQ(r.exit_code, c.exitCode) << c.statuses << "\n" << r.out;
+        EXPECT_EQ(env.count("LOAD_AREA erase area=1 step=1"), c.attempts) << c.statuses;
+        size_t lines = 0;
+        for (size_t at = r.out.find("SEC_DIGITAL"); at != std::string::npos;
+             at = r.out.find("SEC_DIGITAL", at + 1))
+            ++lines;
+        EXPECT_EQ(lines, c.retryLines) << c.statuses;
+        EXPECT_NE(r.out.find(c.line), std::string::npos) << c.statuses << "\n" << r.out;
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST(AifDownload, MismatchedNextAddressContinuesAtTheAdaptersAddress) {
+    Env env(fcFleet("load_area_next_skew = 4"));
+    AifFileSpec f;
+    f.images.push_back(image("bwc", 0x03790101, 0x80000));
+    f.images[0].body = 300; // three chunks
+    hbatest::RunResult r = env.download("n=1", env.file("fw.BWC", sim_image::build_aif(f)));
+    EXPECT_EQ(r.exit_code, 0) << r.out;
+    size_t lines = 0;
+    for (size_t at = r.out.find("Next Address Mismatched\n"); at != std::string::npos;
+         at = r.out.find("Next Address Mismatched\n", at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 2u) << r.out;
+    EXPECT_EQ(env.count("LOAD_AREA load area=1 step=3 addr=0x80070 "), 1u); // 0x80000 + 108 + 4
+    EXPECT_EQ(env.count("LOAD_AREA load area=1 step=4 addr=0x800E0 "), 1u); // + 108 + 4
 }
 
 } // namespace

@@ -126,3 +126,36 @@ TEST(DownloadByName, EveryAdapterOfTheModelInTurn) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(UfiDownload, ConvergedAdapterActivatesAtRebootAndRefusesAnotherGeneration) {
+    Env env(""); // default fleet: 7-8 CV3 NIC functions
+    const std::string ufi = env.state().path("fw.ufi");
+    ASSERT_EQ(hbatest::run(hbatest::bin_path("hbasim"),
+                           {"image", "ufi", "--gen", "3", "--version", "11.4.300.1", "-o", ufi})
+                  .exit_code,
+              0);
+    hbatest::RunResult r = env.download("n=7", ufi);
+    EXPECT_EQ(r.exit_code, 80) << r.out;
+    EXPECT_NE(r.out.find("Download successfully completed. Please reboot the system to activate "
+                         "new firmware.\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(hbatest::run(hbatest::bin_path("hbasim"), {"reboot"}).exit_code, 0);
+    EXPECT_NE(env.hbaset({"listhba"})
+                  .out.find("HBA 7: NIC MAC:02.1F.3C.03.02.00 CV:0 Functional "
+                            "FW: 11.4.300.1 "),
+              std::string::npos);
+
+    const std::string tarnel = env.state().path("fw4.ufi");
+    ASSERT_EQ(hbatest::run(hbatest::bin_path("hbasim"),
+                           {"image", "ufi", "--gen", "4", "--version", "12.0.300.1", "-o", tarnel})
+                  .exit_code,
+              0);
+    r = env.download("n=7", tarnel);
+    EXPECT_EQ(r.exit_code, 7) << r.out;
+    EXPECT_NE(r.out.find("Download failed on adapter 7 Stat "), std::string::npos) << r.out;
+}
+
+} // namespace

@@ -78,7 +78,8 @@ TEST(PrgDownload, RefusedImagesNeverReachTheFlash) {
         EXPECT_NE(r.out.find(c.message), std::string::npos) << c.what << "\n" << r.out;
         EXPECT_NE(r.out.find(std::string("Download failed on adapter 1 Stat ") + c.stat + "\n"),
                   std::string::npos)
-            << c.what << "\n" << r.out;
+            << c.what << "\n"
+            << r.out;
         EXPECT_EQ(env.count("DOWN_LOAD"), 0u) << c.what;
     }
 }

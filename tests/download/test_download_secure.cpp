@@ -31,14 +31,15 @@ TEST(SecureDownload, KekPathsFromEveryAdapterKeyToEveryTarget) {
     struct Case {
         const char* adapter; // "" = root
         const char* target;
-        size_t sets;   // SetKEK requests
+        size_t sets; // SetKEK requests
         int exitCode;
     };
     const Case cases[] = {
-        {"", kRoot, 0, 0},        {"", kKek1, 1, 0},         {"", kKek2, 2, 0},
-        {kKek1, kKek1, 0, 0},     {kKek1, kKek2, 1, 0},      {kKek1, kRoot, 0, 7},
-        {kKek2, kKek2, 0, 0},     {kKek2, kKek1, 0, 7},      {"OTHER KEK", kKek2, 0, 7},
-        {"", "NOT A KNOWN KEK", 0, 7},
+        {"", kRoot, 0, 0},          {"", kKek1, 1, 0},
+        {"", kKek2, 2, 0},          {kKek1, kKek1, 0, 0},
+        {kKek1, kKek2, 1, 0},       {kKek1, kRoot, 0, 7},
+        {kKek2, kKek2, 0, 0},       {kKek2, kKek1, 0, 7},
+        {"OTHER KEK", kKek2, 0, 7}, {"", "NOT A KNOWN KEK", 0, 7},
     };
     for (const Case& c : cases) {
         Env env(secureFleet(c.adapter));
@@ -55,9 +56,9 @@ TEST(SecureDownload, KekPathsFromEveryAdapterKeyToEveryTarget) {
         } else {
             // Key handling failed (93): reported as 1, before any erase.
             EXPECT_NE(r.out.find("Authentication Error\n"), std::string::npos) << what;
-            EXPECT_NE(r.out.find("Download failed on adapter 1 Stat 00000001\n"),
-                      std::string::npos)
-                << what << "\n" << r.out;
+            EXPECT_NE(r.out.find("Download failed on adapter 1 Stat 00000001\n"), std::string::npos)
+                << what << "\n"
+                << r.out;
             EXPECT_EQ(env.count("DOWN_LOAD"), 0u) << what;
         }
     }

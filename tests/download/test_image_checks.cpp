@@ -34,7 +34,7 @@ TEST(ImageIdLists, GoldenTable) {
         {LIST_PRG, 0xFD00, true, true, 0, 2, 0xC3, A},  // I first
         {LIST_PRG, 0xFD00, true, false, 0, 2, 0xC3, R}, // D: C1 C8
         {LIST_PRG, 0xFD00, false, false, 0, 2, 0xC8, A},
-        {LIST_PRG, 0xFD00, true, true, 0, 7, 0xCA, N},   // D+I: C1 only
+        {LIST_PRG, 0xFD00, true, true, 0, 7, 0xCA, N}, // D+I: C1 only
         {LIST_PRG, 0xFD00, true, false, 0, 7, 0xCA, A},
         {LIST_PRG, 0xFE00, false, true, 0, 14, 0xED, A}, // types 11 and 14 share a column
         {LIST_PRG, 0xFE00, false, false, 0, 11, 0xED, N},
@@ -48,7 +48,7 @@ TEST(ImageIdLists, GoldenTable) {
         {LIST_BWC, 0xF800, false, false, 0, 3, 0x99, A}, // not checked
         {LIST_BWC, 0xF100, false, false, 0, 3, 0x11, R}, // refusal without the message
         {LIST_BWC, 0xF180, false, false, 0, 3, 0x11, N},
-        {LIST_DWC, 0xFE00, true, true, 0, 7, 0xEB, R},   // ibmVpd ignored: E1 EA
+        {LIST_DWC, 0xFE00, true, true, 0, 7, 0xEB, R}, // ibmVpd ignored: E1 EA
         {LIST_DWC, 0xFE00, true, true, 0, 7, 0xEA, A},
         {LIST_DWC, 0xF100, false, false, 0, 7, 0x11, N},
         {LIST_DWC, 0xF112, false, false, 0, 7, 0x11, A},

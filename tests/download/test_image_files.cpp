@@ -49,14 +49,14 @@ TEST(FileKinds, ExtensionsAndTheBareAifRule) {
         bool bare;
     };
     const Case cases[] = {
-        {"fw.ufi", FILE_KIND_UFI, false},  {"fw.UFI", FILE_KIND_UFI, false},
-        {"fw.Ufi", FILE_KIND_OTHER, false}, {"fw.grp", FILE_KIND_GRP, false},
+        {"fw.ufi", FILE_KIND_UFI, false},       {"fw.UFI", FILE_KIND_UFI, false},
+        {"fw.Ufi", FILE_KIND_OTHER, false},     {"fw.grp", FILE_KIND_GRP, false},
         {"dir.x/fw.GRP", FILE_KIND_GRP, false}, {"fw.ALL", FILE_KIND_ALL, false},
-        {"fw.all", FILE_KIND_ALL, false},  {"fw.DWC", FILE_KIND_DWC, false},
-        {"fw.bwc", FILE_KIND_BWC, false},  {"fw.FWC", FILE_KIND_FWC, false},
-        {"fw.aif", FILE_KIND_OTHER, true}, {"fw.AIF", FILE_KIND_OTHER, true},
-        {"fw.1.aif", FILE_KIND_OTHER, false}, {"./fw.aif", FILE_KIND_OTHER, false},
-        {"fw.aiff", FILE_KIND_OTHER, false},  {"firmware", FILE_KIND_OTHER, false},
+        {"fw.all", FILE_KIND_ALL, false},       {"fw.DWC", FILE_KIND_DWC, false},
+        {"fw.bwc", FILE_KIND_BWC, false},       {"fw.FWC", FILE_KIND_FWC, false},
+        {"fw.aif", FILE_KIND_OTHER, true},      {"fw.AIF", FILE_KIND_OTHER, true},
+        {"fw.1.aif", FILE_KIND_OTHER, false},   {"./fw.aif", FILE_KIND_OTHER, false},
+        {"fw.aiff", FILE_KIND_OTHER, false},    {"firmware", FILE_KIND_OTHER, false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(fileKindOf(fileExtension(c.name)), c.kind) << c.name;

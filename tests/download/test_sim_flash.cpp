@@ -92,8 +92,7 @@ TEST(SimDownLoad, CorruptLastChunkInstallsNothingAndTheRetryReplaces) {
     EXPECT_NE(chunk(img, 0, 108, false), 0u);
 }
 
-uint32_t area(uint32_t w1, uint32_t address, uint32_t length, uint32_t* progress,
-              uint32_t* next) {
+uint32_t area(uint32_t w1, uint32_t address, uint32_t length, uint32_t* progress, uint32_t* next) {
     MboxBuf mb;
     mboxInit(&mb, MBX_LOAD_AREA);
     mb.w[1] = w1;
@@ -120,9 +119,9 @@ TEST(SimLoadArea, EraseProgressAndAddressesInsideTheArea) {
     }
     EXPECT_EQ(progress, 2u);
     EXPECT_EQ(requests, 3);
-    EXPECT_NE(area(0x0103000A, base - 4, 8, &progress, &next), 0u);         // before the area
+    EXPECT_NE(area(0x0103000A, base - 4, 8, &progress, &next), 0u);          // before the area
     EXPECT_NE(area(0x0103000A, base + length - 4, 8, &progress, &next), 0u); // past its end
-    EXPECT_NE(area(0x0203000A, base, 8, &progress, &next), 0u);             // another area
+    EXPECT_NE(area(0x0203000A, base, 8, &progress, &next), 0u);              // another area
     ASSERT_EQ(area(0x0103000A, base, 8, &progress, &next), 0u);
     EXPECT_EQ(progress, 3u);
     EXPECT_EQ(next, base + 8);
