@@ -4,6 +4,8 @@
 #define LIBTGX_H
 #include <stdint.h>
 
+#include "interfaces/tgx_driver_records.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -57,51 +59,8 @@ typedef struct DrvInfo {
     uint32_t interfaceWord; /* version 5; iftype = bits 12-15 */
 } DrvInfo;
 
-/* Feature bits of DrvInfo.featureList. */
-#define TGX_FEATURE_FCOE 0x200u
-#define TGX_FEATURE_PERSIST_LINKDOWN 0x400u
-#define TGX_FEATURE_MBOX_V2_EXT 0x1000u
-#define TGX_FEATURE_OAS_V2 0x4000u
-
-/* SNIA HBA API records, as the driver returns them. */
-#define TGX_ADAPTER_ATTRIBUTES_SIZE 2192
-#define TGX_PORT_ATTRIBUTES_SIZE 632
-
-typedef struct HBA_AdapterAttributes {
-    char Manufacturer[64];
-    char SerialNumber[64];
-    char Model[256];
-    char ModelDescription[256];
-    uint8_t NodeWWN[8];
-    char NodeSymbolicName[256];
-    char HardwareVersion[256];
-    char DriverVersion[256];
-    char OptionROMVersion[256];
-    char FirmwareVersion[256];
-    uint32_t VendorSpecificID;
-    uint32_t NumberOfPorts;
-    char DriverName[256];
-} HBA_AdapterAttributes;
-
-typedef struct HBA_PortAttributes {
-    uint8_t NodeWWN[8];
-    uint8_t PortWWN[8];
-    uint32_t PortFcId;
-    uint32_t PortType;
-    uint32_t PortState; /* 2 = online */
-    uint32_t PortSupportedClassofService;
-    uint8_t PortSupportedFc4Types[32];
-    uint8_t PortActiveFc4Types[32];
-    char PortSymbolicName[256];
-    char OSDeviceName[256];
-    uint32_t PortSupportedSpeed;
-    uint32_t PortSpeed;
-    uint32_t PortMaxFrameSize;
-    uint8_t FabricName[8];
-    uint32_t NumberofDiscoveredPorts;
-} HBA_PortAttributes;
-
-#define TGX_PORTSTATE_ONLINE 2u
+/* Feature bits of DrvInfo.featureList, the HBA API records and the port
+ * states: the driver defines them (tgx_driver_records.h). */
 
 /* ---- lifecycle and adapter table ---- */
 TGX_EXPORT uint32_t TGX_InitDiagEnv(BrdInfo* out, uint32_t capacity);
@@ -396,8 +355,6 @@ TGX_EXPORT uint32_t TGX_SD_Get_Data(uint32_t board, HBA_wwn portId, uint16_t typ
 #ifdef __cplusplus
 static_assert(sizeof(BrdInfo) == 108, "BrdInfo layout");
 static_assert(sizeof(DrvInfo) == 156, "DrvInfo layout");
-static_assert(sizeof(HBA_AdapterAttributes) == TGX_ADAPTER_ATTRIBUTES_SIZE, "adapter attributes");
-static_assert(sizeof(HBA_PortAttributes) == TGX_PORT_ATTRIBUTES_SIZE, "port attributes");
 static_assert(sizeof(TGX_LINK_INFO) == 168, "link information record");
 static_assert(sizeof(TGX_PCI_IDS) == 24, "PCI identifier record");
 static_assert(sizeof(LATENCY_INFO) == 76, "latency record");

@@ -65,6 +65,37 @@ CorevaneAdapter* cnaAdapterOf(int i) {
     return &g_table.cnaAdapterList[r->cnaAdapterIndex];
 }
 
+bool samePciSlot(const AdapterRecord& a, const AdapterRecord& b) {
+    return a.pciSegment == b.pciSegment && a.pciBus == b.pciBus && a.pciDevice == b.pciDevice;
+}
+
+namespace {
+
+bool atEntryLocation(const MalPciProperties& pci, const AdapterRecord& r) {
+    return pci.busNumber == r.cnaBus && pci.deviceNumber == r.cnaDevice &&
+           pci.functionNumber == r.cnaFunction;
+}
+
+// The configuration copy of the record at the entry's location, else the first.
+template <typename Record>
+const uint8_t* configOfRecords(const Record* records, uint32_t count, const AdapterRecord& r) {
+    if (records == nullptr || count == 0) return nullptr;
+    for (uint32_t k = 0; k < count; k++)
+        if (atEntryLocation(records[k].pci, r)) return records[k].pciConfig;
+    return records[0].pciConfig;
+}
+
+} // namespace
+
+const uint8_t* convergedPciConfig(int i) {
+    const CorevaneAdapter* a = cnaAdapterOf(i);
+    const AdapterRecord* r = adapterAt(i);
+    if (a == nullptr || r == nullptr) return nullptr;
+    if (isNicFunction(i)) return configOfRecords(a->nicFunctions, a->nicFunctionCount, *r);
+    if (isIscsiFunction(i)) return configOfRecords(a->iscsiFunctions, a->iscsiFunctionCount, *r);
+    return nullptr;
+}
+
 uint32_t entryDeviceId(const AdapterRecord* r) {
     if (r == nullptr) return 0;
     return r->deviceId != 0 ? r->deviceId : r->cnaDeviceId;

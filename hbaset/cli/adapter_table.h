@@ -44,7 +44,7 @@ constexpr uint32_t CNA_ADAPTER_LIST_MAX = 1024;
 // One table entry, zero-filled when the table is allocated. An FC entry has
 // zero in every cna field, a converged entry zero in the FC PCI fields.
 struct AdapterRecord {
-    uint32_t pciBus;    // busid of the board record (PCI segment in bits 8-23)
+    uint32_t pciBus;    // PCI bus number: bits 0-7 of the board record's busid
     uint32_t pciDevice; // low 5 bits of the device number
     uint8_t pciFunction;
     uint16_t deviceId;
@@ -85,6 +85,8 @@ struct AdapterRecord {
     // unmatched FCoE entry has no converged adapter (cnaAdapterIndex is then
     // meaningless).
     uint32_t fcoeMatched;
+    // FC entries: PCI segment (domain), bits 8-23 of the board record's busid.
+    uint32_t pciSegment;
 };
 
 // One converged adapter as NEXA lists it, zero-filled when allocated. The
@@ -133,6 +135,14 @@ int adapterIndexFromNumber(uint32_t n);
 AdapterRecord* adapterAt(int i);
 // The converged adapter of entry i (converged or matched FCoE entries), or null.
 CorevaneAdapter* cnaAdapterOf(int i);
+// True when two FC entries sit in the same PCI slot: same segment, bus and
+// device number (their function numbers may differ).
+bool samePciSlot(const AdapterRecord& a, const AdapterRecord& b);
+// The PCI configuration copy NEXA holds for converged entry i: that of the
+// function record of the entry's kind at the entry's bus, device and function
+// number, else that of the adapter's first record of the kind; null when the
+// entry is not a converged iSCSI or NIC function or its adapter has no record.
+const uint8_t* convergedPciConfig(int i);
 // deviceId when not zero, else cnaDeviceId.
 uint32_t entryDeviceId(const AdapterRecord* r);
 

@@ -63,14 +63,14 @@ bool isBrevinMezzanine(uint32_t subsystemVendorId, uint32_t subsystemId) {
     return false;
 }
 
-// Another FC entry on the same PCI bus and device with a different function.
+// Another FC entry in the same PCI slot with a different function.
 bool hasDualChannelPartner(int i) {
     const AdapterRecord* r = adapterAt(i);
     if (r == nullptr) return false;
     for (uint32_t j = 0; j < g_table.fcCount; j++) {
         const AdapterRecord* o = adapterAt(static_cast<int>(j));
-        if (o && static_cast<int>(j) != i && o->pciBus == r->pciBus &&
-            o->pciDevice == r->pciDevice && o->pciFunction != r->pciFunction)
+        if (o && static_cast<int>(j) != i && samePciSlot(*o, *r) &&
+            o->pciFunction != r->pciFunction)
             return true;
     }
     return false;
@@ -445,7 +445,7 @@ void refreshPass() {
         bool dual = false;
         for (uint32_t m = 0; m < g_table.fcCount && !dual; m++) {
             const AdapterRecord* o = adapterAt(static_cast<int>(m));
-            dual = m != k && o && o->pciBus == r->pciBus && o->pciDevice == r->pciDevice &&
+            dual = m != k && o && samePciSlot(*o, *r) &&
                    strcasecmp(o->serialNumber, r->serialNumber) == 0;
         }
         if (dual)

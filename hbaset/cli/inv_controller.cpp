@@ -134,6 +134,16 @@ uint32_t sliConfigStatus(uint32_t libStatus, uint32_t mboxStatus, uint8_t rspSta
     return kSliStatusDefault;
 }
 
+uint32_t sliQueryStatus(uint32_t libStatus, uint32_t mboxStatus, const uint8_t* header) {
+    // A mailbox that failed before the adapter wrote its response leaves the
+    // response fields as sent (zero); its zero status is no success.
+    bool written = false;
+    for (uint32_t k = SUB_STATUS; k < SUB_ACTUAL_LENGTH + 4; ++k)
+        written = written || header[k] != 0;
+    if (mboxStatus != 0 && !written) return kSliStatusDefault;
+    return sliConfigStatus(libStatus, mboxStatus, header[SUB_STATUS], header[SUB_ADDL_STATUS]);
+}
+
 uint32_t queryBootCodeState(int adapter, uint8_t* enabled) {
     MboxBuf mb;
     mboxClear(&mb);
@@ -141,8 +151,7 @@ uint32_t queryBootCodeState(int adapter, uint8_t* enabled) {
     sliConfigInit(bytes, SLI_OP_GET_BOOT_CONFIG, 0);
     uint32_t lib = TGX_IssueMboxWithRetryV2(static_cast<uint32_t>(adapter), mb.w, MBOX_SLI4_WORDS,
                                             kRetry, kDelayMs);
-    SliResponse rsp = sliConfigResponse(bytes);
-    uint32_t rm = sliConfigStatus(lib, mboxStatus(mb), rsp.status, rsp.additionalStatus);
+    uint32_t rm = sliQueryStatus(lib, mboxStatus(mb), sliSub(bytes));
     if (rm == 0 && enabled != nullptr) *enabled = sliSub(bytes)[kBootStateResponseByte];
     return rm;
 }
@@ -178,7 +187,7 @@ uint32_t SC_PerformCommonGetCntlAddlAttributes(int adapter, CntlAddlAttributes* 
                    "COMMON_GET_CNTL_ADDL_ATTRIBUTES: tgxStatus x%04x, rsp status x%04x, rsp "
                    "additionalStatus x%04x\n",
                    lib, rspStatus, addlStatus);
-    uint32_t rm = sliConfigStatus(lib, le32(bytes) >> 16, rspStatus, addlStatus);
+    uint32_t rm = sliQueryStatus(lib, le32(bytes) >> 16, sub);
     if (rm == 0 && out != nullptr) decodeCntlAddlAttributes(sub, out);
     free(words);
     return rm;

@@ -103,13 +103,6 @@ void printConvergedAttributes(int i, const CorevaneAdapter& a) {
     printAttributes(attrs, kTrailingAttributes);
 }
 
-// The adapter library's texts (serial, model, versions) are shown for entries
-// outside NEXA, and for an FCoE function that no converged adapter claimed.
-bool showsLibraryTexts(int i) {
-    if (!isNexaManaged(i)) return true;
-    return g_run.nexaUp && isFcoeFunction(i) && !adapterAt(i)->fcoeMatched;
-}
-
 void printEntry(int i) {
     InventoryEntry e;
     int32_t st = inventoryEntry(i, TEXT_RULE_NON_EMPTY, &e);
@@ -118,7 +111,9 @@ void printEntry(int i) {
     const AdapterRecord* r = adapterAt(i);
 
     printNumber("HBA", i + 1);
-    if (showsLibraryTexts(i)) {
+    // The converged record's properties follow below; any other entry (an FCoE
+    // function without one included) shows the texts read for it here.
+    if (!e.nexaRecord) {
         printText("Serial Number", e.serial);
         printText("Model", e.query.baseModel);
         printText("FW Version", e.fw);

@@ -48,20 +48,17 @@ void takeAttributeText(char* dest, const char* attribute, InventoryTextRule rule
     copyBounded(dest, INVENTORY_TEXT_SIZE, usable ? attribute : INV_NO_VERSION);
 }
 
-// Revision byte of the adapter's first function record of the entry's kind.
-uint32_t convergedRevisionId(int i, const CorevaneAdapter& a) {
-    if (isNicFunction(i) && a.nicFunctions != nullptr && a.nicFunctionCount > 0)
-        return a.nicFunctions[0].pciConfig[kPciRevisionId];
-    if (isIscsiFunction(i) && a.iscsiFunctions != nullptr && a.iscsiFunctionCount > 0)
-        return a.iscsiFunctions[0].pciConfig[kPciRevisionId];
-    return 0;
+// Revision byte of the entry's own function record.
+uint32_t convergedRevisionId(int i) {
+    const uint8_t* config = convergedPciConfig(i);
+    return config != nullptr ? config[kPciRevisionId] : 0;
 }
 
 void convergedTexts(int i, const CorevaneAdapter& a, InventoryTextRule rule, InventoryEntry* e) {
     takeAttributeText(e->fw, a.attributes.firmwareVersionOnFlash, rule);
     takeAttributeText(e->boot, a.attributes.bootCodeVersion, rule);
     takeAttributeText(e->bios, a.attributes.biosVersion, rule);
-    if (!e->fcEntry) e->revId = convergedRevisionId(i, a);
+    if (!e->fcEntry) e->revId = convergedRevisionId(i);
 }
 
 // Boot texts of a Brevin FC function from its controller queries.
@@ -127,8 +124,13 @@ int32_t fcTexts(int i, InventoryEntry* e) {
     return status;
 }
 
+const char* orNotAvailable(const char* text) {
+    return text[0] != '\0' ? text : INV_NOT_AVAILABLE;
+}
+
 // Serial of a matched FCoE function: that of the first NIC entry at or after
-// it on the same converged adapter.
+// it on the same converged adapter; an adapter without NIC functions gives its
+// own serial number.
 const char* fcoeSerial(int i, const AdapterRecord& r) {
     for (uint32_t j = static_cast<uint32_t>(i); j < g_table.totalCount; ++j) {
         int k = static_cast<int>(j);
@@ -136,11 +138,8 @@ const char* fcoeSerial(int i, const AdapterRecord& r) {
         if (isNicFunction(k) && other->cnaAdapterIndex == r.cnaAdapterIndex)
             return other->cnaSerialNumber;
     }
-    return INV_NOT_AVAILABLE;
-}
-
-const char* orNotAvailable(const char* text) {
-    return text[0] != '\0' ? text : INV_NOT_AVAILABLE;
+    const CorevaneAdapter* a = cnaAdapterOf(i);
+    return a != nullptr ? orNotAvailable(a->attributes.serialNumber) : INV_NOT_AVAILABLE;
 }
 
 void fillIdentifiers(const AdapterRecord& r, InventoryEntry* e) {

@@ -65,10 +65,8 @@ const uint8_t* convergedConfig(int index) {
         g_run.cluStatus = CLU_NEXA_NOT_AVAILABLE;
         return nullptr;
     }
-    if (isNicFunction(index) && a->nicFunctions != nullptr && a->nicFunctionCount > 0)
-        return a->nicFunctions[0].pciConfig;
-    if (isIscsiFunction(index) && a->iscsiFunctions != nullptr && a->iscsiFunctionCount > 0)
-        return a->iscsiFunctions[0].pciConfig;
+    const uint8_t* config = convergedPciConfig(index);
+    if (config != nullptr) return config;
     emitText("Command not supported on Adapter Number: %d\n", index + 1);
     g_run.cluStatus = CLU_NOT_SUPPORTED;
     return nullptr;

@@ -88,6 +88,10 @@ int32_t isOemConfigurationIds(uint32_t deviceId, uint32_t subsystemVendorId, uin
 // (word 0 bits 16-31), response status and additional status.
 uint32_t sliConfigStatus(uint32_t libStatus, uint32_t mboxStatus, uint8_t rspStatus,
                          uint8_t addlStatus);
+// RM status of a controller query from its sub-command header as returned:
+// sliConfigStatus of its response, except that a non-zero mailbox status with
+// the response fields unwritten (all zero) is a failure (28).
+uint32_t sliQueryStatus(uint32_t libStatus, uint32_t mboxStatus, const uint8_t* header);
 
 // ---- controller queries of Brevin FC functions -------------------------------------------
 constexpr uint8_t SLI_OP_GET_BOOT_CONFIG = 0x42;

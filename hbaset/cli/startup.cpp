@@ -5,6 +5,7 @@
 
 #include <strings.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -52,6 +53,10 @@ const size_t kPciSubsystemId = 46;
 
 const size_t kWwnBytes = 8;
 
+// The board record's busid: bus in bits 0-7, PCI segment in bits 8-23.
+const uint32_t kBusidBusMask = 0xFF;
+const uint32_t kBusidSegmentShift = 8;
+const uint32_t kBusidSegmentMask = 0xFFFF;
 
 void printLine(const char* text) {
     setMessageLine("%s", text);
@@ -124,9 +129,10 @@ void readDriverInfo(uint32_t i) {
         if (info.sliMode == kSli4Mode) r->sli4 = 1;
         if ((info.featureList & TGX_FEATURE_FCOE) != 0) r->functionKind |= KIND_FCOE_FUNCTION;
     }
-    traceStep("[startUp] board %u: drvType %u mailboxLimit %u sli4 %u featureList %x", i,
-              static_cast<unsigned>(info.drvType), r->mailboxLimit, r->sli4,
-              info.version >= kDrvInfoVersion ? info.featureList : 0);
+    traceGroup(TRACE_GROUP_FC,
+               "[startUp] board %u: drvType %u mailboxLimit %u sli4 %u featureList %x", i,
+               static_cast<unsigned>(info.drvType), r->mailboxLimit, r->sli4,
+               info.version >= kDrvInfoVersion ? info.featureList : 0);
 }
 
 // PCI data and port WWN of FC entry i. False when the configuration space
@@ -135,10 +141,11 @@ bool readPciAndWwn(uint32_t i, const BrdInfo& board) {
     AdapterRecord* r = adapterAt(static_cast<int>(i));
     uint8_t cfg[kPciConfigSize] = {};
     if (TGX_ReadPciCfg(i, cfg, 0, kPciConfigSize) != 0) {
-        traceStep("[startUp] board %u: PCI configuration space cannot be read", i);
+        traceGroup(TRACE_GROUP_FC, "[startUp] board %u: PCI configuration space cannot be read", i);
         return false;
     }
-    r->pciBus = board.busid;
+    r->pciBus = board.busid & kBusidBusMask;
+    r->pciSegment = (board.busid >> kBusidSegmentShift) & kBusidSegmentMask;
     r->pciDevice = board.dev_id & 0x1F;
     r->pciFunction = board.pciFunc;
     r->vendorId = le16(cfg + kPciVendorId);
@@ -330,10 +337,18 @@ void adoptPort(AdapterRecord* r, const MalPortAttributes& port) {
     r->cnaPortNumber = static_cast<uint32_t>(port.portNumber);
 }
 
+// The port the entry's VPD "V4" value names: NEXA gives a port its number and
+// a name ("Port 1"), the VPD only the number ("1"), so either may match.
+bool isVpdPort(const MalPortAttributes& port, const AdapterRecord& r) {
+    if (strcasecmp(port.portName, r.vpdPortName) == 0) return true;
+    bool numbered = isdigit(static_cast<unsigned char>(r.vpdPortName[0])) != 0;
+    return numbered && port.portNumber == r.vpdPortNumber;
+}
+
 // Fallback for entries no port WWPN matched: the adapter whose first NIC
 // function sits on the entry's PCI bus and whose OEM serial number is the
 // entry's. The entry takes link state and port number from the adapter's port
-// named like the entry's VPD port name; without one, its link counts as down.
+// that its VPD port value names; without one, its link counts as down.
 void matchByBusAndSerial() {
     for (uint32_t k = 0; k < g_table.cnaAdapterCount; k++) {
         CorevaneAdapter& a = g_table.cnaAdapterList[k];
@@ -348,7 +363,7 @@ void matchByBusAndSerial() {
             r->fcoeMatched = 1;
             r->linkUp = 0;
             for (uint32_t p = 0; a.ports != nullptr && p < a.portCount; p++) {
-                if (strcasecmp(a.ports[p].portName, r->vpdPortName) == 0) {
+                if (isVpdPort(a.ports[p], *r)) {
                     adoptPort(r, a.ports[p]);
                     break;
                 }
@@ -512,7 +527,8 @@ int32_t startUp(int argc, char** argv) {
     std::unique_ptr<BrdInfo, decltype(&free)> ownBoards(boards, &free); // freed on every return
     g_table.fcCount = fcCount;
     g_table.totalCount = fcCount + g_table.iscsiCount + g_table.nicCount;
-    traceStep("[startUp] fc %u iscsi %u nic %u", fcCount, g_table.iscsiCount, g_table.nicCount);
+    traceGroup(TRACE_GROUP_FC, "[startUp] fc %u iscsi %u nic %u", fcCount, g_table.iscsiCount,
+               g_table.nicCount);
     if (g_table.totalCount == 0) {
         printLine("No Quoral CNA adapters installed");
         return CLU_NO_ADAPTER;
@@ -543,7 +559,7 @@ void cnaDiscovery() {
         // The connection may be open when only the version reads failed.
         MAL_NEXA_exit();
         g_run.nexaUp = false;
-        traceStep("[cnaDiscovery] NEXA not available, status %d", st);
+        traceGroup(TRACE_GROUP_NEXA, "[cnaDiscovery] NEXA not available, status %d", st);
         return;
     }
     g_run.nexaUp = true;

@@ -3,8 +3,9 @@
 //
 // Devices: "\\.\Scsi<n>:" for every FC/FCoE function with SCSI port n, and
 // "\\.\TsvRma<n>" for those whose management device exists. IOCTL_SCSI_MINIPORT
-// carries an envelope; any other code is a management code. A malformed
-// envelope fails the device call and nothing in the buffer is written.
+// carries an envelope (on the SCSI device only); any other code is a
+// management code. A malformed envelope fails the device call and nothing in
+// the buffer is written.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,6 +47,20 @@ bool parse_path(const char* path, int* port, bool* mgmt) {
     *port = n;
     if (*mgmt) return *p == '\0';
     return p[0] == ':' && p[1] == '\0';
+}
+
+// The control codes that carry a virtual port index in bits 20-27; on every
+// other code those bits must be zero.
+const uint32_t kVpiCodes[] = {
+    TGX_IOCTL_INQUIRE_SCSIID,      TGX_IOCTL_INQUIRE_NODELIST,   TGX_IOCTL_SET_LUNOAS,
+    TGX_IOCTL_INQUIRE_LUNLIST_OAS, TGX_IOCTL_FCP_TARGET_MAPPING, TGX_IOCTL_SD_DATA_COLLECTION,
+    TGX_IOCTL_SD_GET_DATA,
+};
+
+bool takes_vpi(uint32_t code) {
+    for (uint32_t c : kVpiCodes)
+        if (c == code) return true;
+    return false;
 }
 
 const DrvHandlerEntry* find_row(uint32_t code, bool envelope) {
@@ -129,6 +144,7 @@ bool apply_fault(DrvRequest& r, const DrvHandlerEntry* row, uint32_t* err) {
     }
     if (action.rfind("rc=", 0) == 0) {
         r.returnCode = (uint32_t)strtoul(action.c_str() + 3, nullptr, 0);
+        if (r.returnCode != 0) drv_refuse_mailbox(r, SIM_MBXST_DRIVER_ERROR);
         *err = 0;
         return true;
     }
@@ -174,6 +190,8 @@ uint32_t sim_control(void* devp, uint32_t code, void* in, uint32_t inSize, void*
     uint32_t size = out ? outSize : inSize;
     r.env = buf;
     r.size = size;
+    if (dev->mgmt)
+        return finish(r, "ENVELOPE", PLAT_ERR_INVALID_PARAM, "envelope on the management device");
     if (!in || !out || inSize != outSize)
         return finish(r, "ENVELOPE", PLAT_ERR_BAD_LENGTH, "input and output sizes differ");
     if (in != out) memmove(out, in, inSize);
@@ -188,6 +206,8 @@ uint32_t sim_control(void* devp, uint32_t code, void* in, uint32_t inSize, void*
         return finish(r, "ENVELOPE", PLAT_ERR_BAD_LENGTH, "Length is not size - 28");
     const DrvHandlerEntry* row = find_row(r.code, true);
     if (!row) return finish(r, "UNKNOWN", PLAT_ERR_INVALID_PARAM, "unknown control code");
+    if (r.vpi != 0 && !takes_vpi(r.code))
+        return finish(r, row->name, PLAT_ERR_INVALID_PARAM, "virtual port index not taken");
     char sig[8] = {0};
     memcpy(sig, row->signature, strnlen(row->signature, sizeof sig));
     if (memcmp(buf + TGX_ENV_OFF_SIGNATURE, sig, sizeof sig) != 0)

@@ -34,8 +34,13 @@ void fw_wr_be32(uint8_t* p, uint32_t v);
 uint32_t fw_mailbox_data_room(const MboxCall& c);
 
 // Journals one line for the mailbox command (source "mbx") and applies an
-// injected fault of that command ("status=N"): true when the fault answered.
+// injected fault of that command ("status=N", or "fail": status MBXS_ERROR):
+// true when the fault answered. name must be one of kMboxFaultNames.
 bool fw_begin(const Function& f, MboxCall& c, const char* name, const std::string& detail);
+// Every name fw_begin is called with: the mailbox commands that take "mbx"
+// faults (`hbasim fault add` refuses any other).
+extern const char* const kMboxFaultNames[];
+extern const size_t kMboxFaultNameCount;
 void fw_note(const char* name, const std::string& detail);
 
 // ---- function facts ----------------------------------------------------------------

@@ -1,5 +1,6 @@
 // MBX_DUMP: adapter memory (type 1), config regions (type 2) and the VPD probe
-// (type 4). Memory and the probe answer in the mailbox. A region read answers
+// (type 4). Memory and the probe answer in the mailbox (a memory dump asking for
+// more words than the mailbox holds is refused). A region read answers
 // where the transport put its data: in the mailbox from word 5 (word 4 = bytes)
 // on the plain form, in the data buffer on the data-buffer form (word 4 =
 // bytes), in the extension for the library's dump request (word 3 = bytes
@@ -36,7 +37,11 @@ std::string detail(const MboxCall& c, uint32_t type) {
 void dump_memory(const Function& f, MboxCall& c, uint32_t extra) {
     uint32_t address = c.mb[3] & ~3u;
     uint32_t words = c.mb[4];
-    if (address >= fw_mem_window(f)) {
+    // Memory answers in the mailbox words, so a count they cannot carry back is
+    // refused. This also refuses the library's own dump request, whose word 3
+    // is a byte count and word 4 the address of its data area: answering it
+    // would read memory at a made-up address.
+    if (address >= fw_mem_window(f) || words > fw_mailbox_data_room(c) / 4) {
         mbox_set_status(c, SIM_MBXST_BAD_PARAM);
         return;
     }

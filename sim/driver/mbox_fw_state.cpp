@@ -35,11 +35,23 @@ void fw_note(const char* name, const std::string& detail) {
     journal("mbx", detail.empty() ? std::string(name) : std::string(name) + " " + detail);
 }
 
+const char* const kMboxFaultNames[] = {
+    "READ_REV",        "READ_NV",
+    "WRITE_NV",        "WRITE_VPARMS",
+    "WRITE_WWN",       "DUMP",
+    "UPDATE_CFG",      "LOAD_SM",
+    "DEL_LD_ENTRY",    "LOAD_EXP_ROM",
+    "RESTART",         "SLI_CONFIG",
+    "GET_BOOT_CONFIG", "GET_CNTL_ADDL_ATTRIBUTES",
+};
+const size_t kMboxFaultNameCount = sizeof kMboxFaultNames / sizeof kMboxFaultNames[0];
+
 bool fw_begin(const Function& f, MboxCall& c, const char* name, const std::string& detail) {
     fw_note(name, detail);
     std::string action = fault_check("mbx", name, func_scsi_port(f));
     uint32_t status = 0;
-    if (!action.empty() && drv_fault_status(action, &status)) {
+    if (action == "fail") status = MBXS_ERROR;
+    if (status != 0 || (!action.empty() && drv_fault_status(action, &status))) {
         mbox_set_status(c, status);
         return true;
     }

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "libtgx/libtgx.h"
+#include "interfaces/tgx_driver_records.h"
 #include "interfaces/tgx_ioctl.h"
 #include "platform/plat_device.h"
 #include "sim/driver/sim_driver.h"

@@ -4,7 +4,7 @@
 // library looks for it. The forms differ only in that packing.
 #include <cstring>
 
-#include "libtgx/libtgx.h"
+#include "interfaces/tgx_driver_records.h"
 #include "interfaces/tgx_ioctl.h"
 #include "platform/plat_device.h"
 #include "sim/driver/sim_driver.h"
@@ -45,6 +45,21 @@ void refuse(uint8_t* mb, uint32_t status) {
 }
 
 } // namespace
+
+bool drv_is_mailbox_form(uint32_t code) {
+    return code == TGX_IOCTL_ISSUEMB || code == TGX_IOCTL_ISSUEMB_XMTRCV ||
+           code == TGX_IOCTL_ISSUEMB_EVENTLOG || code == TGX_IOCTL_ISSUEMB_EX ||
+           code == TGX_IOCTL_ISSUEMB_V2;
+}
+
+void drv_refuse_mailbox(DrvRequest& r, uint32_t status) {
+    if (r.code == TGX_IOCTL_ISSUEMB_EX)
+        refuse(r.payload + TGX_MBEX_OFF_MAILBOX, status);
+    else if (r.code == TGX_IOCTL_ISSUEMB_V2)
+        refuse(r.payload + TGX_MBV2_OFF_MAILBOX, status);
+    else if (drv_is_mailbox_form(r.code))
+        refuse(r.payload + TGX_MB_OFF_MAILBOX, status);
+}
 
 // 0x80000106: mailbox at p0, inWords at p4100; only the mailbox travels.
 uint32_t req_issuemb(DrvRequest& r) {

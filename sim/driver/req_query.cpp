@@ -2,7 +2,7 @@
 // VPD port identification, the QoS link speed and trunking information.
 #include <cstring>
 
-#include "libtgx/libtgx.h"
+#include "interfaces/tgx_driver_records.h"
 #include "interfaces/tgx_ioctl.h"
 #include "platform/plat_device.h"
 #include "sim/driver/sim_driver.h"
@@ -83,23 +83,33 @@ uint32_t req_rw_ctlreg(DrvRequest& r) {
     return 0;
 }
 
+// Words of a SLIM access that lie in the window. The smallest access is two
+// words (a one-word access travels as two), so at the window's last word the
+// second, implied word is left out instead of refusing the access.
+static uint32_t slim_words_in_window(uint64_t off, uint32_t words) {
+    const uint64_t lastWord = TGX_SLIM_MAX_BYTES - 4;
+    return words == 2 && off == lastWord ? 1 : words;
+}
+
 // 0x8000010A / 0x8000010B: p0-4095 data, p4096 address (window base + offset),
 // p4100 word count. Accesses outside the 4096-byte window are refused.
 static uint32_t rw_slim(DrvRequest& r, bool write) {
     uint8_t* p = r.payload;
     const uint32_t addr = drv_rd32(p + TGX_SLIM_OFF_ADDR);
-    const uint32_t words = drv_rd32(p + TGX_SLIM_OFF_WORDS);
+    const uint32_t sent = drv_rd32(p + TGX_SLIM_OFF_WORDS);
     uint64_t base = 0;
     if (!drv_read_function(
             r, [&](const Adapter&, const Function& f) { base = f.attrs.get_u("slim_base"); }))
         return PLAT_ERR_GEN_FAILURE;
     const uint64_t off = (uint64_t)addr - base;
+    const uint32_t words = slim_words_in_window(off, sent);
     if (addr < base || words == 0 || words > TGX_SLIM_MAX_BYTES / 4 || off % 4 != 0 ||
         off + 4ull * words > TGX_SLIM_MAX_BYTES) {
         r.returnCode = kRcRefused;
         return 0;
     }
     const uint32_t bytes = 4 * words;
+    if (!write && words < sent) memset(p + TGX_SLIM_OFF_DATA + bytes, 0, 4ull * (sent - words));
     bool ok;
     if (write) {
         ok = drv_update_function(r, [&](Adapter&, Function& f) {

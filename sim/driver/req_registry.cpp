@@ -4,7 +4,7 @@
 // reads the registry again.
 #include <cstring>
 
-#include "libtgx/libtgx.h"
+#include "interfaces/tgx_driver_records.h"
 #include "interfaces/tgx_ioctl.h"
 #include "platform/plat_device.h"
 #include "sim/driver/sim_driver.h"

@@ -115,6 +115,15 @@ bool drv_read_function(const DrvRequest& r,
                        const std::function<void(const Adapter&, const Function&)>& fn);
 // Read-modify-write of the function behind r; fn returns true when it changed it.
 bool drv_update_function(const DrvRequest& r, const std::function<bool(Adapter&, Function&)>& fn);
+// True for the control codes of the mailbox transport forms (req_mailbox.cpp).
+bool drv_is_mailbox_form(uint32_t code);
+// Writes a completion status into the mailbox a mailbox-form request carries
+// (nothing for other requests): a request the driver did not carry out must
+// not leave its mailbox looking completed.
+void drv_refuse_mailbox(DrvRequest& r, uint32_t status);
+// Whether an injected fault can act (fault_rules.cpp): "" when it can, else
+// why not. `hbasim fault add` refuses such faults.
+std::string fault_refusal(const Fault& f);
 // The N of a "status=N" fault action; false for any other action.
 bool drv_fault_status(const std::string& action, uint32_t* status);
 

@@ -212,9 +212,13 @@ bool bounded_name(const char* s, std::string* out) {
 
 } // namespace
 
+// The library exports its eight entry points and nothing else (it is built
+// with hidden visibility), as the library it stands in for does.
+#define NEXA_ENTRY_POINT __attribute__((visibility("default")))
+
 extern "C" {
 
-int NEXA_init(void) {
+NEXA_ENTRY_POINT int NEXA_init(void) {
     std::lock_guard<std::mutex> g(g_mu);
     hbasim::ReadScope scope;
     if (hbasim::ensure_state() != hbasim::SIM_OK) return fail(NX_ERR_STATE, hbasim::last_error());
@@ -231,7 +235,7 @@ int NEXA_init(void) {
     return NX_OK;
 }
 
-int NEXA_exit(void) {
+NEXA_ENTRY_POINT int NEXA_exit(void) {
     std::lock_guard<std::mutex> g(g_mu);
     hbasim::ReadScope scope;
     if (!g_up) return fail(NX_ERR_NOT_INIT);
@@ -242,7 +246,7 @@ int NEXA_exit(void) {
     return NX_OK;
 }
 
-int NEXA_get_node_tag(int parent, const char* name, int* tag, int kind) {
+NEXA_ENTRY_POINT int NEXA_get_node_tag(int parent, const char* name, int* tag, int kind) {
     std::lock_guard<std::mutex> g(g_mu);
     hbasim::ReadScope scope;
     if (!g_up) return fail(NX_ERR_NOT_INIT);
@@ -279,7 +283,7 @@ int NEXA_get_node_tag(int parent, const char* name, int* tag, int kind) {
     return NX_OK;
 }
 
-int NEXA_get_property_val(int node, int prop, char* buf, int size) {
+NEXA_ENTRY_POINT int NEXA_get_property_val(int node, int prop, char* buf, int size) {
     std::lock_guard<std::mutex> g(g_mu);
     hbasim::ReadScope scope;
     if (!g_up) return fail(NX_ERR_NOT_INIT);
@@ -303,7 +307,7 @@ int NEXA_get_property_val(int node, int prop, char* buf, int size) {
     return NX_OK;
 }
 
-int NEXA_set_property_val(int node, int prop, const char* val, int len) {
+NEXA_ENTRY_POINT int NEXA_set_property_val(int node, int prop, const char* val, int len) {
     std::lock_guard<std::mutex> g(g_mu);
     hbasim::ReadScope scope;
     if (!g_up) return fail(NX_ERR_NOT_INIT);
@@ -329,7 +333,7 @@ int NEXA_set_property_val(int node, int prop, const char* val, int len) {
     return NX_OK;
 }
 
-int NEXA_get_valid_instances(int parent, const char* cls, int* inst, int* count) {
+NEXA_ENTRY_POINT int NEXA_get_valid_instances(int parent, const char* cls, int* inst, int* count) {
     std::lock_guard<std::mutex> g(g_mu);
     hbasim::ReadScope scope;
     if (!g_up) return fail(NX_ERR_NOT_INIT);
@@ -358,7 +362,7 @@ int NEXA_get_valid_instances(int parent, const char* cls, int* inst, int* count)
 }
 
 // The output area is not written: every result travels in the last status.
-int NEXA_do_action(int node, int action, char* params, char* out) {
+NEXA_ENTRY_POINT int NEXA_do_action(int node, int action, char* params, char* out) {
     (void)out;
     std::lock_guard<std::mutex> g(g_mu);
     hbasim::ReadScope scope;
@@ -395,7 +399,7 @@ int NEXA_do_action(int node, int action, char* params, char* out) {
 }
 
 // Reading the last status never changes it.
-int NEXA_get_last_status(int* code, char* text) {
+NEXA_ENTRY_POINT int NEXA_get_last_status(int* code, char* text) {
     std::lock_guard<std::mutex> g(g_mu);
     hbasim::ReadScope scope;
     if (!code || !text) return NX_ERR_ARG;

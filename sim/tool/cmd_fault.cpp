@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "sim/core/sim_model.h"
+#include "sim/driver/sim_driver.h"
 #include "sim/tool/tool.h"
 
 namespace hbasim_tool {
@@ -62,6 +63,9 @@ static int fault_add_cmd(const Args& a) {
         else
             f.remaining = (int)n;
     }
+    // A fault that would match nothing or do nothing is refused, not kept.
+    std::string refusal = fault_refusal(f);
+    if (!refusal.empty()) return fail(EXIT_USAGE, "fault add: " + refusal);
     if (fault_add(f) != SIM_OK) return fail(EXIT_FAIL, "fault add: " + last_error());
     return EXIT_OK;
 }

@@ -50,6 +50,31 @@ TEST(InventoryRules, SliConfigStatusFirstMatchingRowWins) {
             << "L=" << c.lib << " M=" << c.mbox << " S=" << int(c.status) << " A=" << int(c.addl);
 }
 
+// A controller query's status from its sub-command header as it came back: a
+// mailbox that failed before the adapter wrote the response is a failure.
+TEST(InventoryRules, SliQueryStatusNeedsAWrittenResponse) {
+    const struct {
+        const char* what;
+        uint32_t lib, mbox;
+        uint8_t status, addl;
+        uint32_t responseLength;
+        uint32_t rm;
+    } cases[] = {
+        {"unwritten after a mailbox error", 2, 0xFFF7, 0, 0, 0, 28},
+        {"written with status 0 after a mailbox error", 2, 0xFD, 0, 0, 16, 0},
+        {"written with a failure", 2, 0xFD, 4, 0, 16, 28},
+        {"success with a zero response", 0, 0, 0, 0, 0, 0},
+        {"mailbox status 1 with a response of its own", 2, 1, 1, 0xA7, 0, 15},
+    };
+    for (const auto& c : cases) {
+        uint8_t header[16] = {};
+        header[4] = c.status;
+        header[5] = c.addl;
+        header[8] = static_cast<uint8_t>(c.responseLength);
+        EXPECT_EQ(sliQueryStatus(c.lib, c.mbox, header), c.rm) << c.what;
+    }
+}
+
 TEST(InventoryRules, ValidVersionNeedsFourDigitFields) {
     const struct {
         const char* text;

@@ -197,7 +197,8 @@ TEST_F(StartupRun, NonexaLeavesFcoeUnmatched) {
 
 // The factory WWN in region 32 differs from the WWPN NEXA shows, and port 1
 // has no FCoE function: the fallback matches by bus and OEM serial number.
-// The VPD port name ("0") names no port ("Port 0"), so the link counts as down.
+// The VPD port value ("0") is the number of NEXA's "Port 0", whose link state
+// the entry adopts.
 TEST_F(StartupRun, FallbackMatchAndUnmatchedEntry) {
     const std::string fleet = R"(
 adapter A cv3
@@ -211,7 +212,8 @@ function nic port = 1
     EXPECT_EQ(r->wwpnLow, 0xC9000001u);
     EXPECT_EQ(r->fcoeMatched, 1u);
     EXPECT_EQ(r->cnaAdapterIndex, 0u);
-    EXPECT_EQ(r->linkUp, 0u);
+    EXPECT_EQ(r->cnaPortNumber, 0u);
+    EXPECT_EQ(r->linkUp, 1u);
 
     ASSERT_EQ(start(fleet + "adapter B cv3 oem_serial = OTHER\nfunction fcoe\nfunction nic\n",
                     {"listhba"}),

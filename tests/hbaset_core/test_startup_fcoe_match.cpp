@@ -1,6 +1,6 @@
 // FCoE matching over a hand-built table: by the ports' FCoE WWPN, by the
-// fallback on PCI bus and OEM serial number (with the port adopted by name),
-// and entries that match nothing.
+// fallback on PCI bus and OEM serial number (with the port adopted by name or
+// number), and entries that match nothing.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -33,6 +33,7 @@ struct FcoeSpec {
     uint32_t pciBus;
     const char* serial;
     const char* vpdPortName;
+    int32_t vpdPortNumber; // the decimal value of the VPD port
 };
 
 void copyInto(char* dst, size_t size, const char* src) {
@@ -55,6 +56,7 @@ void buildTable(const std::vector<AdapterSpec>& adapters, const std::vector<Fcoe
         r->cnaAdapterIndex = 77; // whatever was there before must not survive
         copyInto(r->serialNumber, sizeof r->serialNumber, fcoe[k].serial);
         copyInto(r->vpdPortName, sizeof r->vpdPortName, fcoe[k].vpdPortName);
+        r->vpdPortNumber = fcoe[k].vpdPortNumber;
     }
     ASSERT_TRUE(cnaAdapterListAllocate(static_cast<uint32_t>(adapters.size())));
     for (size_t k = 0; k < adapters.size(); k++) {
@@ -106,8 +108,8 @@ class FcoeMatch : public ::testing::Test {
     uint32_t adapterFlags(size_t k) const { return g_table.cnaAdapterList[k].flags; }
 };
 
-const FcoeSpec kEntryA = {0x1000021F, 0x3C030000, 0x30, "QS1", "p0"};
-const FcoeSpec kEntryB = {0x1000021F, 0x3C030100, 0x30, "QS1", "1"};
+const FcoeSpec kEntryA = {0x1000021F, 0x3C030000, 0x30, "QS1", "p0", 0};
+const FcoeSpec kEntryB = {0x1000021F, 0x3C030100, 0x30, "QS1", "1", 1};
 
 TEST_F(FcoeMatch, ByWwpnAcrossAdapters) {
     buildTable(
@@ -144,6 +146,18 @@ TEST_F(FcoeMatch, FallbackByBusAndSerial) {
          true,
          3,
          1},
+        {"port adopted by number: NEXA names it \"Port 1\", the VPD \"1\"",
+         {"QS1", 0x30, {{"Port 0", "", 0, 0}, {"Port 1", "", 1, 1}}},
+         kEntryB,
+         true,
+         1,
+         1},
+        {"a VPD port that is not a number never matches by number",
+         {"QS1", 0x30, {{"Port 0", "", 0, 1}}},
+         kEntryA,
+         true,
+         0,
+         0},
         {"no port of that name: link down",
          {"QS1", 0x30, {{"Port 7", "", 7, 1}}},
          kEntryA,

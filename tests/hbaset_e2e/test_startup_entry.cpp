@@ -109,7 +109,9 @@ TEST_F(HbasetEntry, ArgumentChecks) {
         EXPECT_EQ(r.out.find("Invalid argument length") != std::string::npos, c.exitCode == 51);
     }
     RunResult r = hbaset({"listhba", longArg});
-    EXPECT_NE(r.out.find("\n" + longArg.substr(0, 200)), std::string::npos);
+    std::string echoed = "\n";
+    echoed += longArg.substr(0, 200);
+    EXPECT_NE(r.out.find(echoed), std::string::npos);
 }
 
 TEST_F(HbasetEntry, NoAdapterInstalled) {

@@ -274,8 +274,14 @@ TEST_F(InfoTest, SlimWritesKeepTheNeighbouringWord) {
     // A partial word is refused rather than dropped.
     uint8_t six[6] = {};
     EXPECT_EQ(wr(0, six, 0x20, 6), 1u);
+    // The window's last word alone: the implied second word lies outside it.
+    uint32_t last = 0x44444444, got = 0;
+    ASSERT_EQ(wr(0, &last, 4092, 4), 0u);
+    ASSERT_EQ(rd(0, &got, 4092, 4), 0u);
+    EXPECT_EQ(got, 0x44444444u);
     // Outside the window the driver refuses.
-    EXPECT_EQ(wr(0, two, 4092, 8), 1u);
+    EXPECT_EQ(wr(0, two, 4096, 8), 1u);
+    EXPECT_EQ(rd(0, &got, 4096, 4), 1u);
 }
 
 TEST_F(InfoTest, SlimReadCopiesWhateverTheReturnCode) {

@@ -222,7 +222,8 @@ std::string dir_of_length(const std::string& base, size_t len) {
     std::string path = fs::canonical(base).string();
     while (path.size() + 1 < len) {
         size_t room = len - path.size(); // '/' and a name of room - 1 characters
-        path += "/" + std::string(room > 201 ? 150 : room - 1, 'd');
+        path += '/';
+        path.append(room > 201 ? 150 : room - 1, 'd');
     }
     fs::create_directories(path);
     return path;

@@ -322,7 +322,8 @@ TEST_F(NexaTest, ValuesAgreeWithTheDriverSideModel) {
                 char b[4];
                 for (int j = 0; j < 64; ++j) {
                     snprintf(b, sizeof b, "%02x", cfg[64 * i + j]);
-                    want += (j ? " " : "") + std::string(b);
+                    if (j) want += ' ';
+                    want += b;
                 }
                 EXPECT_EQ(st.text, want) << "piece " << i;
             }

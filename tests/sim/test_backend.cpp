@@ -358,22 +358,42 @@ TEST_F(Backend, FaultsFailOrForceReturnCode) {
     }
 }
 
-TEST_F(Backend, VirtualPortBitsAndJournal) {
+TEST_F(Backend, VirtualPortBitsManagementDeviceAndJournal) {
     st.init();
-    journal_clear();
-    void* dev = open("\\\\.\\Scsi1:");
-    std::vector<uint8_t> b =
-        envelope(TGX_SIZE_GETDRV_INFO, TGX_VPI_CODE(TGX_IOCTL_GETDRV_INFO, 3), "ZT4100");
-    payload(b)[0] = 5;
-    ASSERT_EQ(send(dev, b), 0u);
-    EXPECT_EQ(rd32(b.data() + 16), TGX_VPI_CODE(TGX_IOCTL_GETDRV_INFO, 3)); // code as sent
-    std::vector<uint8_t> bad = envelope(100, 0x80000FFF, "ZT4100");
-    EXPECT_NE(send(dev, bad), 0u);
-    auto lines = journal_lines();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_NE(lines[0].find("Scsi1 0x80000135 GETDRV_INFO vpi=3"), std::string::npos) << lines[0];
-    EXPECT_NE(lines[0].find("rc=0"), std::string::npos) << lines[0];
-    EXPECT_NE(lines[1].find("FAIL"), std::string::npos) << lines[1];
+    // Only the codes that carry a virtual port index take one, and the
+    // management device takes no envelope at all; each refusal is journalled.
+    const struct {
+        const char* dev;
+        uint32_t code;
+        bool answered;
+        const char* journal;
+    } cases[] = {
+        {"\\\\.\\Scsi1:", TGX_IOCTL_GETDRV_INFO, true,
+         "Scsi1 0x80000135 GETDRV_INFO vpi=0 size=188 -> rc=0"},
+        {"\\\\.\\Scsi1:", TGX_VPI_CODE(TGX_IOCTL_GETDRV_INFO, 3), false,
+         "Scsi1 0x80000135 GETDRV_INFO vpi=3 size=188 -> FAIL 87 (virtual port index not taken)"},
+        {"\\\\.\\TsvRma1", TGX_IOCTL_GETDRV_INFO, false,
+         "TsvRma1 0x00000000 ENVELOPE vpi=0 size=188 -> FAIL 87 (envelope on the management "
+         "device)"},
+        {"\\\\.\\Scsi1:", 0x80000FFF, false, "Scsi1 0x80000FFF UNKNOWN vpi=0 size=188 -> FAIL 87"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.journal);
+        journal_clear();
+        void* dev = open(c.dev);
+        ASSERT_NE(dev, nullptr);
+        std::vector<uint8_t> b = envelope(TGX_SIZE_GETDRV_INFO, c.code, "ZT4100");
+        payload(b)[0] = 5;
+        const std::vector<uint8_t> before = b;
+        EXPECT_EQ(send(dev, b) == 0, c.answered);
+        EXPECT_EQ(rd32(b.data() + 16), c.code); // code as sent
+        if (!c.answered) {
+            EXPECT_EQ(b, before);
+        }
+        auto lines = journal_lines();
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_NE(lines[0].find(c.journal), std::string::npos) << lines[0];
+    }
 }
 
 TEST_F(Backend, ManagementStart) {
