@@ -16,7 +16,9 @@ constexpr uint8_t MBX_DOWN_LOAD = 0x1C;
 constexpr uint8_t MBX_DEL_LD_ENTRY = 0x1D;
 constexpr uint8_t MBX_WRITE_VPARMS = 0x32;
 constexpr uint8_t MBX_READ_EVENT_LOG_STATUS = 0x37;
-constexpr uint8_t MBX_READ_EVENT_LOG = 0x3A;
+// A piece of the NV event log, returned in the mailbox from word 2 on (not the
+// library's event-log read into a host buffer, TGX_MBX_READ_EVENT_LOG_HOST).
+constexpr uint8_t MBX_READ_NV_EVENT_LOG = 0x3A;
 constexpr uint8_t MBX_LOAD_AREA = 0x81;
 constexpr uint8_t MBX_BIU_DIAG = 0x84;
 constexpr uint8_t MBX_WRITE_WWN = 0x98;

@@ -133,7 +133,8 @@
 #define TGX_MBX_READ_REV 0x11u
 #define TGX_MBX_DUMP 0x17u
 #define TGX_MBX_UPDATE_CFG 0x1Bu
-#define TGX_MBX_READ_EVENT_LOG 0x38u
+/* Event log read into a host buffer: word 3 size wanted, words 4-5 its address. */
+#define TGX_MBX_READ_EVENT_LOG_HOST 0x38u
 #define TGX_MBX_BIU_DIAG 0x84u
 #define TGX_MBX_SLI_CONFIG 0x9Bu
 

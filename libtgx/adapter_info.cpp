@@ -5,45 +5,55 @@
 
 #include "libtgx/tgx_internal.h"
 
+namespace {
+
+// Statuses of the query exports beyond kStsOk, kStsFailed and kStsNoMemory.
+constexpr uint32_t kStsNoBoard = 3;          // TGX_GetPCIIds, TGX_GetQoSLinkSpeed: bad board
+constexpr uint32_t kStsQosUnavailable = 2;   // not FCoE, no speed record, or the request failed
+constexpr uint32_t kStsTrunkUnsupported = 2; // the driver's ReturnCode 2
+constexpr uint32_t kStsNullBuffer = 2;       // rwSlimCtlReg: no buffer
+// QrlTgxQueryDriverType of a board without a management context.
+constexpr uint32_t kDriverKindUnknown = 0xFFFFFFFFu;
+
+} // namespace
+
 extern "C" TGX_EXPORT uint32_t TGX_GetGenInfo(uint32_t board, uint8_t* generalInfo) {
-    if (!tgx_board_ok(board) || generalInfo == nullptr) return 1;
+    if (!tgx_board_ok(board) || generalInfo == nullptr) return kStsFailed;
     memcpy(generalInfo, tgx_entry(board)->generalInfo, sizeof(AdapterEntry::generalInfo));
-    return 0;
+    return kStsOk;
 }
 
 extern "C" TGX_EXPORT uint32_t TGX_GetLinkInfo(uint32_t board, TGX_LINK_INFO* info) {
     TraceLog("TGX_GetLinkInfo: board=%x\n", board);
-    if (!tgx_board_ok(board) || info == nullptr) return 1;
+    if (!tgx_board_ok(board) || info == nullptr) return kStsFailed;
     AdapterEntry* e = tgx_entry(board);
     memset(info, 0, sizeof *info);
     info->returnInfoWord = e->returnInfoWord;
     memcpy(info->generalInfo, e->generalInfo, sizeof info->generalInfo);
 
-    uint8_t* env = tgx_env_alloc(TGX_SIZE_RETURN_INFO, TGX_IOCTL_RETURN_INFO, TGX_SIG_ZT);
-    if (env == nullptr) return 10;
-    if (!tgx_env_send(e->handle, env, TGX_SIZE_RETURN_INFO)) {
+    TgxEnvelope env = tgx_env_alloc(TGX_SIZE_RETURN_INFO, TGX_IOCTL_RETURN_INFO, TGX_SIG_ZT);
+    if (!env) return kStsNoMemory;
+    if (!tgx_env_send(e->handle, env)) {
         TraceLog("TGX_GetLinkInfo: IOCTL_ZT4100_RETURN_INFO Error=0x%x\n", plat_last_error());
-        tgx_env_free(env);
-        return 1;
+        return kStsFailed;
     }
     uint32_t rc = tgx_env_rc(env);
-    uint32_t link = tgx_rd32(tgx_payload(env) + TGX_RI_LINKWORD);
-    tgx_env_free(env);
+    uint32_t link = tgx_rd32(env.payload() + TGX_RI_LINKWORD);
     TraceLog("TGX_GetLinkInfo: rtnCode=%x linkState=%x\n", rc, link);
-    if (rc != 0) return 1;
+    if (rc != 0) return kStsFailed;
     if (link & 1u)
         info->a_linkState = TGX_LNK_UP;
     else if (link & 0x80000000u)
         info->a_linkState = TGX_LNK_DOWN_PERSIST;
     else
         info->a_linkState = TGX_LNK_DOWN;
-    return 0;
+    return kStsOk;
 }
 
 extern "C" TGX_EXPORT uint32_t TGX_GetPCIIds(uint32_t board, TGX_PCI_IDS* ids) {
     if (!tgx_board_ok(board) || tgx_entry(board)->handle == nullptr || ids == nullptr) {
-        TraceLog("TGX_GetPCIIds: Error status=%x\n", 3u);
-        return 3;
+        TraceLog("TGX_GetPCIIds: Error status=%x\n", kStsNoBoard);
+        return kStsNoBoard;
     }
     const BrdInfo& bi = tgx_entry(board)->brdInfo;
     memset(ids, 0, sizeof *ids);
@@ -53,70 +63,71 @@ extern "C" TGX_EXPORT uint32_t TGX_GetPCIIds(uint32_t board, TGX_PCI_IDS* ids) {
     ids->function = bi.pciFunc;
     TraceLog("TGX_GetPCIIds: board=%x seg=%x busid=%x devid=%x pcifunc=%x\n", board, ids->segment,
              ids->bus, ids->device, ids->function);
-    return 0;
+    return kStsOk;
 }
 
 extern "C" TGX_EXPORT uint32_t TGX_ReadPciCfg(uint32_t board, uint8_t* buffer, uint32_t offset,
                                               uint32_t count) {
     TraceLog("TGX_ReadPciCfg, board = %d, offset=%d, count=%d\n", board, offset, count);
-    if (!tgx_board_ok(board) || offset > 4096 || count > 4096) return 1;
+    if (!tgx_board_ok(board) || offset > 4096 || count > 4096) return kStsFailed;
     const uint32_t space = sizeof(AdapterEntry::pciConfig);
     if (offset < space) {
         uint32_t n = count < space - offset ? count : space - offset;
-        if (n != 0 && buffer == nullptr) return 1;
+        if (n != 0 && buffer == nullptr) return kStsFailed;
         if (n) memcpy(buffer, tgx_entry(board)->pciConfig + offset, n);
     }
     TraceLog("TGX_ReadPciCfg EXIT, board = %d\n", board);
-    return 0;
+    return kStsOk;
 }
 
 extern "C" TGX_EXPORT uint32_t TGX_GetTrunkInfo(uint32_t board, uint8_t* trunk) {
     TraceLog("TGX_GetTrunkInfo: board:%x \n", board);
-    if (!tgx_board_ok(board) || trunk == nullptr) return 1;
-    uint8_t* env = tgx_env_alloc(TGX_SIZE_TRUNK_INFO, TGX_IOCTL_TRUNK_INFO, TGX_SIG_ZT);
-    if (env == nullptr) return 1;
-    if (!tgx_env_send(tgx_entry(board)->handle, env, TGX_SIZE_TRUNK_INFO)) {
-        TraceLog("TGX_GetTrunkInfo: sts:%x error:%x\n", 1u, plat_last_error());
-        tgx_env_free(env);
-        return 1;
+    if (!tgx_board_ok(board) || trunk == nullptr) return kStsFailed;
+    TgxEnvelope env = tgx_env_alloc(TGX_SIZE_TRUNK_INFO, TGX_IOCTL_TRUNK_INFO, TGX_SIG_ZT);
+    if (!env) return kStsFailed;
+    if (!tgx_env_send(tgx_entry(board)->handle, env)) {
+        TraceLog("TGX_GetTrunkInfo: sts:%x error:%x\n", kStsFailed, plat_last_error());
+        return kStsFailed;
     }
     uint32_t rc = tgx_env_rc(env);
-    uint32_t status = 0;
+    uint32_t status = kStsOk;
     if (rc != 0) {
-        status = rc == 2 ? 2 : 1;
+        status = rc == kStsTrunkUnsupported ? kStsTrunkUnsupported : kStsFailed;
         TraceLog("TGX_GetTrunkInfo: sts:%x rc:%x\n", status, rc);
     } else {
-        memcpy(trunk, tgx_payload(env), 8);
+        memcpy(trunk, env.payload(), 8);
         TraceLog("TGX_GetTrunkInfo: status:%x\n", status);
     }
-    tgx_env_free(env);
     return status;
 }
 
 extern "C" TGX_EXPORT uint32_t TGX_GetQoSLinkSpeed(uint32_t board, uint16_t* speed) {
     TraceLog("TGX_GetQoSLinkSpeed: board=%x\n", board);
-    if (!tgx_board_ok(board)) return 3;
+    if (!tgx_board_ok(board)) return kStsNoBoard;
     AdapterEntry* e = tgx_entry(board);
-    if (!(e->drvInfo.featureList & TGX_FEATURE_FCOE) || speed == nullptr) return 2;
-    uint8_t* env = tgx_env_alloc(TGX_SIZE_GET_LINKINFO, TGX_IOCTL_GET_LINKINFO, TGX_SIG_ZT);
-    if (env == nullptr) return 10;
-    if (!tgx_env_send(e->handle, env, TGX_SIZE_GET_LINKINFO)) {
+    if (!(e->drvInfo.featureList & TGX_FEATURE_FCOE) || speed == nullptr) return kStsQosUnavailable;
+    TgxEnvelope env = tgx_env_alloc(TGX_SIZE_GET_LINKINFO, TGX_IOCTL_GET_LINKINFO, TGX_SIG_ZT);
+    if (!env) return kStsNoMemory;
+    if (!tgx_env_send(e->handle, env)) {
         TraceLog("TGX_GetQoSLinkSpeed: IOCTL_ZTX100_GET_LINKINFO Error=0x%x\n", plat_last_error());
-        tgx_env_free(env);
-        return 2;
+        return kStsQosUnavailable;
     }
-    uint16_t s = tgx_rd16(tgx_payload(env) + TGX_LINKINFO_OFF_SPEED);
-    tgx_env_free(env);
+    uint32_t rc = tgx_env_rc(env);
+    uint16_t s = tgx_rd16(env.payload() + TGX_LINKINFO_OFF_SPEED);
+    if (rc != 0) {
+        TraceLog("TGX_GetQoSLinkSpeed: ReturnCode=%x\n", rc);
+        return kStsQosUnavailable;
+    }
     *speed = s == 0 ? 0xFFFF : s;
     TraceLog("TGX_GetQoSLinkSpeed: QoSSpeed=0x%x\n", *speed);
-    return 0;
+    return kStsOk;
 }
 
 extern "C" TGX_EXPORT uint32_t QrlTgxQueryDriverType(uint32_t board) {
     TraceLog("QrlTgxQueryDriverType: adapter=%x\n", board);
-    if (!tgx_board_ok(board)) return 1;
+    if (!tgx_board_ok(board)) return kStsFailed;
     const TGXADAPTER* ctx = g_tgx.tgxAdapters[board];
-    if (ctx == nullptr) return 0xFFFFFFFFu;
+    if (ctx == nullptr) return kDriverKindUnknown;
     return ctx->driverKind;
 }
 
@@ -148,12 +159,12 @@ uint32_t rw_code(uint32_t op) {
 
 // Sends the prepared request. False when the call itself failed; *status is
 // then 1, else the ReturnCode.
-bool rw_send(PlatHandle h, uint8_t* env, uint32_t code, uint32_t* status) {
-    tgx_wr32(env + TGX_ENV_OFF_CONTROLCODE, code);
-    tgx_wr32(env + TGX_ENV_OFF_RETURNCODE, 0);
-    if (!tgx_env_send(h, env, TGX_SIZE_RW_SLIM)) {
+bool rw_send(PlatHandle h, TgxEnvelope& env, uint32_t code, uint32_t* status) {
+    tgx_wr32(env.bytes() + TGX_ENV_OFF_CONTROLCODE, code);
+    tgx_wr32(env.bytes() + TGX_ENV_OFF_RETURNCODE, 0);
+    if (!tgx_env_send(h, env)) {
         TraceLog("IOCTL_ZTX100_R/W_SLIM Failed Error=0x%x\n", plat_last_error());
-        *status = 1;
+        *status = kStsFailed;
         return false;
     }
     *status = tgx_env_rc(env);
@@ -168,21 +179,21 @@ uint32_t rwSlimCtlReg(uint32_t op, uint32_t board, void* buffer, uint32_t offset
              (uint32_t)(uintptr_t)buffer);
     if (buffer == nullptr) {
         TraceLog("rwSlimCtlReg: Null buffer pointer\n");
-        return 2;
+        return kStsNullBuffer;
     }
-    if (!tgx_board_ok(board) || op < RW_READ_REG || op > RW_WRITE_SLIM) return 1;
+    if (!tgx_board_ok(board) || op < RW_READ_REG || op > RW_WRITE_SLIM) return kStsFailed;
     const bool slim = op == RW_READ_SLIM || op == RW_WRITE_SLIM;
     // SLIM moves whole words only: a partial word would be dropped silently.
-    if (slim && (count > TGX_SLIM_MAX_BYTES || count % 4 != 0)) return 1;
+    if (slim && (count > TGX_SLIM_MAX_BYTES || count % 4 != 0)) return kStsFailed;
 
     AdapterEntry* e = tgx_entry(board);
-    uint8_t* env = tgx_env_alloc(TGX_SIZE_RW_SLIM, rw_code(op), TGX_SIG_ZT);
-    if (env == nullptr) return 1;
-    uint8_t* p = tgx_payload(env);
+    TgxEnvelope env = tgx_env_alloc(TGX_SIZE_RW_SLIM, rw_code(op), TGX_SIG_ZT);
+    if (!env) return kStsFailed;
+    uint8_t* p = env.payload();
     uint8_t* buf = static_cast<uint8_t*>(buffer);
     const uint32_t slimAddr = offset + e->brdInfo.slimBase;
     uint32_t words = count / 4;
-    uint32_t status = 1;
+    uint32_t status = kStsFailed;
     if (op == RW_WRITE_SLIM && words == 1) {
         // The driver moves at least two words: read both first so that the
         // neighbouring word is written back unchanged.
@@ -205,7 +216,6 @@ uint32_t rwSlimCtlReg(uint32_t op, uint32_t board, void* buffer, uint32_t offset
             memcpy(buf, p + TGX_SLIM_OFF_DATA, count);
         }
     }
-    tgx_env_free(env);
     return status;
 }
 
@@ -230,15 +240,14 @@ extern "C" TGX_EXPORT uint32_t TGX_WriteSlim(uint32_t board, void* buffer, uint3
 
 uint32_t libtgxGetVPD(uint32_t board, uint8_t* portId) {
     TraceLog("libtgxGetVPD: board=%x\n", board);
-    if (!tgx_board_ok(board) || portId == nullptr) return 1;
-    uint8_t* env = tgx_env_alloc(TGX_SIZE_GET_VPD, TGX_IOCTL_GET_VPD, TGX_SIG_ZT);
-    if (env == nullptr) return 1;
-    uint8_t* p = tgx_payload(env);
+    if (!tgx_board_ok(board) || portId == nullptr) return kStsFailed;
+    TgxEnvelope env = tgx_env_alloc(TGX_SIZE_GET_VPD, TGX_IOCTL_GET_VPD, TGX_SIG_ZT);
+    if (!env) return kStsFailed;
+    uint8_t* p = env.payload();
     tgx_wr32(p, 1);
-    if (!tgx_env_send(tgx_entry(board)->handle, env, TGX_SIZE_GET_VPD)) {
+    if (!tgx_env_send(tgx_entry(board)->handle, env)) {
         TraceLog("IOCTL_GET_VPD: IO failed Error=0x%08X\n", plat_last_error());
-        tgx_env_free(env);
-        return 1;
+        return kStsFailed;
     }
     portId[0] = 0xFF;
     uint32_t rc = tgx_env_rc(env);
@@ -249,6 +258,5 @@ uint32_t libtgxGetVPD(uint32_t board, uint8_t* portId) {
         memcpy(portId, id, TGX_VPD_PORTID_LEN);
         TraceLog("getVpd: Exit portId=%x\n", portId[0]);
     }
-    tgx_env_free(env);
     return rc;
 }

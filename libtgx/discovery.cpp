@@ -18,7 +18,6 @@ namespace {
 const char kScsiPathFmt[] = "\\\\.\\Scsi%d:";
 const char kMgmtPathFmt[] = "\\\\.\\TsvRma%d";
 const char kPortDriverName[] = "qrlsli2";
-const uint32_t kStsNoMemory = 10;
 const uint32_t kIfTypeMask = 0xF000;
 const int kIfTypeShift = 12;
 const uint8_t kDiscoveryDrvInfoVersion = 5;
@@ -145,19 +144,24 @@ bool validate_board(uint32_t b, int n, PlatHandle h, const char* scsiPath) {
 uint32_t LibtgxReturnBrdInfo(PlatHandle h, uint32_t board) {
     TraceLog("LibtgxReturnBrdInfo: board=%x\n", board);
     AdapterEntry* e = tgx_entry(board);
-    if (!e) return 1;
-    uint8_t* env = tgx_env_alloc(TGX_SIZE_RETURN_INFO, TGX_IOCTL_RETURN_INFO, TGX_SIG_ZT);
+    if (!e) return kStsFailed;
+    TgxEnvelope env = tgx_env_alloc(TGX_SIZE_RETURN_INFO, TGX_IOCTL_RETURN_INFO, TGX_SIG_ZT);
     if (!env) return kStsNoMemory;
     TraceLog("IOCTL_ZT4100_RETURN_INFO: opCode=%x size=%x\n", TGX_IOCTL_RETURN_INFO,
              TGX_SIZE_RETURN_INFO);
-    if (!tgx_env_send(h, env, TGX_SIZE_RETURN_INFO)) {
+    if (!tgx_env_send(h, env)) {
         TraceLog("IOCTL_ZT4100_RETURN_INFO: DeviceIoControl failed. GetLastError = 0x%08X\n",
                  plat_last_error());
-        tgx_env_free(env);
-        return 1;
+        return kStsFailed;
     }
-    // The reply's ReturnCode is not examined: the payload is taken as it is.
-    const uint8_t* pl = tgx_payload(env);
+    // A refused request carries no board data: taking its payload would keep a
+    // board with vendor and device 0.
+    uint32_t rc = tgx_env_rc(env);
+    if (rc != 0) {
+        TraceLog("IOCTL_ZT4100_RETURN_INFO: ReturnCode=%x\n", rc);
+        return kStsFailed;
+    }
+    const uint8_t* pl = env.payload();
     BrdInfo& bi = e->brdInfo;
     bi.slimBase = tgx_rd32(pl + TGX_RI_SLIMBASE);
     bi.word20 = tgx_rd32(pl + TGX_RI_WORD456);
@@ -178,8 +182,7 @@ uint32_t LibtgxReturnBrdInfo(PlatHandle h, uint32_t board) {
              "systemIoBus(busid)=0x%08X, pciSlot(dev_id)=0x%08X, pciFunc=0x%08X,\n",
              tgx_rd32(cfg + 16), tgx_rd32(cfg + 20), tgx_rd32(cfg + 24), tgx_rd32(cfg + 28),
              tgx_rd32(cfg + 32), tgx_rd32(cfg + 36), bi.busid, bi.dev_id, (uint32_t)bi.pciFunc);
-    tgx_env_free(env);
-    return 0;
+    return kStsOk;
 }
 
 bool InitHBAResources(AdapterEntry* pAdapterArray) {

@@ -11,7 +11,6 @@ const uint8_t kDrvInfoMaxVersion = 5;
 const uint32_t kRcVersionNotSpoken = 1;
 // Status of TGX_GetDrvInfo when the driver did not speak the requested version.
 const uint32_t kStsWrongVersion = 2;
-const uint32_t kStsNoMemory = 10;
 const uint32_t kStsPortIoFailed = 3;
 const uint32_t kHbaStatusStale = 8;
 // Offset of the port attributes in a Mini driver's reply (after the port index word).
@@ -59,20 +58,19 @@ static_assert(TGX_SIZE_PORT_ATTRIBUTES ==
 
 uint32_t TGX_GetDrvInfo(uint32_t board, DrvInfo* info) {
     TraceLog("TGX_GetDrvInfo: board=%x requestVer=%x\n", board, info ? info->version : 0);
-    if (!info || !tgx_board_ok(board)) return 1;
+    if (!info || !tgx_board_ok(board)) return kStsFailed;
 
     uint8_t requested = info->version > kDrvInfoMaxVersion ? kDrvInfoMaxVersion : info->version;
     info->version = requested;
-    uint8_t* env = tgx_env_alloc(TGX_SIZE_GETDRV_INFO, TGX_IOCTL_GETDRV_INFO, TGX_SIG_ZT);
-    if (!env) return 1;
-    uint8_t* pl = tgx_payload(env);
+    TgxEnvelope env = tgx_env_alloc(TGX_SIZE_GETDRV_INFO, TGX_IOCTL_GETDRV_INFO, TGX_SIG_ZT);
+    if (!env) return kStsFailed;
+    uint8_t* pl = env.payload();
     pl[0] = requested;
 
-    if (!tgx_env_send(tgx_entry(board)->handle, env, TGX_SIZE_GETDRV_INFO)) {
+    if (!tgx_env_send(tgx_entry(board)->handle, env)) {
         TraceLog("IOCTL_ZTX100_GETDRV_INFO DeviceIoControl failed. GetLastError = 0x%08X\n",
                  plat_last_error());
-        tgx_env_free(env);
-        return 1;
+        return kStsFailed;
     }
 
     uint32_t status = tgx_env_rc(env);
@@ -102,42 +100,38 @@ uint32_t TGX_GetDrvInfo(uint32_t board, DrvInfo* info) {
     if (agreed >= 5)
         TraceLog("TGX_GetDrvInfo: board=%x iftype=%x\n", board, (info->interfaceWord >> 12) & 0xF);
     TraceLog("TGX_GetDrvInfo: Exit status=%x\n", status);
-    tgx_env_free(env);
     return status;
 }
 
 uint32_t TGX_GetAdapterAttributes(uint32_t board, HBA_AdapterAttributes* attributes) {
-    if (!attributes || !tgx_board_ok(board)) return 1;
-    uint8_t* env = tgx_env_alloc(TGX_SIZE_ADAPTER_ATTRIBUTES, TGX_IOCTL_HBA_GET_ADAPTER_ATTRIBUTES,
-                                 TGX_SIG_HBAAPI);
+    if (!attributes || !tgx_board_ok(board)) return kStsFailed;
+    TgxEnvelope env = tgx_env_alloc(TGX_SIZE_ADAPTER_ATTRIBUTES,
+                                    TGX_IOCTL_HBA_GET_ADAPTER_ATTRIBUTES, TGX_SIG_HBAAPI);
     if (!env) return kStsNoMemory;
-    if (!tgx_env_send(tgx_entry(board)->handle, env, TGX_SIZE_ADAPTER_ATTRIBUTES)) {
+    if (!tgx_env_send(tgx_entry(board)->handle, env)) {
         TraceLog("IOCTL_HBA_GET_ADAPTER_ATTRIBUTES: DeviceIoControl failed. GetLastError = "
                  "0x%08X \n",
                  plat_last_error());
-        tgx_env_free(env);
-        return 1;
+        return kStsFailed;
     }
     uint32_t rc = tgx_env_rc(env);
     if (rc != 0) {
         TraceLog("IOCTL_HBA_GET_ADAPTER_ATTRIBUTES Io ReturnCode=%x\n", rc);
-        tgx_env_free(env);
         return rc;
     }
-    memcpy(attributes, tgx_payload(env), TGX_ADAPTER_ATTRIBUTES_SIZE);
-    tgx_env_free(env);
-    return 0;
+    memcpy(attributes, env.payload(), TGX_ADAPTER_ATTRIBUTES_SIZE);
+    return kStsOk;
 }
 
 uint32_t GetAdapterPortAttributes(uint32_t board, uint32_t portIndex,
                                   HBA_PortAttributes* attributes) {
     (void)portIndex; // one port per board: the driver is always asked for index 0
     TraceLog("GetAdapterPortAttributes: board=%x\n", board);
-    if (!attributes) return 1;
+    if (!attributes) return kStsFailed;
     memset(attributes, 0, TGX_PORT_ATTRIBUTES_SIZE);
-    if (!tgx_board_ok(board)) return 1;
+    if (!tgx_board_ok(board)) return kStsFailed;
     const AdapterEntry* e = tgx_entry(board);
-    uint8_t* env =
+    TgxEnvelope env =
         tgx_env_alloc(TGX_SIZE_PORT_ATTRIBUTES, TGX_IOCTL_HBA_GET_PORT_ATTRIBUTES, TGX_SIG_HBAAPI);
     if (!env) return kStsNoMemory;
     // A Port driver answers at payload 0; a Mini driver reads the port index
@@ -146,37 +140,32 @@ uint32_t GetAdapterPortAttributes(uint32_t board, uint32_t portIndex,
 
     bool refreshed = false;
     for (;;) {
-        tgx_env_fill(env, TGX_SIZE_PORT_ATTRIBUTES, TGX_IOCTL_HBA_GET_PORT_ATTRIBUTES,
-                     TGX_SIG_HBAAPI);
-        if (!tgx_env_send(e->handle, env, TGX_SIZE_PORT_ATTRIBUTES)) {
+        tgx_env_fill(env, TGX_IOCTL_HBA_GET_PORT_ATTRIBUTES, TGX_SIG_HBAAPI);
+        if (!tgx_env_send(e->handle, env)) {
             TraceLog("IOCTL_HBA_GET_ADAPTER_PORT_ATTRIBUTES:DeviceIoControl failed. "
                      "GetLastError = 0x%08X \n",
                      plat_last_error());
-            tgx_env_free(env);
             return kStsPortIoFailed;
         }
         uint32_t rc = tgx_env_rc(env);
         if (rc == 0) break;
         if (rc != kHbaStatusStale) {
             TraceLog("IOCTL_HBA_GET_ADAPTER_PORT_ATTRIBUTES Error: ReturnCode=%x\n", rc);
-            tgx_env_free(env);
             return rc;
         }
         TraceLog("IOCTL_HBA_GET_ADAPTER_PORT_ATTRIBUTES Stale data: retry=%x\n",
                  refreshed ? 1u : 0u);
         if (refreshed) break; // stale again after the refresh: use the data as it is
-        tgx_env_fill(env, TGX_SIZE_PORT_ATTRIBUTES, TGX_IOCTL_HBA_REFRESH_INFORMATION,
-                     TGX_SIG_HBAAPI);
-        bool sent = tgx_env_send(e->handle, env, TGX_SIZE_PORT_ATTRIBUTES);
+        tgx_env_fill(env, TGX_IOCTL_HBA_REFRESH_INFORMATION, TGX_SIG_HBAAPI);
+        bool sent = tgx_env_send(e->handle, env);
         if (!sent || tgx_env_rc(env) != 0)
             TraceLog("IOCTL_HBA_REFRESH_INFORMATION: I/O Error=%x status=0x%x\n",
                      sent ? 0u : plat_last_error(), tgx_env_rc(env));
         refreshed = true;
     }
 
-    memcpy(attributes, tgx_payload(env) + attrOff, TGX_PORT_ATTRIBUTES_SIZE);
+    memcpy(attributes, env.payload() + attrOff, TGX_PORT_ATTRIBUTES_SIZE);
     TraceLog("GetAdapterPortAttributes: portState=%x portType=%x\n", attributes->PortState,
              attributes->PortType);
-    tgx_env_free(env);
-    return 0;
+    return kStsOk;
 }

@@ -16,39 +16,43 @@ AdapterEntry* tgx_entry(uint32_t board) {
     return &g_tgx.pAdapterArray[board];
 }
 
-void tgx_env_fill(uint8_t* env, uint32_t totalSize, uint32_t code, const char* sig) {
-    memset(env, 0, totalSize);
-    tgx_wr32(env + TGX_ENV_OFF_HEADERLENGTH, TGX_ENV_HEADER_LENGTH);
-    // Signature: up to 8 bytes, the rest zero.
-    size_t n = sig ? strnlen(sig, 8) : 0;
-    memcpy(env + TGX_ENV_OFF_SIGNATURE, sig ? sig : "", n);
-    tgx_wr32(env + TGX_ENV_OFF_TIMEOUT, TGX_ENV_TIMEOUT_SECONDS);
-    tgx_wr32(env + TGX_ENV_OFF_CONTROLCODE, code);
-    tgx_wr32(env + TGX_ENV_OFF_RETURNCODE, 0);
-    tgx_wr32(env + TGX_ENV_OFF_LENGTH, totalSize - TGX_ENV_HEADER_LENGTH);
+void TgxEnvFree::operator()(uint8_t* p) const {
+    free(p);
 }
 
-uint8_t* tgx_env_alloc(uint32_t totalSize, uint32_t code, const char* sig) {
-    if (totalSize < TGX_ENV_HEADER_LENGTH) return nullptr;
-    auto* env = static_cast<uint8_t*>(malloc(totalSize));
-    if (!env) return nullptr;
-    tgx_env_fill(env, totalSize, code, sig);
+void tgx_env_fill(TgxEnvelope& env, uint32_t code, const char* sig) {
+    uint8_t* b = env.bytes();
+    memset(b, 0, env.size);
+    tgx_wr32(b + TGX_ENV_OFF_HEADERLENGTH, TGX_ENV_HEADER_LENGTH);
+    // Signature: up to 8 bytes, the rest zero.
+    size_t n = sig ? strnlen(sig, 8) : 0;
+    memcpy(b + TGX_ENV_OFF_SIGNATURE, sig ? sig : "", n);
+    tgx_wr32(b + TGX_ENV_OFF_TIMEOUT, TGX_ENV_TIMEOUT_SECONDS);
+    tgx_wr32(b + TGX_ENV_OFF_CONTROLCODE, code);
+    tgx_wr32(b + TGX_ENV_OFF_RETURNCODE, 0);
+    tgx_wr32(b + TGX_ENV_OFF_LENGTH, env.size - TGX_ENV_HEADER_LENGTH);
+}
+
+TgxEnvelope tgx_env_alloc(uint32_t totalSize, uint32_t code, const char* sig) {
+    TgxEnvelope env;
+    if (totalSize < TGX_ENV_HEADER_LENGTH) return env;
+    env.buf.reset(static_cast<uint8_t*>(malloc(totalSize)));
+    if (!env) return env;
+    env.size = totalSize;
+    tgx_env_fill(env, code, sig);
     return env;
 }
 
-void tgx_env_free(uint8_t* env) {
-    free(env);
-}
-
-bool tgx_env_send(PlatHandle h, uint8_t* env, uint32_t totalSize) {
+bool tgx_env_send(PlatHandle h, TgxEnvelope& env) {
     if (!h) {
         plat_set_last_error(PLAT_ERR_INVALID_HANDLE);
         return false;
     }
     uint32_t returned = 0;
-    return plat_dev_control(h, IOCTL_SCSI_MINIPORT, env, totalSize, env, totalSize, &returned);
+    return plat_dev_control(h, IOCTL_SCSI_MINIPORT, env.bytes(), env.size, env.bytes(), env.size,
+                            &returned);
 }
 
-uint32_t tgx_env_rc(const uint8_t* env) {
-    return tgx_rd32(env + TGX_ENV_OFF_RETURNCODE);
+uint32_t tgx_env_rc(const TgxEnvelope& env) {
+    return tgx_rd32(env.bytes() + TGX_ENV_OFF_RETURNCODE);
 }

@@ -129,13 +129,15 @@ TGX_EXPORT uint32_t TGX_IssueMboxWithRetryEx(uint32_t board, uint32_t* mailbox, 
 TGX_EXPORT uint32_t TGX_IssueMboxWithRetryV2(uint32_t board, uint32_t* mailbox, uint32_t inWLen,
                                              uint32_t retry, uint32_t delay);
 /* Dump mailbox built from its arguments; *length: bytes wanted in (1-3000),
- * bytes the firmware reports out. */
+ * bytes the firmware reports out. Region and offset travel in 16 bits each:
+ * larger values, like a bad length or buffer, give 7. */
 TGX_EXPORT uint32_t TGX_IssueDumpMBox(uint32_t board, uint32_t type, uint8_t typeArg,
                                       uint32_t region, uint32_t offset, void* buffer,
                                       uint32_t* length);
 /* Update-configuration mailbox. *respInfo receives reply word 3 whenever the
  * request reached the driver. Status: ReturnCode when not 0, else 2 when the
- * mailbox status is not 0, else 0; 3 bad board; 7 length above 3000. */
+ * mailbox status is not 0, else 0; 3 bad board; 7 length above 3000 or
+ * region above 0xFFFF. */
 TGX_EXPORT uint32_t TGX_IssueUpdateCfgMBox(uint32_t board, uint32_t reqType, uint32_t region,
                                            const void* data, uint32_t length, uint32_t* respInfo);
 

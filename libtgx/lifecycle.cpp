@@ -12,6 +12,7 @@ bool g_resourcesReleased;
 
 namespace {
 
+const uint32_t kNoAdapters = 0;  // TGX_InitDiagEnv without an adapter table
 const size_t kMinModulePath = 5; // shorter paths give an empty directory
 const size_t kLogNameRoom = 12;  // "/LIBTGX.LOG" and its terminator
 const char kLibVersionText[] = TGX_LIB_VERSION TGX_LIB_PLATFORM;
@@ -79,7 +80,7 @@ void LibTGXFreeLibrary() {
 
 uint32_t TGX_InitDiagEnv(BrdInfo* out, uint32_t capacity) {
     TraceLog("TGX_InitDiagEnv [ENTER]- AdapCnt=%x cnt=%x\n", g_tgx.adapterCount, capacity);
-    if (!g_tgx.pAdapterArray) return 0;
+    if (!g_tgx.pAdapterArray) return kNoAdapters;
     InitHBAResources(g_tgx.pAdapterArray);
 
     uint32_t n = capacity < g_tgx.adapterCount ? capacity : g_tgx.adapterCount;
@@ -102,7 +103,7 @@ uint32_t TGX_FreeDiagEnv(void) {
     tgx_wmi_release();
     LibTgxClose();
     TraceLog("TGX_FreeDiagEnv [EXIT]\n");
-    return 0;
+    return kStsOk;
 }
 
 char* TGX_GetLibVer(char* buffer) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "libtgx/tgx_internal.h"
 
@@ -59,10 +60,49 @@ void wwpn_key_name(const HBA_PortAttributes& attrs, char* out, size_t size) {
              w[6], w[7]);
 }
 
-void close_keys(PlatRegKey a, PlatRegKey b, PlatRegKey c) {
-    if (c) plat_reg_close_key(c);
-    if (b) plat_reg_close_key(b);
-    if (a) plat_reg_close_key(a);
+// True when the value is one string: REG_SZ whose bytes after the first NUL
+// (the terminator, when present) are all NUL.
+bool is_plain_text(uint32_t type, const char* data, uint32_t size) {
+    if (type != PLAT_REG_SZ) return false;
+    size_t len = strnlen(data, size);
+    for (size_t i = len; i < size; ++i)
+        if (data[i] != '\0') return false;
+    return true;
+}
+
+// Service, "Parameters" and port keys of one board, closed together when they
+// go out of scope.
+struct PortKeys {
+    PlatRegKey svc = nullptr;
+    PlatRegKey params = nullptr;
+    PlatRegKey port = nullptr;
+    PortKeys() = default;
+    PortKeys(const PortKeys&) = delete;
+    PortKeys& operator=(const PortKeys&) = delete;
+    ~PortKeys() {
+        if (port) plat_reg_close_key(port);
+        if (params) plat_reg_close_key(params);
+        if (svc) plat_reg_close_key(svc);
+    }
+};
+
+// Which of the three keys could not be opened or made.
+enum class KeyLevel { None, Service, Parameters, Port };
+
+// Opens the three keys down to the port key, or creates them when create is
+// set; the level that failed (rs set to its registry status), or None.
+KeyLevel open_port_keys(const char* servicePath, const char* wwpn, bool create, PortKeys* k,
+                        int32_t* rs) {
+    *rs = create ? plat_reg_create_key(PLAT_HKLM, servicePath, &k->svc)
+                 : plat_reg_open_key(PLAT_HKLM, servicePath, &k->svc);
+    if (*rs != PLAT_REG_OK) return KeyLevel::Service;
+    *rs = create ? plat_reg_create_subkey(k->svc, kParametersKey, &k->params)
+                 : plat_reg_open_subkey(k->svc, kParametersKey, &k->params);
+    if (*rs != PLAT_REG_OK) return KeyLevel::Parameters;
+    *rs = create ? plat_reg_create_subkey(k->params, wwpn, &k->port)
+                 : plat_reg_open_subkey(k->params, wwpn, &k->port);
+    if (*rs != PLAT_REG_OK) return KeyLevel::Port;
+    return KeyLevel::None;
 }
 
 struct LatencyField {
@@ -84,19 +124,60 @@ const LatencyField kLatencyFields[] = {
     LATENCY_FIELD(WriteLatencyLarge),
 };
 #undef LATENCY_FIELD
-static_assert(sizeof kLatencyFields / sizeof kLatencyFields[0] == 19, "latency values");
+static_assert(std::size(kLatencyFields) == 19, "latency values");
+
+// Statuses of the port-settings exports beyond kStsOk and kStsFailed.
+constexpr uint32_t kStsBadOperation = 2; // rwRegistryKey: op or flag pointer
+constexpr uint32_t kStsBadBoard = 3;
+constexpr uint32_t kStsBadFlag = 4; // TGX_SetPersistLinkDown: flag above 1
+constexpr uint32_t kStsParseNoMemory = 17;
+// TGX_SetLatency: the key that could not be created.
+constexpr uint32_t kStsLatencyServiceKey = 0x800E;
+constexpr uint32_t kStsLatencyParamsKey = 0x800F;
+constexpr uint32_t kStsLatencyPortKey = 0x8020;
+
+// Edits text (the value as read, terminated) for a get or a set of the item;
+// false when the edited text would not fit.
+bool edit_item(ParamText* text, bool set, uint16_t* flag, const char* item) {
+    if (text->len > 0 && text->s[text->len - 1] != ';') pt_append(text, ";", 1);
+    if (text->overflow) return false;
+    ptrdiff_t at = find_item(text->s, text->len);
+    if (at < 0) {
+        if (set) {
+            pt_append(text, item, strlen(item));
+        } else {
+            TraceLog("rwRegistryKey: PersistLnkDn parameter doesn't exist\n");
+            *flag = 0;
+        }
+        return true;
+    }
+    const char* value = text->s + at;
+    if (!set) {
+        *flag = strncmp(value, "PersistLnkDn=0", kItemNameLen + 2) == 0 ? 0 : 1;
+        return true;
+    }
+    // Replace the whole item, up to its semicolon, by the new one.
+    const char* semi = strchr(value, ';');
+    size_t itemEnd = (size_t)(semi - text->s) + 1;
+    ParamText edited = {};
+    pt_append(&edited, text->s, (size_t)at);
+    pt_append(&edited, item, strlen(item));
+    pt_append(&edited, text->s + itemEnd, text->len - itemEnd);
+    *text = edited;
+    return true;
+}
 
 } // namespace
 
 uint32_t rwRegistryKey(uint32_t board, uint32_t op, uint16_t* flag) {
-    if (!tgx_board_ok(board)) return 3;
-    if (op > 1 || flag == nullptr) return 2;
+    if (!tgx_board_ok(board)) return kStsBadBoard;
+    if (op > 1 || flag == nullptr) return kStsBadOperation;
     const bool set = op == 1;
     HBA_PortAttributes attrs;
     uint32_t st = GetAdapterPortAttributes(board, 0, &attrs);
     if (st != 0) {
         TraceLog("rwRegistryKey: GetAdapterPortAttributes error %x\n", st);
-        return 1;
+        return kStsFailed;
     }
     // Service key of the board's driver (its name has at most 8 characters).
     const DrvVerName& names = tgx_entry(board)->drvInfo.names[0];
@@ -106,37 +187,28 @@ uint32_t rwRegistryKey(uint32_t board, uint32_t op, uint16_t* flag) {
     char wwpn[17];
     wwpn_key_name(attrs, wwpn, sizeof wwpn);
 
-    PlatRegKey svc = nullptr, params = nullptr, port = nullptr;
-    int32_t rs = set ? plat_reg_create_key(PLAT_HKLM, servicePath, &svc)
-                     : plat_reg_open_key(PLAT_HKLM, servicePath, &svc);
-    if (rs != PLAT_REG_OK) {
-        TraceLog("rwRegistryKey: Create/Open %s key failed. status = %xh\n", servicePath, rs);
+    PortKeys keys;
+    int32_t rs = PLAT_REG_OK;
+    KeyLevel missing = open_port_keys(servicePath, wwpn, set, &keys, &rs);
+    if (missing != KeyLevel::None) {
+        if (missing == KeyLevel::Service)
+            TraceLog("rwRegistryKey: Create/Open %s key failed. status = %xh\n", servicePath, rs);
+        else if (missing == KeyLevel::Parameters)
+            TraceLog("rwRegistryKey: Create %s parameter key failed. status = %xh\n", servicePath,
+                     rs);
+        else
+            TraceLog("rwRegistryKey: Create/open %s wwpn key failed. status = %xh\n", servicePath,
+                     rs);
+        // A key that is not there reads as off; one that cannot be made fails a set.
         if (!set) *flag = 0;
-        return set ? 1 : 0;
-    }
-    rs = set ? plat_reg_create_subkey(svc, kParametersKey, &params)
-             : plat_reg_open_subkey(svc, kParametersKey, &params);
-    if (rs != PLAT_REG_OK) {
-        TraceLog("rwRegistryKey: Create %s parameter key failed. status = %xh\n", servicePath, rs);
-        close_keys(svc, nullptr, nullptr);
-        if (!set) *flag = 0;
-        return set ? 1 : 0;
-    }
-    rs = set ? plat_reg_create_subkey(params, wwpn, &port)
-             : plat_reg_open_subkey(params, wwpn, &port);
-    if (rs != PLAT_REG_OK) {
-        TraceLog("rwRegistryKey: Create/open %s wwpn key failed. status = %xh\n", servicePath, rs);
-        close_keys(svc, params, nullptr);
-        if (!set) *flag = 0;
-        return set ? 1 : 0;
+        return set ? kStsFailed : kStsOk;
     }
 
     // Read the value; what was read is terminated here whatever it holds.
     char raw[kParamMaxChars + 2];
     uint32_t type = 0;
     uint32_t size = kParamMaxChars + 1;
-    rs = plat_reg_query_value(port, kParametersValue, &type, raw, &size);
-    uint32_t result = 0;
+    rs = plat_reg_query_value(keys.port, kParametersValue, &type, raw, &size);
     ParamText text = {};
     const char digit = set && (*flag & 1) ? '1' : '0';
     char item[kItemNameLen + 4];
@@ -146,67 +218,40 @@ uint32_t rwRegistryKey(uint32_t board, uint32_t op, uint16_t* flag) {
         if (!set) {
             TraceLog("rwRegistryKey: Parameters value doesn't exist, so get failed\n");
             *flag = 0;
-            close_keys(svc, params, port);
-            return 0;
+            return kStsOk;
         }
         pt_append(&text, item, strlen(item));
     } else if (rs != PLAT_REG_OK) {
         // Includes a value too long for the buffer: editing a cut copy would
         // lose the other items, so it is an error and nothing is written.
         TraceLog("rwRegistryKey: Parameters value unreadable. status = %xh\n", rs);
-        close_keys(svc, params, port);
-        return 1;
+        return kStsFailed;
+    } else if (!is_plain_text(type, raw, size)) {
+        // Editing what is not one plain string would drop whatever follows.
+        TraceLog("rwRegistryKey: Parameters value is not plain text. type = %xh\n", type);
+        return kStsFailed;
     } else {
         raw[size <= kParamMaxChars + 1 ? size : kParamMaxChars + 1] = '\0';
-        size_t rawLen = strnlen(raw, kParamMaxChars + 1);
-        pt_append(&text, raw, rawLen);
-        if (text.len > 0 && text.s[text.len - 1] != ';') pt_append(&text, ";", 1);
-        ptrdiff_t at = text.overflow ? -1 : find_item(text.s, text.len);
-        if (text.overflow) {
-            result = 1;
-        } else if (at >= 0) {
-            const char* value = text.s + at;
-            if (!set) {
-                *flag = strncmp(value, "PersistLnkDn=0", kItemNameLen + 2) == 0 ? 0 : 1;
-            } else {
-                // Replace the whole item, up to its semicolon, by the new one.
-                const char* semi = strchr(value, ';');
-                size_t itemEnd = (size_t)(semi - text.s) + 1;
-                ParamText edited = {};
-                pt_append(&edited, text.s, (size_t)at);
-                pt_append(&edited, item, strlen(item));
-                pt_append(&edited, text.s + itemEnd, text.len - itemEnd);
-                text = edited;
-            }
-        } else if (!set) {
-            TraceLog("rwRegistryKey: PersistLnkDn parameter doesn't exist\n");
-            *flag = 0;
-        } else {
-            pt_append(&text, item, strlen(item));
-        }
+        pt_append(&text, raw, strnlen(raw, kParamMaxChars + 1));
+        if (!edit_item(&text, set, flag, item)) return kStsFailed;
     }
-    if (set && result == 0) {
-        if (text.overflow || text.len > kParamMaxChars) {
-            result = 1;
-        } else {
-            rs =
-                plat_reg_set_value(port, kParametersValue, PLAT_REG_SZ, text.s, (uint32_t)text.len);
-            if (rs != PLAT_REG_OK) {
-                TraceLog("rwRegistryKey: Parameters exist, but set value failed %x\n", rs);
-                result = 1;
-            }
-        }
+    if (!set) return kStsOk;
+    if (text.overflow || text.len > kParamMaxChars) return kStsFailed;
+    rs = plat_reg_set_value(keys.port, kParametersValue, PLAT_REG_SZ, text.s, (uint32_t)text.len);
+    if (rs != PLAT_REG_OK) {
+        TraceLog("rwRegistryKey: Parameters exist, but set value failed %x\n", rs);
+        return kStsFailed;
     }
-    close_keys(svc, params, port);
-    return result;
+    return kStsOk;
 }
 
 extern "C" TGX_EXPORT uint32_t TGX_GetPersistLinkDown(uint32_t board, uint16_t* flag) {
     TraceLog("TGX_GetPersistLinkDown: board=%x\n", board);
-    if (!tgx_board_ok(board)) return 3;
+    if (!tgx_board_ok(board)) return kStsBadBoard;
+    if (flag == nullptr) return kStsFailed;
     uint16_t f = 0;
     uint32_t status = rwRegistryKey(board, 0, &f);
-    if (status == 0 && flag) *flag = f;
+    if (status == kStsOk) *flag = f;
     TraceLog("TGX_GetPersistLinkDown: flag=%x status=%x\n", f, status);
     return status;
 }
@@ -214,66 +259,63 @@ extern "C" TGX_EXPORT uint32_t TGX_GetPersistLinkDown(uint32_t board, uint16_t* 
 extern "C" TGX_EXPORT uint32_t TGX_SetPersistLinkDown(uint32_t board, uint32_t flag) {
     TraceLog("TGX_SetPersistLinkDown: board=%x flag=%x\n", board, flag);
     uint16_t f = (uint16_t)(flag & 0xFFFF);
-    if (f > 1) return 4;
-    if (!tgx_board_ok(board)) return 3;
+    if (f > 1) return kStsBadFlag;
+    if (!tgx_board_ok(board)) return kStsBadBoard;
     uint32_t status = rwRegistryKey(board, 1, &f);
     TraceLog("TGX_SetPersistLinkDown: update Registry status=%x\n", status);
-    if (status != 0) return status;
+    if (status != kStsOk) return status;
 
-    uint8_t* env = tgx_env_alloc(TGX_SIZE_ISSUE_PARSE, TGX_IOCTL_ISSUE_PARSE, TGX_SIG_ZT);
-    if (env == nullptr) return 17;
+    TgxEnvelope env = tgx_env_alloc(TGX_SIZE_ISSUE_PARSE, TGX_IOCTL_ISSUE_PARSE, TGX_SIG_ZT);
+    if (!env) return kStsParseNoMemory;
     char text[kParseTextLen + 1];
     snprintf(text, sizeof text, "%s=%c", kItemName, f ? '1' : '0');
-    memcpy(tgx_payload(env), text, kParseTextLen);
-    if (!tgx_env_send(tgx_entry(board)->handle, env, TGX_SIZE_ISSUE_PARSE)) {
+    memcpy(env.payload(), text, kParseTextLen);
+    if (!tgx_env_send(tgx_entry(board)->handle, env)) {
         TraceLog("TGX_SetPersistLinkDown: IOCTL_ZT4100_ISSUE_PARSE Failed Error=0x%x\n",
                  plat_last_error());
-        tgx_env_free(env);
-        return 1;
+        return kStsFailed;
     }
     uint32_t rc = tgx_env_rc(env);
-    tgx_env_free(env);
     TraceLog("TGX_SetPersistLinkDown: exit rtnCode=%x\n", rc);
     return rc;
 }
 
 extern "C" TGX_EXPORT uint32_t TGX_SetLatency(uint32_t board, const LATENCY_INFO* info) {
-    if (!tgx_board_ok(board)) return 3;
-    if (info == nullptr) return 1;
+    if (!tgx_board_ok(board)) return kStsBadBoard;
+    if (info == nullptr) return kStsFailed;
     HBA_PortAttributes attrs;
     uint32_t st = GetAdapterPortAttributes(board, 0, &attrs);
     if (st != 0) {
         TraceLog("TGX_SetLatency: GetAdapterPortAttributes error %x\n", st);
-        return 1;
+        return kStsFailed;
     }
     char wwpn[17];
     wwpn_key_name(attrs, wwpn, sizeof wwpn);
-    PlatRegKey svc = nullptr, params = nullptr, port = nullptr;
-    if (plat_reg_create_key(PLAT_HKLM, kLatencyServicePath, &svc) != PLAT_REG_OK) {
+    PortKeys keys;
+    int32_t rs = PLAT_REG_OK;
+    switch (open_port_keys(kLatencyServicePath, wwpn, true, &keys, &rs)) {
+    case KeyLevel::Service:
         TraceLog("TGX_SetLatency: Create qrllatency key failed\n");
-        return 0x800E;
-    }
-    if (plat_reg_create_subkey(svc, kParametersKey, &params) != PLAT_REG_OK) {
+        return kStsLatencyServiceKey;
+    case KeyLevel::Parameters:
         TraceLog("TGX_SetLatency: Create qrxdbg parameter key failed\n");
-        close_keys(svc, nullptr, nullptr);
-        return 0x800F;
-    }
-    if (plat_reg_create_subkey(params, wwpn, &port) != PLAT_REG_OK) {
+        return kStsLatencyParamsKey;
+    case KeyLevel::Port:
         TraceLog("TGX_SetLatency: Create wwpn key failed\n");
-        close_keys(svc, params, nullptr);
-        return 0x8020;
+        return kStsLatencyPortKey;
+    case KeyLevel::None:
+        break;
     }
-    uint32_t status = 0;
+    uint32_t status = kStsOk;
     const uint8_t* rec = reinterpret_cast<const uint8_t*>(info);
     for (const LatencyField& f : kLatencyFields) {
         uint32_t v;
         memcpy(&v, rec + f.offset, sizeof v);
-        int32_t rs = plat_reg_set_value(port, f.name, PLAT_REG_DWORD, &v, sizeof v);
+        rs = plat_reg_set_value(keys.port, f.name, PLAT_REG_DWORD, &v, sizeof v);
         if (rs != PLAT_REG_OK) {
             TraceLog("TGX_SetLatency: SetValue %s failed %x\n", f.name, rs);
-            status = 1;
+            status = kStsFailed;
         }
     }
-    close_keys(svc, params, port);
     return status;
 }

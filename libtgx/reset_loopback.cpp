@@ -7,6 +7,18 @@
 
 namespace {
 
+// Statuses of the reset, loopback and dump exports beyond kStsOk and kStsFailed.
+constexpr uint32_t kStsLinkNotUp = 2;     // TGX_ConfigLoopback: the link did not come up
+constexpr uint32_t kStsBadRegion = 2;     // TGX_GetDriverDumpRegion: region above 7
+constexpr uint32_t kStsBadType = 3;       // TGX_ConfigLoopback: neither internal nor external
+constexpr uint32_t kStsOverheat = 3;      // TGX_ConfigLoopback: the link mailbox's status 3
+constexpr uint32_t kStsBridgeOverrun = 3; // TGX_SendTamberCommand: response too large
+constexpr uint32_t kStsBridgeTimeout = 5;
+constexpr uint32_t kStsBridgeNoBoard = 6;
+// Status 3 of the mailbox exports (over temperature on the plain form, no
+// resource on V2): the one mailbox failure loopback set-up passes on.
+constexpr uint32_t kMboxOverheat = 3;
+
 const uint32_t kLoopbackRecordSize = 12; // size of the caller's record as logged
 const uint32_t kLinkPollMs = 1000;
 const uint32_t kEndLoopbackSleepMs = 5000;
@@ -22,20 +34,20 @@ struct RcRow {
 
 // ReturnCode of a bridge control mailbox.
 const RcRow kBridgeMboxRc[] = {
-    {0, 0, nullptr},
-    {1, 1, nullptr}, // logged with the returned mailbox status
-    {2, 5, "TGX_SendTamberCommand: error=TAMBER_CMD_TIMEOUT\n"},
-    {3, 1, "TGX_SendTamberCommand: error=TAMBER_COMMAND_BUSY\n"},
+    {0, kStsOk, nullptr},
+    {1, kStsFailed, nullptr}, // logged with the returned mailbox status
+    {2, kStsBridgeTimeout, "TGX_SendTamberCommand: error=TAMBER_CMD_TIMEOUT\n"},
+    {3, kStsFailed, "TGX_SendTamberCommand: error=TAMBER_COMMAND_BUSY\n"},
 };
 
 // ReturnCode of a bridge pass-through command that brought no response.
 const RcRow kBridgePassRc[] = {
-    {0, 5, "TGX_SendTamberCommand: error=GETCTINFO_RETVAL_TIMEOUT\n"},
-    {-1, 1, "TGX_SendTamberCommand: error=GETCTINFO_RETVAL_NOTAVAIL\n"},
-    {-2, 1, "TGX_SendTamberCommand: error=GETCTINFO_RETVAL_NORESOURCE\n"},
-    {-3, 1, "TGX_SendTamberCommand: error=GETCTINFO_RETVAL_INVALIDREQ\n"},
-    {-4, 1, "TGX_SendTamberCommand: error=GETCTINFO_RETVAL_GENERROR\n"},
-    {-5, 3, "TGX_SendTamberCommand: error=GETCTINFO_RETVAL_DATAOVERRUN\n"},
+    {0, kStsBridgeTimeout, "TGX_SendTamberCommand: error=GETCTINFO_RETVAL_TIMEOUT\n"},
+    {-1, kStsFailed, "TGX_SendTamberCommand: error=GETCTINFO_RETVAL_NOTAVAIL\n"},
+    {-2, kStsFailed, "TGX_SendTamberCommand: error=GETCTINFO_RETVAL_NORESOURCE\n"},
+    {-3, kStsFailed, "TGX_SendTamberCommand: error=GETCTINFO_RETVAL_INVALIDREQ\n"},
+    {-4, kStsFailed, "TGX_SendTamberCommand: error=GETCTINFO_RETVAL_GENERROR\n"},
+    {-5, kStsBridgeOverrun, "TGX_SendTamberCommand: error=GETCTINFO_RETVAL_DATAOVERRUN\n"},
 };
 
 template <size_t N> uint32_t map_rc(const RcRow (&rows)[N], int32_t rc) {
@@ -45,7 +57,7 @@ template <size_t N> uint32_t map_rc(const RcRow (&rows)[N], int32_t rc) {
         return row.status;
     }
     TraceLog("TGX_SendTamberCommand: default error\n");
-    return 1;
+    return kStsFailed;
 }
 
 bool is_tamber(const AdapterEntry* e) {
@@ -114,18 +126,16 @@ uint32_t config_loopback_tamber(uint32_t board, uint32_t type) {
 
 extern "C" TGX_EXPORT uint32_t TGX_ResetAdapter(uint32_t board, uint32_t resetType) {
     TraceLog("TGX_ResetAdapter board=%x\n", board);
-    if (!tgx_board_ok(board)) return 1;
-    uint8_t* env = tgx_env_alloc(TGX_SIZE_RESET_ADAPTER, TGX_IOCTL_RESET_ADAPTER, TGX_SIG_ZT);
-    if (env == nullptr) return 1;
-    tgx_wr32(tgx_payload(env), resetType);
-    if (!tgx_env_send(tgx_entry(board)->handle, env, TGX_SIZE_RESET_ADAPTER)) {
+    if (!tgx_board_ok(board)) return kStsFailed;
+    TgxEnvelope env = tgx_env_alloc(TGX_SIZE_RESET_ADAPTER, TGX_IOCTL_RESET_ADAPTER, TGX_SIG_ZT);
+    if (!env) return kStsFailed;
+    tgx_wr32(env.payload(), resetType);
+    if (!tgx_env_send(tgx_entry(board)->handle, env)) {
         TraceLog("TGX_ResetAdapter - IOCTL_ZTX100_RESET_ADAPTER Failed 0x%08X\n",
                  plat_last_error());
-        tgx_env_free(env);
-        return 1;
+        return kStsFailed;
     }
     uint32_t rc = tgx_env_rc(env);
-    tgx_env_free(env);
     if (rc != 0)
         TraceLog("TGX_ResetAdapter - IOCTL_ZTX100_RESET_ADAPTER Failed Io RtnCode=0x%x\n", rc);
     return rc;
@@ -133,10 +143,10 @@ extern "C" TGX_EXPORT uint32_t TGX_ResetAdapter(uint32_t board, uint32_t resetTy
 
 extern "C" TGX_EXPORT uint32_t TGX_ConfigLoopback(uint32_t board, uint32_t type, uint32_t wait) {
     TraceLog("TGX_ConfigLoopback board=%x type=%x\n", board, type);
-    if (!tgx_board_ok(board)) return 1;
-    if (type != TGX_LOOPBACK_INTERNAL && type != TGX_LOOPBACK_EXTERNAL) return 3;
+    if (!tgx_board_ok(board)) return kStsFailed;
+    if (type != TGX_LOOPBACK_INTERNAL && type != TGX_LOOPBACK_EXTERNAL) return kStsBadType;
     AdapterEntry* e = tgx_entry(board);
-    if (e->driverType == TGX_DRIVER_PORT) return 1;
+    if (e->driverType == TGX_DRIVER_PORT) return kStsFailed;
     if (is_tamber(e)) return config_loopback_tamber(board, type);
 
     uint32_t mb[TGX_MBOX_WORDS];
@@ -148,13 +158,13 @@ extern "C" TGX_EXPORT uint32_t TGX_ConfigLoopback(uint32_t board, uint32_t type,
         if (st != 0) {
             TraceLog("TGX_ConfigLoopback (SLI4) failed MBX_DOWN_LINK status=%x, mbstatus = %x\n",
                      st, tgx_rd16(reinterpret_cast<uint8_t*>(mb) + 2));
-            return st == 3 ? 3 : 1;
+            return st == kMboxOverheat ? kStsOverheat : kStsFailed;
         }
     } else {
         uint32_t st = TGX_IssueMboxWithRetry(board, mb, TGX_MBOX_CLASSIC_WORDS,
                                              TGX_MBOX_CLASSIC_WORDS, kLinkRetry, kLinkDelayMs);
         TraceLog("TGX_ConfigLoopback MBX_DOWN_LINK status=%x\n", st);
-        if (st == 3) return 3;
+        if (st == kMboxOverheat) return kStsOverheat;
     }
 
     // Bring it up in loopback.
@@ -186,12 +196,12 @@ extern "C" TGX_EXPORT uint32_t TGX_ConfigLoopback(uint32_t board, uint32_t type,
             TraceLog("TGX_Configloopback MBX_INIT_LINK flag=%x failed - board=%x status=%x\n", flag,
                      board, st);
     }
-    if (st != 0) return st == 3 ? 3 : 1;
+    if (st != 0) return st == kMboxOverheat ? kStsOverheat : kStsFailed;
 
     // Wait for the link: wait - 1 polls of one second (none for 0 or 1).
     uint32_t polls = wait > 1 ? wait - 1 : 0;
     uint32_t state = 0;
-    uint32_t status = 0;
+    uint32_t status = kStsOk;
     for (uint32_t i = 0; i < polls; ++i) {
         plat_sleep_ms(kLinkPollMs);
         status = read_port_state(board, &state);
@@ -201,7 +211,7 @@ extern "C" TGX_EXPORT uint32_t TGX_ConfigLoopback(uint32_t board, uint32_t type,
     if (state != TGX_PORTSTATE_ONLINE) {
         TraceLog("TGX_Configloopback GetAdapterPortAttr failed - board=%x  PortState=%x\n", board,
                  state);
-        status = 2;
+        status = kStsLinkNotUp;
     }
     TraceLog("TGX_Configloopback: Exit status=%x PortStat=%x\n", status, state);
     return status;
@@ -209,52 +219,50 @@ extern "C" TGX_EXPORT uint32_t TGX_ConfigLoopback(uint32_t board, uint32_t type,
 
 extern "C" TGX_EXPORT uint32_t TGX_RunLoopbackTest(uint32_t board, TGX_LOOPBACK* loopback) {
     TraceLog("TGX_Runloopback board=%x NumAdapter=%x\n", board, g_tgx.adapterCount);
-    if (!tgx_board_ok(board)) return 1;
+    if (!tgx_board_ok(board)) return kStsFailed;
     if (tgx_entry(board)->driverType == TGX_DRIVER_PORT) {
         TraceLog("TGX_Runloopback: driverType is FcPort\n");
-        return 1;
+        return kStsFailed;
     }
-    if (loopback == nullptr) return 1;
+    if (loopback == nullptr) return kStsFailed;
     const uint32_t len = loopback->length;
-    if (len != 0 && (loopback->xmitBuf == nullptr || loopback->rcvBuf == nullptr)) return 1;
+    if (len != 0 && (loopback->xmitBuf == nullptr || loopback->rcvBuf == nullptr))
+        return kStsFailed;
     // 32 + 2 x length must not wrap.
     if (len > (0xFFFFFFFFu - TGX_LOOPBACK_BASE) / 2) {
         TraceLog("TGX_RunLoopbackTest: malloc failed\n");
-        return 1;
+        return kStsFailed;
     }
     const uint32_t size = TGX_LOOPBACK_BASE + 2 * len;
-    uint8_t* env = tgx_env_alloc(size, TGX_IOCTL_LOOPBACK_TEST, TGX_SIG_ZT);
-    if (env == nullptr) {
+    TgxEnvelope env = tgx_env_alloc(size, TGX_IOCTL_LOOPBACK_TEST, TGX_SIG_ZT);
+    if (!env) {
         TraceLog("TGX_RunLoopbackTest: malloc failed\n");
-        return 1;
+        return kStsFailed;
     }
     TraceLog("xmitBuf=%p len=%x TGX_LOOPBACK size=%x\n", (void*)loopback->xmitBuf, len,
              kLoopbackRecordSize);
-    uint8_t* p = tgx_payload(env);
+    uint8_t* p = env.payload();
     tgx_wr32(p, len);
     if (len) memcpy(p + 4, loopback->xmitBuf, len);
-    if (!tgx_env_send(tgx_entry(board)->handle, env, size)) {
+    if (!tgx_env_send(tgx_entry(board)->handle, env)) {
         TraceLog("IOCTL_ZTX100_LOOPBACK_TEST I/O Failed Error=0x%08X\n", plat_last_error());
-        tgx_env_free(env);
-        return 1;
+        return kStsFailed;
     }
     uint32_t rc = tgx_env_rc(env);
     if (rc != 0) {
         TraceLog("**TGX_RunLoopbackTest: Failed returnCode =0x%x\n", rc);
-        tgx_env_free(env);
-        return 1;
+        return kStsFailed;
     }
     uint32_t got = tgx_rd32(p);
     if (got > len) got = len;
     if (got) memcpy(loopback->rcvBuf, p + 4 + len, got);
     TraceLog("TGX_Runloopback OK Exit\n");
-    tgx_env_free(env);
-    return 0;
+    return kStsOk;
 }
 
 extern "C" TGX_EXPORT uint32_t TGX_EndLoopback(uint32_t board) {
     TraceLog("TGX_EndLoopback: board=%x\n", board);
-    if (!tgx_board_ok(board)) return 1;
+    if (!tgx_board_ok(board)) return kStsFailed;
     if (is_tamber(tgx_entry(board))) {
         uint32_t st = tamber_cmd(board, TGX_TAMBER_CMD_RESET, 0, 0);
         TraceLog("TGX_EndLoopback: Tamber reset status=%x\n", st);
@@ -268,22 +276,20 @@ extern "C" TGX_EXPORT uint32_t TGX_EndLoopback(uint32_t board) {
 
 extern "C" TGX_EXPORT uint32_t TGX_SetDumpEnv(uint32_t board, uint32_t flag) {
     TraceLog("TGX_SetDumpEnv board=%x flag=0x%x\n", board, flag);
-    if (!tgx_board_ok(board)) return 1;
+    if (!tgx_board_ok(board)) return kStsFailed;
     AdapterEntry* e = tgx_entry(board);
     if (e->driverType == TGX_DRIVER_PORT) {
         TraceLog("TGX_SetDumpEnv: Op not supported by Port driver\n");
-        return 1;
+        return kStsFailed;
     }
-    uint8_t* env = tgx_env_alloc(TGX_SIZE_SET_DUMPENV, TGX_IOCTL_SET_DUMPENV, TGX_SIG_ZT);
-    if (env == nullptr) return 1;
-    tgx_wr32(tgx_payload(env), flag);
-    if (!tgx_env_send(e->handle, env, TGX_SIZE_SET_DUMPENV)) {
+    TgxEnvelope env = tgx_env_alloc(TGX_SIZE_SET_DUMPENV, TGX_IOCTL_SET_DUMPENV, TGX_SIG_ZT);
+    if (!env) return kStsFailed;
+    tgx_wr32(env.payload(), flag);
+    if (!tgx_env_send(e->handle, env)) {
         TraceLog("IOCTL_ZTX100_SET_DUMPENV Failed Error=0x%08X\n", plat_last_error());
-        tgx_env_free(env);
-        return 1;
+        return kStsFailed;
     }
     uint32_t result = tgx_env_rc(env);
-    tgx_env_free(env);
     if (flag == 0) {
         TraceLog("IOCTL_ZTX100_SET_DUMPENV Current Diagnostic Mode= 0x%x\n", result);
     } else if (flag <= 3) {
@@ -309,50 +315,47 @@ extern "C" TGX_EXPORT uint32_t TGX_SetDumpEnv(uint32_t board, uint32_t flag) {
 extern "C" TGX_EXPORT uint32_t TGX_GetDriverDumpRegion(uint32_t board, uint32_t region,
                                                        void* buffer, uint32_t* length) {
     TraceLog("TGX_GetDriverDumpRegion board=%x\n", board);
-    if (!tgx_board_ok(board)) return 1;
+    if (!tgx_board_ok(board)) return kStsFailed;
     AdapterEntry* e = tgx_entry(board);
     if (e->driverType == TGX_DRIVER_PORT) {
         TraceLog("TGX_SetDumpEnv: Op not supported by Port driver\n");
-        return 1;
+        return kStsFailed;
     }
     if (region > TGX_DUMPREGION_MAX_ID) {
         TraceLog("TGX_GetDriverDumpRegion: Invalid region identifier=%x\n", region);
-        return 2;
+        return kStsBadRegion;
     }
-    if (length == nullptr) return 1;
+    if (length == nullptr) return kStsFailed;
     uint32_t remaining = *length;
-    if (remaining != 0 && buffer == nullptr) return 1;
+    if (remaining != 0 && buffer == nullptr) return kStsFailed;
     const uint32_t pieceMax = remaining < TGX_DUMPREGION_PIECE ? remaining : TGX_DUMPREGION_PIECE;
     const uint32_t size = TGX_ENV_HEADER_LENGTH + TGX_DUMPREGION_HDR + pieceMax + 4;
-    uint8_t* env = tgx_env_alloc(size, TGX_IOCTL_GETDRVDUMP_REGION, TGX_SIG_ZT);
-    if (env == nullptr) return 1;
-    uint8_t* p = tgx_payload(env);
+    TgxEnvelope env = tgx_env_alloc(size, TGX_IOCTL_GETDRVDUMP_REGION, TGX_SIG_ZT);
+    if (!env) return kStsFailed;
+    uint8_t* p = env.payload();
     uint8_t* out = static_cast<uint8_t*>(buffer);
     uint32_t offset = 0;
     uint32_t copied = 0;
     for (;;) {
         const uint32_t piece = remaining < TGX_DUMPREGION_PIECE ? remaining : TGX_DUMPREGION_PIECE;
-        tgx_wr32(env + TGX_ENV_OFF_RETURNCODE, 0);
+        tgx_wr32(env.bytes() + TGX_ENV_OFF_RETURNCODE, 0);
         tgx_wr32(p, region);
         tgx_wr32(p + 4, offset);
         tgx_wr32(p + 8, (piece + 3) / 4);
-        if (!tgx_env_send(e->handle, env, size)) {
+        if (!tgx_env_send(e->handle, env)) {
             TraceLog("IOCTL_ZTX100_GETDRVDUMP_REGION Failed Error=0x%08X\n", plat_last_error());
-            tgx_env_free(env);
-            return 1;
+            return kStsFailed;
         }
         uint32_t rc = tgx_env_rc(env);
         if (rc != 0) {
             TraceLog("IOCTL_ZTX100_GETDRVDUMP_REGION Io ReturnCode=0x%x\n", rc);
-            tgx_env_free(env);
             return rc;
         }
         uint32_t words = tgx_rd32(p + 8);
         if (piece == 0) {
             *length = words > 0x3FFFFFFFu ? 0xFFFFFFFCu : words * 4;
             TraceLog("IOCTL_ZTX100_GETDRVDUMP_REGION Size=0x%x\n", *length);
-            tgx_env_free(env);
-            return 0;
+            return kStsOk;
         }
         // Only what the driver returned is handed on; a short piece ends the region.
         const uint64_t returned = (uint64_t)words * 4;
@@ -365,8 +368,7 @@ extern "C" TGX_EXPORT uint32_t TGX_GetDriverDumpRegion(uint32_t board, uint32_t 
     }
     *length = copied;
     TraceLog("IOCTL_ZTX100_GETDRVDUMP_REGION success Count=0x%x\n", copied);
-    tgx_env_free(env);
-    return 0;
+    return kStsOk;
 }
 
 extern "C" TGX_EXPORT uint32_t TGX_SendTamberCommand(uint32_t board, const void* command,
@@ -377,27 +379,27 @@ extern "C" TGX_EXPORT uint32_t TGX_SendTamberCommand(uint32_t board, const void*
     const uint32_t rspSize = responseSize ? *responseSize : 0;
     TraceLog("TGX_SendTamberCommand: board=%x cmd=%x cmdSize=%x rspSize=%x\n", board, cmdWord,
              commandSize, rspSize);
-    if (!tgx_board_ok(board)) return 6;
+    if (!tgx_board_ok(board)) return kStsBridgeNoBoard;
     if (cmd == nullptr || commandSize < 4 || responseSize == nullptr ||
         (rspSize != 0 && response == nullptr))
-        return 1;
+        return kStsFailed;
     // command + response + 2348 must not wrap.
     if (commandSize > 0xFFFFFFFFu - TGX_TAMBER_EXTRA ||
         rspSize > 0xFFFFFFFFu - TGX_TAMBER_EXTRA - commandSize)
-        return 1;
+        return kStsFailed;
     const uint32_t size = commandSize + rspSize + TGX_TAMBER_EXTRA;
     TraceLog("TGX_SendTamberCommand: bufferSize=%x\n", size);
     uint8_t* rsp = static_cast<uint8_t*>(response);
     const uint32_t cmdWord1 = commandSize >= 8 ? tgx_rd32(cmd + 4) : 0;
     const uint32_t cmdWord2 = commandSize >= 12 ? tgx_rd32(cmd + 8) : 0;
     const bool control = cmdWord == TGX_TAMBER_CMD_RESET || cmdWord == TGX_TAMBER_CMD_SETMODE;
-    uint8_t* env =
+    TgxEnvelope env =
         tgx_env_alloc(size, control ? TGX_IOCTL_TAMBER_ISSUEMB : TGX_IOCTL_GET_CT_INFO, TGX_SIG_ZT);
-    if (env == nullptr) {
+    if (!env) {
         TraceLog("TGX_IssueMboxWithRetry - malloc failed\n");
-        return 1;
+        return kStsFailed;
     }
-    uint8_t* p = tgx_payload(env);
+    uint8_t* p = env.payload();
     const uint32_t payloadSize = size - TGX_ENV_HEADER_LENGTH;
     PlatHandle h = tgx_entry(board)->handle;
     uint32_t status;
@@ -413,11 +415,10 @@ extern "C" TGX_EXPORT uint32_t TGX_SendTamberCommand(uint32_t board, const void*
         tgx_wr32(p + 260, 32);
         tgx_wr32(p + 264, cmdWord);
         tgx_wr32(p + 268, cmdWord1);
-        if (!tgx_env_send(h, env, size)) {
+        if (!tgx_env_send(h, env)) {
             TraceLog("IOCTL_TAMBER_ISSUEMB: I/O Failed Error=0x%08X,  mbCmd=0x%x\n",
                      plat_last_error(), (uint32_t)TGX_TAMBER_MB_CMD);
-            tgx_env_free(env);
-            return 1;
+            return kStsFailed;
         }
         uint32_t rc = tgx_env_rc(env);
         TraceLog("TGX_SendTamberCommand: returnCode=%x\n", rc);
@@ -430,7 +431,6 @@ extern "C" TGX_EXPORT uint32_t TGX_SendTamberCommand(uint32_t board, const void*
         } else {
             *responseSize = 0;
         }
-        tgx_env_free(env);
         return status;
     }
 
@@ -439,11 +439,10 @@ extern "C" TGX_EXPORT uint32_t TGX_SendTamberCommand(uint32_t board, const void*
     tgx_wr32(p + 4, commandSize);
     tgx_wr32(p + 8, rspSize);
     memcpy(p + TGX_CTINFO_OFF_CMD, cmd, commandSize);
-    if (!tgx_env_send(h, env, size)) {
+    if (!tgx_env_send(h, env)) {
         TraceLog("TGX_SendTamberCommand: IOCTL_GET_CT_INFO Failed I/O Error=0x%x Cmd=0x%08X\n",
                  plat_last_error(), cmdWord & 0xFF);
-        tgx_env_free(env);
-        return 1;
+        return kStsFailed;
     }
     const int32_t rc = (int32_t)tgx_env_rc(env);
     TraceLog("TGX_SendTamberCommand: IOCTL_GET_CT_INFO returnCode=%08X\n", (uint32_t)rc);
@@ -458,10 +457,8 @@ extern "C" TGX_EXPORT uint32_t TGX_SendTamberCommand(uint32_t board, const void*
         *responseSize = (uint32_t)rc;
         TraceLog("TGX_SendTamberCommand: outCnt=%x rspSize=%x inCnt=%x\n", (uint32_t)rc, rspSize,
                  inCnt);
-        tgx_env_free(env);
-        return 0;
+        return kStsOk;
     }
     status = map_rc(kBridgePassRc, rc);
-    tgx_env_free(env);
     return status;
 }

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include "libtgx/libtgx.h"
 #include "interfaces/tgx_ioctl.h"
@@ -84,16 +85,33 @@ extern bool g_resourcesReleased;
 bool tgx_board_ok(uint32_t board);
 AdapterEntry* tgx_entry(uint32_t board);
 
-// Envelopes: allocate a zeroed buffer of totalSize bytes (header included) with
-// the header filled for code and signature; null when out of memory.
-uint8_t* tgx_env_alloc(uint32_t totalSize, uint32_t code, const char* sig);
-void tgx_env_free(uint8_t* env);
-// Sends on the board's SCSI handle (or h); true when the device call succeeded.
-bool tgx_env_send(PlatHandle h, uint8_t* env, uint32_t totalSize);
-uint32_t tgx_env_rc(const uint8_t* env);
-inline uint8_t* tgx_payload(uint8_t* env) {
-    return env + TGX_ENV_HEADER_LENGTH;
-}
+// Statuses every export family shares; each family names its other values
+// beside its exports.
+constexpr uint32_t kStsOk = 0;
+constexpr uint32_t kStsFailed = 1;    // bad board or argument, or the request failed
+constexpr uint32_t kStsNoMemory = 10; // queries and discovery: no room for the request
+
+// A request envelope: size bytes, the 28-byte header included. It owns its
+// buffer, which is freed when the envelope goes out of scope, so no exit path
+// can leak or free it twice. False when the allocation failed.
+struct TgxEnvFree {
+    void operator()(uint8_t* p) const;
+};
+struct TgxEnvelope {
+    std::unique_ptr<uint8_t, TgxEnvFree> buf;
+    uint32_t size = 0;
+    explicit operator bool() const { return buf != nullptr; }
+    uint8_t* bytes() const { return buf.get(); }
+    uint8_t* payload() const { return buf.get() + TGX_ENV_HEADER_LENGTH; }
+};
+// A zeroed envelope of totalSize bytes with the header filled for code and
+// signature; false when totalSize is below the header or memory is short.
+TgxEnvelope tgx_env_alloc(uint32_t totalSize, uint32_t code, const char* sig);
+// Zeroes the whole envelope and writes its header again (a reused envelope).
+void tgx_env_fill(TgxEnvelope& env, uint32_t code, const char* sig);
+// Sends on h; true when the device call succeeded (the reply is in place).
+bool tgx_env_send(PlatHandle h, TgxEnvelope& env);
+uint32_t tgx_env_rc(const TgxEnvelope& env);
 
 // Little-endian field access.
 inline uint32_t tgx_rd32(const uint8_t* p) {
@@ -122,9 +140,6 @@ void tgx_ct_shutdown_all();                    // CT management service shutdown
 // SD registration list of one board: frees every record and clears the head
 // (called by release with the list non-empty).
 void tgx_sd_free_list(uint32_t board);
-
-// Envelope header refill: zeroes totalSize bytes and writes the header again.
-void tgx_env_fill(uint8_t* env, uint32_t totalSize, uint32_t code, const char* sig);
 
 // Trace log start-up (reads the settings, sets the log path and the log mutex,
 // writes the header) and its end at unload.

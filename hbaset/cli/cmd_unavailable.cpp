@@ -11,12 +11,6 @@ void commandNotAvailable(const char* name) {
     g_run.cluStatus = CLU_NOT_SUPPORTED;
 }
 
-void cmdDownload(int) {
-    commandNotAvailable("download");
-}
-void cmdDownloadByName() {
-    commandNotAvailable("download");
-}
 void cmdLoadImage(int, uint32_t) {
     commandNotAvailable("loadimage");
 }

@@ -1,10 +1,27 @@
-// The command table: one row per command name in dispatch order, with the
-// particular checks of each command and the call of its body.
+// The command table: one row per command name, with the particular checks of
+// each command and the call of its body. Lookup compares names exactly, so the
+// order of the rows does not matter.
+//
+// How to add a command:
+//  1. Row: append it to kCommandRows (name in upper case, token rule and
+//     syntax-error text, flags, the adapter check and restriction, its keys in
+//     the order the handler reads them) with a handler: runIndexed<body>,
+//     runAllOrOne<body>, runPlain<body> or runWithFile<body> when the body
+//     takes no more than the adapter (and a file name), else a run<Name>
+//     handler above the rows that checks the values and fills g_args. A
+//     handler that reads more than two keys names their slots (see
+//     kBootWwn0 below).
+//  2. Body: cmd<Name> declared in commands.h, written in hbaset/cli/cmd_<name>.cpp
+//     (or the family's own file), leaving its status in g_run.cluStatus.
+//  3. Stub: remove the command's "not available" body from cmd_unavailable.cpp.
+//  4. Test: a Case row in tests/hbaset_core/test_interp_commands.cpp for its
+//     parsing (exact console text and status), and the body's own tests.
 #include "common/bounded_text.h"
 #include "hbaset/cli/command_table.h"
 
 #include <cctype>
 #include <cstring>
+#include <iterator>
 #include <strings.h>
 
 #include "hbaset/cli/adapter_table.h"
@@ -14,8 +31,6 @@
 #include "hbaset/cli/run_state.h"
 
 namespace {
-
-// Copies the whole text, cut to size - 1 characters.
 
 // Copies the first word of src (leading blanks skipped, ends at the next
 // blank), cut to size - 1 characters.
@@ -41,37 +56,43 @@ bool allAdapters() {
 
 // ---- handlers after the generic parse (kv.value / kv.number follow the row's keys) ----
 
-int32_t runSetBootDevice(const CommandRow&, const KeyValues& kv) { // n w0 w1 l t
+// Slots of setbootdevice's keys: n w0= w1= l t.
+enum : size_t { kBootWwn0 = 1, kBootWwn1, kBootLun, kBootTopology };
+
+int32_t runSetBootDevice(const CommandRow&, const KeyValues& kv) {
     static const uint32_t kTopologyCodes[] = {12, 4, 0, 8};
-    if (kv.number[3] > 255) {
-        sayf("Invalid LUN number: %u", kv.number[3]);
+    if (kv.number[kBootLun] > 255) {
+        sayf("Invalid LUN number: %u", kv.number[kBootLun]);
         return CLU_INVALID_LUN;
     }
-    if (kv.number[4] > 3) {
-        sayf("Invalid Topology input: %u", kv.number[4]);
+    if (kv.number[kBootTopology] > 3) {
+        sayf("Invalid Topology input: %u", kv.number[kBootTopology]);
         return CLU_TOPOLOGY;
     }
-    g_args.wwpn[0] = kv.number[1];
-    g_args.wwpn[1] = kv.number[2];
-    g_args.lun = kv.number[3];
-    g_args.topology = kTopologyCodes[kv.number[4]];
+    g_args.wwpn[0] = kv.number[kBootWwn0];
+    g_args.wwpn[1] = kv.number[kBootWwn1];
+    g_args.lun = kv.number[kBootLun];
+    g_args.topology = kTopologyCodes[kv.number[kBootTopology]];
     cmdSetBootDevice(index());
     return status();
 }
 
-int32_t runSetAltBoot(const CommandRow&, const KeyValues& kv) { // n i w0 w1 l
-    if (kv.number[1] < 1 || kv.number[1] > 7) {
+// Slots of setaltboot's keys: n i w0= w1= l.
+enum : size_t { kAltIndex = 1, kAltWwn0, kAltWwn1, kAltLun };
+
+int32_t runSetAltBoot(const CommandRow&, const KeyValues& kv) {
+    if (kv.number[kAltIndex] < 1 || kv.number[kAltIndex] > 7) {
         say("Index out of range");
         return CLU_NO_ALL_OPTION;
     }
-    if (kv.number[4] > 255) {
-        sayf("Invalid LUN number: %u", kv.number[4]);
+    if (kv.number[kAltLun] > 255) {
+        sayf("Invalid LUN number: %u", kv.number[kAltLun]);
         return CLU_INVALID_LUN;
     }
-    g_args.bootIndex = kv.number[1];
-    g_args.wwpn[0] = kv.number[2];
-    g_args.wwpn[1] = kv.number[3];
-    g_args.lun = kv.number[4];
+    g_args.bootIndex = kv.number[kAltIndex];
+    g_args.wwpn[0] = kv.number[kAltWwn0];
+    g_args.wwpn[1] = kv.number[kAltWwn1];
+    g_args.lun = kv.number[kAltLun];
     cmdSetAltBoot(index());
     return status();
 }
@@ -163,23 +184,26 @@ int32_t runWriteWwn(const CommandRow&, const KeyValues&) {
     return status();
 }
 
-int32_t runDmaTest(const CommandRow&, const KeyValues& kv) { // n p c r
-    size_t patternLength = strlen(kv.value[1]);
+// Slots of dmatest's keys: n p c r.
+enum : size_t { kDmaPattern = 1, kDmaByteCount, kDmaRepeat };
+
+int32_t runDmaTest(const CommandRow&, const KeyValues& kv) {
+    size_t patternLength = strlen(kv.value[kDmaPattern]);
     if (patternLength < 3 || patternLength > 8) {
         say("Pattern string longer than 8 bytes or shorter than 3 bytes");
         return CLU_INPUT_VALUE;
     }
-    if (kv.number[2] < 64 || kv.number[2] > 4096) {
+    if (kv.number[kDmaByteCount] < 64 || kv.number[kDmaByteCount] > 4096) {
         say("Byte Count out of range 64 - 4096");
         return CLU_INPUT_VALUE;
     }
-    if (kv.number[3] == 0) {
+    if (kv.number[kDmaRepeat] == 0) {
         say("No Repeat Count");
         return CLU_INPUT_VALUE;
     }
-    copyBounded(g_args.pattern, sizeof g_args.pattern, kv.value[1]);
-    g_args.byteCount = kv.number[2];
-    g_args.repeatCount = kv.number[3];
+    copyBounded(g_args.pattern, sizeof g_args.pattern, kv.value[kDmaPattern]);
+    g_args.byteCount = kv.number[kDmaByteCount];
+    g_args.repeatCount = kv.number[kDmaRepeat];
     cmdDmaTest(index());
     return status();
 }
@@ -444,4 +468,4 @@ const CommandRow kCommandRows[] = {
 };
 // clang-format on
 
-const size_t kCommandRowCount = sizeof kCommandRows / sizeof kCommandRows[0];
+const size_t kCommandRowCount = std::size(kCommandRows);

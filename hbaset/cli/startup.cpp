@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "common/tracelog/tracelog.h"
 #include "hbaset/cli/adapter_table.h"
@@ -508,33 +509,29 @@ int32_t startUp(int argc, char** argv) {
     uint32_t fcCount = 0;
     int32_t st = readBoardList(TGX_InitDiagEnv, &boards, &fcCount);
     if (st != CLU_OK) return st;
+    std::unique_ptr<BrdInfo, decltype(&free)> ownBoards(boards, &free); // freed on every return
     g_table.fcCount = fcCount;
     g_table.totalCount = fcCount + g_table.iscsiCount + g_table.nicCount;
     traceStep("[startUp] fc %u iscsi %u nic %u", fcCount, g_table.iscsiCount, g_table.nicCount);
     if (g_table.totalCount == 0) {
-        free(boards);
         printLine("No Quoral CNA adapters installed");
         return CLU_NO_ADAPTER;
     }
     if (!adapterTableAllocate(g_table.totalCount)) {
-        free(boards);
         printLine("Unable to locate memory");
         return CLU_NO_MEMORY;
     }
     for (uint32_t i = 0; i < fcCount; i++)
         readDriverInfo(i);
     if (!allocateRunArrays()) {
-        free(boards);
         printLine("Unable to locate memory");
         return CLU_NO_MEMORY;
     }
     for (uint32_t i = 0; i < fcCount; i++) {
         if (!readPciAndWwn(i, boards[i])) {
-            free(boards);
             return CLU_PCI_CONFIG;
         }
     }
-    free(boards);
     return CLU_OK;
 }
 

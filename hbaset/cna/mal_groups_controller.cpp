@@ -1,6 +1,7 @@
 // Inventory groups of a converged controller: its attributes with the OEM,
 // FATData, NICCIM and NCSI child nodes, its OEM serial numbers and its ports.
 #include <cstring>
+#include <iterator>
 
 #include "hbaset/cna/mal.h"
 
@@ -25,15 +26,11 @@ int readStringList(int parent, const MalStringProp* props, int count) {
 #define TEXT_FIELD(name, field)                                                                    \
     { name, field, sizeof(field) }
 
-} // namespace
+// ---- MAL_GetControllerAttributes, one step per list or child node ----
+// Each step returns its read's status; a busy NEXA ends the group.
+using ControllerStep = int (*)(int controller, MalControllerAttributes* a);
 
-int MAL_GetControllerAttributes(int controller, MalControllerAttributes* out) {
-    if (out == nullptr) return MAL_RM_NULL_ARG;
-    MalControllerAttributes* a = out;
-    memset(a, 0, sizeof(*a));
-    int result = MAL_RM_OK;
-    int rc;
-
+int readIdentity(int controller, MalControllerAttributes* a) {
     const MalStringProp identity[] = {
         TEXT_FIELD("ActiveFirmwareVersion", a->activeFirmwareVersion),
         TEXT_FIELD("BIOSVersion", a->biosVersion),
@@ -51,16 +48,17 @@ int MAL_GetControllerAttributes(int controller, MalControllerAttributes* out) {
         TEXT_FIELD("OneView", a->oneView),
         TEXT_FIELD("IsSecureJumperEnabled", a->isSecureJumperEnabled),
     };
-    rc = readStringList(controller, identity, sizeof(identity) / sizeof(identity[0]));
-    if (rc == MAL_RM_BUSY) return rc;
-    keepFirst(&result, rc);
+    return readStringList(controller, identity, (int)std::size(identity));
+}
 
+int readTemperature(int controller, MalControllerAttributes* a) {
     const MalIntProp temperature[] = {{"CorevaneOnDieTemperature", &a->corevaneOnDieTemperature}};
-    rc = MAL_GetIntegerProperties(controller, 1, temperature);
-    if (rc == MAL_RM_BUSY) return rc;
-    keepFirst(&result, rc);
-    a->corevaneOnDieTemperature &= 0xFF;
+    int rc = MAL_GetIntegerProperties(controller, (int)std::size(temperature), temperature);
+    if (rc != MAL_RM_BUSY) a->corevaneOnDieTemperature &= 0xFF;
+    return rc;
+}
 
+int readBootVersions(int controller, MalControllerAttributes* a) {
     const MalStringProp bootVersions[] = {
         TEXT_FIELD("IPLFileName", a->iplFileName),
         TEXT_FIELD("FCoEUniversalVersion", a->fcoeUniversalVersion),
@@ -73,72 +71,92 @@ int MAL_GetControllerAttributes(int controller, MalControllerAttributes* out) {
         TEXT_FIELD("UEFISCSIVersion", a->uefiScsiVersion),
         TEXT_FIELD("PXEBIOSVersion", a->pxeBiosVersion),
     };
-    rc = readStringList(controller, bootVersions, sizeof(bootVersions) / sizeof(bootVersions[0]));
-    if (rc == MAL_RM_BUSY) return rc;
-    keepFirst(&result, rc);
+    return readStringList(controller, bootVersions, (int)std::size(bootVersions));
+}
 
+int readPcie(int controller, MalControllerAttributes* a) {
     const MalStringProp pcie[] = {
         TEXT_FIELD("PCIExpressLinkSpeed", a->pciExpressLinkSpeed),
         TEXT_FIELD("PCIExpressBusWidth", a->pciExpressBusWidth),
     };
-    rc = readStringList(controller, pcie, 2);
-    if (rc == MAL_RM_BUSY) return rc;
-    keepFirst(&result, rc);
+    return readStringList(controller, pcie, (int)std::size(pcie));
+}
 
+int readFfv(int controller, MalControllerAttributes* a) {
     const MalStringProp ffv[] = {TEXT_FIELD("FFVName", a->ffvName)};
-    rc = readStringList(controller, ffv, 1);
-    if (rc == MAL_RM_BUSY) return rc;
-    keepFirst(&result, rc);
+    return readStringList(controller, ffv, (int)std::size(ffv));
+}
 
-    // Child nodes: a node that cannot be found leaves its fields at their
-    // fallback; only a busy NEXA ends the group.
+int readOemNode(int controller, MalControllerAttributes* a) {
     int node = 0;
-    rc = malChildNode(controller, "OEM", &node);
+    int rc = malChildNode(controller, "OEM", &node);
+    if (rc != MAL_RM_OK) return rc;
+    const MalHexProp word[] = {{"PersonalityManagementWord", &a->personalityManagementWord}};
+    rc = MAL_GetHexProperties(node, (int)std::size(word), word);
     if (rc == MAL_RM_BUSY) return rc;
-    if (rc == MAL_RM_OK) {
-        const MalHexProp word[] = {{"PersonalityManagementWord", &a->personalityManagementWord}};
-        rc = MAL_GetHexProperties(node, 1, word);
-        if (rc == MAL_RM_BUSY) return rc;
-        const MalStringProp serials[] = {
-            TEXT_FIELD("OEMSerialNumber", a->oemSerialNumber),
-            TEXT_FIELD("QuoralSerialNumber", a->quoralSerialNumber),
-        };
-        rc = MAL_GetStringProperties(node, 2, serials);
-        if (rc == MAL_RM_BUSY) return rc;
-    }
+    const MalStringProp serials[] = {
+        TEXT_FIELD("OEMSerialNumber", a->oemSerialNumber),
+        TEXT_FIELD("QuoralSerialNumber", a->quoralSerialNumber),
+    };
+    return MAL_GetStringProperties(node, (int)std::size(serials), serials);
+}
 
+int readFatDataNode(int controller, MalControllerAttributes* a) {
     a->fatDataValid = 0;
-    rc = malChildNode(controller, "FATData", &node);
-    if (rc == MAL_RM_BUSY) return rc;
-    if (rc == MAL_RM_OK) {
-        const MalBoolProp valid[] = {{"FATDataValid", &a->fatDataValid}};
-        rc = MAL_GetBooleanProperties(node, 1, valid);
-        if (rc == MAL_RM_BUSY) return rc;
-    }
+    int node = 0;
+    int rc = malChildNode(controller, "FATData", &node);
+    if (rc != MAL_RM_OK) return rc;
+    const MalBoolProp valid[] = {{"FATDataValid", &a->fatDataValid}};
+    return MAL_GetBooleanProperties(node, (int)std::size(valid), valid);
+}
 
-    rc = malChildNode(controller, "NICCIM", &node);
+int readNicCimNode(int controller, MalControllerAttributes* a) {
+    int node = 0;
+    int rc = malChildNode(controller, "NICCIM", &node);
+    if (rc != MAL_RM_OK) return rc;
+    const MalIntProp maxCtl[] = {{"MaxSupportedController", &a->maxSupportedController}};
+    rc = MAL_GetIntegerProperties(node, (int)std::size(maxCtl), maxCtl);
     if (rc == MAL_RM_BUSY) return rc;
-    if (rc == MAL_RM_OK) {
-        const MalIntProp maxCtl[] = {{"MaxSupportedController", &a->maxSupportedController}};
-        rc = MAL_GetIntegerProperties(node, 1, maxCtl);
-        if (rc == MAL_RM_BUSY) return rc;
-        const MalStringProp cim[] = {
-            TEXT_FIELD("ControllerType", a->controllerType),
-            TEXT_FIELD("PortControllerName", a->portControllerName),
-            TEXT_FIELD("ProtocolSupported", a->protocolSupported),
-        };
-        rc = MAL_GetStringProperties(node, 3, cim);
-        if (rc == MAL_RM_BUSY) return rc;
-    }
+    const MalStringProp cim[] = {
+        TEXT_FIELD("ControllerType", a->controllerType),
+        TEXT_FIELD("PortControllerName", a->portControllerName),
+        TEXT_FIELD("ProtocolSupported", a->protocolSupported),
+    };
+    return MAL_GetStringProperties(node, (int)std::size(cim), cim);
+}
 
-    rc = malChildNode(controller, "NCSI", &node);
-    if (rc == MAL_RM_BUSY) return rc;
+int readNcsiNode(int controller, MalControllerAttributes* a) {
+    int node = 0;
+    int rc = malChildNode(controller, "NCSI", &node);
     if (rc == MAL_RM_OK) {
         const MalStringProp ncsi[] = {TEXT_FIELD("NCSIVersion", a->ncsiVersion)};
-        rc = MAL_GetStringProperties(node, 1, ncsi);
-        if (rc == MAL_RM_BUSY) return rc;
+        rc = MAL_GetStringProperties(node, (int)std::size(ncsi), ncsi);
     }
-    if (rc != MAL_RM_OK) malCopyText(a->ncsiVersion, sizeof(a->ncsiVersion), "Not Available");
+    if (rc != MAL_RM_OK && rc != MAL_RM_BUSY)
+        malCopyText(a->ncsiVersion, sizeof(a->ncsiVersion), "Not Available");
+    return rc;
+}
+
+// The controller's own lists: the first failure is the group's status.
+const ControllerStep kListSteps[] = {readIdentity, readTemperature, readBootVersions, readPcie,
+                                     readFfv};
+// Child nodes: a node that cannot be found or read leaves its fields at their
+// fallback.
+const ControllerStep kNodeSteps[] = {readOemNode, readFatDataNode, readNicCimNode, readNcsiNode};
+
+} // namespace
+
+int MAL_GetControllerAttributes(int controller, MalControllerAttributes* out) {
+    if (out == nullptr) return MAL_RM_NULL_ARG;
+    memset(out, 0, sizeof(*out));
+    int result = MAL_RM_OK;
+    for (ControllerStep step : kListSteps) {
+        int rc = step(controller, out);
+        if (rc == MAL_RM_BUSY) return rc;
+        keepFirst(&result, rc);
+    }
+    for (ControllerStep step : kNodeSteps)
+        if (step(controller, out) == MAL_RM_BUSY) return MAL_RM_BUSY;
     return result;
 }
 

@@ -235,66 +235,86 @@ int malParsePciDumpPiece(const char* text, uint8_t block[64]) {
 
 // ---- group reads ----------------------------------------------------------------------
 
-int MAL_GetBooleanProperties(int parent, int count, const MalBoolProp* props) {
-    if (count > 0 && props == nullptr) return MAL_RM_NULL_ARG;
-    for (int k = 0; k < count; k++) {
-        if (props[k].dest == nullptr) return MAL_RM_NULL_ARG;
-    }
-    for (int k = 0; k < count; k++)
-        *props[k].dest = MAL_BOOL_UNKNOWN;
-    for (int k = 0; k < count; k++) {
-        char value[MAL_VALUE_SIZE];
-        int rc = readValue(parent, props[k].name, value);
-        if (rc == MAL_RM_BUSY) return rc;
-        if (rc == MAL_RM_OK) *props[k].dest = malParseBool(value);
-    }
-    return MAL_RM_OK;
+namespace {
+
+bool destUsable(const MalStringProp& p) {
+    return p.dest != nullptr && p.size != 0;
+}
+template <typename Prop> bool destUsable(const Prop& p) {
+    return p.dest != nullptr;
 }
 
-int MAL_GetHexProperties(int parent, int count, const MalHexProp* props) {
+// An unreadable property fails the group with its status.
+int failGroup(int rc) {
+    return rc;
+}
+
+// The loop every typed reader shares. A list with a missing destination is
+// refused; every destination gets its fallback (clear); then each property is
+// read and converted (take). A busy NEXA ends the group at once, and so does
+// a status other than MAL_RM_OK from take. What an unreadable property makes
+// of the group's status is up to missing (MAL_RM_OK: nothing); the last such
+// failure is the group's status.
+template <typename Prop, typename Clear, typename Take, typename Missing>
+int readGroup(int parent, int count, const Prop* props, Clear clear, Take take, Missing missing) {
     if (count > 0 && props == nullptr) return MAL_RM_NULL_ARG;
     for (int k = 0; k < count; k++) {
-        if (props[k].dest == nullptr) return MAL_RM_NULL_ARG;
+        if (!destUsable(props[k])) return MAL_RM_NULL_ARG;
     }
     for (int k = 0; k < count; k++)
-        *props[k].dest = 0;
+        clear(props[k], k);
     int result = MAL_RM_OK;
     for (int k = 0; k < count; k++) {
         char value[MAL_VALUE_SIZE];
         int rc = readValue(parent, props[k].name, value);
         if (rc == MAL_RM_BUSY) return rc;
-        if (rc != MAL_RM_OK) {
-            result = rc;
-            continue;
+        if (rc == MAL_RM_OK) {
+            rc = take(props[k], k, value);
+            if (rc != MAL_RM_OK) return rc;
+        } else {
+            rc = missing(props[k], rc);
+            if (rc != MAL_RM_OK) result = rc;
         }
-        *props[k].dest = malParseHex(value);
     }
     return result;
+}
+
+} // namespace
+
+int MAL_GetBooleanProperties(int parent, int count, const MalBoolProp* props) {
+    return readGroup(
+        parent, count, props, [](const MalBoolProp& p, int) { *p.dest = MAL_BOOL_UNKNOWN; },
+        [](const MalBoolProp& p, int, const char* value) {
+            *p.dest = malParseBool(value);
+            return MAL_RM_OK;
+        },
+        [](const MalBoolProp&, int) { return MAL_RM_OK; }); // stays unknown
+}
+
+int MAL_GetHexProperties(int parent, int count, const MalHexProp* props) {
+    return readGroup(
+        parent, count, props, [](const MalHexProp& p, int) { *p.dest = 0; },
+        [](const MalHexProp& p, int, const char* value) {
+            *p.dest = malParseHex(value);
+            return MAL_RM_OK;
+        },
+        [](const MalHexProp&, int rc) { return failGroup(rc); });
 }
 
 int malGetIntegerPropertiesWithText(int parent, int count, const MalIntProp* props,
                                     char (*texts)[MAL_VALUE_SIZE]) {
-    if (count > 0 && props == nullptr) return MAL_RM_NULL_ARG;
-    for (int k = 0; k < count; k++) {
-        if (props[k].dest == nullptr) return MAL_RM_NULL_ARG;
-    }
-    for (int k = 0; k < count; k++) {
-        *props[k].dest = 0;
-        if (texts != nullptr) texts[k][0] = '\0';
-    }
-    int result = MAL_RM_OK;
-    for (int k = 0; k < count; k++) {
-        char value[MAL_VALUE_SIZE];
-        int rc = readValue(parent, props[k].name, value);
-        if (rc == MAL_RM_BUSY) return rc;
-        if (rc != MAL_RM_OK) {
-            result = rc;
-            continue;
-        }
-        *props[k].dest = malParseDecimal(props[k].name, value);
-        if (texts != nullptr) malCopyText(texts[k], MAL_VALUE_SIZE, value);
-    }
-    return result;
+    return readGroup(
+        parent, count, props,
+        [texts](const MalIntProp& p, int k) {
+            *p.dest = 0;
+            if (texts != nullptr) texts[k][0] = '\0';
+        },
+        [texts](const MalIntProp& p, int k, const char* value) {
+            *p.dest = malParseDecimal(p.name, value);
+            if (texts != nullptr) malCopyText(texts[k], MAL_VALUE_SIZE, value);
+            return MAL_RM_OK;
+        },
+        [](const MalIntProp&, int rc) { return failGroup(rc); });
 }
 
 int MAL_GetIntegerProperties(int parent, int count, const MalIntProp* props) {
@@ -302,100 +322,66 @@ int MAL_GetIntegerProperties(int parent, int count, const MalIntProp* props) {
 }
 
 int MAL_GetIPv4Properties(int parent, int count, const MalIPv4Prop* props) {
-    if (count > 0 && props == nullptr) return MAL_RM_NULL_ARG;
-    for (int k = 0; k < count; k++) {
-        if (props[k].dest == nullptr) return MAL_RM_NULL_ARG;
-    }
-    for (int k = 0; k < count; k++)
-        memset(props[k].dest, 0, 4);
-    int result = MAL_RM_OK;
-    for (int k = 0; k < count; k++) {
-        char value[MAL_VALUE_SIZE];
-        int rc = readValue(parent, props[k].name, value);
-        if (rc == MAL_RM_BUSY) return rc;
-        if (rc != MAL_RM_OK) {
-            result = rc;
-            continue;
-        }
-        (void)malParseIPv4(value, props[k].dest);
-    }
-    return result;
+    return readGroup(
+        parent, count, props, [](const MalIPv4Prop& p, int) { memset(p.dest, 0, 4); },
+        [](const MalIPv4Prop& p, int, const char* value) {
+            (void)malParseIPv4(value, p.dest);
+            return MAL_RM_OK;
+        },
+        [](const MalIPv4Prop&, int rc) { return failGroup(rc); });
 }
 
 int MAL_GetIPv6Properties(int parent, int count, const MalIPv6Prop* props) {
-    if (count > 0 && props == nullptr) return MAL_RM_NULL_ARG;
-    for (int k = 0; k < count; k++) {
-        if (props[k].dest == nullptr) return MAL_RM_NULL_ARG;
-    }
-    for (int k = 0; k < count; k++) {
-        malCopyText(props[k].dest->text, MAL_IPV6_TEXT_SIZE, "Not Available");
-        memset(props[k].dest->bytes, 0, 16);
-    }
-    int result = MAL_RM_OK;
-    for (int k = 0; k < count; k++) {
-        char value[MAL_VALUE_SIZE];
-        int rc = readValue(parent, props[k].name, value);
-        if (rc == MAL_RM_BUSY) return rc;
-        if (rc != MAL_RM_OK) {
-            result = rc;
-            continue;
-        }
-        MalIPv6* d = props[k].dest;
-        (void)malParseIPv6(value, d->bytes);
-        bool allZero = true;
-        for (uint8_t b : d->bytes)
-            allZero = allZero && b == 0;
-        malCopyText(d->text, MAL_IPV6_TEXT_SIZE, allZero ? "Not Available" : value);
-    }
-    return result;
+    return readGroup(
+        parent, count, props,
+        [](const MalIPv6Prop& p, int) {
+            malCopyText(p.dest->text, MAL_IPV6_TEXT_SIZE, "Not Available");
+            memset(p.dest->bytes, 0, 16);
+        },
+        [](const MalIPv6Prop& p, int, const char* value) {
+            MalIPv6* d = p.dest;
+            (void)malParseIPv6(value, d->bytes);
+            bool allZero = true;
+            for (uint8_t b : d->bytes)
+                allZero = allZero && b == 0;
+            malCopyText(d->text, MAL_IPV6_TEXT_SIZE, allZero ? "Not Available" : value);
+            return MAL_RM_OK;
+        },
+        [](const MalIPv6Prop&, int rc) { return failGroup(rc); });
 }
 
 int MAL_GetMACProperties(int parent, int count, const MalMacProp* props) {
-    if (count > 0 && props == nullptr) return MAL_RM_NULL_ARG;
-    for (int k = 0; k < count; k++) {
-        if (props[k].dest == nullptr) return MAL_RM_NULL_ARG;
-    }
-    for (int k = 0; k < count; k++)
-        memset(props[k].dest, 0, 6);
-    int result = MAL_RM_OK;
-    for (int k = 0; k < count; k++) {
-        char value[MAL_VALUE_SIZE];
-        int rc = readValue(parent, props[k].name, value);
-        if (rc == MAL_RM_BUSY) return rc;
-        if (rc != MAL_RM_OK) {
+    return readGroup(
+        parent, count, props, [](const MalMacProp& p, int) { memset(p.dest, 0, 6); },
+        [](const MalMacProp& p, int, const char* value) {
+            return malParseMac(value, p.dest) ? MAL_RM_OK : MAL_RM_MAC_FORMAT;
+        },
+        [](const MalMacProp& p, int rc) {
             // The current MAC may be missing without failing the group.
-            if (props[k].name == nullptr || strcmp(props[k].name, "MACAddress") != 0) result = rc;
-            continue;
-        }
-        if (!malParseMac(value, props[k].dest)) return MAL_RM_MAC_FORMAT;
-    }
-    return result;
+            bool current = p.name != nullptr && strcmp(p.name, "MACAddress") == 0;
+            return current ? MAL_RM_OK : failGroup(rc);
+        });
 }
 
 int MAL_GetStringProperties(int parent, int count, const MalStringProp* props) {
-    if (count > 0 && props == nullptr) return MAL_RM_NULL_ARG;
-    for (int k = 0; k < count; k++) {
-        if (props[k].dest == nullptr || props[k].size == 0) return MAL_RM_NULL_ARG;
-    }
-    for (int k = 0; k < count; k++)
-        props[k].dest[0] = '\0';
-    int result = MAL_RM_OK;
-    for (int k = 0; k < count; k++) {
-        char value[MAL_VALUE_SIZE];
-        int rc = readValue(parent, props[k].name, value);
-        if (rc == MAL_RM_BUSY) return rc;
-        const MalStringProp& p = props[k];
-        if (rc == MAL_RM_OK) {
+    return readGroup(
+        parent, count, props, [](const MalStringProp& p, int) { p.dest[0] = '\0'; },
+        [](const MalStringProp& p, int, const char* value) {
             malCopyText(p.dest, p.size, value);
-        } else if (p.name != nullptr && nameMatches(p.name, "LogicalLinkStatus")) {
-            malCopyText(p.dest, p.size, "n/a");
-        } else if (p.name != nullptr &&
-                   (nameMatches(p.name, "LUNSize") || nameMatches(p.name, "BlockSize") ||
-                    nameMatches(p.name, "PortSpeed") || nameMatches(p.name, "PortMaxSpeed"))) {
-            malCopyText(p.dest, p.size, "Not Available");
-        } else {
-            result = rc;
-        }
-    }
-    return result;
+            return MAL_RM_OK;
+        },
+        [](const MalStringProp& p, int rc) -> int {
+            // Properties some nodes lack read as a fixed text instead of failing.
+            if (p.name != nullptr && nameMatches(p.name, "LogicalLinkStatus")) {
+                malCopyText(p.dest, p.size, "n/a");
+                return MAL_RM_OK;
+            }
+            if (p.name != nullptr &&
+                (nameMatches(p.name, "LUNSize") || nameMatches(p.name, "BlockSize") ||
+                 nameMatches(p.name, "PortSpeed") || nameMatches(p.name, "PortMaxSpeed"))) {
+                malCopyText(p.dest, p.size, "Not Available");
+                return MAL_RM_OK;
+            }
+            return failGroup(rc);
+        });
 }

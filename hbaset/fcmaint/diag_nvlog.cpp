@@ -26,7 +26,7 @@ constexpr uint32_t kDataWord = 2;
 // One piece of the log into piece (zeroed first). Returns the IssueMbox1 status.
 uint32_t readPiece(int adapter, uint32_t offset, uint32_t count, uint8_t piece[kPieceMax]) {
     MboxBuf mb;
-    mboxInit(&mb, MBX_READ_EVENT_LOG);
+    mboxInit(&mb, MBX_READ_NV_EVENT_LOG);
     mb.w[1] = kReadTag | (count << 16) | (offset & 0xFFF);
     memset(piece, 0, kPieceMax);
     uint32_t st = IssueMbox1(adapter, &mb);

@@ -169,7 +169,9 @@ uint32_t WalkLoadList(int adapter, LoadListEntry* entries, uint32_t capacity, ui
 
     uint32_t limit = std::min(capacity, LOAD_LIST_MAX_ENTRIES);
     std::vector<uint32_t> seen;
-    while (address != MEM_LOAD_LIST_HEAD && *count < limit) {
+    // Addresses 0 and 0xFFFFFFFF end the list too: erased or cleared flash.
+    while (address != MEM_LOAD_LIST_HEAD && address != 0 && address != 0xFFFFFFFFu &&
+           *count < limit) {
         if (std::find(seen.begin(), seen.end(), address) != seen.end()) break; // a cycle
         seen.push_back(address);
         LoadListEntry& e = entries[*count];

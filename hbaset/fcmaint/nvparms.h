@@ -30,8 +30,9 @@ uint32_t DumpMemory(int adapter, uint32_t* out, uint32_t address, uint32_t* word
 
 constexpr uint32_t LOAD_LIST_MAX_ENTRIES = 256;
 // Walks the load list into entries (at most capacity, and at most 256). The
-// walk ends at the list end, on a read failure (its status is returned with
-// the entries read so far) or on an address seen before. *count receives the
+// walk ends at the list end, at address 0 or 0xFFFFFFFF, on a read failure
+// (its status is returned with the entries read so far) or on an address seen
+// before. *count receives the
 // entries recorded.
 uint32_t WalkLoadList(int adapter, LoadListEntry* entries, uint32_t capacity, uint32_t* count);
 

@@ -231,6 +231,21 @@ const FleetKeyDef kFleetSchema[] = {
      "most bytes the adapter accepts per object write request (absent: all)"},
     {"obj_read_limit", "function", "fc,fcoe", FT_NUM, nullptr, nullptr,
      "most bytes the adapter returns per object read request (absent: all asked)"},
+    // ---- function: mailbox flash programming (DOWN_LOAD, LOAD_AREA, SECURITY) ----
+    {"no_flash", "function", "fc,fcoe", FT_BOOL, "no", nullptr,
+     "erase requests of DOWN_LOAD and LOAD_AREA answer 241 (no flash to program)"},
+    {"dl_last_status", "function", "fc,fcoe", FT_STR, nullptr, nullptr,
+     "statuses forced on the next last chunks of DOWN_LOAD / LOAD_AREA, one used per "
+     "download: \"3851,3851,0\" (0 = run the checks as usual); nothing is installed"},
+    {"load_area_progress", "function", "fc,fcoe", FT_NUM, nullptr, nullptr,
+     "a faulty adapter: every LOAD_AREA request answers this progress value"},
+    {"load_area_next_skew", "function", "fc,fcoe", FT_NUM, "0", nullptr,
+     "a faulty adapter: LOAD_AREA load answers give a next address this many bytes on"},
+    {"secure", "function", "fc,fcoe", FT_BOOL, "no", nullptr,
+     "secure family firmware (also implied by device_id 0xF180): DOWN_LOAD wants a signed "
+     "key block for the current KEK (3851 unsigned, 3841 other KEK); SECURITY is answered"},
+    {"kek_id", "function", "fc,fcoe", FT_STR, nullptr, nullptr,
+     "download KEK identifier the secure adapter holds (absent: the root KEK)"},
 
     // ---- function: network identity (nic, iscsi) ---------------------------
     {"mac", "function", "nic,iscsi", FT_MAC, "*", nullptr,
@@ -381,6 +396,13 @@ const FleetKeyDef kFleetSchema[] = {
     {"max_cdb_length", "function", "iscsi", FT_NUM, "16", nullptr, "NEXA MaxCDBLength"},
     {"vpd", "function", "nic,iscsi", FT_BYTES, nullptr, nullptr,
      "raw VPD shown in NEXA's VPD node (absent: built from description, model, serial, port)"},
+    // ---- NEXA: converged firmware download (UpgradeFlashROM) -----------------
+    {"upgrade_forced_status", "adapter", "cv2,cv3,tarnel,brevin", FT_CHOICE, "0",
+     "0|235|318|336|337",
+     "UpgradeFlashROM answers this code after the image checks, flash unchanged "
+     "(235 virtual function, 318 special release, 336 bad signature, 337 no signature; 0 none)"},
+    {"upgrade_status", "adapter", "cv2,cv3,tarnel,brevin", FT_CHOICE, "55", "55|0",
+     "UpgradeFlashROM status after the image is written: 55 (reboot needed) or 0"},
 };
 const size_t kFleetSchemaCount = sizeof(kFleetSchema) / sizeof(kFleetSchema[0]);
 

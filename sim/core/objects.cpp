@@ -117,4 +117,46 @@ int staging_drop(FuncRef f, const std::string& staging) {
     return SIM_OK;
 }
 
+int staging_size(FuncRef f, const std::string& staging, uint64_t* size) {
+    std::string path;
+    int rc = object_path(f, staging, ".stg", &path);
+    if (rc) return rc;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return set_error(SIM_ERR_NOT_FOUND, "no staging object " + staging);
+    *size = (uint64_t)st.st_size;
+    return SIM_OK;
+}
+
+int staging_append(FuncRef f, const std::string& staging, const void* data, size_t size,
+                   uint64_t limit, uint64_t* offset) {
+    std::string path;
+    int rc = object_path(f, staging, ".stg", &path);
+    if (rc) return rc;
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return set_error(SIM_ERR_IO, "cannot open " + path + ": " + strerror(errno));
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        close(fd);
+        return set_error(SIM_ERR_IO, "cannot stat " + path + ": " + strerror(errno));
+    }
+    *offset = (uint64_t)st.st_size;
+    if (*offset + size > limit) {
+        close(fd);
+        return set_error(SIM_ERR_IO, "staging object " + staging + " would pass its limit");
+    }
+    const char* p = (const char*)data;
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = pwrite(fd, p + done, size - done, (off_t)(*offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            close(fd);
+            return set_error(SIM_ERR_IO, "cannot write " + path + ": " + strerror(errno));
+        }
+        done += (size_t)n;
+    }
+    close(fd);
+    return SIM_OK;
+}
+
 } // namespace hbasim

@@ -217,6 +217,13 @@ int staging_write(FuncRef f, const std::string& name, uint64_t offset, const voi
 // Moves a staging object into place as object 'name' (atomic), or drops it.
 int staging_commit(FuncRef f, const std::string& staging, const std::string& name);
 int staging_drop(FuncRef f, const std::string& staging);
+// Bytes written into a staging object so far (SIM_ERR_NOT_FOUND when none).
+int staging_size(FuncRef f, const std::string& staging, uint64_t* size);
+// Appends data at the end of a staging object unless that would take it past
+// limit bytes (SIM_ERR_IO, nothing written); *offset receives where the data
+// went (the size before). One open per call, whatever the object's size.
+int staging_append(FuncRef f, const std::string& staging, const void* data, size_t size,
+                   uint64_t limit, uint64_t* offset);
 
 // ---- journal and faults -------------------------------------------------
 // Appends one line to the request journal (source: "drv", "nexa", ...).

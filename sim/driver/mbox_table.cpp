@@ -38,6 +38,10 @@ bool mbx_sli_config(Adapter& a, Function& f, MboxCall& c);
 // ---- non-volatile event log (mbox_fw_event_log.cpp) ----
 bool mbx_nv_log_status(Adapter& a, Function& f, MboxCall& c);
 bool mbx_nv_log_read(Adapter& a, Function& f, MboxCall& c);
+// ---- flash programming and keys (mbox_fw_download.cpp, mbox_fw_security.cpp) ----
+bool mbx_down_load(Adapter& a, Function& f, MboxCall& c);
+bool mbx_load_area(Adapter& a, Function& f, MboxCall& c);
+bool mbx_security(Adapter& a, Function& f, MboxCall& c);
 
 const MboxHandlerEntry kMboxHandlers[] = {
     // ---- link and loopback ----
@@ -45,7 +49,7 @@ const MboxHandlerEntry kMboxHandlers[] = {
     {TGX_MBX_DOWN_LINK, "DOWN_LINK", mbx_down_link},
     {TGX_MBX_BIU_DIAG, "BIU_DIAG", mbx_biu_diag},
     // ---- transport data commands ----
-    {TGX_MBX_READ_EVENT_LOG, "READ_EVENT_LOG", mbx_read_event_log},
+    {TGX_MBX_READ_EVENT_LOG_HOST, "READ_EVENT_LOG", mbx_read_event_log},
     // ---- adapter firmware: revision, NV parameters and names ----
     {MBX_READ_REV, "READ_REV", mbx_read_rev},
     {MBX_READ_NV, "READ_NV", mbx_read_nv},
@@ -63,7 +67,11 @@ const MboxHandlerEntry kMboxHandlers[] = {
     {MBX_SLI_CONFIG, "SLI_CONFIG", mbx_sli_config},
     // ---- non-volatile event log ----
     {MBX_READ_EVENT_LOG_STATUS, "READ_EVENT_LOG_STATUS", mbx_nv_log_status},
-    {MBX_READ_EVENT_LOG, "READ_NV_EVENT_LOG", mbx_nv_log_read},
+    {MBX_READ_NV_EVENT_LOG, "READ_NV_EVENT_LOG", mbx_nv_log_read},
+    // ---- adapter firmware: flash programming and download keys ----
+    {MBX_DOWN_LOAD, "DOWN_LOAD", mbx_down_load},
+    {MBX_LOAD_AREA, "LOAD_AREA", mbx_load_area},
+    {MBX_SECURITY, "SECURITY", mbx_security},
 };
 const size_t kMboxHandlerCount = sizeof(kMboxHandlers) / sizeof(kMboxHandlers[0]);
 

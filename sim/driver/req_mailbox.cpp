@@ -85,7 +85,7 @@ uint32_t req_issuemb_xmtrcv(DrvRequest& r) {
 uint32_t req_issuemb_eventlog(DrvRequest& r) {
     uint8_t* p = r.payload;
     uint32_t wanted = drv_rd32(p + TGX_MB_OFF_DATALEN);
-    if (p[TGX_MB_OFF_MAILBOX + 1] != TGX_MBX_READ_EVENT_LOG ||
+    if (p[TGX_MB_OFF_MAILBOX + 1] != TGX_MBX_READ_EVENT_LOG_HOST ||
         wanted > r.payloadSize - TGX_MB_OFF_DATA) {
         refuse(p + TGX_MB_OFF_MAILBOX, SIM_MBXST_BAD_PARAM);
         r.returnCode = 1;

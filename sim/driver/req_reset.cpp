@@ -33,7 +33,8 @@ uint8_t dump_byte(uint32_t region, uint64_t i) {
 
 // 0x80000127: p0 reset type (1-3). The link model restarts: loopback ends and
 // persistent link down is read again from the registry. Type 3 also makes the
-// firmware written to a Brevin FC function's flash the running one.
+// firmware written to a Brevin FC function's flash the running one; any type
+// starts a firmware program written by a mailbox download.
 uint32_t req_reset_adapter(DrvRequest& r) {
     const uint32_t type = drv_rd32(r.payload);
     if (type < 1 || type > 3) {
@@ -50,6 +51,13 @@ uint32_t req_reset_adapter(DrvRequest& r) {
         // makes newly flashed firmware the running one.
         if (type == 3 && f.kind == "fc" && f.attrs.get_u("sli_mode") == 4 &&
             a.attrs.has("fw_flash") && a.attrs.get("fw_flash") != a.attrs.get("fw_active")) {
+            a.attrs.set("fw_active", a.attrs.get("fw_flash"));
+            changed = true;
+        }
+        // A firmware program written through the mailbox download runs after
+        // the next reset of any type.
+        if (a.attrs.get("fw_reset_pending") == "1") {
+            a.attrs.erase("fw_reset_pending");
             a.attrs.set("fw_active", a.attrs.get("fw_flash"));
             changed = true;
         }

@@ -19,8 +19,16 @@ struct ImageKind {
     const char* usage;
 };
 
+// FC images (fc_images_cli.cpp).
+int image_prg(const ImageArgs& args);
+int image_aif(const ImageArgs& args);
+int image_grp(const ImageArgs& args);
+
 extern const ImageKind kImageKinds[];
 extern const size_t kImageKindCount;
+
+// Converged-adapter firmware (.UFI), image_ufi.cpp.
+int image_ufi(const ImageArgs& args);
 
 // Writes bytes to path (created or replaced); false with errno set on failure.
 bool write_image_file(const std::string& path, const std::vector<unsigned char>& bytes);

@@ -6,15 +6,24 @@
 
 namespace sim_image {
 
-namespace {
-int no_kind(const ImageArgs&) {
-    return 2;
-}
-} // namespace
-
 // One row per kind (see image_builders.h for how to add one).
 const ImageKind kImageKinds[] = {
-    {"none", no_kind, "placeholder"},
+    {"ufi", image_ufi,
+     "ufi [--gen 2|3|4] [--version V | --build RAW] [--asic N] [--vendor ID] [--device ID]"
+     " [--dir-devices ID,...] [--dir-offset N] [--size N]"
+     " [--variant long|short|tiny|dir-cut|dir-misaligned] -o FILE"},
+    {"prg", image_prg,
+     "prg [--type N] [--id N] [--version N] [--pid1 N] [--size BYTES] [--text VERSION]\n"
+     "      [--kek KEK_ID] [--rom-device ID] [--bad header-checksum|file-checksum|long|short|\n"
+     "      tiny|unaligned|unsigned] -o FILE     PRG program image"},
+    {"aif", image_aif,
+     "aif [--kind awc|dwc|bwc|fwc|N [--area N] [--base ADDR] [--body BYTES] [--erase BYTES]\n"
+     "      [--idword W] [--family-byte B] [--kek KEK_ID] [--program TYPE:ID:VER[:TEXT]]...]...\n"
+     "      [--all] [--bare] [--bad image-checksum|all-checksum|short|magic] -o FILE\n"
+     "      AIF images: one per --kind; --all makes an .ALL file, --bare an .aif file"},
+    {"grp", image_grp,
+     "grp [--device 0xE200|0xE300] [--version TEXT] [--size BYTES]\n"
+     "      [--bad magic|short|unsigned|badsig] -o FILE     .GRP firmware file of Brevin FC"},
 };
 const size_t kImageKindCount = std::size(kImageKinds);
 

@@ -59,55 +59,6 @@ std::vector<std::string> split(const std::string& s, const char* seps) {
 
 // ---- controller -----------------------------------------------------------------
 
-// UpgradeFlashROM: p0 = path of a UFI image. The image must be complete (its
-// header's file length, a 32-bit little-endian value at 56, equals the file
-// size) and built for the adapter's generation (first character of the build
-// string at 72: 1 or 2 CV2, 3 CV3, 4 Tarnel). The version text becomes the
-// firmware on flash; a server reboot makes it active.
-int a_upgrade_flash(const NodeAddr& n, const ActionParams& p, std::string* text) {
-    const std::string& path = p.p[0];
-    FILE* fp = path.empty() ? nullptr : fopen(path.c_str(), "rb");
-    if (!fp) {
-        *text = "Unable to open the UFI file";
-        return NX_UFI_OPEN;
-    }
-    uint8_t h[96] = {};
-    size_t got = fread(h, 1, sizeof h, fp);
-    long size = -1;
-    if (fseek(fp, 0, SEEK_END) == 0) size = ftell(fp);
-    fclose(fp);
-    uint32_t fileLength = (uint32_t)h[56] | ((uint32_t)h[57] << 8) | ((uint32_t)h[58] << 16) |
-                          ((uint32_t)h[59] << 24);
-    if (got != sizeof h || size < 0 || (uint64_t)size != fileLength) {
-        *text = "Invalid UFI file format";
-        return NX_UFI_FORMAT;
-    }
-    char build[25];
-    memcpy(build, h + 72, 24);
-    build[24] = '\0';
-    const char* version = build[1] == ' ' ? build + 2 : build;
-    if (!*version) {
-        *text = "Invalid UFI file format";
-        return NX_UFI_FORMAT;
-    }
-    int rc = update_node(n, [&](Adapter& a, const NodeCtx&, bool* changed) {
-        char gen = build[0];
-        bool ok = (a.kind == "cv2" && (gen == '1' || gen == '2')) ||
-                  (a.kind == "cv3" && gen == '3') || (a.kind == "tarnel" && gen == '4');
-        if (!ok) return NX_UFI_INCOMPATIBLE;
-        a.attrs.set("fw_flash", version);
-        *changed = true;
-        return NX_OK;
-    });
-    if (rc == NX_UFI_INCOMPATIBLE) {
-        *text = "The UFI file is not compatible with this controller";
-        return rc;
-    }
-    if (rc != NX_OK) return node_failure(rc, text);
-    *text = std::string("Firmware ") + version + " written to flash; reboot to activate it";
-    return NX_OK;
-}
-
 int a_reset_defaults(const NodeAddr& n, const ActionParams&, std::string* text) {
     int rc = update_node(n, [](Adapter& a, const NodeCtx&, bool* changed) {
         *changed = reset_nexa_settings(a);
@@ -356,7 +307,7 @@ int a_set_network_boot(const NodeAddr& n, const ActionParams& p, std::string* te
 }
 
 const ActionRow kActions[] = {
-    {NT_CTRL, 0, "UpgradeFlashROM", a_upgrade_flash},
+    {NT_CTRL, 0, "UpgradeFlashROM", upgrade_flash_rom},
     {NT_CTRL, 0, "ResetFactoryDefaults", a_reset_defaults},
     {NT_PERSONALITY, 0, "SetPersonality", a_set_personality},
     {NT_DIAG, 0, "HostToDDRDMATest", a_dma_test},

@@ -15,7 +15,8 @@
 // "set_property_val:<property>", "get_valid_instances:<class>",
 // "do_action:<action>") and the machine adapter index of the node (-1 at the
 // root). A fault action "rc=N" (or "status=N") makes the call answer N, "fail"
-// answers 1.
+// answers 1; "stale" on an action answers 1 and leaves the last status as it
+// was.
 //
 // Each call checks the machine's state files against the disk once (a
 // ReadScope around the call), so a change made by another process between two
@@ -151,11 +152,17 @@ int fail(int code, const std::string& detail = "") {
     return code;
 }
 
-// The status an injected fault forces on this call, 0 when none fires.
-int injected(const std::string& match, int adapter) {
+// The status an injected fault forces on this call, 0 when none fires. With
+// stale given, the action "stale" fails the call (1) and sets *stale: the
+// caller then leaves the last status as it was.
+int injected(const std::string& match, int adapter, bool* stale = nullptr) {
     std::string act = hbasim::fault_check("nexa", match, adapter);
     if (act.empty()) return 0;
     if (act == "fail") return NX_ERR_FAILED;
+    if (act == "stale" && stale) {
+        *stale = true;
+        return NX_ERR_FAILED;
+    }
     const char* num = nullptr;
     if (act.rfind("rc=", 0) == 0) num = act.c_str() + 3;
     if (act.rfind("status=", 0) == 0) num = act.c_str() + 7;
@@ -368,7 +375,13 @@ int NEXA_do_action(int node, int action, char* params, char* out) {
     }
     int adapter = -1;
     int rc = node_adapter(na, &adapter);
-    if (rc == NX_OK) rc = injected(std::string("do_action:") + row->name, adapter);
+    bool stale = false;
+    if (rc == NX_OK) rc = injected(std::string("do_action:") + row->name, adapter, &stale);
+    if (stale) {
+        note("do_action node=%d action=%d %s -> %d (last status kept)", node, action, row->name,
+             rc);
+        return rc;
+    }
     if (rc != NX_OK) {
         note("do_action node=%d action=%d %s -> %d", node, action, row->name, rc);
         return fail(rc, row->name);

@@ -38,6 +38,9 @@ enum : int {
     NX_NO_CONFIGURED_PERSONALITY = 177,
     NX_NO_EXT_FAT_DATA = 205,
     NX_VIRTUAL_FUNCTION = 235,
+    NX_SPECIAL_RELEASE = 318,
+    NX_BAD_SIGNATURE = 336,
+    NX_NO_SIGNATURE = 337,
 };
 
 enum NodeType : int {
@@ -154,6 +157,9 @@ struct ActionRow {
 const ActionRow* find_action(const NodeAddr& n, const char* name);
 const ActionRow* action_row(int index);
 int action_index(const ActionRow* row);
+
+// "UpgradeFlashROM" of a controller (nexa_upgrade.cpp).
+int upgrade_flash_rom(const NodeAddr& n, const ActionParams& params, std::string* text);
 
 // ---- helpers shared by the tables -----------------------------------------
 std::string format_mac(const uint8_t b[6]);

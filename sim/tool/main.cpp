@@ -52,6 +52,10 @@ static const char kHelp[] =
     "  fault clear             remove every fault\n"
     "  log [--tail N]          print the request journal (the last N lines)\n"
     "  log clear               empty the journal\n"
+    "  image KIND [options] -o FILE\n"
+    "                          write a firmware image for the simulated machine:\n"
+    "                          prg, aif (.ALL/.DWC/.BWC/.FWC/.aif), grp, ufi, valid or\n"
+    "                          with a common fault; 'hbasim image' lists the options\n"
     "  help, --help            this text\n";
 
 struct Command {

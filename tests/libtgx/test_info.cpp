@@ -160,7 +160,7 @@ TEST_F(InfoTest, QosLinkSpeed) {
         {"speed 0 reads as unknown", 1, "", 0, 0xFFFF, 1},
         {"not FCoE capable", 2, "", 2, 0xEEEE, 0},
         {"failed call", 0, "fail", 2, 0xEEEE, 1},
-        {"driver error is not examined", 0, "rc=9", 0, 0xFFFF, 1},
+        {"driver refusal", 0, "rc=9", 2, 0xEEEE, 1},
         {"bad board", 3, "", 3, 0xEEEE, 0},
     };
     load("adapter A fc\nfunction fc feature_list = 0x1600 qos_speed = 25\n"

@@ -178,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(
                       DropCase{"DrvInfoIoFails", "", "0x80000135", "fail", false},
                       DropCase{"DrvInfoRc3", "", "0x80000135", "rc=3", false},
                       DropCase{"BoardInfoIoFails", "", "0x80000100", "fail", false},
-                      DropCase{"BoardInfoRcIgnored", "", "0x80000100", "rc=5", true},
+                      DropCase{"BoardInfoRc5", "", "0x80000100", "rc=5", false},
                       DropCase{"AttributesRc5", "", "0x80000203", "rc=5", false},
                       DropCase{"AttributesIoFails", "", "0x80000203", "fail", false}),
     [](const ::testing::TestParamInfo<DropCase>& i) { return std::string(i.param.name); });

@@ -150,13 +150,15 @@ TEST_F(MailboxTest, PlainEventLogCopiesNoMoreThanWanted) {
         uint32_t wanted;
         uint32_t copied; // the log holds 512 bytes
     };
-    const Case cases[] = {{100, 100}, {512, 512}, {600, 512}};
+    // Sizes below 8 bytes: the trace of the first bytes stays within them.
+    const Case cases[] = {{0, 0}, {1, 1},     {3, 3},     {4, 4},
+                          {8, 8}, {100, 100}, {512, 512}, {600, 512}};
     load();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.wanted);
         clear();
         std::vector<uint8_t> dest(1024, 0xEE);
-        Mailbox mb(TGX_MBX_READ_EVENT_LOG);
+        Mailbox mb(TGX_MBX_READ_EVENT_LOG_HOST);
         mb.w[3] = c.wanted;
         put_addr(mb, 4, dest.data());
         ASSERT_EQ(plain()(0, mb.data(), 32, 32, 1, 0), 0u);
@@ -195,6 +197,20 @@ TEST_F(MailboxTest, ExFormAttemptsAndSleeps) {
             EXPECT_EQ(mb.status(), c.mbStatus);
         }
     }
+}
+
+TEST_F(MailboxTest, OnlyTheV2FormsReadTheReturnCode) {
+    load();
+    // The driver answers every form with ReturnCode 5 and mailbox status 0.
+    script([](uint32_t code, uint8_t* env, uint32_t) {
+        wr32(env + TGX_ENV_OFF_RETURNCODE, 5);
+        return code == TGX_IOCTL_ISSUEMB || code == TGX_IOCTL_ISSUEMB_EX ||
+               code == TGX_IOCTL_ISSUEMB_V2;
+    });
+    Mailbox a(kDownLink), b(kDownLink), c(kDownLink);
+    EXPECT_EQ(plain()(0, a.data(), 32, 32, 1, 0), 0u);
+    EXPECT_EQ(ex()(0, b.data(), nullptr, 5, 0, 0, 1, 0), 0u);
+    EXPECT_EQ(v2()(0, c.data(), 64, 1, 0), 5u);
 }
 
 TEST_F(MailboxTest, ExFormRecoversAfterAFailedCall) {
@@ -240,7 +256,7 @@ TEST_F(MailboxTest, ExFormCapsWordCountsAndCopiesWhatCameBack) {
 
     // The event log answers 40 bytes: 10 words reach the buffer, not 30.
     clear();
-    Mailbox log(TGX_MBX_READ_EVENT_LOG);
+    Mailbox log(TGX_MBX_READ_EVENT_LOG_HOST);
     log.w[3] = 40;
     std::vector<uint8_t> data(200, 0xEE);
     ASSERT_EQ(ex()(0, log.data(), data.data(), 5, 0, 30, 1, 0), 0u);

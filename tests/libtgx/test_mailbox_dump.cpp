@@ -42,15 +42,20 @@ Scripted answer_v2(uint32_t rc, uint16_t status, std::vector<std::pair<int, uint
 TEST_F(DumpMboxTest, DumpRefusesBadArgumentsWithoutRequest) {
     struct Case {
         uint32_t board, type, length, status;
+        uint32_t region = 0, offset = 0;
     };
-    const Case cases[] = {
-        {0, 0, 16, 2}, {0, 5, 16, 2}, {0, 1, 0, 7}, {0, 1, 3001, 7}, {1, 1, 16, 1}};
+    // Region and offset travel in 16 bits each: wider values are refused, not cut.
+    const Case cases[] = {{0, 0, 16, 2},          {0, 5, 16, 2},
+                          {0, 1, 0, 7},           {0, 1, 3001, 7},
+                          {1, 1, 16, 1},          {0, 2, 16, 7, 0x1000E, 0},
+                          {0, 2, 16, 7, 0, 0x10000}};
     load();
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.board << " " << c.type << " " << c.length);
+        SCOPED_TRACE(testing::Message() << c.board << " " << c.type << " " << c.length << " "
+                                        << c.region << " " << c.offset);
         std::vector<uint8_t> buf(4000);
         uint32_t len = c.length;
-        EXPECT_EQ(dump()(c.board, c.type, 0, 0, 0, buf.data(), &len), c.status);
+        EXPECT_EQ(dump()(c.board, c.type, 0, c.region, c.offset, buf.data(), &len), c.status);
         EXPECT_TRUE(sent().empty());
     }
 }
@@ -188,6 +193,7 @@ TEST_F(DumpMboxTest, UpdateConfigRefusals) {
     info = 99;
     EXPECT_EQ(update()(0, 2, 8, data, 3001, &info), 7u);
     EXPECT_EQ(info, 0u);
+    EXPECT_EQ(update()(0, 1, 0x10008, data, 16, &info), 7u); // never region 8
     EXPECT_TRUE(sent().empty());
     fault("0x80000143", "fail");
     info = 99;

@@ -165,8 +165,49 @@ TEST_F(PortSettingsTest, RefusalsAndFailures) {
     hbasim::fault_clear();
     uint16_t flag = 0;
     EXPECT_EQ(get()(1, &flag), 3u);
+    EXPECT_EQ(get()(0, nullptr), 1u);
     fault("0x80000204", "fail");
     EXPECT_EQ(get()(0, &flag), 1u);
+}
+
+TEST_F(PortSettingsTest, ValueThatIsNotPlainTextIsLeftAlone) {
+    struct Case {
+        const char* name;
+        uint32_t type;
+        std::string bytes;
+        uint32_t status; // of get and of set
+    };
+    const Case cases[] = {
+        {"number", PLAT_REG_DWORD, std::string("\x01\0\0\0", 4), 1},
+        {"binary", PLAT_REG_BINARY, "a=5;PersistLnkDn=1;", 1},
+        {"NUL inside the text", PLAT_REG_SZ, std::string("a=5\0PersistLnkDn=1;b=2;", 23), 1},
+        {"terminated text", PLAT_REG_SZ, "a=5;PersistLnkDn=1;", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PlatRegKey k = nullptr;
+        ASSERT_EQ(plat_reg_create_key(PLAT_HKLM, port_key().c_str(), &k), PLAT_REG_OK);
+        ASSERT_EQ(plat_reg_set_value(k, "Parameters", c.type, c.bytes.data(),
+                                     (uint32_t)c.bytes.size()),
+                  PLAT_REG_OK);
+        uint16_t flag = 0xEEEE;
+        EXPECT_EQ(get()(0, &flag), c.status);
+        EXPECT_EQ(flag, c.status ? 0xEEEE : 1);
+        EXPECT_EQ(set()(0, 0), c.status);
+        std::string stored(64, '\0');
+        uint32_t type = 0, size = (uint32_t)stored.size();
+        ASSERT_EQ(plat_reg_query_value(k, "Parameters", &type, stored.data(), &size), PLAT_REG_OK);
+        plat_reg_close_key(k);
+        stored.resize(size);
+        // The store terminates text values itself.
+        if (type == PLAT_REG_SZ && !stored.empty() && stored.back() == '\0') stored.pop_back();
+        if (c.status) {
+            EXPECT_EQ(type, c.type);
+            EXPECT_EQ(stored, c.bytes) << "nothing written";
+        } else {
+            EXPECT_EQ(stored, "a=5;PersistLnkDn=0;");
+        }
+    }
 }
 
 TEST_F(PortSettingsTest, LatencyValuesAreAllWritten) {

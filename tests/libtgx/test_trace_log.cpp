@@ -1,7 +1,7 @@
 // The library's trace log as a process sees it: the settings file beside the
 // library switches tracing on, every line carries the time and the program
-// name, the first process empties the log and later ones append, and a library
-// directory too long for its file names stops the load.
+// name (a mailbox trace line is logged whole), the first process empties the log and later ones
+// append, and a library directory too long for its file names stops the load.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -134,6 +134,40 @@ TEST_F(TraceLogTest, FileTracingOffEmptiesTheLog) {
         lib.unload();
         EXPECT_TRUE(fs::exists(dir + "/LIBTGX.LOG")) << c.name;
         EXPECT_EQ(hbatest::read_file(dir + "/LIBTGX.LOG"), "") << c.name;
+    }
+}
+
+TEST_F(TraceLogTest, MailboxTraceLinesAreLoggedWhole) {
+    const std::string dir = lib_dir("lib");
+    LibCopy lib(dir);
+    hbatest::write_file(dir + "/LIBTGX.ini", "DBG_PRINT=1\n");
+    lib.load();
+    const uint8_t data[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    uint32_t info = 0;
+    lib.fn<uint32_t (*)(uint32_t, uint32_t, uint32_t, const void*, uint32_t, uint32_t*)>(
+        "TGX_IssueUpdateCfgMBox")(0, 2, 8, data, sizeof data, &info);
+    uint32_t mb[64] = {0x06u << 8};
+    uint32_t words[4] = {};
+    EXPECT_EQ(
+        lib.fn<uint32_t (*)(uint32_t, uint32_t*, void*, uint8_t, uint32_t, uint32_t, uint32_t,
+                            uint32_t)>("TGX_IssueMboxWithRetryEx")(0, mb, words, 5, 0, 4, 1, 0),
+        0u);
+    lib.unload();
+
+    const std::string all = hbatest::read_file(dir + "/LIBTGX.LOG");
+    const std::string prefix = "[13:05:09] " + self_name() + ": ";
+    EXPECT_NE(all.find("\n" + prefix + "MBox cmd: 1b01 32 c0008 0 c 0 0 0 \n"), std::string::npos)
+        << all;
+    EXPECT_NE(all.find("\n" + prefix + "data: 4030201 8070605 c0b0a09 \n"), std::string::npos);
+    EXPECT_NE(all.find("\n" + prefix + " Data rcv: \n     Dump Bytes\n"), std::string::npos);
+    // Every line carries the prefix once, except the lines of the hex dump
+    // (an empty dump is an empty line).
+    for (const std::string& l : lines_of(all)) {
+        if (l.empty() || l.rfind("     Dump Bytes", 0) == 0 || l.rfind("          [", 0) == 0)
+            continue;
+        EXPECT_EQ(l.rfind(prefix, 0), 0u) << l;
+        EXPECT_EQ(count_of(l, prefix), 1u) << l;
+        EXPECT_NE(l, prefix);
     }
 }
 

@@ -114,7 +114,7 @@ uint32_t TGX_IssueMboxWithRetry(uint32_t board, uint32_t* mailbox, uint32_t inWo
     const tgxdouble::Board* b = tgxdouble::board(board);
     uint8_t* mb = reinterpret_cast<uint8_t*>(mailbox);
     if (!b || !mb) return 1;
-    if (mb[1] == TGX_MBX_BIU_DIAG || mb[1] == TGX_MBX_READ_EVENT_LOG) return 1;
+    if (mb[1] == TGX_MBX_BIU_DIAG || mb[1] == TGX_MBX_READ_EVENT_LOG_HOST) return 1;
     MboxCall c;
     for (uint32_t left = attempts_of(retry); left > 0;) {
         --left;

@@ -1,3 +1,4 @@
+// Cross-process named mutexes: lock names, ownership across processes and threads.
 #include <gtest/gtest.h>
 #include <signal.h>
 

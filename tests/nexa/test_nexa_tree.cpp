@@ -251,6 +251,7 @@ std::string make_ufi(const std::string& dir, const char* name, const char* build
         for (int i = 0; i < 4; ++i)
             data[56 + (size_t)i] = (char)((len >> (8 * i)) & 0xFF);
     if (size >= 96) memcpy(&data[72], build, strlen(build));
+    if (size > 96) data[96] = 17; // ASIC revision every default controller takes
     std::string path = dir + "/" + name;
     hbatest::write_file(path, data);
     return path;
@@ -542,8 +543,8 @@ TEST_F(NexaTest, UpgradeFlashRom) {
         {"Corevane0", "3 11.4.300.1", 1, 4096, 40, "11.4.204.20"},
         {"Corevane0", "3 11.4.300.1", -1, 4096, 40, "11.4.204.20"},
         {"Corevane0", "3 11.4.300.1", 0, 60, 40, "11.4.204.20"},
-        {"Corevane0", "3 11.4.300.1", 0, 4096, 0, "11.4.300.1"},
-        {"Corevane1", "412.0.300.2", 0, 4096, 0, "412.0.300.2"},
+        {"Corevane0", "3 11.4.300.1", 0, 4096, 55, "11.4.300.1"},
+        {"Corevane1", "412.0.300.2", 0, 4096, 55, "412.0.300.2"},
     };
     int i = 0;
     for (const Case& c : cases) {

@@ -1,3 +1,4 @@
+// Sleep scaling, the clock hook, state paths, shared file writes and the console.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 

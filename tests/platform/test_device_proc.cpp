@@ -1,3 +1,4 @@
+// The device layer with an installed or loaded driver backend, and child processes.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

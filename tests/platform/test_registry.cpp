@@ -1,3 +1,4 @@
+// The file-backed registry: names, values, enumeration, sharing, corruption and faults.
 #include <gtest/gtest.h>
 
 #include <cstring>

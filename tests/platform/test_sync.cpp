@@ -1,3 +1,4 @@
+// Events (reset modes, timed waits, waking waiters) and the recursive mutex.
 #include <gtest/gtest.h>
 
 #include <atomic>
