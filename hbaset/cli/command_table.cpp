@@ -13,8 +13,7 @@
 //     kBootWwn0 below).
 //  2. Body: cmd<Name> declared in commands.h, written in hbaset/cli/cmd_<name>.cpp
 //     (or the family's own file), leaving its status in g_run.cluStatus.
-//  3. Stub: remove the command's "not available" body from cmd_unavailable.cpp.
-//  4. Test: a Case row in tests/hbaset_core/test_interp_commands.cpp for its
+//  3. Test: a Case row in tests/hbaset_core/test_interp_commands.cpp for its
 //     parsing (exact console text and status), and the body's own tests.
 #include "common/bounded_text.h"
 #include "hbaset/cli/command_table.h"

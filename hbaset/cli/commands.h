@@ -3,9 +3,6 @@
 // the body with the adapter index (0-based, already checked) and the parsed
 // values; values not passed as arguments are in g_args (interpreter.h).
 // Every body leaves its outcome in g_run.cluStatus.
-//
-// Bodies of commands this build does not carry yet answer with one line
-// naming the command as not available and status 71 (cmd_unavailable.cpp).
 #pragma once
 #include <cstdint>
 
@@ -97,6 +94,3 @@ void cmdRestoreDefVlanProps(int index);
 void cmdReadMac(int index);
 void cmdWriteVlanProps(int index, uint32_t vlanId, uint32_t priority);
 
-// The answer of a command this build does not carry: one line naming it and
-// status 71.
-void commandNotAvailable(const char* name);

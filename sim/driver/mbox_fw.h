@@ -78,4 +78,7 @@ uint32_t fw_mem_window(const Function& f);
 // Flash region base of the function's layout, 0 when the layout is unknown.
 uint32_t fw_region_base(const Function& f);
 
+// MBX_DOWN_LOAD requests for the PHY firmware (word 1 bits 8-15 = 0x8C).
+bool mbx_vitesse(Adapter& a, Function& f, MboxCall& c);
+
 } // namespace hbasim

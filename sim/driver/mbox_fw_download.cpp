@@ -227,6 +227,8 @@ bool finish_download(Adapter& a, Function& f, MboxCall& c, FuncRef ref, uint32_t
 } // namespace
 
 bool mbx_down_load(Adapter& a, Function& f, MboxCall& c) {
+    // 0x8C in word 1 bits 8-15 addresses the PHY firmware (mbox_fw_vitesse.cpp).
+    if (((c.mb[1] >> 8) & 0xFF) == 0x8C) return mbx_vitesse(a, f, c);
     const uint32_t op = c.mb[1];
     char text[96];
     if (op == 0x1A)

@@ -1,9 +1,8 @@
 // Dispatch and the per-command parsing of the command table, on a hand-built
 // table: FC entries 1 (0xF100) and 2 (0xE131, jumper-less), a Tarnel iSCSI
-// function 3 and a CV3 NIC function 4. Commands whose bodies are not built
-// answer "not available" with 71, and the converged commands "NEXA not
-// available" with 72 (the table has no NEXA connection): either shows that
-// parsing let them through.
+// function 3 and a CV3 NIC function 4. A body's own first answer shows that
+// parsing let the command through; the converged commands answer "NEXA not
+// available" with 72 (the table has no NEXA connection).
 #include <gtest/gtest.h>
 
 #include <set>
@@ -98,7 +97,9 @@ TEST_F(CommandTest, AdapterChecks) {
         {{"factorydefaults", "n=9"}, CLU_INVALID_ADAPTER, "Invalid Adapter Number: 9\n"},
         {{"factorydefaults", "x"}, CLU_INPUT_SYMBOLS, "Incorrect Input Symbols\n"},
         {{"factorydefaults"}, CLU_SYNTAX, "factoryDefaults syntax error\n"},
-        {{"factorydefaults", "n=4"}, CLU_NOT_SUPPORTED, "factorydefaults is not supported on HBA 4\n"},
+        {{"factorydefaults", "n=4"},
+         CLU_NOT_SUPPORTED,
+         "factorydefaults is not supported on HBA 4\n"},
         // NIC commands use the full integer: 260 does not wrap to 4.
         {{"readmac", "n=4"}, CLU_NEXA_NOT_AVAILABLE, "NEXA not available\n"},
         {{"readmac", "n=260"}, CLU_INVALID_ADAPTER, "Invalid Adapter Number: 260\n"},
@@ -190,6 +191,12 @@ TEST_F(CommandTest, ValueChecks) {
          "Command not supported on Adapter Number: 4\n"},
         {{"readvitesse", "n=all", "o=0", "c=4"}, CLU_NO_ALL_OPTION, "~All Adapters"},
         {{"readvitesse", "n=1", "o=x", "c=4"}, CLU_NON_NUMERIC, "Non-Numeric Input\n"},
+        {{"readvitesse", "n=9", "o=0", "c=4"}, CLU_INVALID_ADAPTER, "Invalid Adapter Number: 9\n"},
+        {{"readvitesse", "n=1", "o=0", "c=4"}, 67, "ERROR: Not an IBM CIOV board\n"},
+        {{"loadimage", "n=9", "i=x", "t=1"}, CLU_INVALID_ADAPTER, "Invalid Adapter Number: 9\n"},
+        {{"loadimage", "n=1", "i=/nonexistent/x", "t=1"},
+         CLU_FILE_OPEN,
+         "ERROR: Can't open specified file\n"},
         {{"writeffv", "n=1", "i=x", "y"}, CLU_SYNTAX, "writeffv syntax error\n"},
         {{"dmatest", "n=4", "p=ab", "c=64", "r=1"},
          CLU_INPUT_VALUE,
