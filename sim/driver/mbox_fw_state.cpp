@@ -43,6 +43,10 @@ const char* const kMboxFaultNames[] = {
     "DEL_LD_ENTRY",    "LOAD_EXP_ROM",
     "RESTART",         "SLI_CONFIG",
     "GET_BOOT_CONFIG", "GET_CNTL_ADDL_ATTRIBUTES",
+    "DOWN_LOAD",       "LOAD_AREA",
+    "SECURITY",        "NV_LOG_STATUS",
+    "NV_LOG_READ",     "FACTORY_DEFAULTS",
+    "FFV_READ",        "FFV_WRITE",
 };
 const size_t kMboxFaultNameCount = sizeof kMboxFaultNames / sizeof kMboxFaultNames[0];
 

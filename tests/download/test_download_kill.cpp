@@ -35,6 +35,12 @@ pid_t spawnDownload(const std::string& target, const std::string& path) {
     return pid;
 }
 
+// The simulator keeps a machine's objects beside its adapter files.
+std::string stagingPath(const std::string& name) {
+    std::string adapter = hbasim::adapter_file(0);
+    return adapter.substr(0, adapter.rfind('/')) + "/objects/" + name;
+}
+
 uint64_t fileSizeOr0(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
@@ -80,7 +86,7 @@ std::string entryVersion(uint32_t pid0) {
 TEST(DownloadKill, PrgReadsBackOldOrNew) {
     dltest::Env env(dltest::fcFleet());
     std::mt19937 rng(20261210);
-    const std::string staging = env.state().path("objects/a0f0-down_load.stg");
+    const std::string staging = stagingPath("a0f0-down_load.stg");
     const uint32_t pid0 = 0x07730101;
     std::string old; // no entry of the program yet
     std::string oldFlash = adapterAttr(0, "fw_flash");
@@ -112,7 +118,7 @@ TEST(DownloadKill, PrgReadsBackOldOrNew) {
 TEST(DownloadKill, GrpReadsBackOldOrNew) {
     dltest::Env env("adapter B1 brevin\nfunction fc\n");
     std::mt19937 rng(1210);
-    const std::string staging = env.state().path("objects/a0f0-prg.stg");
+    const std::string staging = stagingPath("a0f0-prg.stg");
     std::string old = adapterAttr(0, "fw_flash");
     int killed = 0;
     for (int run = 0; run < kRuns; ++run) {
