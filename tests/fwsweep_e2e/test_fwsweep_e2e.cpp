@@ -89,32 +89,6 @@ class Machine {
     std::string dir_;
 };
 
-// The scenarios need the converged download of hbaset and the UFI image
-// builder; a build without them skips with the reason.
-bool convergedDownloadMissing(std::string* why) {
-    TempState state;
-    state.init(fleetF());
-    RunResult img = hbatest::run(hbatest::bin_path("hbasim"),
-                                 {"image", "ufi", "-o", state.path("probe.ufi")}, {}, state.dir());
-    if (img.exit_code != 0) {
-        *why = "hbasim image ufi is not available in this build";
-        return true;
-    }
-    RunResult dl =
-        hbatest::run(hbatest::bin_path("hbaset"),
-                     {"download", "n=1", "i=" + state.path("probe.ufi")}, {}, state.dir());
-    if (dl.out.find("not available in this build") != std::string::npos) {
-        *why = "hbaset download is not available in this build";
-        return true;
-    }
-    return false;
-}
-
-#define REQUIRE_CONVERGED_DOWNLOAD()                                                               \
-    do {                                                                                           \
-        std::string why;                                                                           \
-        if (convergedDownloadMissing(&why)) GTEST_SKIP() << why;                                   \
-    } while (0)
 
 const char kLine[] =
     "Update=Firmware, Image=cv3new.ufi, New=4.6.281.8, Old=4.2.324.0, Status=Success";
@@ -126,7 +100,6 @@ void setUpE1(Machine& m) {
 }
 
 TEST(FwsweepE2E, E1_E2_UpdateOnceThenNothingThenRewrite) {
-    REQUIRE_CONVERGED_DOWNLOAD();
     Machine m(fleetF());
     setUpE1(m);
     m.clearLog();
@@ -152,7 +125,6 @@ TEST(FwsweepE2E, E1_E2_UpdateOnceThenNothingThenRewrite) {
 }
 
 TEST(FwsweepE2E, E3_XmlDocument) {
-    REQUIRE_CONVERGED_DOWNLOAD();
     Machine m(fleetF());
     setUpE1(m);
     RunResult r = m.fwsweep({"/update", "/xml"});
@@ -175,7 +147,6 @@ TEST(FwsweepE2E, E3_XmlDocument) {
 }
 
 TEST(FwsweepE2E, E4_PreviewFlashesNothing) {
-    REQUIRE_CONVERGED_DOWNLOAD();
     Machine m(fleetF());
     setUpE1(m);
     m.clearLog();
@@ -187,7 +158,6 @@ TEST(FwsweepE2E, E4_PreviewFlashesNothing) {
 }
 
 TEST(FwsweepE2E, E5_AutoDowngradeTakesTheNextLowerImage) {
-    REQUIRE_CONVERGED_DOWNLOAD();
     Machine m("adapter A cv3 serial = A1 fw_active = 4.2.0.0\n"
               "function nic revision = 0x02\n");
     m.image("b.ufi", 3, "4.2.0.0", 0);
@@ -203,7 +173,6 @@ TEST(FwsweepE2E, E5_AutoDowngradeTakesTheNextLowerImage) {
 }
 
 TEST(FwsweepE2E, E6_AutoUpdateByAsicRevision) {
-    REQUIRE_CONVERGED_DOWNLOAD();
     for (const char* rev : {"0x10", "0x11"}) {
         SCOPED_TRACE(rev);
         Machine m(std::string("adapter A cv3 serial = A1 fw_active = 4.2.0.0\nfunction nic "
@@ -222,7 +191,6 @@ TEST(FwsweepE2E, E6_AutoUpdateByAsicRevision) {
 }
 
 TEST(FwsweepE2E, E7_SpecialRelease) {
-    REQUIRE_CONVERGED_DOWNLOAD();
     Machine m(fleetF(" upgrade_forced_status = 318"));
     setUpE1(m);
     RunResult r = m.fwsweep({"/update"});
@@ -240,7 +208,6 @@ TEST(FwsweepE2E, E7_SpecialRelease) {
 }
 
 TEST(FwsweepE2E, E8_RefusedDownloads) {
-    REQUIRE_CONVERGED_DOWNLOAD();
     const struct {
         const char* keys;
         std::vector<std::string> imageExtra;
@@ -268,7 +235,6 @@ TEST(FwsweepE2E, E8_RefusedDownloads) {
 }
 
 TEST(FwsweepE2E, E9_OneAdapterFailsTheOtherStillGetsTheAdvice) {
-    REQUIRE_CONVERGED_DOWNLOAD();
     auto setUp = [](Machine& m) {
         m.image("cv3new.ufi", 3, "4.6.281.8", 0, {"--variant", "long"});
         m.image("t.ufi", 4, "5.1.0.0", 16);
@@ -292,7 +258,6 @@ const char kIloCv2[] = "adapter C cv2 serial = C2 fw_active = 4.0.359.99\n"
                        "function nic subsys_vendor_id = 0x103C subsys_id = 0x1747\n";
 
 TEST(FwsweepE2E, E10_UnsupportedCv2) {
-    REQUIRE_CONVERGED_DOWNLOAD();
     {
         Machine m(kIloCv2);
         m.image("cv2.ufi", 2, "4.1.0.0", 0);
@@ -322,7 +287,6 @@ std::string fcModel(Machine& m) {
 }
 
 TEST(FwsweepE2E, E11_MatrixProblems) {
-    REQUIRE_CONVERGED_DOWNLOAD();
     {
         Machine m(fleetF());
         setUpE1(m);
@@ -347,7 +311,6 @@ TEST(FwsweepE2E, E11_MatrixProblems) {
 }
 
 TEST(FwsweepE2E, E12_Queries) {
-    REQUIRE_CONVERGED_DOWNLOAD();
     const std::string fc = "adapter F fc serial = F1\nfunction fc device_id = 0xF100";
     {
         Machine m(fleetF() + fc + "\n");
@@ -369,7 +332,6 @@ TEST(FwsweepE2E, E12_Queries) {
 }
 
 TEST(FwsweepE2E, E13_NoAdapters) {
-    REQUIRE_CONVERGED_DOWNLOAD();
     {
         Machine m("# a machine without adapters\n");
         m.matrix("x\n");
@@ -404,7 +366,6 @@ std::string wakeupWithBootCode() {
 }
 
 TEST(FwsweepE2E, E14_FcOnlyAuto) {
-    REQUIRE_CONVERGED_DOWNLOAD();
     Machine m("adapter F fc\nfunction fc device_id = 0xF100 region_4 = " + wakeupWithBootCode() +
               "\n");
     setUpE1(m);
@@ -418,7 +379,6 @@ TEST(FwsweepE2E, E14_FcOnlyAuto) {
 }
 
 TEST(FwsweepE2E, E15_ImageVersionAndPrivileges) {
-    REQUIRE_CONVERGED_DOWNLOAD();
     Machine m(fleetF());
     setUpE1(m);
     RunResult r = m.fwsweep({"/iv=" + m.dir() + "firmware/cv3new.ufi"});
@@ -433,7 +393,6 @@ TEST(FwsweepE2E, E15_ImageVersionAndPrivileges) {
 TEST(FwsweepE2E, BackupImageIsChosenThenRefusedByHbaset) {
     // A ".ufi.bak" file passes the name test; hbaset refuses it by its own
     // extension rule and the adapter ends with a failed download.
-    REQUIRE_CONVERGED_DOWNLOAD();
     Machine m("adapter A cv3 serial = A1 fw_active = 4.2.0.0\nfunction nic revision = 0x02\n");
     m.image("new.ufi.bak", 3, "4.9.0.0", 0);
     m.clearLog();
