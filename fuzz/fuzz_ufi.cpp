@@ -1,0 +1,38 @@
+// UFI image files as the converged download and fwsweep read them: both header
+// generations, the flash directory search from several starts, the build
+// string and the size check.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "fuzz/fuzz_support.h"
+#include "hbaset/ufi/ufi_image.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size > (1u << 20)) return 0;
+    const std::string path = fuzz::write_input("image.ufi", data, size);
+    UfiHeader h2;
+    UfiHeaderCV3 h3;
+    GetUFIHeader(path.c_str(), &h2);
+    GetUFIHeaderCV3(path.c_str(), &h3);
+    VerifyUFIFileSize(path.c_str());
+
+    char raw[UFI_BUILD_STRING_SIZE + 8];
+    memset(raw, 'x', sizeof raw);
+    if (GetRawUFIBuildString(path.c_str(), raw) == 0) {
+        if (memchr(raw, '\0', UFI_BUILD_STRING_SIZE) == nullptr) abort();
+        int generation = 0;
+        char version[UFI_BUILD_STRING_SIZE];
+        DecodeRawBuildString(raw, &generation, version, sizeof version);
+        if (memchr(version, '\0', sizeof version) == nullptr) abort();
+    }
+    // The directory is searched from the header ends and from a start taken
+    // from the input, the way a verifier walks an image.
+    const uint64_t starts[] = {0, UFI_HEADER_SIZE, UFI_HEADER_CV3_SIZE,
+                               size >= 4 ? (uint64_t)(data[0] | data[1] << 8) : 0};
+    for (uint64_t start : starts) {
+        UfiFlashDir dir;
+        GetUFIFlashDir(path.c_str(), start, &dir);
+    }
+    return 0;
+}
