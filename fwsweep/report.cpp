@@ -230,10 +230,15 @@ void printQueryLine(const SweepAdapter& a, const char* supported, const char* bo
 
 std::string downloadLineHead(const SweepAdapter& a, const char* update, const char* image,
                              const char* newVersion) {
-    std::string s = "\n" + timeStamp() + "HBA=" + a.model + ", Port Type=" + a.portTypeText +
-                    (isMacPort(a) ? ", MAC=" : ", WWN=") + (isMacPort(a) ? a.mac : a.wwn) +
-                    ",\nUpdate=" + update + ", Image=" + image + ", New=" + newVersion +
-                    ", Old=" + a.fwVersion + ", Status=";
+    // Appended piece by piece: g++ 12 reports a false -Wrestrict at -O3 on
+    // "literal" + std::string temporaries.
+    std::string s = "\n";
+    s += timeStamp();
+    for (const char* piece :
+         {"HBA=", a.model, ", Port Type=", a.portTypeText,
+          isMacPort(a) ? ", MAC=" : ", WWN=", isMacPort(a) ? a.mac : a.wwn, ",\nUpdate=", update,
+          ", Image=", image, ", New=", newVersion, ", Old=", a.fwVersion, ", Status="})
+        s += piece;
     return s;
 }
 
