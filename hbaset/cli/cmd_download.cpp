@@ -32,14 +32,24 @@ bool isUnmatchedFcoe(int i) {
     return r != nullptr && isFcoeFunction(i) && r->fcoeMatched == 0;
 }
 
-void signatureFailure(int number, uint32_t st, const char* first) {
+// The two signature outcomes read alike on every download path; true when st
+// was one of them and has been reported.
+bool reportSignatureFailure(int number, uint32_t st) {
+    const char* first = nullptr;
+    if (st == CLU_SIGNATURE_MISSING)
+        first = "Download failed due to missing digital signature in firmware file.\n";
+    else if (st == CLU_SIGNATURE_INVALID)
+        first = "Download failed due to invalid firmware digital signature.\n";
+    if (first == nullptr) return false;
     emitText("%s", first);
     emitText("Please contact customer support for additional help.\n");
     emitText("Download failed on adapter %d Stat %d\n", number, static_cast<int>(st));
     g_run.cluStatus = static_cast<int32_t>(st);
+    return true;
 }
 
 void reportBrevin(int adapter, int number, uint32_t st) {
+    if (reportSignatureFailure(number, st)) return;
     switch (st) {
     case 0:
         sayf("Download successfully completed");
@@ -61,14 +71,6 @@ void reportBrevin(int adapter, int number, uint32_t st) {
         }
         return;
     }
-    case CLU_SIGNATURE_MISSING:
-        signatureFailure(number, st,
-                         "Download failed due to missing digital signature in firmware file.\n");
-        return;
-    case CLU_SIGNATURE_INVALID:
-        signatureFailure(number, st,
-                         "Download failed due to invalid firmware digital signature.\n");
-        return;
     default:
         sayf("Download failed on adapter %d Stat %d", number, static_cast<int>(st));
         g_run.cluStatus = CLU_DOWNLOAD_FAILED;
@@ -77,6 +79,7 @@ void reportBrevin(int adapter, int number, uint32_t st) {
 }
 
 void reportConverged(int number, uint32_t st) {
+    if (reportSignatureFailure(number, st)) return;
     switch (st) {
     case 0:
     case CLU_REBOOT_REQUIRED:
@@ -89,14 +92,6 @@ void reportConverged(int number, uint32_t st) {
                  "performed twice. You must reboot the system and download the same firmware\n"
                  "file again to complete the download process.\n");
         g_run.cluStatus = CLU_DOWNLOAD_AGAIN;
-        return;
-    case CLU_SIGNATURE_MISSING:
-        signatureFailure(number, st,
-                         "Download failed due to missing digital signature in firmware file.\n");
-        return;
-    case CLU_SIGNATURE_INVALID:
-        signatureFailure(number, st,
-                         "Download failed due to invalid firmware digital signature.\n");
         return;
     default:
         emitText("Download failed on adapter %d Stat %08lX\n", number,
