@@ -338,4 +338,11 @@
 #define TGX_SD_COLLECT_RESET 2u
 #define TGX_SD_RC_BUCKET_NOTSET 13u
 
+/* ---- management events ----
+ * Event trigger (0x80000999): 36 bytes; payload word 0 the category, word 1
+ * the subcategory. The driver raises that event of the port when it is
+ * switched on; the ReturnCode is not examined. */
+#define TGX_IOCTL_FORCE_WMI_EVENT 0x80000999u
+#define TGX_SIZE_FORCE_WMI_EVENT 36u
+
 #endif

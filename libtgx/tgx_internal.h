@@ -187,3 +187,23 @@ inline uint16_t tgx_pci_device_id(const AdapterEntry* e) {
 // and the driver's record generation from its version text (1 new, 0 old).
 uint32_t tgxFindVPIid(uint32_t board, const uint8_t* wwpn);
 uint32_t getDriverVer(const char* driverVersion);
+
+// ---- management events: SD events and RSCN watchers (sd_events.cpp, rscn_watch.cpp) ----
+// RSCN watchers serve TGX_RegisterForEvent masks 2 (the port's RSCNs) and 64
+// (its virtual ports' RSCNs). A watcher is named by a non-zero id, never
+// reused in the process; an id of a watcher that is gone is ignored.
+// Port RSCN callback (mask 2) and virtual-port RSCN callback (mask 64); no
+// library lock is held while they run.
+typedef void (*TgxPortRscnCallback)(uint32_t board, const uint8_t* pages, uint32_t length);
+typedef void (*TgxVPortRscnCallback)(uint32_t board, HBA_wwn wwpn, const uint8_t* pages,
+                                     uint32_t length);
+// Starts a watcher for board calling callback; returns once its thread is
+// ready (the driver's RSCN event switched on, subscribed). 0 when outSz is
+// outside 8-1024 or the watcher could not start.
+uint32_t WmiRegisterPortRscn(uint32_t board, uint32_t outSz, void* callback);
+uint32_t WmiRegisterVPortRscn(uint32_t board, uint32_t outSz, void* callback);
+// Stops a watcher: when 0 comes back its thread has ended, its driver events
+// are switched off and no callback of it runs or will run. 1 (nothing done)
+// when called from the watcher's own callback.
+uint32_t WmiUnRegisterPortRscn(uint32_t watcher);
+uint32_t WmiUnRegisterVPortRscn(uint32_t watcher);

@@ -10,6 +10,8 @@ extern "C" {
 
 #define HBA_DRIVER_BACKEND_VERSION 1
 
+struct HbaMgmtEventProvider;
+
 struct HbaDriverBackend {
     uint32_t version; // HBA_DRIVER_BACKEND_VERSION
     // Returns 0 and a non-null device cookie, or a PLAT_ERR_* code.
@@ -18,11 +20,76 @@ struct HbaDriverBackend {
     uint32_t (*control)(void* dev, uint32_t code, void* in, uint32_t inSize, void* out,
                         uint32_t outSize, uint32_t* returned);
     void (*close)(void* dev);
+    // ---- management events (optional; null = no event service) ----
+    // Read by the management-event stand-in (plat_mgmt_events.h).
+    const HbaMgmtEventProvider* mgmtEvents;
 };
 
 typedef const HbaDriverBackend* (*HbaDriverBackendEntry)(void);
+
+// ---- management events --------------------------------------------------------
+// What a backend with an event service offers the management-event stand-in.
+// Texts are NUL-terminated and bounded by their arrays.
+#define HBA_MGMT_NAME_MAX 256  // instance names, terminator included
+#define HBA_MGMT_CLASS_MAX 64  // class names, terminator included
+#define HBA_MGMT_DATA_MAX 16   // data elements of one event
+
+// One adapter port's HBA attribute object.
+struct HbaMgmtHbaObject {
+    uint8_t nodeWwn[8];
+    char instanceName[HBA_MGMT_NAME_MAX];
+};
+
+// One raised event. present: HBA_MGMT_HAS_* bits of the properties it carries.
+struct HbaMgmtEvent {
+    char eventClass[HBA_MGMT_CLASS_MAX];
+    char instanceName[HBA_MGMT_NAME_MAX];
+    uint32_t present;
+    uint8_t wwpn[8];
+    uint32_t subCat;
+    uint64_t timeStamp;
+    uint16_t flags;
+    uint16_t datasize;
+    uint32_t dataCount; // elements of data, at most HBA_MGMT_DATA_MAX
+    uint32_t data[HBA_MGMT_DATA_MAX];
+};
+enum : uint32_t {
+    HBA_MGMT_HAS_INSTANCE = 1u << 0,
+    HBA_MGMT_HAS_WWPN = 1u << 1,
+    HBA_MGMT_HAS_SUBCAT = 1u << 2,
+    HBA_MGMT_HAS_TIMESTAMP = 1u << 3,
+    HBA_MGMT_HAS_FLAGS = 1u << 4,
+    HBA_MGMT_HAS_DATASIZE = 1u << 5,
+    HBA_MGMT_HAS_DATA = 1u << 6,
+};
+
+// Every entry returns 0 or a PLAT_ERR_* code.
+struct HbaMgmtEventProvider {
+    // Whether a step of the service fails on this call (the backend's own fault
+    // injection); 0 lets it run. step: "connect", "query", "next", "exec",
+    // "subscribe".
+    uint32_t (*step_fault)(const char* step);
+    // The HBA attribute objects in the service's own order, which need not be
+    // the order of the devices. *count = objects that exist (may exceed capacity).
+    uint32_t (*list_hba)(HbaMgmtHbaObject* out, uint32_t capacity, uint32_t* count);
+    // Switches an event of one port on (action 0) or off (action 1) at the
+    // driver instance instanceName; wwpn null for board events (category 8).
+    // *status receives the method's own status.
+    uint32_t (*sd_control)(const char* instanceName, uint32_t category, uint32_t action,
+                           uint32_t subCat, const uint8_t* wwpn, uint32_t* status);
+    // Number the next raised event will get (events are numbered from 1 up).
+    uint64_t (*event_next)(void);
+    // Copies the events numbered *from and up, at most capacity; *from moves past
+    // the last one copied (and past events that are no longer kept).
+    uint32_t (*read_events)(uint64_t* from, HbaMgmtEvent* out, uint32_t capacity,
+                            uint32_t* count);
+    // fn(ctx) is called whenever this process raises an event (null: none).
+    void (*set_notify)(void (*fn)(void* ctx), void* ctx);
+};
 #define HBA_DRIVER_BACKEND_ENTRY "hba_driver_backend"
 }
 
 // Installs a backend for this process (null restores loading from a file).
 void plat_dev_set_backend(const HbaDriverBackend* backend);
+// The backend the device layer uses (loaded at the first call); null when none.
+const HbaDriverBackend* plat_dev_backend();

@@ -72,6 +72,10 @@ void plat_dev_set_backend(const HbaDriverBackend* backend) {
     g_installed.store(backend, std::memory_order_release);
 }
 
+const HbaDriverBackend* plat_dev_backend() {
+    return current_backend();
+}
+
 PlatHandle plat_dev_open(const char* path) {
     if (!path) {
         t_lastError = PLAT_ERR_INVALID_PARAM;

@@ -403,6 +403,13 @@ const FleetKeyDef kFleetSchema[] = {
      "(235 virtual function, 318 special release, 336 bad signature, 337 no signature; 0 none)"},
     {"upgrade_status", "adapter", "cv2,cv3,tarnel,brevin", FT_CHOICE, "55", "55|0",
      "UpgradeFlashROM status after the image is written: 55 (reboot needed) or 0"},
+
+    // ---- management events (sim/driver/wmi_sim.h) ----------------------------
+    {"wmi_instance", "function", "fc,fcoe", FT_STR, nullptr, nullptr,
+     "driver instance name of the management events (default made from the PCI identity)"},
+    {"wmi_order", "function", "fc,fcoe", FT_NUM, nullptr, nullptr,
+     "position of the function's HBA attribute objects in the management service's list "
+     "(functions that set it come first, lowest first; the others in SCSI port order)"},
 };
 const size_t kFleetSchemaCount = sizeof(kFleetSchema) / sizeof(kFleetSchema[0]);
 

@@ -15,6 +15,7 @@
 #include "platform/plat_backend.h"
 #include "platform/plat_device.h"
 #include "sim/driver/sim_driver.h"
+#include "sim/driver/wmi_sim.h"
 
 namespace hbasim {
 namespace {
@@ -224,7 +225,8 @@ uint32_t sim_control(void* devp, uint32_t code, void* in, uint32_t inSize, void*
     return finish(r, row->name, err, nullptr);
 }
 
-const HbaDriverBackend kBackend = {HBA_DRIVER_BACKEND_VERSION, sim_open, sim_control, sim_close};
+const HbaDriverBackend kBackend = {HBA_DRIVER_BACKEND_VERSION, sim_open, sim_control, sim_close,
+                                   &kWmiProvider};
 
 } // namespace
 } // namespace hbasim

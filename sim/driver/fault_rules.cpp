@@ -66,9 +66,22 @@ std::string mbx_refusal(const std::string& match, const std::string& action) {
     return "'" + action + "' is not a mailbox fault (status=N or fail)";
 }
 
+// wmi: the steps of the management-event service; "fail" only.
+std::string wmi_refusal(const std::string& match, const std::string& action) {
+    static const char* const kSteps[] = {"connect", "query", "next", "exec", "subscribe"};
+    bool known = match == "*";
+    for (const char* s : kSteps)
+        known = known || match == s;
+    if (!known)
+        return "no management-event step '" + match + "' (connect, query, next, exec, subscribe)";
+    if (action != "fail") return "'" + action + "' is not a management-event fault (fail)";
+    return "";
+}
+
 } // namespace
 
 std::string fault_refusal(const Fault& f) {
+    if (f.source == "wmi") return wmi_refusal(f.match, f.action);
     if (f.source == "drv") return drv_refusal(f.match, f.action);
     if (f.source == "mbx") return mbx_refusal(f.match, f.action);
     if (f.source == "nexa" && f.action == "stale") return "'stale' is not a NEXA fault";

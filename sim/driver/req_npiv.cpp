@@ -14,6 +14,7 @@
 #include "interfaces/tgx_ioctl.h"
 #include "platform/plat_device.h"
 #include "sim/driver/sim_driver.h"
+#include "sim/driver/wmi_sim.h"
 
 namespace hbasim {
 
@@ -377,6 +378,21 @@ uint32_t req_vpi_lookup(DrvRequest& r) {
     if (!ok) return PLAT_ERR_GEN_FAILURE;
     r.returnCode = rc;
     return 0;
+}
+
+} // namespace hbasim
+
+namespace hbasim {
+
+std::vector<std::array<uint8_t, 16>> npiv_vport_names(const Function& f) {
+    std::vector<std::array<uint8_t, 16>> out;
+    for (size_t i = 0; i < vport_count(f); ++i) {
+        std::array<uint8_t, 16> n;
+        memcpy(n.data(), vport_at(f, i) + VR_WWPN, 8);
+        memcpy(n.data() + 8, vport_at(f, i) + VR_WWNN, 8);
+        out.push_back(n);
+    }
+    return out;
 }
 
 } // namespace hbasim

@@ -65,6 +65,8 @@ uint32_t req_get_fcflist(DrvRequest& r);
 uint32_t req_sd_bucket(DrvRequest& r);
 uint32_t req_sd_data_collection(DrvRequest& r);
 uint32_t req_sd_get_data(DrvRequest& r);
+// ---- management events (wmi_provider.cpp) ------------------------------------
+uint32_t req_force_wmi_event(DrvRequest& r);
 
 const DrvHandlerEntry kDrvHandlers[] = {
     // ---- discovery ----
@@ -128,6 +130,9 @@ const DrvHandlerEntry kDrvHandlers[] = {
     {TGX_IOCTL_SD_DATA_COLLECTION, TGX_SIG_ZT, TGX_SIZE_SD_REQUEST, "SD_DATA_COLLECTION",
      req_sd_data_collection},
     {TGX_IOCTL_SD_GET_DATA, TGX_SIG_ZT, TGX_SIZE_SD_GET_DATA_BASE, "SD_GET_DATA", req_sd_get_data},
+    // ---- management events ----
+    {TGX_IOCTL_FORCE_WMI_EVENT, TGX_SIG_ZT, TGX_SIZE_FORCE_WMI_EVENT, "FORCE_WMI_EVENT",
+     req_force_wmi_event},
 };
 const size_t kDrvHandlerCount = sizeof(kDrvHandlers) / sizeof(kDrvHandlers[0]);
 

@@ -12,7 +12,7 @@ using namespace hbasim;
 
 // Sources that consult the fault table: the driver's requests, the adapter
 // engine's mailbox commands and the NEXA library's calls.
-static const char* const kSources[] = {"drv", "mbx", "nexa"};
+static const char* const kSources[] = {"drv", "mbx", "nexa", "wmi"};
 
 static bool valid_number(const std::string& s) {
     if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
@@ -44,7 +44,7 @@ static int fault_add_cmd(const Args& a) {
     for (const char* src : kSources)
         known = known || f.source == src;
     if (!known)
-        return fail(EXIT_USAGE, "fault add: unknown source '" + f.source + "' (drv, mbx or nexa)");
+        return fail(EXIT_USAGE, "fault add: unknown source '" + f.source + "' (drv, mbx, nexa or wmi)");
     if (!valid_action(f.action))
         return fail(EXIT_USAGE,
                     "fault add: unknown action '" + f.action + "' (fail, rc=N, status=N or stale)");
