@@ -21,8 +21,9 @@ struct HbaDriverBackend {
                         uint32_t outSize, uint32_t* returned);
     void (*close)(void* dev);
     // ---- management events (optional; null = no event service) ----
-    // Read by the management-event stand-in (plat_mgmt_events.h).
-    const HbaMgmtEventProvider* mgmtEvents;
+    // Read by the management-event stand-in (plat_mgmt_events.h). Optional
+    // members carry a default so that backends written before them still build.
+    const HbaMgmtEventProvider* mgmtEvents = nullptr;
 };
 
 typedef const HbaDriverBackend* (*HbaDriverBackendEntry)(void);
