@@ -9,12 +9,6 @@ void tgx_events_release_board(uint32_t board) {
     (void)board;
 }
 
-void tgx_wmi_release() {}
-
-void tgx_sd_free_list(uint32_t board) {
-    (void)board;
-}
-
 // Management-service start: the context is marked as served by the management
 // device and the driver is told to start it (the answer is not checked).
 void tgx_ct_start(TGXADAPTER* ctx) {

@@ -348,6 +348,44 @@ TGX_EXPORT uint32_t TGX_SD_Reset_Data_Collection(uint32_t board, HBA_wwn portId,
 TGX_EXPORT uint32_t TGX_SD_Get_Data(uint32_t board, HBA_wwn portId, uint16_t type,
                                     uint16_t* targetCount, uint32_t bufSize, void* buffer);
 
+/* ---- SD events ----
+ * Callbacks for driver events of one port, by category (1 ELS, 2 fabric,
+ * 4 SCSI, 8 board) and subcategory (a single bit: ELS 1-32, 32 = RSCN;
+ * fabric 1-4; SCSI 1-64; board 1-4). Callbacks run on one library thread, one
+ * at a time, with no library lock held; the SdEventData record is valid only
+ * during the call. Board events reach every port of the board that
+ * registered them, each with its own port WWN.
+ * When TGX_SD_unRegisterForEvent returns, no callback of that registration
+ * runs or will run, except when it is called from inside a callback: that
+ * callback finishes after it returns.
+ * Statuses: 0 success; 1 the event service or the driver failed (the
+ * registration is undone; unregistration: bad board); 3 bad board, or the
+ * port WWN is neither the board's port nor one of its virtual ports; 4 the
+ * handle belongs to another port; 6 category not supported; 7 subcategory not
+ * supported for the category; 9 already registered for this port; 10 the
+ * handle's category or subcategory is not registered; 11 null pointer;
+ * 12 out of memory; 14 unregistration: invalid or null handle, or nothing
+ * registered; 18 library not initialised. */
+typedef struct SdEventData {
+    uint32_t zero0;
+    uint32_t length;        /* datasize + 12; an RSCN: its total length + 40 */
+    const uint32_t* pZero1; /* points at zero1 */
+    uint32_t zero1;
+    const uint8_t* payload; /* length - 12 bytes; an RSCN: version (0), port WWN,
+                               page count, the pages */
+} SdEventData;
+
+typedef void (*TGX_SD_CALLBACK)(uint32_t board, HBA_wwn portWwn, uint32_t category,
+                                uint32_t subCategory, void* context, SdEventData* data);
+
+TGX_EXPORT uint32_t TGX_SD_RegisterForEvent(uint32_t board, HBA_wwn portWwn, uint32_t category,
+                                            uint32_t subCategory, void* context,
+                                            uint32_t* handle, TGX_SD_CALLBACK callback);
+TGX_EXPORT uint32_t TGX_SD_unRegisterForEvent(uint32_t board, HBA_wwn portWwn, uint32_t handle);
+/* Asks the driver to raise the event (it does when the event is registered):
+ * 0, or 1 when the request failed or the board is bad. */
+TGX_EXPORT uint32_t TGX_forceWMIEvent(uint32_t board, uint32_t category, uint32_t subCategory);
+
 #ifdef __cplusplus
 }
 #endif

@@ -65,6 +65,8 @@ __attribute__((destructor)) void tgx_process_detach() {
 
 void LibTGXFreeLibrary() {
     TraceLog("LibTGXFreeLibrary: [ENTER]\n");
+    // Threads of event registrations must not outlive the library's code.
+    tgx_wmi_release();
     if (!g_resourcesReleased) {
         TraceLog("LibTGXFreeLibrary: user did not close the resources, do it now\n");
         LibTgxClose();

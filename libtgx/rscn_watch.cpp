@@ -1,0 +1,383 @@
+// RSCN watchers: a thread per TGX_RegisterForEvent registration of mask 2
+// (RSCNs of the physical port) or 64 (RSCNs of its virtual ports). A watcher
+// switches the driver's RSCN event (ELS subcategory 32) on for its ports,
+// subscribes its own sink to the ELS events, and calls the caller's callback
+// with the pages of each RSCN for its ports, on its own thread.
+//
+// The sink (on a service thread) keeps only RSCNs of the watcher's board,
+// joins their fragments and queues them under the watcher's queue lock; the
+// thread takes the queue. Stopping: the stop flag and the notify event end
+// the thread's wait; the thread cancels its subscription (which waits for a
+// sink call in flight), switches its events off (reference-counted with the
+// SD registrations of the same port), drops what is queued and ends; the
+// unregistrar joins it. A watcher is named by an id that is never reused, so
+// an id of a watcher that is gone names nothing.
+#include <atomic>
+#include <cstdlib>
+#include <deque>
+#include <mutex>
+#include <new>
+#include <vector>
+
+#include "libtgx/wmi_events.h"
+
+namespace {
+
+constexpr uint32_t kOutSzMin = 8, kOutSzMax = 1024;
+constexpr uint32_t kVportMax = 256;
+constexpr uint32_t kPollMs = 1000; // the thread looks at its stop flag at least this often
+constexpr uint32_t kMinPageBytes = 8;
+const char kElsQuery[] = "SELECT * FROM QrlWmiSDELSEvent";
+
+// Exit codes of the watcher threads.
+enum : uint32_t {
+    kExitOk = 0,
+    kExitNoPortAttributes = 1,
+    kExitNoNotifyEvent = 2,
+    kExitNoNode = 3,          // port watcher
+    kExitEnableRefused = 4,   // port watcher
+    kExitSubscribeFailed = 5, // port watcher; the virtual-port watcher uses 3
+    kExitVportSubscribe = 3,
+    kExitStarting = 0xFFFFFFFFu,
+};
+
+struct Port {
+    uint8_t wwpn[8];
+    uint8_t node[8];
+    bool enabled;
+};
+
+struct Watcher {
+    uint32_t id;
+    uint32_t board;
+    bool vport;
+    void* callback;
+    uint32_t outSz; // kept; deliveries give the pages whole
+    PlatThread thread = nullptr;
+    std::atomic<uint32_t> tid{0};
+    std::atomic<bool> stop{false};
+    PlatEvent notify = nullptr; // auto-reset: queued items or stop
+    PlatEvent ready = nullptr;  // manual: the thread is running or has ended
+    std::atomic<uint32_t> exitCode{kExitStarting};
+    uint8_t portWwn[8] = {};
+    std::vector<Port> ports; // the physical port, or the virtual ports listed at start
+    PlatMgmtSub sub = nullptr;
+    // Under qmu: the queue and the sink's RSCN assembly.
+    std::mutex qmu;
+    std::deque<RscnComplete> queue;
+    RscnAssembly rscn = {};
+};
+
+std::mutex g_watchMu; // the list of watchers and the id counter
+std::vector<Watcher*> g_watchers;
+uint32_t g_nextId = 1;
+
+#define WWN_FMT "%2.2X.%2.2X.%2.2X.%2.2X.%2.2X.%2.2X.%2.2X.%2.2X"
+#define WWN_ARGS(w) (w)[0], (w)[1], (w)[2], (w)[3], (w)[4], (w)[5], (w)[6], (w)[7]
+
+const char* prefix(const Watcher* w) {
+    return w->vport ? "LibTgxVPortRscnEventThread" : "LibTgxRscnEventThread";
+}
+
+// The watcher's sink: RSCNs of its board, fragments joined, queued.
+void watcher_sink(void* ctx, const HbaMgmtEvent* events, uint32_t count) {
+    auto* w = static_cast<Watcher*>(ctx);
+    TraceLog("QrlWmiEventELS Indicate: this->%x, board=%d, cnt= %d \n", w->id, w->board, count);
+    for (uint32_t k = 0; k < count; ++k) {
+        SdEventRecord rec;
+        uint32_t board = 0;
+        if (getDataFromWmiEvent(&events[k], kSdCatEls, &rec, &board) != kWmiOk ||
+            board != w->board) {
+            TraceLog("QrlWmiEventELS Indicate: RSCN not for this port wwn - objCnt= %d\n", k + 1);
+            continue;
+        }
+        TraceLog("QrlWmiEventELS Indicate: board inst= %d, subCat= 0x%x\n", board, rec.subCat);
+        if (rec.subCat != kRscnSubCat) {
+            // Only RSCNs are the watcher's business.
+            TraceLog("QrlWmiEventELS: subCat not support 0x%x\n", rec.subCat);
+            continue;
+        }
+        RscnComplete done;
+        std::lock_guard<std::mutex> g(w->qmu);
+        if (!rscn_feed(&w->rscn, rec, &done, "QrlWmiEventELS")) continue;
+        TraceLog("**QrlWmiEventELS: qBuf=%x size=%x\n", 0u, done.length);
+        w->queue.push_back(done);
+        TraceLog("Post Rscn Event: hNotify = %xh, QData - %x \n", w->id, 0u);
+        plat_event_set(w->notify);
+    }
+}
+
+// Calls the callback for one RSCN when it is for the watcher's kind of port.
+void deliver(Watcher* w, const RscnComplete& item) {
+    TraceLog(w->vport ? "VPort Rscn Event: QData - %x \n" : "PhyPort Rscn Event: QData - %x \n",
+             item.length);
+    const uint8_t* pages = nullptr;
+    uint32_t bytes = 0;
+    uint8_t wwpn[8];
+    if (!rscn_pages(item.payload, item.length, &pages, &bytes, wwpn) || bytes < kMinPageBytes) {
+        TraceLog("%s - payload data too small. length = %d\n", prefix(w), item.length);
+        return;
+    }
+    const bool own = memcmp(wwpn, w->portWwn, 8) == 0;
+    if (!w->vport && own) {
+        reinterpret_cast<TgxPortRscnCallback>(w->callback)(w->board, pages, bytes);
+    } else if (w->vport && !own) {
+        HBA_wwn v;
+        memcpy(v.wwn, wwpn, 8);
+        reinterpret_cast<TgxVPortRscnCallback>(w->callback)(w->board, v, pages, bytes);
+    }
+}
+
+void drain(Watcher* w) {
+    for (;;) {
+        RscnComplete item;
+        {
+            std::lock_guard<std::mutex> g(w->qmu);
+            if (w->queue.empty()) return;
+            item = w->queue.front();
+            w->queue.pop_front();
+        }
+        if (!w->stop.load()) deliver(w, item);
+        free(item.payload);
+    }
+}
+
+// Switches the RSCN event of the watcher's ports on; false (port watcher
+// only) when that failed, with the exit code set.
+bool enable_ports(Watcher* w) {
+    for (Port& p : w->ports) {
+        uint32_t st = WmiFindMatchingNodeId(w->board, p.wwpn, p.node);
+        if (st != kWmiOk) {
+            TraceLog("%s: Failed to find matching port/node sts= 0x%x \n", prefix(w), st);
+            TraceLog("port wwn=" WWN_FMT " \n", WWN_ARGS(p.wwpn));
+            if (!w->vport) {
+                w->exitCode = kExitNoNode;
+                return false;
+            }
+            continue;
+        }
+        st = wmi_event_enable(w->board, p.wwpn, p.node, kSdCatEls, kRscnSubCat);
+        if (st != kWmiOk) {
+            TraceLog(w->vport ? "LibTgxVPortRscnEventThread: Enable event failed status = %x\n"
+                              : "RegisterPortRscnEvent: Enable event failed status = %x\n",
+                     st);
+            TraceLog("port wwn=" WWN_FMT " \n", WWN_ARGS(p.wwpn));
+            TraceLog("node wwn=" WWN_FMT " \n", WWN_ARGS(p.node));
+            if (!w->vport) {
+                w->exitCode = kExitEnableRefused;
+                return false;
+            }
+            continue;
+        }
+        p.enabled = true;
+    }
+    return true;
+}
+
+void disable_ports(Watcher* w) {
+    for (Port& p : w->ports) {
+        if (!p.enabled) continue;
+        if (wmi_event_disable(w->board, p.wwpn, p.node, kSdCatEls, kRscnSubCat) != kWmiOk)
+            TraceLog("RscnEventControl: Disable event notification failed\n");
+        else
+            TraceLog("RscnEventControl: Success\n");
+        p.enabled = false;
+    }
+}
+
+// Everything up to the ready point; false with the exit code set.
+bool start_watch(Watcher* w) {
+    HBA_PortAttributes pa;
+    if (GetAdapterPortAttributes(w->board, 0, &pa) != 0) {
+        TraceLog("%s - failed to get Port Attributes %x\n", prefix(w), 1u);
+        w->exitCode = kExitNoPortAttributes;
+        return false;
+    }
+    memcpy(w->portWwn, pa.PortWWN, 8);
+    if (!w->vport) {
+        Port p = {};
+        memcpy(p.wwpn, pa.PortWWN, 8);
+        w->ports.push_back(p);
+    }
+    w->notify = plat_event_create(false, false);
+    if (!w->notify) {
+        TraceLog("%s - thread context EventNotifyHandle is NULL\n", prefix(w));
+        w->exitCode = kExitNoNotifyEvent;
+        return false;
+    }
+    if (!enable_ports(w)) return false;
+    PlatMgmtConn c = wmi_connection();
+    if (!c || plat_mgmt_subscribe(c, kElsQuery, watcher_sink, w, &w->sub) != PLAT_MGMT_OK) {
+        TraceLog("%s - failed to register for WMI RSCN event \n", prefix(w));
+        disable_ports(w);
+        w->sub = nullptr;
+        w->exitCode = w->vport ? kExitVportSubscribe : kExitSubscribeFailed;
+        return false;
+    }
+    return true;
+}
+
+uint32_t watcher_main(void* arg) {
+    auto* w = static_cast<Watcher*>(arg);
+    w->tid = plat_thread_id();
+    TraceLog("%s - ThreadContext = %Xh\n", prefix(w), w->id);
+    if (!start_watch(w)) {
+        TraceLog("%s: board = %d - EXIT code = %u\n", prefix(w), w->board, w->exitCode.load());
+        plat_event_set(w->ready);
+        return w->exitCode;
+    }
+    w->exitCode = kExitOk;
+    plat_event_set(w->ready); // the registrar may return now
+    while (!w->stop.load()) {
+        plat_event_wait(w->notify, kPollMs);
+        drain(w);
+    }
+    TraceLog(w->vport ? "LibTgxVPortRscnEventThread: Closing Thread \n"
+                      : "LibTgxRscnEventThread - Closing Thread \n");
+    plat_mgmt_cancel(w->sub); // no sink call runs after this
+    w->sub = nullptr;
+    disable_ports(w);
+    {
+        std::lock_guard<std::mutex> g(w->qmu);
+        for (RscnComplete& item : w->queue)
+            free(item.payload);
+        w->queue.clear();
+        rscn_reset(&w->rscn);
+    }
+    TraceLog("%s: board = %d - EXIT code = 0\n", prefix(w), w->board);
+    return kExitOk;
+}
+
+void free_watcher(Watcher* w) {
+    if (w->thread) plat_thread_join(w->thread);
+    plat_event_destroy(w->notify);
+    plat_event_destroy(w->ready);
+    delete w;
+}
+
+// Stops a watcher taken off the list, joins its thread and frees it.
+void stop_watcher(Watcher* w) {
+    w->stop = true;
+    plat_event_set(w->notify);
+    free_watcher(w);
+}
+
+uint32_t register_watcher(uint32_t board, uint32_t outSz, void* callback, bool vport) {
+    const char* who = vport ? "WmiRegisterVPortRscn" : "WmiRegisterPortRscn";
+    TraceLog("%s - board %d, pR = %Xh\n", who, board, 0u);
+    if (!tgx_board_ok(board) || !callback) return 0;
+    if (WMIInitialize() != kWmiOk) {
+        TraceLog("%s: wmiInitialize failed\n", who);
+        return 0;
+    }
+    if (outSz < kOutSzMin || outSz > kOutSzMax) {
+        TraceLog("%s: invalid outsz value =%d\n", who, outSz);
+        return 0;
+    }
+    auto* w = new (std::nothrow) Watcher;
+    if (!w) return 0;
+    w->board = board;
+    w->vport = vport;
+    w->callback = callback;
+    w->outSz = outSz;
+    if (vport) {
+        std::vector<uint8_t> buf(4 + sizeof(VPortListEntry) * kVportMax);
+        auto* list = reinterpret_cast<VPortList*>(buf.data());
+        list->count = kVportMax;
+        uint32_t st = TGX_VPGetList(board, list);
+        if (st != 0) {
+            TraceLog("WmiRegisterVPortRscn: failed to get VP list, status =%xh\n", st);
+            delete w;
+            return 0;
+        }
+        const uint32_t n = list->count < kVportMax ? list->count : kVportMax;
+        for (uint32_t i = 0; i < n; ++i) {
+            Port p = {};
+            memcpy(p.wwpn, list->entries[i].wwpn, 8);
+            w->ports.push_back(p);
+        }
+    }
+    w->ready = plat_event_create(true, false);
+    {
+        std::lock_guard<std::mutex> g(g_watchMu);
+        w->id = g_nextId++;
+        if (g_nextId == 0) g_nextId = 1;
+    }
+    w->thread = w->ready ? plat_thread_start(watcher_main, w) : nullptr;
+    if (!w->thread) {
+        free_watcher(w);
+        return 0;
+    }
+    TraceLog("%s - board %d, hThread = %x, ThreadID= %x\n", who, board, w->id, 0u);
+    while (plat_event_wait(w->ready, kPollMs) != PLAT_WAIT_OK) {
+    }
+    if (w->exitCode.load() != kExitOk) {
+        TraceLog("%s - event thread failed to initialize.  exit code = %x\n", who,
+                 w->exitCode.load());
+        free_watcher(w);
+        return 0;
+    }
+    std::lock_guard<std::mutex> g(g_watchMu);
+    g_watchers.push_back(w);
+    return w->id;
+}
+
+uint32_t unregister_watcher(uint32_t id, bool vport) {
+    const char* who = vport ? "WmiUnRegisterVPortRscn" : "WmiUnRegisterPortRscn";
+    Watcher* w = nullptr;
+    {
+        std::lock_guard<std::mutex> g(g_watchMu);
+        for (size_t i = 0; i < g_watchers.size(); ++i) {
+            if (g_watchers[i]->id != id || g_watchers[i]->vport != vport) continue;
+            // From inside its own callback the thread cannot be waited for.
+            if (g_watchers[i]->tid.load() == plat_thread_id()) return 1;
+            w = g_watchers[i];
+            g_watchers.erase(g_watchers.begin() + (long)i);
+            break;
+        }
+    }
+    if (!w) return 0;
+    const uint32_t board = w->board;
+    TraceLog("%s - board %d, hThread = %x\n", who, board, id);
+    stop_watcher(w);
+    TraceLog("%s - EXIT - board %d, hThread = %x\n", who, board, id);
+    return 0;
+}
+
+} // namespace
+
+uint32_t WmiRegisterPortRscn(uint32_t board, uint32_t outSz, void* callback) {
+    return register_watcher(board, outSz, callback, false);
+}
+
+uint32_t WmiRegisterVPortRscn(uint32_t board, uint32_t outSz, void* callback) {
+    return register_watcher(board, outSz, callback, true);
+}
+
+uint32_t WmiUnRegisterPortRscn(uint32_t watcher) {
+    return unregister_watcher(watcher, false);
+}
+
+uint32_t WmiUnRegisterVPortRscn(uint32_t watcher) {
+    return unregister_watcher(watcher, true);
+}
+
+void rscn_watch_stop_all() {
+    std::vector<Watcher*> all;
+    {
+        std::lock_guard<std::mutex> g(g_watchMu);
+        const uint32_t me = plat_thread_id();
+        for (size_t i = 0; i < g_watchers.size();) {
+            // A watcher whose callback releases the library is left to end by itself.
+            if (g_watchers[i]->tid.load() == me) {
+                g_watchers[i]->stop = true;
+                ++i;
+                continue;
+            }
+            all.push_back(g_watchers[i]);
+            g_watchers.erase(g_watchers.begin() + (long)i);
+        }
+    }
+    for (Watcher* w : all)
+        stop_watcher(w);
+}
