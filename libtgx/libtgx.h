@@ -362,10 +362,10 @@ TGX_EXPORT uint32_t TGX_SD_Get_Data(uint32_t board, HBA_wwn portId, uint16_t typ
  * registration is undone; unregistration: bad board); 3 bad board, or the
  * port WWN is neither the board's port nor one of its virtual ports; 4 the
  * handle belongs to another port; 6 category not supported; 7 subcategory not
- * supported for the category; 9 already registered for this port; 10 the
- * handle's category or subcategory is not registered; 11 null pointer;
- * 12 out of memory; 14 unregistration: invalid or null handle, or nothing
- * registered; 18 library not initialised. */
+ * supported for the category; 9 already registered for this port; 11 null
+ * pointer;
+ * 12 out of memory; 14 unregistration: invalid, stale or null handle, or
+ * nothing registered; 18 library not initialised. */
 typedef struct SdEventData {
     uint32_t zero0;
     uint32_t length;        /* datasize + 12; an RSCN: its total length + 40 */

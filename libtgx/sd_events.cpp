@@ -36,7 +36,6 @@ constexpr uint32_t kSdOtherPort = 4;
 constexpr uint32_t kSdBadCategory = 6;
 constexpr uint32_t kSdBadSubCategory = 7;
 constexpr uint32_t kSdAlreadyRegistered = 9;
-constexpr uint32_t kSdNotRegistered = 10;
 constexpr uint32_t kSdNullArgument = 11;
 constexpr uint32_t kSdNoMemory = 12;
 constexpr uint32_t kSdBadHandle = 14;
@@ -575,7 +574,8 @@ extern "C" TGX_EXPORT uint32_t TGX_SD_RegisterForEvent(uint32_t board, HBA_wwn p
                                                        void* context, uint32_t* handle,
                                                        TGX_SD_CALLBACK callback) {
     const uint8_t* w = portWwn.wwn;
-    TraceLog("TGX_SD_RegisterForEvent: board= %d port WWN = " WWN_FMT ", evtyp= 0x%x subTyp= 0x%x\n",
+    TraceLog("TGX_SD_RegisterForEvent: board= %d port WWN = " WWN_FMT
+             ", evtyp= 0x%x subTyp= 0x%x\n",
              board, WWN_ARGS(w), category, subCategory);
     if (!g_tgx.pAdapterArray) return kSdNotInitialised;
     if (!tgx_board_ok(board)) return kSdBadBoard;
@@ -617,12 +617,12 @@ extern "C" TGX_EXPORT uint32_t TGX_SD_unRegisterForEvent(uint32_t board, HBA_wwn
         int ci = 0, si = 0;
         LockRecordEnter(&g_sdRegLocks[board]);
         SdRegNode* r = handle_record(board, handle, &ci, &si);
-        const bool live = r && (r->typeMask & kCategories[ci].category) &&
-                          (r->cats[ci].subTypeMask & (1u << si));
+        const bool live =
+            r && (r->typeMask & kCategories[ci].category) && (r->cats[ci].subTypeMask & (1u << si));
         if (!live) {
             LockRecordLeave(&g_sdRegLocks[board]);
             TraceLog("TGX_SD_unRegisterForEvent: Invalid handle\n");
-            return r ? kSdNotRegistered : kSdBadHandle;
+            return kSdBadHandle;
         }
         if (memcmp(r->portWwn, w, 8) != 0) {
             TraceLog("TGX_SD_unRegisterForEvent: Invalid port wwn= %02X.%02X.%02X.%02X.%02X.%02X."
@@ -665,7 +665,8 @@ extern "C" TGX_EXPORT uint32_t TGX_forceWMIEvent(uint32_t board, uint32_t catego
                                                  uint32_t subCategory) {
     TraceLog("TGX_forceWMI: boardm=%d, cat=%x subCat=%x\n", board, category, subCategory);
     if (!tgx_board_ok(board)) return kSdFailed;
-    TgxEnvelope env = tgx_env_alloc(TGX_SIZE_FORCE_WMI_EVENT, TGX_IOCTL_FORCE_WMI_EVENT, TGX_SIG_ZT);
+    TgxEnvelope env =
+        tgx_env_alloc(TGX_SIZE_FORCE_WMI_EVENT, TGX_IOCTL_FORCE_WMI_EVENT, TGX_SIG_ZT);
     if (!env) return kSdFailed;
     tgx_wr32(env.payload(), category);
     tgx_wr32(env.payload() + 4, subCategory);

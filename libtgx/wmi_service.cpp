@@ -90,8 +90,7 @@ int board_of_instance(const char* name) {
 }
 
 // Finds the HBA object with nodeWwn: 0 with its name, 1 failed, 3 none.
-uint32_t find_instance(PlatMgmtConn c, const uint8_t* nodeWwn, const uint8_t* portWwn,
-                       char* name) {
+uint32_t find_instance(PlatMgmtConn c, const uint8_t* nodeWwn, const uint8_t* portWwn, char* name) {
     TraceLog("SD_WMIEventControl: Query Instance \n");
     PlatMgmtEnum e = nullptr;
     if (plat_mgmt_query(c, kHbaQuery, &e) != PLAT_MGMT_OK) {

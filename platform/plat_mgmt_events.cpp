@@ -88,8 +88,8 @@ bool query_class(const char* wql, char* cls, size_t size) {
     if (n == 0 || n >= size) return false;
     for (size_t i = 0; i < n; ++i) {
         char c = name[i];
-        bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                  c == '_';
+        bool ok =
+            (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
         if (!ok) return false;
     }
     memcpy(cls, name, n + 1);

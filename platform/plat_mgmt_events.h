@@ -20,13 +20,13 @@
 // Statuses (0 = done).
 enum : uint32_t {
     PLAT_MGMT_OK = 0,
-    PLAT_MGMT_DONE = 1,                        // plat_mgmt_next: no more objects
-    PLAT_MGMT_E_FAILED = 0x80004005u,          // the step failed (injected or backend)
-    PLAT_MGMT_E_NOT_SUPPORTED = 0x80004001u,   // no event service
-    PLAT_MGMT_E_INVALID = 0x80041008u,         // bad argument, query or object path
-    PLAT_MGMT_E_NOT_FOUND = 0x80041002u,       // no such class, instance or method
+    PLAT_MGMT_DONE = 1,                      // plat_mgmt_next: no more objects
+    PLAT_MGMT_E_FAILED = 0x80004005u,        // the step failed (injected or backend)
+    PLAT_MGMT_E_NOT_SUPPORTED = 0x80004001u, // no event service
+    PLAT_MGMT_E_INVALID = 0x80041008u,       // bad argument, query or object path
+    PLAT_MGMT_E_NOT_FOUND = 0x80041002u,     // no such class, instance or method
     PLAT_MGMT_E_NO_MEMORY = 0x8007000Eu,
-    PLAT_MGMT_E_IN_SINK = 0x8004100Eu,         // would wait for the calling sink itself
+    PLAT_MGMT_E_IN_SINK = 0x8004100Eu, // would wait for the calling sink itself
 };
 
 const uint32_t kPlatMgmtPollMs = 5;

@@ -20,7 +20,7 @@ namespace hbasim {
 namespace {
 
 const char kEnables[] = "wmi_enables";
-const uint32_t kEnableSize = 16; // category, subcategory, port WWN
+const uint32_t kEnableSize = 16;     // category, subcategory, port WWN
 const uint32_t kRscnEventBytes = 40; // data bytes of one event
 const uint32_t kRscnWwpnBytes = 8;   // continuation fragments carry 8 data bytes in wwpn
 const uint16_t kMarkFirst = 0x0100, kMarkMiddle = 0x0200, kMarkLast = 0x0300;
@@ -128,8 +128,8 @@ uint32_t p_list_hba(HbaMgmtHbaObject* out, uint32_t capacity, uint32_t* count) {
     return 0;
 }
 
-uint32_t p_sd_control(const char* instanceName, uint32_t category, uint32_t action,
-                      uint32_t subCat, const uint8_t* wwpn, uint32_t* status) {
+uint32_t p_sd_control(const char* instanceName, uint32_t category, uint32_t action, uint32_t subCat,
+                      const uint8_t* wwpn, uint32_t* status) {
     *status = 0;
     Machine m;
     if (read_machine(&m) != SIM_OK) return PLAT_ERR_GEN_FAILURE;
@@ -177,7 +177,8 @@ uint64_t p_event_next() {
 }
 
 uint32_t p_read_events(uint64_t* from, HbaMgmtEvent* out, uint32_t capacity, uint32_t* count) {
-    return wmi_event_read(from, out, capacity, count) == SIM_OK ? 0u : (uint32_t)PLAT_ERR_GEN_FAILURE;
+    return wmi_event_read(from, out, capacity, count) == SIM_OK ? 0u
+                                                                : (uint32_t)PLAT_ERR_GEN_FAILURE;
 }
 
 void p_set_notify(void (*fn)(void*), void* ctx) {
@@ -258,7 +259,8 @@ std::vector<HbaMgmtEvent> wmi_rscn_events(const uint8_t* port, const std::vector
         HbaMgmtEvent e = base();
         e.datasize = (uint16_t)n;
         memcpy(e.wwpn, bytes.data() + pos, std::min<size_t>(n, kRscnWwpnBytes));
-        if (n > kRscnWwpnBytes) memcpy(e.data, bytes.data() + pos + kRscnWwpnBytes, n - kRscnWwpnBytes);
+        if (n > kRscnWwpnBytes)
+            memcpy(e.data, bytes.data() + pos + kRscnWwpnBytes, n - kRscnWwpnBytes);
         pos += n;
         e.flags = pos >= total ? kMarkLast : kMarkMiddle;
         out.push_back(e);
