@@ -5,8 +5,25 @@
 
 #include "libtgx/tgx_internal.h"
 
-void tgx_events_release_board(uint32_t board) {
+// RSCN watchers (masks 2 and 64 of TGX_RegisterForEvent): none until their
+// family lands, so such a registration fails and frees its slot.
+PlatThread WmiRegisterPortRscn(uint32_t board, uint32_t outSz, EventSlot* slot) {
     (void)board;
+    (void)outSz;
+    (void)slot;
+    return nullptr;
+}
+PlatThread WmiRegisterVPortRscn(uint32_t board, uint32_t outSz, EventSlot* slot) {
+    (void)board;
+    (void)outSz;
+    (void)slot;
+    return nullptr;
+}
+void WmiUnRegisterPortRscn(EventSlot* slot) {
+    (void)slot;
+}
+void WmiUnRegisterVPortRscn(EventSlot* slot) {
+    (void)slot;
 }
 
 void tgx_wmi_release() {}

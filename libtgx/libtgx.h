@@ -348,6 +348,38 @@ TGX_EXPORT uint32_t TGX_SD_Reset_Data_Collection(uint32_t board, HBA_wwn portId,
 TGX_EXPORT uint32_t TGX_SD_Get_Data(uint32_t board, HBA_wwn portId, uint16_t type,
                                     uint16_t* targetCount, uint32_t bufSize, void* buffer);
 
+/* ---- driver events ----
+ * TGX_RegisterForEvent starts a watcher for one event kind of a board and
+ * returns its event identifier (null on any failure): mask 16 firmware dumps
+ * and 32 temperature events (polled from the driver), 2 RSCNs of the port and
+ * 64 RSCNs of its virtual ports (outSz 8 to 1024). A board has four slots;
+ * registering a kind it already watches returns the same identifier. The
+ * callback is the function of the mask's kind below, cast to
+ * TGX_EventCallback; it runs on the watcher's thread (the first temperature
+ * callback may run on the registering thread, before the call returns).
+ * TGX_unRegisterForEvent (identifier, or null for every slot of the board):
+ * 0; 1 bad board, an identifier that is not one of the board's slots, a call
+ * from the callback of the slot it stops, or a watcher that did not end in
+ * time (the slot stays taken; call again). When it returns 0 the watcher has
+ * ended: no callback of that registration runs any more, except one on the
+ * calling thread itself (a callback that unregisters another slot of its own
+ * board). TGX_FreeDiagEnv ends every watcher the same way. */
+typedef void (*TGX_EventCallback)(void);
+typedef void (*TGX_DumpEventCallback)(uint32_t board);
+typedef void (*TGX_TempEventCallback)(uint32_t board, uint32_t type /* 1-3 */,
+                                      uint32_t temperature);
+typedef void (*TGX_PortRscnCallback)(uint32_t board, const uint8_t* pages, uint32_t length);
+typedef void (*TGX_VPortRscnCallback)(uint32_t board, HBA_wwn wwpn, const uint8_t* pages,
+                                      uint32_t length);
+#define TGX_EVENT_PORT_RSCN 2u
+#define TGX_EVENT_DUMP 16u
+#define TGX_EVENT_TEMPERATURE 32u
+#define TGX_EVENT_VPORT_RSCN 64u
+
+TGX_EXPORT void* TGX_RegisterForEvent(uint32_t board, uint32_t mask, uint32_t type,
+                                      uint32_t outSz, TGX_EventCallback callback, void* context);
+TGX_EXPORT uint32_t TGX_unRegisterForEvent(uint32_t board, void* eventId);
+
 #ifdef __cplusplus
 }
 #endif
