@@ -380,6 +380,51 @@ TGX_EXPORT void* TGX_RegisterForEvent(uint32_t board, uint32_t mask, uint32_t ty
                                       uint32_t outSz, TGX_EventCallback callback, void* context);
 TGX_EXPORT uint32_t TGX_unRegisterForEvent(uint32_t board, void* eventId);
 
+/* ---- CT management service ----
+ * QrlTgxRegisterForCTEvents: serve unsolicited CT requests of one GS type
+ * (low 16 bits; 0xFFFF = every type, as eight registrations) on a board.
+ * Returns the event identifier (the wildcard's is the board's context), or
+ * null with *status: 7 bad board, no context or null callback; 6 the library
+ * is releasing the board; 251 already registered (that type, the wildcard,
+ * the wildcard while others exist) or no free descriptor (8 per board); 248
+ * no resources or the driver refused without a status; otherwise the status
+ * the driver gave. A failed call leaves nothing registered.
+ * The callback runs on the registration's receive thread, one request at a
+ * time; data stays valid until the request is answered or the registration
+ * ends. Each registration keeps at most eight requests: while eight await an
+ * answer, no more are received.
+ * QrlTgxUnregisterForCTEvents: 0 (the receive threads have ended: no callback
+ * of the registration runs any more); 7 bad board or no context; 4 nothing
+ * registered or an identifier this board did not hand out; 1 called from a
+ * callback of the registration it would end. With the wildcard active any of
+ * its identifiers ends all eight.
+ * QrlTgxSendMgmtResponse (a CT response, GS type at byte 4, at most 131072
+ * bytes; tag of the request): 0; 7; 4 GS type not registered (or no GS type);
+ * 250 tag unknown (nothing sent); 0xFFFFFFFF response too long or the device
+ * request failed (the request is given back either way).
+ * QrlTgxSendMgmtCommand (destination: 8 bytes; *rspSize in: room, out: bytes
+ * copied; timeout in seconds, 0 = 30): 0; 7 bad board or argument; 252 out of
+ * memory; 254 timeout or not available; 249 invalid request; 255 data overrun;
+ * 0xFFFFFFFF device failure or unknown code.
+ * SendCTPassThru (the GS type is byte 4 of the command; the whole response
+ * area is copied): 0; 1 bad board or argument, response size 0, failure.
+ * TGX_FreeDiagEnv ends every registration first; it must not be called from a
+ * CT callback. */
+typedef void (*QrlTgxCtCallback)(uint32_t board, uint32_t gstype, const uint8_t* data,
+                                 uint32_t length, uint32_t tag, void* userContext);
+
+TGX_EXPORT void* QrlTgxRegisterForCTEvents(uint32_t board, uint32_t gstype,
+                                           QrlTgxCtCallback callback, void* userContext,
+                                           uint32_t* status);
+TGX_EXPORT uint32_t QrlTgxUnregisterForCTEvents(uint32_t board, void* eventId);
+TGX_EXPORT uint32_t QrlTgxSendMgmtResponse(uint32_t board, const void* response, uint32_t length,
+                                           uint32_t tag);
+TGX_EXPORT uint32_t QrlTgxSendMgmtCommand(uint32_t board, const uint8_t* destination,
+                                          const void* command, uint32_t cmdSize, void* response,
+                                          uint32_t* rspSize, uint32_t timeout);
+TGX_EXPORT uint32_t SendCTPassThru(uint32_t board, const void* command, uint32_t cmdSize,
+                                   void* response, uint32_t rspSize);
+
 #ifdef __cplusplus
 }
 #endif
