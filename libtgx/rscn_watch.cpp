@@ -1,17 +1,22 @@
 // RSCN watchers: a thread per TGX_RegisterForEvent registration of mask 2
-// (RSCNs of the physical port) or 64 (RSCNs of its virtual ports). A watcher
-// switches the driver's RSCN event (ELS subcategory 32) on for its ports,
-// subscribes its own sink to the ELS events, and calls the caller's callback
-// with the pages of each RSCN for its ports, on its own thread.
+// (RSCNs of the physical port) or 64 (RSCNs of its virtual ports), serving
+// the registration's event slot. A watcher switches the driver's RSCN event
+// (ELS subcategory 32) on for its ports, subscribes its own sink to the ELS
+// events, and calls the caller's callback with the pages of each RSCN for its
+// ports, on its own thread.
 //
 // The sink (on a service thread) keeps only RSCNs of the watcher's board,
-// joins their fragments and queues them under the watcher's queue lock; the
-// thread takes the queue. Stopping: the stop flag and the notify event end
-// the thread's wait; the thread cancels its subscription (which waits for a
-// sink call in flight), switches its events off (reference-counted with the
-// SD registrations of the same port), drops what is queued and ends; the
-// unregistrar joins it. A watcher is named by an id that is never reused, so
-// an id of a watcher that is gone names nothing.
+// joins their fragments, queues them under the watcher's queue lock and sets
+// the slot's wake event; the thread takes the queue. Stopping: the
+// unregistration sets the slot's stop flag under the entry lock and the wake
+// event; the thread sees it, and holding the entry lock cancels its
+// subscription (which waits for a sink call in flight), switches its events
+// off (reference-counted with SD registrations of the same port), drops what
+// is queued, clears the stop flag and ends. events.cpp joins the thread, so
+// no callback runs once its unregistration has returned.
+//
+// The watcher's own record belongs to its thread: made by the registrar,
+// handed over when the thread starts, freed by the thread as it ends.
 #include <atomic>
 #include <cstdlib>
 #include <deque>
@@ -52,11 +57,9 @@ struct Watcher {
     uint32_t board;
     bool vport;
     void* callback;
-    uint32_t outSz; // kept; deliveries give the pages whole
-    PlatThread thread = nullptr;
-    std::atomic<uint32_t> tid{0};
-    std::atomic<bool> stop{false};
-    PlatEvent notify = nullptr; // auto-reset: queued items or stop
+    EventSlot* slot;
+    AdapterEntry* entry;
+    PlatEvent notify = nullptr; // the slot's wake event: queued items or stop
     PlatEvent ready = nullptr;  // manual: the thread is running or has ended
     std::atomic<uint32_t> exitCode{kExitStarting};
     uint8_t portWwn[8] = {};
@@ -68,8 +71,7 @@ struct Watcher {
     RscnAssembly rscn = {};
 };
 
-std::mutex g_watchMu; // the list of watchers and the id counter
-std::vector<Watcher*> g_watchers;
+std::mutex g_idMu; // the id counter
 uint32_t g_nextId = 1;
 
 #define WWN_FMT "%2.2X.%2.2X.%2.2X.%2.2X.%2.2X.%2.2X.%2.2X.%2.2X"
@@ -120,11 +122,11 @@ void deliver(Watcher* w, const RscnComplete& item) {
     }
     const bool own = memcmp(wwpn, w->portWwn, 8) == 0;
     if (!w->vport && own) {
-        reinterpret_cast<TgxPortRscnCallback>(w->callback)(w->board, pages, bytes);
+        reinterpret_cast<TGX_PortRscnCallback>(w->callback)(w->board, pages, bytes);
     } else if (w->vport && !own) {
         HBA_wwn v;
         memcpy(v.wwn, wwpn, 8);
-        reinterpret_cast<TgxVPortRscnCallback>(w->callback)(w->board, v, pages, bytes);
+        reinterpret_cast<TGX_VPortRscnCallback>(w->callback)(w->board, v, pages, bytes);
     }
 }
 
@@ -137,7 +139,7 @@ void drain(Watcher* w) {
             item = w->queue.front();
             w->queue.pop_front();
         }
-        if (!w->stop.load()) deliver(w, item);
+        deliver(w, item);
         free(item.payload);
     }
 }
@@ -199,7 +201,6 @@ bool start_watch(Watcher* w) {
         memcpy(p.wwpn, pa.PortWWN, 8);
         w->ports.push_back(p);
     }
-    w->notify = plat_event_create(false, false);
     if (!w->notify) {
         TraceLog("%s - thread context EventNotifyHandle is NULL\n", prefix(w));
         w->exitCode = kExitNoNotifyEvent;
@@ -217,69 +218,78 @@ bool start_watch(Watcher* w) {
     return true;
 }
 
-uint32_t watcher_main(void* arg) {
-    auto* w = static_cast<Watcher*>(arg);
-    w->tid = plat_thread_id();
-    TraceLog("%s - ThreadContext = %Xh\n", prefix(w), w->id);
-    if (!start_watch(w)) {
-        TraceLog("%s: board = %d - EXIT code = %u\n", prefix(w), w->board, w->exitCode.load());
-        plat_event_set(w->ready);
-        return w->exitCode;
-    }
-    w->exitCode = kExitOk;
-    plat_event_set(w->ready); // the registrar may return now
-    while (!w->stop.load()) {
-        plat_event_wait(w->notify, kPollMs);
-        drain(w);
-    }
+
+// Waits for queued RSCNs or the stop flag; returns holding the entry lock
+// when the watcher is to stop.
+bool wait_for_work(Watcher* w) {
+    plat_event_wait_scaled(w->notify, kPollMs);
+    LockRecordEnter(&w->entry->lock);
+    if (w->slot->stop) return true;
+    LockRecordLeave(&w->entry->lock);
+    return false;
+}
+
+// The closing sequence, entry lock held: nothing of the watcher remains.
+void close_watch(Watcher* w) {
     TraceLog(w->vport ? "LibTgxVPortRscnEventThread: Closing Thread \n"
                       : "LibTgxRscnEventThread - Closing Thread \n");
     plat_mgmt_cancel(w->sub); // no sink call runs after this
     w->sub = nullptr;
     disable_ports(w);
-    {
-        std::lock_guard<std::mutex> g(w->qmu);
-        for (RscnComplete& item : w->queue)
-            free(item.payload);
-        w->queue.clear();
-        rscn_reset(&w->rscn);
+    std::lock_guard<std::mutex> g(w->qmu);
+    for (RscnComplete& item : w->queue)
+        free(item.payload);
+    w->queue.clear();
+    rscn_reset(&w->rscn);
+}
+
+uint32_t watcher_main(void* arg) {
+    auto* w = static_cast<Watcher*>(arg);
+    LockRecordEnter(&w->entry->lock);
+    w->slot->threadId = plat_thread_id();
+    LockRecordLeave(&w->entry->lock);
+    TraceLog("%s - ThreadContext = %Xh\n", prefix(w), w->id);
+    if (!start_watch(w)) {
+        const uint32_t code = w->exitCode;
+        TraceLog("%s: board = %d - EXIT code = %u\n", prefix(w), w->board, code);
+        plat_event_set(w->ready); // the registrar joins this thread and frees the record
+        return code;
     }
-    TraceLog("%s: board = %d - EXIT code = 0\n", prefix(w), w->board);
+    w->exitCode = kExitOk;
+    plat_event_set(w->ready); // the registrar may return now; the record is the thread's
+    while (!wait_for_work(w))
+        drain(w);
+    close_watch(w);
+    const uint32_t board = w->board;
+    const char* who = prefix(w);
+    w->slot->stop = 0;
+    LockRecordLeave(&w->entry->lock);
+    TraceLog("%s: board = %d - EXIT code = 0\n", who, board);
+    plat_event_destroy(w->ready);
+    delete w;
     return kExitOk;
 }
 
-void free_watcher(Watcher* w) {
-    if (w->thread) plat_thread_join(w->thread);
-    plat_event_destroy(w->notify);
-    plat_event_destroy(w->ready);
-    delete w;
-}
-
-// Stops a watcher taken off the list, joins its thread and frees it.
-void stop_watcher(Watcher* w) {
-    w->stop = true;
-    plat_event_set(w->notify);
-    free_watcher(w);
-}
-
-uint32_t register_watcher(uint32_t board, uint32_t outSz, void* callback, bool vport) {
+PlatThread register_watcher(uint32_t board, uint32_t outSz, EventSlot* slot, bool vport) {
     const char* who = vport ? "WmiRegisterVPortRscn" : "WmiRegisterPortRscn";
     TraceLog("%s - board %d, pR = %Xh\n", who, board, 0u);
-    if (!tgx_board_ok(board) || !callback) return 0;
+    if (!tgx_board_ok(board) || !slot || !slot->callback || !slot->wake) return nullptr;
     if (WMIInitialize() != kWmiOk) {
         TraceLog("%s: wmiInitialize failed\n", who);
-        return 0;
+        return nullptr;
     }
     if (outSz < kOutSzMin || outSz > kOutSzMax) {
         TraceLog("%s: invalid outsz value =%d\n", who, outSz);
-        return 0;
+        return nullptr;
     }
     auto* w = new (std::nothrow) Watcher;
-    if (!w) return 0;
+    if (!w) return nullptr;
     w->board = board;
     w->vport = vport;
-    w->callback = callback;
-    w->outSz = outSz;
+    w->callback = slot->callback;
+    w->slot = slot;
+    w->entry = tgx_entry(board);
+    w->notify = slot->wake;
     if (vport) {
         std::vector<uint8_t> buf(4 + sizeof(VPortListEntry) * kVportMax);
         auto* list = reinterpret_cast<VPortList*>(buf.data());
@@ -288,7 +298,7 @@ uint32_t register_watcher(uint32_t board, uint32_t outSz, void* callback, bool v
         if (st != 0) {
             TraceLog("WmiRegisterVPortRscn: failed to get VP list, status =%xh\n", st);
             delete w;
-            return 0;
+            return nullptr;
         }
         const uint32_t n = list->count < kVportMax ? list->count : kVportMax;
         for (uint32_t i = 0; i < n; ++i) {
@@ -297,87 +307,64 @@ uint32_t register_watcher(uint32_t board, uint32_t outSz, void* callback, bool v
             w->ports.push_back(p);
         }
     }
-    w->ready = plat_event_create(true, false);
     {
-        std::lock_guard<std::mutex> g(g_watchMu);
+        std::lock_guard<std::mutex> g(g_idMu);
         w->id = g_nextId++;
-        if (g_nextId == 0) g_nextId = 1;
     }
-    w->thread = w->ready ? plat_thread_start(watcher_main, w) : nullptr;
-    if (!w->thread) {
-        free_watcher(w);
-        return 0;
+    LockRecordEnter(&w->entry->lock);
+    slot->outSz = outSz; // kept only: deliveries hand over the pages whole
+    slot->stop = 0;
+    LockRecordLeave(&w->entry->lock);
+    w->ready = plat_event_create(true, false);
+    PlatThread t = w->ready ? plat_thread_start(watcher_main, w) : nullptr;
+    if (!t) {
+        plat_event_destroy(w->ready);
+        delete w;
+        return nullptr;
     }
     TraceLog("%s - board %d, hThread = %x, ThreadID= %x\n", who, board, w->id, 0u);
-    while (plat_event_wait(w->ready, kPollMs) != PLAT_WAIT_OK) {
+    PlatEvent ready = w->ready;
+    while (plat_event_wait_scaled(ready, kPollMs) != PLAT_WAIT_OK) {
     }
-    if (w->exitCode.load() != kExitOk) {
-        TraceLog("%s - event thread failed to initialize.  exit code = %x\n", who,
-                 w->exitCode.load());
-        free_watcher(w);
-        return 0;
-    }
-    std::lock_guard<std::mutex> g(g_watchMu);
-    g_watchers.push_back(w);
-    return w->id;
+    // Once ready the record may already be gone with the thread; the exit code
+    // of a failed start is read only after the join.
+    uint32_t code = w->exitCode.load();
+    if (code == kExitOk) return t;
+    code = plat_thread_join(t);
+    TraceLog("%s - event thread failed to initialize.  exit code = %x\n", who, code);
+    plat_event_destroy(w->ready);
+    delete w;
+    return nullptr;
 }
 
-uint32_t unregister_watcher(uint32_t id, bool vport) {
+void unregister_watcher(EventSlot* slot, bool vport) {
     const char* who = vport ? "WmiUnRegisterVPortRscn" : "WmiUnRegisterPortRscn";
-    Watcher* w = nullptr;
-    {
-        std::lock_guard<std::mutex> g(g_watchMu);
-        for (size_t i = 0; i < g_watchers.size(); ++i) {
-            if (g_watchers[i]->id != id || g_watchers[i]->vport != vport) continue;
-            // From inside its own callback the thread cannot be waited for.
-            if (g_watchers[i]->tid.load() == plat_thread_id()) return 1;
-            w = g_watchers[i];
-            g_watchers.erase(g_watchers.begin() + (long)i);
-            break;
-        }
-    }
-    if (!w) return 0;
-    const uint32_t board = w->board;
-    TraceLog("%s - board %d, hThread = %x\n", who, board, id);
-    stop_watcher(w);
-    TraceLog("%s - EXIT - board %d, hThread = %x\n", who, board, id);
-    return 0;
+    AdapterEntry* e = slot ? tgx_entry(slot->board) : nullptr;
+    if (!e) return;
+    TraceLog("%s - board %d, hThread = %x\n", who, slot->board, 0u);
+    LockRecordEnter(&e->lock);
+    slot->stop = 1;
+    slot->type = 0;
+    plat_event_set(slot->wake);
+    LockRecordLeave(&e->lock);
+    // events.cpp joins the thread: its return is the end of every callback.
+    TraceLog("%s - EXIT - board %d, hThread = %x\n", who, slot->board, 0u);
 }
 
 } // namespace
 
-uint32_t WmiRegisterPortRscn(uint32_t board, uint32_t outSz, void* callback) {
-    return register_watcher(board, outSz, callback, false);
+PlatThread WmiRegisterPortRscn(uint32_t board, uint32_t outSz, EventSlot* slot) {
+    return register_watcher(board, outSz, slot, false);
 }
 
-uint32_t WmiRegisterVPortRscn(uint32_t board, uint32_t outSz, void* callback) {
-    return register_watcher(board, outSz, callback, true);
+PlatThread WmiRegisterVPortRscn(uint32_t board, uint32_t outSz, EventSlot* slot) {
+    return register_watcher(board, outSz, slot, true);
 }
 
-uint32_t WmiUnRegisterPortRscn(uint32_t watcher) {
-    return unregister_watcher(watcher, false);
+void WmiUnRegisterPortRscn(EventSlot* slot) {
+    unregister_watcher(slot, false);
 }
 
-uint32_t WmiUnRegisterVPortRscn(uint32_t watcher) {
-    return unregister_watcher(watcher, true);
-}
-
-void rscn_watch_stop_all() {
-    std::vector<Watcher*> all;
-    {
-        std::lock_guard<std::mutex> g(g_watchMu);
-        const uint32_t me = plat_thread_id();
-        for (size_t i = 0; i < g_watchers.size();) {
-            // A watcher whose callback releases the library is left to end by itself.
-            if (g_watchers[i]->tid.load() == me) {
-                g_watchers[i]->stop = true;
-                ++i;
-                continue;
-            }
-            all.push_back(g_watchers[i]);
-            g_watchers.erase(g_watchers.begin() + (long)i);
-        }
-    }
-    for (Watcher* w : all)
-        stop_watcher(w);
+void WmiUnRegisterVPortRscn(EventSlot* slot) {
+    unregister_watcher(slot, true);
 }

@@ -259,7 +259,7 @@ uint32_t WmiSDEventThread(void* arg) {
         LockRecordLeave(&g_sdEventQueueLock);
         if (close) break;
         if (!it) {
-            plat_event_wait(d->wake, kDispatcherWaitMs);
+            plat_event_wait_scaled(d->wake, kDispatcherWaitMs);
             continue;
         }
         TraceLog("\nWmiSDEventThread Rcv data in queue %x\n", 0u);

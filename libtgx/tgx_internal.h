@@ -25,14 +25,28 @@ void LockRecordDelete(LockRecord* l); // idempotent
 void LockRecordEnter(LockRecord* l);
 void LockRecordLeave(LockRecord* l);
 
-// Event slot of one board (dump and temperature event registrations).
+// Event slot of one board (events.cpp): four per adapter entry, guarded by
+// the entry's lock. The slot's address is the event identifier.
+enum : uint32_t {
+    TGX_SLOT_FREE = 0,     // claimable
+    TGX_SLOT_STARTING = 1, // claimed by a registration that has not returned
+    TGX_SLOT_RUNNING = 2,  // its watcher thread runs
+    TGX_SLOT_STOPPING = 3, // asked to stop; claimable again once its thread is joined
+};
 struct EventSlot {
-    uint32_t kind;
-    uint32_t active;
-    void* callback;
-    void* context;
-    PlatThread thread;
-    PlatEvent stop;
+    uint32_t type;      // event mask: 2, 16, 32, 64; 0 = free or stopping
+    void* callback;     // the caller's function (its type follows the mask)
+    void* context;      // the caller's value, kept for the RSCN kinds
+    PlatThread thread;  // the watcher thread
+    PlatEvent wake;     // auto-reset: wakes the watcher early
+    uint32_t stop;      // set to ask the watcher to end; it clears it as it ends
+    uint32_t board;     // the board number
+    uint32_t outSz;     // RSCN kinds: the caller's outSz (8 to 1024)
+    uint32_t state;     // TGX_SLOT_*
+    uint32_t kind;      // the mask the slot was claimed for (kept while stopping)
+    uint32_t joining;   // an unregistration is waiting for the thread
+    uint32_t threadId;  // plat_thread_id() of the watcher, set by it under the entry lock
+    PlatEvent ended;    // dump and temperature watchers set it as they end
 };
 
 enum : uint32_t { TGX_DRIVER_PORT = 1, TGX_DRIVER_MINI = 2 };
@@ -188,22 +202,14 @@ inline uint16_t tgx_pci_device_id(const AdapterEntry* e) {
 uint32_t tgxFindVPIid(uint32_t board, const uint8_t* wwpn);
 uint32_t getDriverVer(const char* driverVersion);
 
-// ---- management events: SD events and RSCN watchers (sd_events.cpp, rscn_watch.cpp) ----
-// RSCN watchers serve TGX_RegisterForEvent masks 2 (the port's RSCNs) and 64
-// (its virtual ports' RSCNs). A watcher is named by a non-zero id, never
-// reused in the process; an id of a watcher that is gone is ignored.
-// Port RSCN callback (mask 2) and virtual-port RSCN callback (mask 64); no
-// library lock is held while they run.
-typedef void (*TgxPortRscnCallback)(uint32_t board, const uint8_t* pages, uint32_t length);
-typedef void (*TgxVPortRscnCallback)(uint32_t board, HBA_wwn wwpn, const uint8_t* pages,
-                                     uint32_t length);
-// Starts a watcher for board calling callback; returns once its thread is
-// ready (the driver's RSCN event switched on, subscribed). 0 when outSz is
-// outside 8-1024 or the watcher could not start.
-uint32_t WmiRegisterPortRscn(uint32_t board, uint32_t outSz, void* callback);
-uint32_t WmiRegisterVPortRscn(uint32_t board, uint32_t outSz, void* callback);
-// Stops a watcher: when 0 comes back its thread has ended, its driver events
-// are switched off and no callback of it runs or will run. 1 (nothing done)
-// when called from the watcher's own callback.
-uint32_t WmiUnRegisterPortRscn(uint32_t watcher);
-uint32_t WmiUnRegisterVPortRscn(uint32_t watcher);
+// ---- driver events (events.cpp) and the RSCN watchers they start ----------
+// Mask 2 and 64 registrations: the watcher of the RSCN family starts with the
+// slot's board, callback, context and wake event filled, stores outSz and its
+// thread id in the slot, and returns its thread (null on failure). The
+// unregistration sets the stop flag under the entry lock, waits for the thread
+// and frees the slot (type 0); events.cpp then joins the thread and closes the
+// wake event.
+PlatThread WmiRegisterPortRscn(uint32_t board, uint32_t outSz, EventSlot* slot);
+PlatThread WmiRegisterVPortRscn(uint32_t board, uint32_t outSz, EventSlot* slot);
+void WmiUnRegisterPortRscn(EventSlot* slot);
+void WmiUnRegisterVPortRscn(EventSlot* slot);

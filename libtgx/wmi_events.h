@@ -93,7 +93,6 @@ void rscn_reset(RscnAssembly* a);
 // 28 bytes; false otherwise.
 bool rscn_pages(const uint8_t* payload, uint32_t length, const uint8_t** pages, uint32_t* bytes,
                 uint8_t* wwpn);
-// Ends every SD registration and every RSCN watcher, joining their threads
-// (the connection is going away).
+// Ends every SD registration, joining the dispatcher (the connection is going
+// away).
 void sd_events_stop_all();
-void rscn_watch_stop_all();

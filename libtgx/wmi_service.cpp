@@ -409,7 +409,9 @@ bool rscn_pages(const uint8_t* payload, uint32_t length, const uint8_t** pages, 
 // its threads are joined before the connection goes.
 void tgx_wmi_release() {
     sd_events_stop_all();
-    rscn_watch_stop_all();
+    // The RSCN watchers are event slots: their release joins them.
+    for (uint32_t b = 0; b < g_tgx.adapterCount && b < TGX_MAX_BOARDS; ++b)
+        tgx_events_release_board(b);
     wmi_event_forget_all();
     WmiRelease();
 }

@@ -6,9 +6,10 @@
 // subscription that has events waiting (busy, so no other thread serves it),
 // reads a batch from the provider, calls the sink with the events of its
 // class, and gives the subscription back. Between rounds a thread waits on the
-// connection's condition for at most kPlatMgmtPollMs: the provider's notify
-// ends the wait at once for events raised in this process; events raised by
-// another process are found by the next poll.
+// connection's condition for at most kPlatMgmtPollMs, scaled like every pause
+// of the suite (at least 1 ms, so a zero scale still yields the CPU): the
+// provider's notify ends the wait at once for events raised in this process;
+// events raised by another process are found by the next poll.
 //
 // Locks: g_connsMu (the list of connections, for the notify) is taken before a
 // connection's mu, never inside it. No lock is held while a sink or the
@@ -29,6 +30,7 @@
 
 #include "platform/plat_device.h"
 #include "platform/plat_sync.h"
+#include "platform/plat_time.h"
 
 namespace {
 
@@ -206,7 +208,7 @@ uint32_t delivery_main(void* arg) {
         if (c->stopping) break;
         PlatMgmtSubRec* s = claim(c, next, tid);
         if (!s) {
-            c->work.wait_for(lk, std::chrono::milliseconds(kPlatMgmtPollMs),
+            c->work.wait_for(lk, std::chrono::milliseconds(plat_scaled_ms(kPlatMgmtPollMs)),
                              [&] { return c->stopping || c->kicks != kicks; });
             continue;
         }

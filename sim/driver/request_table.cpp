@@ -65,6 +65,17 @@ uint32_t req_get_fcflist(DrvRequest& r);
 uint32_t req_sd_bucket(DrvRequest& r);
 uint32_t req_sd_data_collection(DrvRequest& r);
 uint32_t req_sd_get_data(DrvRequest& r);
+// ---- driver events (req_events.cpp) ----------------------------------------------
+uint32_t req_dump_event(DrvRequest& r);
+uint32_t req_temperature_event(DrvRequest& r);
+// ---- CT management service (req_ct.cpp) -------------------------------------------
+uint32_t req_ct_register(DrvRequest& r);
+uint32_t req_ct_post_sync(DrvRequest& r);
+uint32_t req_ct_collect(DrvRequest& r);
+uint32_t req_ct_response(DrvRequest& r);
+uint32_t req_ct_cancel(DrvRequest& r);
+uint32_t req_ct_mgmt_command(DrvRequest& r);
+uint32_t req_ct_passthru(DrvRequest& r);
 // ---- management events (wmi_provider.cpp) ------------------------------------
 uint32_t req_force_wmi_event(DrvRequest& r);
 
@@ -130,6 +141,20 @@ const DrvHandlerEntry kDrvHandlers[] = {
     {TGX_IOCTL_SD_DATA_COLLECTION, TGX_SIG_ZT, TGX_SIZE_SD_REQUEST, "SD_DATA_COLLECTION",
      req_sd_data_collection},
     {TGX_IOCTL_SD_GET_DATA, TGX_SIG_ZT, TGX_SIZE_SD_GET_DATA_BASE, "SD_GET_DATA", req_sd_get_data},
+    // ---- driver events ----
+    {TGX_IOCTL_DRVDUMP_EVENT, TGX_SIG_ZT, TGX_SIZE_EVENT_REQUEST, "DRVDUMP_EVENT", req_dump_event},
+    {TGX_IOCTL_TEMPERATURE_EVENT, TGX_SIG_ZT, TGX_SIZE_EVENT_REQUEST, "TEMPERATURE_EVENT",
+     req_temperature_event},
+    // ---- CT management service (management device; pass-through on the SCSI port) ----
+    {TGX_IOCTL_MGMT_REGISTER_CT, nullptr, TGX_CT_CTL_SIZE, "MGMT_REGISTER_CT", req_ct_register},
+    {TGX_IOCTL_MGMT_POST_RECEIVE, nullptr, 0, "MGMT_POST_RECEIVE", req_ct_post_sync},
+    {TGX_IOCTL_MGMT_RECEIVE, nullptr, TGX_CT_RCV_OFF_DATA, "MGMT_RECEIVE", req_ct_collect},
+    {TGX_IOCTL_MGMT_SEND_RSP, nullptr, 0, "MGMT_SEND_RSP", req_ct_response},
+    {TGX_IOCTL_MGMT_CANCEL_RECEIVE, nullptr, 0, "MGMT_CANCEL_RECEIVE", req_ct_cancel},
+    {TGX_IOCTL_MGMT_SEND_CMD, nullptr, TGX_ENV_HEADER_LENGTH + TGX_MGMT_OFF_CMD, "MGMT_SEND_CMD",
+     req_ct_mgmt_command},
+    {TGX_IOCTL_HBA_CT_PASSTHRU, TGX_SIG_HBAAPI, TGX_ENV_HEADER_LENGTH + TGX_CTPT_OFF_CMD,
+     "HBA_CT_PASSTHRU", req_ct_passthru},
     // ---- management events ----
     {TGX_IOCTL_FORCE_WMI_EVENT, TGX_SIG_ZT, TGX_SIZE_FORCE_WMI_EVENT, "FORCE_WMI_EVENT",
      req_force_wmi_event},
