@@ -29,7 +29,10 @@ TEST(FaultRules, FaultsThatCannotActAreRefused) {
         {{"mbx", "READ_REV", "fail"}, nullptr},
         {{"nexa", "init", "fail"}, nullptr},
         {{"drv", "NO_SUCH_REQUEST", "fail"}, "no driver request 'NO_SUCH_REQUEST'"},
-        {{"drv", "0x80000999", "rc=1"}, "no driver request '0x80000999'"},
+        {{"drv", "0x80000998", "rc=1"}, "no driver request '0x80000998'"},
+        {{"wmi", "exec", "fail"}, nullptr},
+        {{"wmi", "enum", "fail"}, "no management-event step 'enum'"},
+        {{"wmi", "subscribe", "rc=1"}, "'rc=1' is not a management-event fault"},
         {{"drv", "RESET_ADAPTER", "status=1"}, "'status=1' needs a mailbox request"},
         {{"drv", "*", "status=1"}, "'status=1' needs a mailbox request"},
         {{"drv", "GETDRV_INFO", "stale"}, "'stale' applies to HBA_GET_PORT_ATTRIBUTES only"},
@@ -52,7 +55,7 @@ TEST(FaultRules, FaultsThatCannotActAreRefused) {
         }
     }
     // Only the accepted faults were kept.
-    EXPECT_EQ(hbasim::fault_list().size(), 7u);
+    EXPECT_EQ(hbasim::fault_list().size(), 8u);
 }
 
 } // namespace
