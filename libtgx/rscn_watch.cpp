@@ -218,7 +218,6 @@ bool start_watch(Watcher* w) {
     return true;
 }
 
-
 // Waits for queued RSCNs or the stop flag; returns holding the entry lock
 // when the watcher is to stop.
 bool wait_for_work(Watcher* w) {
@@ -274,12 +273,12 @@ PlatThread register_watcher(uint32_t board, uint32_t outSz, EventSlot* slot, boo
     const char* who = vport ? "WmiRegisterVPortRscn" : "WmiRegisterPortRscn";
     TraceLog("%s - board %d, pR = %Xh\n", who, board, 0u);
     if (!tgx_board_ok(board) || !slot || !slot->callback || !slot->wake) return nullptr;
-    if (WMIInitialize() != kWmiOk) {
-        TraceLog("%s: wmiInitialize failed\n", who);
-        return nullptr;
-    }
     if (outSz < kOutSzMin || outSz > kOutSzMax) {
         TraceLog("%s: invalid outsz value =%d\n", who, outSz);
+        return nullptr;
+    }
+    if (WMIInitialize() != kWmiOk) {
+        TraceLog("%s: wmiInitialize failed\n", who);
         return nullptr;
     }
     auto* w = new (std::nothrow) Watcher;

@@ -226,8 +226,7 @@ int wmi_raise(FuncRef ref, uint32_t category, const uint8_t* port, HbaMgmtEvent 
     return wmi_event_append(ev) == SIM_OK ? 1 : -1;
 }
 
-std::vector<HbaMgmtEvent> wmi_rscn_events(const uint8_t* port, const std::vector<uint32_t>& pages,
-                                          bool fragments) {
+std::vector<HbaMgmtEvent> wmi_rscn_events(const uint8_t* port, const std::vector<uint32_t>& pages) {
     Bytes bytes(pages.size() * 4);
     for (size_t i = 0; i < pages.size(); ++i)
         drv_wr32(bytes.data() + 4 * i, pages[i]);
@@ -247,7 +246,7 @@ std::vector<HbaMgmtEvent> wmi_rscn_events(const uint8_t* port, const std::vector
     memcpy(first.wwpn, port, 8);
     first.datasize = (uint16_t)total;
     memcpy(first.data, bytes.data(), std::min<size_t>(total, kRscnEventBytes));
-    if (!fragments || total <= kRscnEventBytes) {
+    if (total <= kRscnEventBytes) {
         out.push_back(first);
         return out;
     }
@@ -257,7 +256,8 @@ std::vector<HbaMgmtEvent> wmi_rscn_events(const uint8_t* port, const std::vector
     while (pos < total) {
         size_t n = std::min<size_t>(total - pos, kRscnWwpnBytes + kRscnEventBytes);
         HbaMgmtEvent e = base();
-        e.datasize = (uint16_t)n;
+        // A continuation carries at least its 8 WWN-field bytes (zero padded).
+        e.datasize = (uint16_t)std::max<size_t>(n, kRscnWwpnBytes);
         memcpy(e.wwpn, bytes.data() + pos, std::min<size_t>(n, kRscnWwpnBytes));
         if (n > kRscnWwpnBytes)
             memcpy(e.data, bytes.data() + pos + kRscnWwpnBytes, n - kRscnWwpnBytes);

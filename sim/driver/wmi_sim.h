@@ -33,10 +33,9 @@ std::string wmi_instance_name(const Adapter& a, const Function& f);
 // switched on, -1 when the state could not be read or written.
 int wmi_raise(FuncRef ref, uint32_t category, const uint8_t* port, HbaMgmtEvent ev);
 // The events of one RSCN of pages on port: one complete event when the pages
-// fit one event's data and fragments is false, else a first fragment and
-// continuation fragments of at most 48 bytes.
-std::vector<HbaMgmtEvent> wmi_rscn_events(const uint8_t* port, const std::vector<uint32_t>& pages,
-                                          bool fragments);
+// fit one event's 40 data bytes, else a first fragment and continuation
+// fragments of at most 48 bytes.
+std::vector<HbaMgmtEvent> wmi_rscn_events(const uint8_t* port, const std::vector<uint32_t>& pages);
 // WWPN and WWNN of every virtual port of a function (req_npiv.cpp).
 std::vector<std::array<uint8_t, 16>> npiv_vport_names(const Function& f);
 

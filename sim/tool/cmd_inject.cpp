@@ -15,6 +15,7 @@
 
 #include "sim/core/sim_model.h"
 #include "sim/driver/sim_driver.h"
+#include "sim/driver/wmi_sim.h"
 #include "sim/tool/tool.h"
 
 namespace hbasim_tool {
@@ -134,6 +135,107 @@ int inject_ct(const Args& a) {
     return EXIT_OK;
 }
 
+// The function behind SCSI port text and its port WWN; an exit code.
+int port_function(const std::string& portText, FuncRef* ref, uint8_t* wwpn) {
+    long long port = 0;
+    if (!parse_count(portText, &port) || port > 255)
+        return fail(EXIT_USAGE, "inject: PORT must be a SCSI port number 0-255");
+    if (ensure_state() != SIM_OK) return fail(EXIT_FAIL, "inject: " + last_error());
+    if (!find_scsi_port((int)port, ref))
+        return fail(EXIT_FAIL, "inject: no adapter function on SCSI port " + portText);
+    int rc = read_adapter(ref->adapter, [&](const Adapter& a) {
+        parse_hex_bytes(a.funcs[(size_t)ref->func].attrs.get("wwpn"), wwpn, 8);
+    });
+    if (rc != SIM_OK) return fail(EXIT_FAIL, "inject: " + last_error());
+    return EXIT_OK;
+}
+
+// Raises events of one category; the driver raises only what is switched on.
+int raise_events(const char* kind, FuncRef ref, uint32_t category, const uint8_t* port,
+                 const std::vector<HbaMgmtEvent>& events) {
+    for (const HbaMgmtEvent& e : events) {
+        int rc = wmi_raise(ref, category, port, e);
+        if (rc < 0) return fail(EXIT_FAIL, std::string("inject ") + kind + ": " + last_error());
+        if (rc == 0)
+            return fail(EXIT_FAIL, std::string("inject ") + kind +
+                                       ": the event is not switched on for that port (no "
+                                       "program has registered for it)");
+    }
+    printf("%zu event%s raised\n", events.size(), events.size() == 1 ? "" : "s");
+    return EXIT_OK;
+}
+
+// sd PORT cat=1|2|4|8 sub=N [wwpn=WWN] [data=HEX] [flags=N]: an SD event of
+// the port (or of one of its virtual ports); data: up to 40 bytes.
+int inject_sd(const Args& a) {
+    static const char* const kKeys[] = {"cat", "sub", "wwpn", "data", "flags", nullptr};
+    KeyValues kv;
+    std::string bad;
+    if (!parse_kv(a, 2, kKeys, &kv, &bad)) return usage_error("sd", "unexpected '" + bad + "'");
+    uint32_t cat = 0, sub = 0, flags = 0;
+    if (!kv.count("cat") || !parse_u32(kv["cat"], &cat) || !wmi_event_class(cat))
+        return usage_error("sd", "cat must be 1 (ELS), 2 (fabric), 4 (SCSI) or 8 (board)");
+    if (!kv.count("sub") || !parse_u32(kv["sub"], &sub))
+        return usage_error("sd", "sub must be a number (a subcategory bit)");
+    if (kv.count("flags") && (!parse_u32(kv["flags"], &flags) || flags > 0xFFFF))
+        return usage_error("sd", "flags must be a 16-bit number");
+    HbaMgmtEvent e = {};
+    e.present = 0x7F;
+    e.subCat = sub;
+    e.flags = (uint16_t)flags;
+    e.dataCount = 10;
+    if (kv.count("data")) {
+        const std::string& hex = kv["data"];
+        uint8_t bytes[40] = {};
+        if (hex.empty() || hex.size() % 2 || hex.size() / 2 > sizeof bytes ||
+            !parse_hex_bytes_plain(hex, bytes, hex.size() / 2))
+            return usage_error("sd", "data must be 1 to 40 bytes of hex digits");
+        e.datasize = (uint16_t)(hex.size() / 2);
+        for (uint32_t i = 0; i < 10; ++i)
+            e.data[i] = drv_rd32(bytes + 4 * i);
+    }
+    FuncRef ref;
+    uint8_t port[8] = {};
+    if (int rc = port_function(a[1], &ref, port)) return rc;
+    if (kv.count("wwpn") && !parse_hex_bytes(kv["wwpn"], port, 8))
+        return usage_error("sd", "wwpn must be 8 bytes as xx:xx:xx:xx:xx:xx:xx:xx");
+    if (cat != 8) memcpy(e.wwpn, port, 8);
+    return raise_events("sd", ref, cat, port, {e});
+}
+
+// rscn PORT pages=N,N,... [wwpn=WWN]: an RSCN of the port (or of one of its
+// virtual ports); more than 10 pages go in fragments.
+int inject_rscn(const Args& a) {
+    static const char* const kKeys[] = {"pages", "wwpn", nullptr};
+    const size_t kMaxPages = 256;
+    KeyValues kv;
+    std::string bad;
+    if (!parse_kv(a, 2, kKeys, &kv, &bad)) return usage_error("rscn", "unexpected '" + bad + "'");
+    std::vector<uint32_t> pages;
+    if (kv.count("pages")) {
+        const std::string& list = kv["pages"];
+        size_t pos = 0;
+        while (pos <= list.size() && pages.size() <= kMaxPages) {
+            size_t comma = list.find(',', pos);
+            std::string one =
+                list.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+            uint32_t v = 0;
+            if (!parse_u32(one, &v)) return usage_error("rscn", "pages: bad page '" + one + "'");
+            pages.push_back(v);
+            if (comma == std::string::npos) break;
+            pos = comma + 1;
+        }
+    }
+    if (pages.empty() || pages.size() > kMaxPages)
+        return usage_error("rscn", "pages must list 1 to 256 page words, comma separated");
+    FuncRef ref;
+    uint8_t port[8] = {};
+    if (int rc = port_function(a[1], &ref, port)) return rc;
+    if (kv.count("wwpn") && !parse_hex_bytes(kv["wwpn"], port, 8))
+        return usage_error("rscn", "wwpn must be 8 bytes as xx:xx:xx:xx:xx:xx:xx:xx");
+    return raise_events("rscn", ref, 1, port, wmi_rscn_events(port, pages));
+}
+
 struct InjectKind {
     const char* name;
     const char* synopsis;
@@ -146,6 +248,10 @@ const InjectKind kInjectKinds[] = {
      inject_dump},
     {"temp", "PORT type=1-3 [value=N]", "a temperature event of type 1-3", inject_temp},
     {"ct", "PORT gstype=N [data=HEX]", "an unsolicited CT request (prints its tag)", inject_ct},
+    {"sd", "PORT cat=1|2|4|8 sub=N [wwpn=WWN] [data=HEX] [flags=N]",
+     "an SD event of the port or one of its virtual ports (raised when registered)", inject_sd},
+    {"rscn", "PORT pages=N,... [wwpn=WWN]",
+     "an RSCN of the port or one of its virtual ports, in fragments when long", inject_rscn},
 };
 
 int inject_usage() {

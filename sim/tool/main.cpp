@@ -61,7 +61,9 @@ static const char kHelp[] =
     "  inject KIND PORT [key=value ...]\n"
     "                          put an event into the running machine for the\n"
     "                          function on SCSI port PORT: dump [word=N],\n"
-    "                          temp type=1-3 [value=N], ct gstype=N [data=HEX];\n"
+    "                          temp type=1-3 [value=N], ct gstype=N [data=HEX],\n"
+    "                          sd cat=C sub=S [wwpn=W] [data=HEX],\n"
+    "                          rscn pages=P,... [wwpn=W];\n"
     "                          'hbasim inject' lists the kinds\n"
     "  help, --help            this text\n";
 

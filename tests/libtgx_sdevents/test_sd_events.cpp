@@ -113,7 +113,7 @@ TEST_F(SdTest, RscnFragmentsAreJoined) {
         pages[i] = 0x01000000u + i;
     // First fragment: total 64, the port WWN, pages 0-9; last: 24 bytes, pages
     // 10-11 in the WWN field and 12-15 in the data.
-    std::vector<HbaMgmtEvent> ev = hbasim::wmi_rscn_events(port(1).wwn, pages, true);
+    std::vector<HbaMgmtEvent> ev = hbasim::wmi_rscn_events(port(1).wwn, pages);
     ASSERT_EQ(ev.size(), 2u);
     EXPECT_EQ(ev[0].flags, 0x0100);
     EXPECT_EQ(ev[0].datasize, 64);
