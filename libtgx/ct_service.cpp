@@ -627,8 +627,11 @@ extern "C" TGX_EXPORT uint32_t QrlTgxUnregisterForCTEvents(uint32_t board, void*
         for (uint32_t i = 0; i < n; ++i)
             known = known || targets[i] == eventId;
     bool own = false;
-    for (uint32_t i = 0; i < n; ++i)
+    for (uint32_t i = 0; i < n; ++i) {
+        LockRecordEnter(&targets[i]->lock); // context lock, then descriptor lock
         own = own || targets[i]->threadId == self;
+        LockRecordLeave(&targets[i]->lock);
+    }
     if (!known || own || n == 0) {
         LockRecordLeave(&c->lock);
         return own ? kStsFailed : kCtNotRegistered;

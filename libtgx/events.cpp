@@ -35,7 +35,6 @@ const uint32_t kDumpOpUnregister = 2;
 const uint32_t kDumpRcRefused = 1;
 const uint32_t kDumpBits = 0xF0000000u; // bit 31 or any of bits 28-30
 const uint32_t kTempNotSupported = 0xFFFFFFFFu;
-const uint32_t kSlots = 4;
 
 bool temp_event(uint32_t type) {
     return type >= 1 && type <= 3;

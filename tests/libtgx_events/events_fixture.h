@@ -37,6 +37,7 @@ struct Sent {
 struct Recorder {
     std::mutex mu;
     std::vector<Sent> sent;
+    std::atomic<uint32_t> failCode{0}; // requests of this code fail (device error)
 };
 inline Recorder& recorder() {
     static Recorder r;
@@ -66,6 +67,7 @@ inline void record(uint32_t code, const void* in, uint32_t inSize) {
 inline uint32_t rec_control(void* dev, uint32_t code, void* in, uint32_t inSize, void* out,
                             uint32_t outSize, uint32_t* returned) {
     record(code, in ? in : out, in ? inSize : outSize);
+    if (code == recorder().failCode) return PLAT_ERR_GEN_FAILURE;
     return hba_driver_backend()->control(dev, code, in, inSize, out, outSize, returned);
 }
 inline uint32_t rec_submit(void* dev, uint32_t code, void* in, uint32_t inSize, void* out,
@@ -119,6 +121,7 @@ class EventTest : public ::testing::Test {
         pending0 = plat_dev_pending_count();
     }
     void TearDown() override {
+        recorder().failCode = 0;
         lib.reset();
         plat_dev_set_backend(nullptr);
         clear();

@@ -338,11 +338,7 @@ TEST_F(CtService, ManagementCommand) {
         }
     }
     // A failed device request.
-    hbasim::Fault f;
-    f.source = "drv";
-    f.match = "MGMT_SEND_CMD";
-    f.action = "fail";
-    ASSERT_EQ(hbasim::fault_add(f), hbasim::SIM_OK);
+    recorder().failCode = TGX_IOCTL_MGMT_SEND_CMD;
     std::vector<uint8_t> rsp(64);
     uint32_t size = 64;
     EXPECT_EQ(fn<MgmtCmdFn>("QrlTgxSendMgmtCommand")(0, dest, cmd.data(), (uint32_t)cmd.size(),
