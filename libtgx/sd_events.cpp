@@ -677,6 +677,24 @@ extern "C" TGX_EXPORT uint32_t TGX_forceWMIEvent(uint32_t board, uint32_t catego
     return kSdOk;
 }
 
+namespace {
+
+// Switches off, best effort, the events of every registration of board: the
+// driver would otherwise go on raising them for nobody. Held: g_sdApi.
+void switch_off_all(uint32_t board) {
+    if (!tgx_board_ok(board)) return;
+    for (SdRegNode* r = g_tgx.sdRegLists[board]; r; r = r->next) {
+        uint8_t node[8];
+        if (WmiFindMatchingNodeId(board, r->portWwn, node) != kWmiOk) continue;
+        for (uint32_t ci = 0; ci < kCategoryCount; ++ci)
+            for (uint32_t si = 0; si < kCategories[ci].used; ++si)
+                if (r->cats[ci].subTypeMask & (1u << si))
+                    wmi_event_disable(board, r->portWwn, node, kCategories[ci].category, 1u << si);
+    }
+}
+
+} // namespace
+
 // Ends every SD registration: subscriptions, records, the dispatcher and
 // pending RSCNs (the connection is going away).
 void sd_events_stop_all() {
@@ -687,8 +705,11 @@ void sd_events_stop_all() {
             unsubscribe((int)ci);
             *kCategories[ci].counter = 0;
         }
-        for (uint32_t b = 0; b < TGX_MAX_BOARDS; ++b)
-            if (g_tgx.sdRegLists[b]) tgx_sd_free_list(b);
+        for (uint32_t b = 0; b < TGX_MAX_BOARDS; ++b) {
+            if (!g_tgx.sdRegLists[b]) continue;
+            switch_off_all(b);
+            tgx_sd_free_list(b);
+        }
         ending = stop_dispatcher();
     }
     { std::lock_guard<std::recursive_mutex> wait(g_callbackLock); }

@@ -170,6 +170,11 @@ TEST_F(RscnTest, ReleaseEndsWatchersAndRegistrations) {
     ASSERT_EQ(fn<FreeFn>("TGX_FreeDiagEnv")(), 0u);
     EXPECT_EQ(settle_threads(baseline), baseline);
     EXPECT_EQ(plat_mgmt_thread_count(), 0u);
+    // Nothing stays switched on at the driver.
+    EXPECT_EQ(raise(0, 8, port(1), event(1, 0, 0, port(1))), 0);
+    EXPECT_EQ(raise(1, 4, port(2), event(2, 0, 0, port(2))), 0);
+    EXPECT_EQ(raise(0, 1, port(1), event(32, 0, 8, port(1))), 0);
+    EXPECT_EQ(raise(0, 1, vport(1), event(32, 0, 8, vport(1))), 0);
 }
 
 } // namespace
