@@ -2,7 +2,7 @@
 // driver on the simulated machine, the library loaded against it, callbacks
 // that record what they receive, and events raised as the driver raises them.
 #pragma once
-#include <dirent.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -95,15 +95,9 @@ inline void record_cb(uint32_t board, HBA_wwn wwpn, uint32_t cat, uint32_t sub, 
     inbox().add(std::move(g));
 }
 
-// Threads of this process (the test's own included).
+// Platform threads and events alive in this process (the library's).
 inline int thread_count() {
-    int n = 0;
-    DIR* d = opendir("/proc/self/task");
-    if (!d) return -1;
-    while (dirent* e = readdir(d))
-        n += e->d_name[0] != '.';
-    closedir(d);
-    return n;
+    return (int)plat_thread_count();
 }
 
 // Waits (bounded) until the thread count is at most n.
@@ -118,6 +112,7 @@ class SdTest : public ::testing::Test {
     hbatest::TempState st;
     std::unique_ptr<hbatest::Library> lib;
     int baseline = 0;
+    uint32_t eventBaseline = 0;
     RegisterFn reg = nullptr;
     UnregisterFn unreg = nullptr;
     ForceFn force = nullptr;
@@ -141,6 +136,7 @@ class SdTest : public ::testing::Test {
         unreg = fn<UnregisterFn>("TGX_SD_unRegisterForEvent");
         force = fn<ForceFn>("TGX_forceWMIEvent");
         baseline = thread_count();
+        eventBaseline = plat_event_count();
     }
     template <typename F> F fn(const char* name) const { return lib->fn<F>(name); }
 

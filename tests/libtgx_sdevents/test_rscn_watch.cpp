@@ -169,6 +169,7 @@ TEST_F(RscnTest, ReleaseEndsWatchersAndRegistrations) {
     ASSERT_EQ(add(1, port(2), 4, 2, &h), 0u);
     ASSERT_EQ(fn<FreeFn>("TGX_FreeDiagEnv")(), 0u);
     EXPECT_EQ(settle_threads(baseline), baseline);
+    EXPECT_EQ(plat_event_count(), eventBaseline);
     EXPECT_EQ(plat_mgmt_thread_count(), 0u);
     // Nothing stays switched on at the driver.
     EXPECT_EQ(raise(0, 8, port(1), event(1, 0, 0, port(1))), 0);

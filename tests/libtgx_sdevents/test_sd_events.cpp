@@ -236,6 +236,7 @@ TEST_F(SdTest, LastUnregistrationEndsTheThreadsAndARegistrationRightAfterDeliver
     // The service connection stays until the library is released.
     fn<FreeFn>("TGX_FreeDiagEnv")();
     EXPECT_EQ(settle_threads(baseline), baseline);
+    EXPECT_EQ(plat_event_count(), eventBaseline);
     EXPECT_EQ(plat_mgmt_thread_count(), 0u);
 }
 

@@ -96,6 +96,7 @@ TEST_F(SdTest, RegisterUnregisterAndReceiveAtOnce) {
     EXPECT_GT(g_calls.load(), 0);
     ASSERT_EQ(fn<FreeFn>("TGX_FreeDiagEnv")(), 0u);
     EXPECT_EQ(settle_threads(baseline), baseline);
+    EXPECT_EQ(plat_event_count(), eventBaseline);
     EXPECT_EQ(plat_mgmt_thread_count(), 0u);
 }
 
