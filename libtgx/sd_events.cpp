@@ -219,22 +219,20 @@ void dispatch(SdEventItem* it) {
         TraceLog("   ***Thread: this should not happen subCat=%x\n", it->subCat);
         return;
     }
-    Target targets[64];
-    uint32_t n = 0;
+    std::vector<Target> targets;
     LockRecordEnter(&g_sdRegLocks[it->board]);
-    for (SdRegNode* r = g_tgx.sdRegLists[it->board]; r && n < 64; r = r->next) {
+    for (SdRegNode* r = g_tgx.sdRegLists[it->board]; r; r = r->next) {
         // Board events go to every port of the board; the others to their port.
         if (it->category != kSdCatBoard && memcmp(r->portWwn, it->wwpn, 8) != 0) continue;
         const RegEvtCategory& c = r->cats[ci];
         const RegEvtEntry& e = c.entries[si];
         if (!(c.subTypeMask & it->subCat) || !e.callback) continue;
-        targets[n].cb = e.callback;
-        targets[n].ctx = e.context;
-        memcpy(targets[n].wwpn, r->portWwn, 8);
-        ++n;
+        Target t = {e.callback, e.context, {}};
+        memcpy(t.wwpn, r->portWwn, 8);
+        targets.push_back(t);
     }
     LockRecordLeave(&g_sdRegLocks[it->board]);
-    for (uint32_t k = 0; k < n; ++k) {
+    for (size_t k = 0; k < targets.size(); ++k) {
         TraceLog("   Thread: Callback board=%x wwn=%x %x %x %x cat=%x subCat=%x\n", it->board,
                  targets[k].wwpn[0], targets[k].wwpn[1], targets[k].wwpn[2], targets[k].wwpn[3],
                  it->category, it->subCat);
