@@ -48,9 +48,9 @@ typedef const HbaDriverBackend* (*HbaDriverBackendEntry)(void);
 // ---- management events --------------------------------------------------------
 // What a backend with an event service offers the management-event stand-in.
 // Texts are NUL-terminated and bounded by their arrays.
-#define HBA_MGMT_NAME_MAX 256  // instance names, terminator included
-#define HBA_MGMT_CLASS_MAX 64  // class names, terminator included
-#define HBA_MGMT_DATA_MAX 16   // data elements of one event
+#define HBA_MGMT_NAME_MAX 256 // instance names, terminator included
+#define HBA_MGMT_CLASS_MAX 64 // class names, terminator included
+#define HBA_MGMT_DATA_MAX 16  // data elements of one event
 
 // One adapter port's HBA attribute object.
 struct HbaMgmtHbaObject {
@@ -99,8 +99,7 @@ struct HbaMgmtEventProvider {
     uint64_t (*event_next)(void);
     // Copies the events numbered *from and up, at most capacity; *from moves past
     // the last one copied (and past events that are no longer kept).
-    uint32_t (*read_events)(uint64_t* from, HbaMgmtEvent* out, uint32_t capacity,
-                            uint32_t* count);
+    uint32_t (*read_events)(uint64_t* from, HbaMgmtEvent* out, uint32_t capacity, uint32_t* count);
     // fn(ctx) is called whenever this process raises an event (null: none).
     void (*set_notify)(void (*fn)(void* ctx), void* ctx);
 };

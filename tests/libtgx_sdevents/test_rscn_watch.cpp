@@ -160,6 +160,36 @@ TEST_F(RscnTest, EventsInjectedByAnotherProcessArrive) {
     EXPECT_EQ(unregEvent(0, w), 0u);
 }
 
+TEST_F(RscnTest, InjectRefusesWhatTheDriverCannotRaise) {
+    uint32_t h = 0;
+    ASSERT_EQ(add(0, port(1), 1, 1, &h), 0u);
+    const struct {
+        std::vector<std::string> args;
+        int exit;
+        const char* err;
+    } cases[] = {
+        {{"sd", "0", "cat=3", "sub=1"}, 2, "cat must be 1 (ELS)"},
+        {{"sd", "0", "cat=1"}, 2, "sub must be a number"},
+        {{"sd", "0", "cat=1", "sub=1", "data=0"}, 2, "data must be 1 to 40 bytes"},
+        {{"sd", "0", "cat=1", "sub=1", "wwpn=10:00"}, 2, "wwpn must be 8 bytes"},
+        {{"sd", "0", "cat=1", "sub=1", "size=4"}, 2, "unexpected 'size=4'"},
+        {{"sd", "9", "cat=1", "sub=1"}, 1, "no adapter function on SCSI port 9"},
+        {{"sd", "0", "cat=1", "sub=2"}, 1, "not switched on"},
+        {{"sd", "0", "cat=1", "sub=1", "wwpn=28:00:00:00:00:00:00:01"}, 1, "not switched on"},
+        {{"rscn", "0"}, 2, "pages must list 1 to 256"},
+        {{"rscn", "0", "pages=1,x"}, 2, "bad page 'x'"},
+        {{"sd", "0", "cat=1", "sub=1", "flags=0x100"}, 0, ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"inject"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        hbatest::RunResult r = hbatest::run(hbatest::bin_path("hbasim"), args);
+        EXPECT_EQ(r.exit_code, c.exit) << c.args[0] << " " << c.args.back() << ": " << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
+    ASSERT_TRUE(inbox().wait_for(1));
+}
+
 TEST_F(RscnTest, ReleaseEndsWatchersAndRegistrations) {
     create_vport(1);
     ASSERT_NE(watch_port(), nullptr);
