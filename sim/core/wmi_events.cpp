@@ -3,6 +3,8 @@
 // the machine):
 //   @0   magic "HBAWMIEV"
 //   @8   u64 number the next event gets (1 in a new ring)
+//   @16  u64 slot size (a ring written with another record layout counts as
+//        empty, and its slots never pass the number check)
 //   @64  kWmiEventSlots slots; event n lives in slot (n - 1) % kWmiEventSlots
 //        as u64 n, the HbaMgmtEvent record, u64 n again
 // Writers append under an exclusive lock of the file: the slot first, then
@@ -29,6 +31,7 @@ namespace {
 const char kMagic[8] = {'H', 'B', 'A', 'W', 'M', 'I', 'E', 'V'};
 const off_t kHeaderSize = 64;
 const off_t kOffNext = 8;
+const off_t kOffSlotSize = 16;
 const off_t kSlotSize = (off_t)(sizeof(uint64_t) * 2 + sizeof(HbaMgmtEvent));
 
 struct Ring {
@@ -57,11 +60,13 @@ int ring_fd(const std::string& dir) {
 
 // The header's next number; a file without a valid header counts as empty.
 uint64_t read_next(int fd) {
-    char head[16];
+    char head[24];
     if (pread(fd, head, sizeof head, 0) != (ssize_t)sizeof head) return 1;
     if (memcmp(head, kMagic, sizeof kMagic) != 0) return 1;
-    uint64_t next;
+    uint64_t next, slot;
     memcpy(&next, head + kOffNext, sizeof next);
+    memcpy(&slot, head + kOffSlotSize, sizeof slot);
+    if (slot != (uint64_t)kSlotSize) return 1;
     return next ? next : 1;
 }
 
@@ -94,10 +99,11 @@ int wmi_event_append(const HbaMgmtEvent& e) {
         memcpy(slot, &n, sizeof n);
         memcpy(slot + sizeof n, &e, sizeof e);
         memcpy(slot + sizeof n + sizeof e, &n, sizeof n);
-        char head[16];
+        char head[24];
         memcpy(head, kMagic, sizeof kMagic);
-        const uint64_t after = n + 1;
+        const uint64_t after = n + 1, slotSize = (uint64_t)kSlotSize;
         memcpy(head + kOffNext, &after, sizeof after);
+        memcpy(head + kOffSlotSize, &slotSize, sizeof slotSize);
         bool ok = pwrite(fd, slot, sizeof slot, slot_offset(n)) == (ssize_t)sizeof slot &&
                   pwrite(fd, head, sizeof head, 0) == (ssize_t)sizeof head;
         flock(fd, LOCK_UN);
