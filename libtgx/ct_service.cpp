@@ -507,9 +507,11 @@ void tgx_ct_start(TGXADAPTER* adapter) {
     plat_dev_control(adapter->mgmtHandle, TGX_IOCTL_MGMT_START, nullptr, 0, nullptr, 0, &returned);
 }
 
-// QrlTgxClose: every registration ends (its receives cancelled, its thread
-// joined) before the context and the management handle go.
-void tgx_ct_shutdown_all() {
+namespace {
+
+// Every registration ends (its receives cancelled, its thread joined) before
+// the context and the management handle go.
+void QrlTgxClose() {
     TraceLog("QrlTgxClose\n");
     for (TGXADAPTER*& adapter : g_tgx.tgxAdapters) {
         if (!adapter) continue;
@@ -536,6 +538,12 @@ void tgx_ct_shutdown_all() {
         adapter = nullptr;
     }
     TraceLog("QrlTgxClose: Exit\n");
+}
+
+} // namespace
+
+void tgx_ct_shutdown_all() {
+    QrlTgxClose();
 }
 
 // ---- exports ------------------------------------------------------------------------
