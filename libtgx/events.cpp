@@ -425,11 +425,24 @@ extern "C" TGX_EXPORT uint32_t TGX_unRegisterForEvent(uint32_t board, void* even
 // Release of a board: every watcher ends before the board's handle closes. A
 // watcher whose callback outlasts the bound is waited for again (its thread
 // uses the board); one that releases the library from its own callback is
-// the only one left running, by necessity.
+// told to stop and ends when that callback returns.
 void tgx_events_release_board(uint32_t board) {
     AdapterEntry* e = tgx_entry(board);
     if (!e || !e->lock.cs) return;
-    for (EventSlot& s : e->eventSlots)
-        while (stop_slot(e, &s, false) == kTimedOut) {
+    for (EventSlot& s : e->eventSlots) {
+        StopResult r;
+        while ((r = stop_slot(e, &s, false)) == kTimedOut) {
         }
+        if (r == kOwnThread) {
+            // Released from this watcher's own callback: it ends as soon as the
+            // callback returns, before any further request (its thread is not
+            // joined).
+            LockRecordEnter(&e->lock);
+            s.state = TGX_SLOT_STOPPING;
+            s.type = 0;
+            s.stop = 1;
+            plat_event_set(s.wake);
+            LockRecordLeave(&e->lock);
+        }
+    }
 }
