@@ -312,43 +312,51 @@ void reap_pending(CtDesc* d) {
     }
 }
 
-uint32_t receive_loop(CtDesc* d) {
-    while (!closing(d->ctx)) {
-        LockRecordEnter(&d->lock);
-        TraceLog("QrlTgxRcvRequestThread: UnRegisterFlag=%x %x\n", d->flags,
-                 (uint32_t)(uintptr_t)d);
-        if (d->flags & kFlagUnregister) {
-            d->flags &= ~kFlagUnregister;
-            LockRecordLeave(&d->lock);
-            TraceLog("QrlTgxRcvRequestThread: SetEvent for UnRegisterEvent %x\n",
-                     (uint32_t)(uintptr_t)d->unregEvent);
-            plat_event_set(d->unregEvent);
-            TraceLog("**QrlTgxRcvRequestThread: UnRegister In Progress - Exit %x\n",
-                     (uint32_t)(uintptr_t)d);
-            return 0;
-        }
-        LockRecordLeave(&d->lock);
+// Leaves on an unregistration: clears the mark and tells the unregistrar.
+bool unregister_requested(CtDesc* d) {
+    LockRecordEnter(&d->lock);
+    TraceLog("QrlTgxRcvRequestThread: UnRegisterFlag=%x %x\n", d->flags, (uint32_t)(uintptr_t)d);
+    const bool requested = (d->flags & kFlagUnregister) != 0;
+    if (requested) d->flags &= ~kFlagUnregister;
+    LockRecordLeave(&d->lock);
+    if (!requested) return false;
+    TraceLog("QrlTgxRcvRequestThread: SetEvent for UnRegisterEvent %x\n",
+             (uint32_t)(uintptr_t)d->unregEvent);
+    plat_event_set(d->unregEvent);
+    TraceLog("**QrlTgxRcvRequestThread: UnRegister In Progress - Exit %x\n",
+             (uint32_t)(uintptr_t)d);
+    return true;
+}
 
-        post_receives(d);
-
-        LockRecordEnter(&d->lock);
-        CtRecv* r = pop_front(d->pendingQ);
-        if (!r) {
-            d->flags |= kFlagWaitFree;
-            TraceLog("QrlTgxRcvRequestThread: NO more FreeQueue, Waiting for "
-                     "Responses...pRegisterDescr=%x\n",
-                     (uint32_t)(uintptr_t)d);
-            const bool unregistering = (d->flags & kFlagUnregister) != 0;
-            LockRecordLeave(&d->lock);
-            if (!unregistering) plat_event_wait_scaled(d->waitEvent, kWaitFreeMs);
-            LockRecordEnter(&d->lock);
-            d->flags &= ~kFlagWaitFree;
-            LockRecordLeave(&d->lock);
-            continue;
-        }
+// The oldest pending request, moved to the being-received list; null after
+// waiting (up to 3 s) for an answer to free one when none is pending.
+CtRecv* next_pending(CtDesc* d) {
+    LockRecordEnter(&d->lock);
+    CtRecv* r = pop_front(d->pendingQ);
+    if (r) {
         push_back(d->receivingQ, r);
         LockRecordLeave(&d->lock);
+        return r;
+    }
+    d->flags |= kFlagWaitFree;
+    TraceLog("QrlTgxRcvRequestThread: NO more FreeQueue, Waiting for "
+             "Responses...pRegisterDescr=%x\n",
+             (uint32_t)(uintptr_t)d);
+    const bool unregistering = (d->flags & kFlagUnregister) != 0;
+    LockRecordLeave(&d->lock);
+    if (!unregistering) plat_event_wait_scaled(d->waitEvent, kWaitFreeMs);
+    LockRecordEnter(&d->lock);
+    d->flags &= ~kFlagWaitFree;
+    LockRecordLeave(&d->lock);
+    return nullptr;
+}
 
+uint32_t receive_loop(CtDesc* d) {
+    while (!closing(d->ctx)) {
+        if (unregister_requested(d)) return 0;
+        post_receives(d);
+        CtRecv* r = next_pending(d);
+        if (!r) continue;
         const bool ok = wait_receive(d, r);
         LockRecordEnter(&d->lock);
         unlink(d->receivingQ, r);
@@ -499,9 +507,11 @@ void tgx_ct_start(TGXADAPTER* adapter) {
     plat_dev_control(adapter->mgmtHandle, TGX_IOCTL_MGMT_START, nullptr, 0, nullptr, 0, &returned);
 }
 
-// QrlTgxClose: every registration ends (its receives cancelled, its thread
-// joined) before the context and the management handle go.
-void tgx_ct_shutdown_all() {
+namespace {
+
+// Every registration ends (its receives cancelled, its thread joined) before
+// the context and the management handle go.
+void QrlTgxClose() {
     TraceLog("QrlTgxClose\n");
     for (TGXADAPTER*& adapter : g_tgx.tgxAdapters) {
         if (!adapter) continue;
@@ -530,7 +540,69 @@ void tgx_ct_shutdown_all() {
     TraceLog("QrlTgxClose: Exit\n");
 }
 
+} // namespace
+
+void tgx_ct_shutdown_all() {
+    QrlTgxClose();
+}
+
 // ---- exports ------------------------------------------------------------------------
+
+namespace {
+
+// Checks the wildcard rules under the context lock and, for a wildcard
+// registration, sets the flag. kCtOk when the registration may go on.
+uint32_t check_wildcard(CtContext* c, bool wildcard) {
+    uint32_t st = kCtOk;
+    LockRecordEnter(&c->lock);
+    if (c->wildcard) {
+        TraceLog("QrlTgxRegisterForCtEvent: Already Register as WildCard\n");
+        st = kCtAlready;
+    } else if (wildcard && c->regList.head) {
+        TraceLog("QrlTgxRegisterForCtEvent: Gstype Already Exists\n");
+        st = kCtAlready;
+    } else if (wildcard) {
+        c->wildcard = 1;
+    }
+    LockRecordLeave(&c->lock);
+    return st;
+}
+
+// One registration of a plan: a descriptor marked as removing (nobody else may
+// end it before the whole plan runs) with its receive thread started. A
+// status; on failure nothing of this round is left.
+uint32_t register_one(CtContext* c, uint16_t gs, QrlTgxCtCallback cb, void* user, CtDesc** out) {
+    LockRecordEnter(&c->lock);
+    CtDesc* d = QrlTgxAllocateRegisterDescr(c, gs);
+    if (d) d->removing = true;
+    LockRecordLeave(&c->lock);
+    if (!d) return kCtAlready;
+    uint32_t st = start_registration(c, d, cb, user);
+    if (st != kCtOk) {
+        free_descriptor_resources(d); // the thread is the last step: none runs
+        LockRecordEnter(&c->lock);
+        release_descriptor(c, d);
+        LockRecordLeave(&c->lock);
+        return st;
+    }
+    *out = d;
+    return kCtOk;
+}
+
+void set_removing(CtContext* c, CtDesc** ds, uint32_t n, bool removing) {
+    LockRecordEnter(&c->lock);
+    for (uint32_t i = 0; i < n; ++i)
+        ds[i]->removing = removing;
+    LockRecordLeave(&c->lock);
+}
+
+void clear_wildcard(CtContext* c) {
+    LockRecordEnter(&c->lock);
+    c->wildcard = 0;
+    LockRecordLeave(&c->lock);
+}
+
+} // namespace
 
 extern "C" TGX_EXPORT void* QrlTgxRegisterForCTEvents(uint32_t board, uint32_t gstype,
                                                       QrlTgxCtCallback callback, void* userContext,
@@ -549,102 +621,68 @@ extern "C" TGX_EXPORT void* QrlTgxRegisterForCTEvents(uint32_t board, uint32_t g
     }
     const uint16_t gs = (uint16_t)gstype;
     const bool wildcard = gs == TGX_CT_GSTYPE_ALL;
-    LockRecordEnter(&c->lock);
-    if (c->wildcard) {
-        TraceLog("QrlTgxRegisterForCtEvent: Already Register as WildCard\n");
-        LockRecordLeave(&c->lock);
-        *status = kCtAlready;
-        return nullptr;
-    }
-    if (wildcard) {
-        if (c->regList.head) {
-            TraceLog("QrlTgxRegisterForCtEvent: Gstype Already Exists\n");
-            LockRecordLeave(&c->lock);
-            *status = kCtAlready;
-            return nullptr;
-        }
-        c->wildcard = 1;
-    }
-    LockRecordLeave(&c->lock);
+    *status = check_wildcard(c, wildcard);
+    if (*status != kCtOk) return nullptr;
 
     CtDesc* made[kDescriptors];
     const uint32_t plan = wildcard ? kDescriptors : 1;
-    uint32_t n = 0;
-    for (; n < plan; ++n) {
-        LockRecordEnter(&c->lock);
-        CtDesc* d = QrlTgxAllocateRegisterDescr(c, gs);
-        if (d) d->removing = true; // nobody else may end it before it runs
-        LockRecordLeave(&c->lock);
-        uint32_t st = d ? start_registration(c, d, callback, userContext) : kCtAlready;
-        if (st != kCtOk) {
-            if (d) {
-                if (d->thread) join_receiver(d);
-                free_descriptor_resources(d);
-                LockRecordEnter(&c->lock);
-                release_descriptor(c, d);
-                LockRecordLeave(&c->lock);
-            }
+    for (uint32_t n = 0; n < plan; ++n) {
+        *status = register_one(c, gs, callback, userContext, &made[n]);
+        if (*status != kCtOk) {
             roll_back(c, made, n);
-            if (wildcard) {
-                LockRecordEnter(&c->lock);
-                c->wildcard = 0;
-                LockRecordLeave(&c->lock);
-            }
-            *status = st;
+            if (wildcard) clear_wildcard(c);
             return nullptr;
         }
-        made[n] = d;
     }
-    LockRecordEnter(&c->lock);
-    for (uint32_t i = 0; i < n; ++i)
-        made[i]->removing = false;
-    LockRecordLeave(&c->lock);
-    *status = kCtOk;
-    return wildcard ? static_cast<void*>(c) : static_cast<void*>(made[n - 1]);
+    set_removing(c, made, plan, false);
+    return wildcard ? static_cast<void*>(c) : static_cast<void*>(made[0]);
 }
+
+namespace {
+
+// The registrations an unregistration of eventId ends, marked as removing;
+// context lock taken here. *st: kCtOk, kCtNotRegistered, or kStsFailed when
+// the caller is one of their receive threads.
+uint32_t select_targets(CtContext* c, void* eventId, CtDesc** targets, uint32_t* n, bool* wildcard,
+                        uint32_t* st) {
+    const uint32_t self = plat_thread_id();
+    *n = 0;
+    LockRecordEnter(&c->lock);
+    *wildcard = c->wildcard != 0;
+    bool known = *wildcard && eventId == c;
+    for (CtDesc* d = c->regList.head; d; d = d->next) {
+        if (d->removing) continue;
+        known = known || eventId == d;
+        if (*wildcard || eventId == d) targets[(*n)++] = d;
+    }
+    bool own = false;
+    for (uint32_t i = 0; i < *n; ++i) {
+        LockRecordEnter(&targets[i]->lock); // context lock, then descriptor lock
+        own = own || targets[i]->threadId == self;
+        LockRecordLeave(&targets[i]->lock);
+    }
+    *st = own ? kStsFailed : (known && *n) ? kCtOk : kCtNotRegistered;
+    if (*st == kCtOk)
+        for (uint32_t i = 0; i < *n; ++i)
+            targets[i]->removing = true;
+    LockRecordLeave(&c->lock);
+    return *st;
+}
+
+} // namespace
 
 extern "C" TGX_EXPORT uint32_t QrlTgxUnregisterForCTEvents(uint32_t board, void* eventId) {
     TraceLog("QrlTgxUnregister: AdapterNum=%d, EventId=0x%x\n", (int)board,
              (uint32_t)(uintptr_t)eventId);
     CtContext* c = context_of(board);
     if (!c) return kCtBadBoard;
-    const uint32_t self = plat_thread_id();
     CtDesc* targets[kDescriptors];
-    uint32_t n = 0;
+    uint32_t n = 0, st = kCtOk;
     bool wildcard = false;
-    LockRecordEnter(&c->lock);
-    if (!c->regList.head) {
-        LockRecordLeave(&c->lock);
-        return kCtNotRegistered;
-    }
-    wildcard = c->wildcard != 0;
-    for (CtDesc* d = c->regList.head; d; d = d->next) {
-        const bool named = wildcard ? (eventId == c || eventId == d) : eventId == d;
-        if (!d->removing && (wildcard || named)) targets[n++] = d;
-    }
-    bool known = !wildcard ? n == 1 : eventId == c;
-    if (wildcard && !known)
-        for (uint32_t i = 0; i < n; ++i)
-            known = known || targets[i] == eventId;
-    bool own = false;
-    for (uint32_t i = 0; i < n; ++i) {
-        LockRecordEnter(&targets[i]->lock); // context lock, then descriptor lock
-        own = own || targets[i]->threadId == self;
-        LockRecordLeave(&targets[i]->lock);
-    }
-    if (!known || own || n == 0) {
-        LockRecordLeave(&c->lock);
-        return own ? kStsFailed : kCtNotRegistered;
-    }
-    for (uint32_t i = 0; i < n; ++i)
-        targets[i]->removing = true;
-    LockRecordLeave(&c->lock);
-
+    if (select_targets(c, eventId, targets, &n, &wildcard, &st) != kCtOk) return st;
     for (uint32_t i = 0; i < n; ++i)
         end_registration(c, targets[i]);
-    LockRecordEnter(&c->lock);
-    if (wildcard) c->wildcard = 0;
-    LockRecordLeave(&c->lock);
+    if (wildcard) clear_wildcard(c);
     TraceLog("**QrlTgxUnregisterCtEvent: adapter=%x Exit\n", board);
     return kCtOk;
 }

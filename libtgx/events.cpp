@@ -149,6 +149,7 @@ void free_slot(EventSlot* s) {
     s->threadId = 0;
     s->joining = 0;
     s->kind = 0;
+    s->claimer = 0;
     s->state = TGX_SLOT_FREE;
 }
 
@@ -158,14 +159,41 @@ void release_claim(AdapterEntry* e, EventSlot* s) {
     LockRecordLeave(&e->lock);
 }
 
+// Lets another thread finish a step we wait for (a start or a join in progress).
+void pause_briefly() {
+    plat_sleep_ms(1);
+    sched_yield();
+}
+
 // Walks the four slots under the entry lock: the identifier of a running
 // registration of the same mask, or a free slot claimed for it (*claimed);
 // null when neither.
+// A registration of the same mask still starting on another thread is waited
+// for, so one kind never takes two slots; one starting on this thread (a
+// first temperature callback registering again) gives null.
 EventSlot* find_or_claim(AdapterEntry* e, uint32_t board, uint32_t mask, bool* claimed) {
     *claimed = false;
+    const uint32_t self = plat_thread_id();
+    LockRecordEnter(&e->lock);
+    for (;;) {
+        bool wait = false, mine = false;
+        for (EventSlot& s : e->eventSlots) {
+            if (s.state == TGX_SLOT_STARTING && s.kind == mask) {
+                mine = mine || s.claimer == self;
+                wait = true;
+            }
+        }
+        if (mine) {
+            LockRecordLeave(&e->lock);
+            return nullptr;
+        }
+        if (!wait) break;
+        LockRecordLeave(&e->lock);
+        pause_briefly();
+        LockRecordEnter(&e->lock);
+    }
     EventSlot* same = nullptr;
     EventSlot* freeSlot = nullptr;
-    LockRecordEnter(&e->lock);
     for (EventSlot& s : e->eventSlots) {
         if (s.state == TGX_SLOT_RUNNING && !s.joining && s.type == mask && !same) {
             same = &s;
@@ -184,6 +212,8 @@ EventSlot* find_or_claim(AdapterEntry* e, uint32_t board, uint32_t mask, bool* c
                  (uint32_t)(uintptr_t)same);
     } else if (freeSlot) {
         freeSlot->type = mask;
+        freeSlot->kind = mask;
+        freeSlot->claimer = self;
         freeSlot->state = TGX_SLOT_STARTING;
         freeSlot->board = board;
         freeSlot->stop = 0;
@@ -251,12 +281,6 @@ enum StopResult : uint32_t {
     kOwnThread = 1, // called from the slot's own watcher: nothing done
     kTimedOut = 2,  // the watcher did not end in time; the slot stays STOPPING
 };
-
-// Lets another thread finish a step we wait for (a join in progress).
-void pause_briefly() {
-    plat_sleep_ms(1);
-    sched_yield();
-}
 
 // Joins the watcher of a STOPPING slot whose joiner this caller is, then
 // frees the slot.
@@ -358,7 +382,6 @@ extern "C" TGX_EXPORT void* TGX_RegisterForEvent(uint32_t board, uint32_t mask, 
     EventSlot* s = find_or_claim(e, board, mask, &claimed);
     if (!claimed) return s;
 
-    s->kind = mask;
     s->callback = reinterpret_cast<void*>(callback);
     s->context = context;
     if (polled(mask) && !driver_register(e, s, mask)) {
@@ -402,11 +425,24 @@ extern "C" TGX_EXPORT uint32_t TGX_unRegisterForEvent(uint32_t board, void* even
 // Release of a board: every watcher ends before the board's handle closes. A
 // watcher whose callback outlasts the bound is waited for again (its thread
 // uses the board); one that releases the library from its own callback is
-// the only one left running, by necessity.
+// told to stop and ends when that callback returns.
 void tgx_events_release_board(uint32_t board) {
     AdapterEntry* e = tgx_entry(board);
     if (!e || !e->lock.cs) return;
-    for (EventSlot& s : e->eventSlots)
-        while (stop_slot(e, &s, false) == kTimedOut) {
+    for (EventSlot& s : e->eventSlots) {
+        StopResult r;
+        while ((r = stop_slot(e, &s, false)) == kTimedOut) {
         }
+        if (r == kOwnThread) {
+            // Released from this watcher's own callback: it ends as soon as the
+            // callback returns, before any further request (its thread is not
+            // joined).
+            LockRecordEnter(&e->lock);
+            s.state = TGX_SLOT_STOPPING;
+            s.type = 0;
+            s.stop = 1;
+            plat_event_set(s.wake);
+            LockRecordLeave(&e->lock);
+        }
+    }
 }

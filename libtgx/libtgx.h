@@ -363,7 +363,8 @@ TGX_EXPORT uint32_t TGX_SD_Get_Data(uint32_t board, HBA_wwn portId, uint16_t typ
  * time (the slot stays taken; call again). When it returns 0 the watcher has
  * ended: no callback of that registration runs any more, except one on the
  * calling thread itself (a callback that unregisters another slot of its own
- * board). TGX_FreeDiagEnv ends every watcher the same way. */
+ * board). TGX_FreeDiagEnv ends every watcher the same way (called from an
+ * event callback, it lets that watcher end when the callback returns). */
 typedef void (*TGX_EventCallback)(void);
 typedef void (*TGX_DumpEventCallback)(uint32_t board);
 typedef void (*TGX_TempEventCallback)(uint32_t board, uint32_t type /* 1-3 */,

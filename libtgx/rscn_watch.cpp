@@ -71,7 +71,8 @@ struct Watcher {
     RscnAssembly rscn = {};
 };
 
-std::mutex g_idMu; // the id counter
+thread_local bool t_watcherThread = false; // this thread is an RSCN watcher
+std::mutex g_idMu;                         // the id counter
 uint32_t g_nextId = 1;
 
 #define WWN_FMT "%2.2X.%2.2X.%2.2X.%2.2X.%2.2X.%2.2X.%2.2X.%2.2X"
@@ -244,6 +245,7 @@ void close_watch(Watcher* w) {
 
 uint32_t watcher_main(void* arg) {
     auto* w = static_cast<Watcher*>(arg);
+    t_watcherThread = true;
     LockRecordEnter(&w->entry->lock);
     w->slot->threadId = plat_thread_id();
     LockRecordLeave(&w->entry->lock);
@@ -351,6 +353,10 @@ void unregister_watcher(EventSlot* slot, bool vport) {
 }
 
 } // namespace
+
+bool rscn_watch_on_watcher_thread() {
+    return t_watcherThread;
+}
 
 PlatThread WmiRegisterPortRscn(uint32_t board, uint32_t outSz, EventSlot* slot) {
     return register_watcher(board, outSz, slot, false);

@@ -44,6 +44,7 @@ struct EventSlot {
     uint32_t outSz;     // RSCN kinds: the caller's outSz (8 to 1024)
     uint32_t state;     // TGX_SLOT_*
     uint32_t kind;      // the mask the slot was claimed for (kept while stopping)
+    uint32_t claimer;   // plat_thread_id() of the registration while STARTING
     uint32_t joining;   // an unregistration is waiting for the thread
     uint32_t threadId;  // plat_thread_id() of the watcher, set by it under the entry lock
     PlatEvent ended;    // dump and temperature watchers set it as they end

@@ -96,3 +96,6 @@ bool rscn_pages(const uint8_t* payload, uint32_t length, const uint8_t** pages, 
 // Ends every SD registration, joining the dispatcher (the connection is going
 // away).
 void sd_events_stop_all();
+// True on an RSCN watcher's thread (its callback releasing the library: the
+// watcher still needs the connection to close).
+bool rscn_watch_on_watcher_thread();

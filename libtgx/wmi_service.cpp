@@ -412,6 +412,9 @@ void tgx_wmi_release() {
     // The RSCN watchers are event slots: their release joins them.
     for (uint32_t b = 0; b < g_tgx.adapterCount && b < TGX_MAX_BOARDS; ++b)
         tgx_events_release_board(b);
+    // Released from a watcher's own callback: that watcher closes after the
+    // callback returns and still needs the connection, which then stays.
+    if (rscn_watch_on_watcher_thread()) return;
     wmi_event_forget_all();
     WmiRelease();
 }

@@ -182,6 +182,13 @@ uint32_t sim_control(void* devp, uint32_t code, void* in, uint32_t inSize, void*
         if (!apply_fault(r, row, &err)) {
             err = row->fn(r);
             if (!err && returned) *returned = r.returned <= r.size ? r.returned : r.size;
+        } else if (!err && r.returnCode != 0) {
+            // A forced ReturnCode: the management command carries it in its
+            // envelope; the other management codes have none and refuse.
+            if (code == TGX_IOCTL_MGMT_SEND_CMD && r.size >= TGX_ENV_HEADER_LENGTH)
+                drv_wr32(r.env + TGX_ENV_OFF_RETURNCODE, r.returnCode);
+            else
+                err = PLAT_ERR_GEN_FAILURE;
         }
         return finish(r, row->name, err, nullptr);
     }

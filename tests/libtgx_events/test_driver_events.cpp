@@ -199,6 +199,31 @@ TEST_F(DriverEvents, NoCallbackAfterUnregisterReturns) {
     expectBaseline();
 }
 
+TEST_F(DriverEvents, ConcurrentRegistrationsOfOneKindShareTheSlot) {
+    load();
+    for (int round = 0; round < 10; ++round) {
+        std::atomic<int> ready{0};
+        void* ids[4] = {};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([&, t] {
+                ++ready;
+                while (ready < 4)
+                    std::this_thread::yield();
+                ids[t] = reg(0, TGX_EVENT_TEMPERATURE, temp_cb());
+            });
+        }
+        for (std::thread& t : threads)
+            t.join();
+        ASSERT_NE(ids[0], nullptr);
+        for (void* id : ids)
+            EXPECT_EQ(id, ids[0]);
+        EXPECT_EQ(plat_thread_count(), threads0 + 1); // one watcher
+        EXPECT_EQ(unreg(0, ids[0]), 0u);
+    }
+    expectBaseline();
+}
+
 void* g_ownId = nullptr;
 UnregisterFn g_unreg = nullptr;
 std::atomic<uint32_t> g_ownResult{99};
