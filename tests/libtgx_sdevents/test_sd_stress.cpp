@@ -158,3 +158,36 @@ TEST_F(SdTest, WatcherCallbackCannotStopItsOwnWatcher) {
 
 } // namespace
 } // namespace sdtest
+
+namespace sdtest {
+namespace {
+
+FreeFn g_free = nullptr;
+std::atomic<int> g_releasedInCallback{0};
+
+void releasing_rscn(uint32_t, const uint8_t*, uint32_t) {
+    g_free();
+    ++g_releasedInCallback;
+}
+
+TEST_F(SdTest, ReleaseFromAWatchersCallback) {
+    g_free = fn<FreeFn>("TGX_FreeDiagEnv");
+    g_releasedInCallback = 0;
+    uint32_t h = 0;
+    ASSERT_EQ(add(0, port(1), 4, 1, &h), 0u);
+    void* id = fn<RegisterEventFn>("TGX_RegisterForEvent")(
+        0, TGX_EVENT_PORT_RSCN, 0, 8, reinterpret_cast<TGX_EventCallback>(releasing_rscn), nullptr);
+    ASSERT_NE(id, nullptr);
+    for (const HbaMgmtEvent& e : hbasim::wmi_rscn_events(port(1).wwn, {1, 2}))
+        ASSERT_EQ(raise(0, 1, port(1), e), 1);
+    for (int i = 0; i < 1000 && g_releasedInCallback.load() == 0; ++i)
+        usleep(2000);
+    EXPECT_EQ(g_releasedInCallback.load(), 1);
+    // The watcher ends after its callback; unloading the library ends the rest.
+    lib.reset();
+    EXPECT_EQ(plat_thread_count(), 0u);
+    EXPECT_EQ(plat_mgmt_thread_count(), 0u);
+}
+
+} // namespace
+} // namespace sdtest
