@@ -394,10 +394,10 @@ void sd_sink(void* ctx, const HbaMgmtEvent* events, uint32_t count) {
 
 // ---- registration bookkeeping ---------------------------------------------------
 
-// The record of (board, wwpn), made and appended when absent. Held: g_sdApi
-// and the board's registration lock. *made tells whether it is new.
-SdRegNode* record_for(uint32_t board, const uint8_t* wwpn, bool* made) {
-    *made = false;
+// The record of (board, wwpn), made and appended when absent (drop_entry
+// removes it again when a failed registration leaves it empty). Held: g_sdApi
+// and the board's registration lock.
+SdRegNode* record_for(uint32_t board, const uint8_t* wwpn) {
     if (SdRegNode* r = find_record(board, wwpn)) return r;
     auto* r = static_cast<SdRegNode*>(calloc(1, sizeof(SdRegNode)));
     if (!r) {
@@ -415,7 +415,6 @@ SdRegNode* record_for(uint32_t board, const uint8_t* wwpn, bool* made) {
     }
     r->prev = prev;
     *tail = r;
-    *made = true;
     return r;
 }
 
@@ -507,10 +506,9 @@ uint32_t register_locked(uint32_t board, const uint8_t* wwpn, const uint8_t* nod
     }
     if (!startProcessIndicateDataThread()) return kSdFailed;
 
-    bool made = false; // a record this call made goes again on failure (drop_entry)
     SdRegNode* r = nullptr;
     LockRecordEnter(&g_sdRegLocks[board]);
-    r = record_for(board, wwpn, &made);
+    r = record_for(board, wwpn);
     uint32_t st = kSdOk;
     if (!r) {
         st = kSdNoMemory;
@@ -586,9 +584,17 @@ extern "C" TGX_EXPORT uint32_t TGX_SD_RegisterForEvent(uint32_t board, HBA_wwn p
         return kSdBadBoard;
     }
     reap_zombies();
-    std::lock_guard<std::recursive_mutex> g(g_sdApi);
-    return register_locked(board, w, node, category_index(category), sub_index(subCategory),
-                           context, callback, handle);
+    uint32_t st = kSdOk;
+    Dispatcher* ending = nullptr;
+    {
+        std::lock_guard<std::recursive_mutex> g(g_sdApi);
+        st = register_locked(board, w, node, category_index(category), sub_index(subCategory),
+                             context, callback, handle);
+        // A failed first registration leaves no dispatcher behind.
+        if (st != kSdOk && total_registrations() == 0) ending = stop_dispatcher();
+    }
+    finish_dispatcher(ending);
+    return st;
 }
 
 extern "C" TGX_EXPORT uint32_t TGX_SD_unRegisterForEvent(uint32_t board, HBA_wwn portWwn,

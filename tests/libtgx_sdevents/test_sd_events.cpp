@@ -204,6 +204,8 @@ TEST_F(SdTest, FailedStepsUndoTheRegistrationSoThatARetryWorks) {
         uint32_t h = 0;
         EXPECT_EQ(add(0, port(1), 4, 8, &h), 1u) << step;
         EXPECT_EQ(h, 0u);
+        // Nothing but the connection's own threads stays.
+        EXPECT_EQ(thread_count(), baseline + (strcmp(step, "connect") ? 2 : 0)) << step;
         ASSERT_EQ(add(0, port(1), 4, 8, &h), 0u) << step;
         ASSERT_EQ(force(0, 4, 8), 0u);
         ASSERT_TRUE(inbox().wait_for(1)) << step;
