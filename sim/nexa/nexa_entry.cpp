@@ -26,6 +26,7 @@
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -62,6 +63,18 @@ TagKey node_tag_key(const NodeAddr& n) {
 }
 TagKey member_tag_key(int kind, int node, int row) {
     return {kind, node, row, 0, 0, 0, 0, 0};
+}
+
+// The simulated converged adapters live beside the simulated driver only.
+// When $HBA_DRIVER_BACKEND selects another driver backend (a real server's),
+// the library shows no controllers, so real FC ports and simulated converged
+// adapters never appear in one listing.
+bool other_driver_backend() {
+    static const char kSimulatedDriver[] = "libhbasimdrv.so";
+    const char* env = getenv("HBA_DRIVER_BACKEND");
+    if (!env || !*env) return false;
+    const char* slash = strrchr(env, '/');
+    return strcmp(slash ? slash + 1 : env, kSimulatedDriver) != 0;
 }
 
 void set_status(int code, const std::string& text) {
@@ -350,7 +363,8 @@ NEXA_ENTRY_POINT int NEXA_get_valid_instances(int parent, const char* cls, int* 
     int rc = node_adapter(pa, &adapter);
     if (rc == NX_OK) rc = injected("get_valid_instances:" + nm, adapter);
     std::vector<int> list;
-    if (rc == NX_OK) rc = class_instances(pa, nm.c_str(), &list);
+    // With another driver backend there are no controllers: the list stays empty.
+    if (rc == NX_OK && !other_driver_backend()) rc = class_instances(pa, nm.c_str(), &list);
     if (rc == NX_OK && list.size() > (size_t)cap) rc = NX_ERR_CAPACITY;
     note("get_valid_instances parent=%d class=%s cap=%d -> %d count=%d", parent, nm.c_str(), cap,
          rc, (int)list.size());
