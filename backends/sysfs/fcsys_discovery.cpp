@@ -1,7 +1,8 @@
 // Discovery requests answered from sysfs: driver information, board
 // information with the PCI configuration space, the HBA-API adapter and port
-// attributes, and the refresh request (nothing is cached, so there is nothing
-// to refresh). The backend has checked each envelope and its size.
+// attributes, the refresh request (nothing is cached, so there is nothing to
+// refresh) and the virtual-port resource query. The backend has checked each
+// envelope and its size.
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -52,6 +53,11 @@ static_assert(TGX_SIZE_ADAPTER_ATTRIBUTES == TGX_ENV_HEADER_LENGTH + TGX_ADAPTER
               "adapter attributes envelope");
 static_assert(TGX_SIZE_RETURN_INFO >= TGX_ENV_HEADER_LENGTH + TGX_RI_SLIMBASE + 4,
               "board information envelope");
+
+// Virtual-port resources: maximum, in use, still available, one word unused.
+const uint32_t kNpivResourceBytes = 16;
+static_assert(TGX_SIZE_NPIV_RESOURCE == TGX_ENV_HEADER_LENGTH + kNpivResourceBytes,
+              "virtual-port resource envelope");
 
 // Copies text into a fixed field of cap bytes, zero padded; terminated keeps
 // the last byte zero (HBA-API strings), otherwise the field may be full.
@@ -156,6 +162,18 @@ uint32_t answer_port_attributes(const FcsysPort& port, Request& r) {
 
 uint32_t answer_refresh(const FcsysPort&, Request& r) {
     r.returnCode = kHbaStatusOk;
+    return 0;
+}
+
+uint32_t answer_npiv_resource(const FcsysPort& port, Request& r) {
+    PortFacts f;
+    read_port_facts(port, &f);
+    uint32_t max = f.maxNpivVports, used = f.npivVportsInUse;
+    memset(r.payload, 0, kNpivResourceBytes);
+    wr32(r.payload + 0, max);
+    wr32(r.payload + 4, used);
+    wr32(r.payload + 8, used < max ? max - used : 0);
+    r.returnCode = 0;
     return 0;
 }
 

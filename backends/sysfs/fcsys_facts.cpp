@@ -54,6 +54,9 @@ void readHostAttributes(const char* d, PortFacts* f) {
     parsed(d, "supported_classes", [&](const char* t) { fcsys_parse_classes(t, &f->classes); });
     parsed(d, "supported_fc4s", [&](const char* t) { fcsys_parse_fc4_types(t, f->supportedFc4); });
     parsed(d, "active_fc4s", [&](const char* t) { fcsys_parse_fc4_types(t, f->activeFc4); });
+    parsed(d, "max_npiv_vports", [&](const char* t) { fcsys_parse_decimal(t, &f->maxNpivVports); });
+    parsed(d, "npiv_vports_inuse",
+           [&](const char* t) { fcsys_parse_decimal(t, &f->npivVportsInUse); });
     text(d, "symbolic_name", f->symbolicName, sizeof f->symbolicName);
     text(d, "manufacturer", f->manufacturer, sizeof f->manufacturer);
     text(d, "serial_number", f->serialNumber, sizeof f->serialNumber);

@@ -37,6 +37,8 @@ struct PortFacts {
     uint8_t supportedFc4[FCSYS_FC4_BYTES];
     uint8_t activeFc4[FCSYS_FC4_BYTES];
     uint32_t remotePorts;
+    uint32_t maxNpivVports;
+    uint32_t npivVportsInUse;
     char symbolicName[256];
     char manufacturer[64];
     char serialNumber[64];
@@ -76,6 +78,7 @@ uint32_t answer_board_info(const FcsysPort& port, Request& r);
 uint32_t answer_adapter_attributes(const FcsysPort& port, Request& r);
 uint32_t answer_port_attributes(const FcsysPort& port, Request& r);
 uint32_t answer_refresh(const FcsysPort& port, Request& r);
+uint32_t answer_npiv_resource(const FcsysPort& port, Request& r);
 uint32_t answer_mailbox_v2(const FcsysPort& port, Request& r);
 uint32_t answer_mailbox_ex(const FcsysPort& port, Request& r);
 

@@ -131,6 +131,15 @@ TEST_F(SysfsRequests, PortAttributesFromKernelTexts) {
     EXPECT_EQ(down.NumberofDiscoveredPorts, 0u);
     EXPECT_EQ(down.PortActiveFc4Types[2], 0x00);
 
+    // Virtual-port resources from max_npiv_vports and npiv_vports_inuse.
+    tree_.setHostAttribute(7, "npiv_vports_inuse", "3\n");
+    auto res = envelope(TGX_IOCTL_NPIV_RESOURCE, TGX_SIG_ZT, TGX_SIZE_NPIV_RESOURCE);
+    ASSERT_EQ(send(open("\\\\.\\Scsi7:"), res), PLAT_ERR_NONE);
+    const uint8_t* rp = res.data() + TGX_ENV_HEADER_LENGTH;
+    EXPECT_EQ(rd32(rp), 255u);
+    EXPECT_EQ(rd32(rp + 4), 3u);
+    EXPECT_EQ(rd32(rp + 8), 252u);
+
     HBA_AdapterAttributes a = adapterAttributes(open("\\\\.\\Scsi7:"));
     EXPECT_STREQ(a.DriverName, "odfc");
     EXPECT_STREQ(a.DriverVersion, "2.1.8"); // from the module, as fc_host has none
