@@ -146,13 +146,20 @@ TEST_F(SysfsListings, HbaattrPcidataVpdAndVersion) {
 TEST_F(SysfsListings, TgxlistShowsLibraryView) {
     RunResult r = hbatest::run(hbatest::bin_path("tgxlist"), {}, tree_.env());
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.out, "libtgx 12.0.1167.0   X86: 3 adapter(s)\n"
-                     "board 0: scsi port 3, pci 1E4A:0A16 at 3B:00.0, model HF-1620D, fw 6.2.14.0 "
-                     "(r2031), wwpn 21:00:00:24:FF:7B:4C:2A, sli 4, features 0x1000\n"
-                     "board 1: scsi port 4, pci 1E4A:0A16 at 3B:00.1, model HF-1620D, fw 6.2.14.0 "
-                     "(r2031), wwpn 21:00:00:24:FF:7B:4C:2B, sli 4, features 0x1000\n"
-                     "board 2: scsi port 7, pci 1F7D:3C08 at 5E:00.0, model , fw , wwpn "
-                     "10:00:00:90:FA:1C:0E:55, sli 4, features 0x1000\n");
+    EXPECT_EQ(r.out,
+              "libtgx 12.0.1167.0   X86: 3 adapter(s)\n"
+              "board 0: scsi port 3, pci 1E4A:0A16 at 3B:00.0, model HF-1620D, fw 6.2.14.0 "
+              "(r2031), wwpn 21:00:00:24:FF:7B:4C:2A, sli 4, features 0x1000\n"
+              "  driver hfsfc 4.11.0.7, option rom 3.40a1, serial HF21K0458, port state 2, speed "
+              "0x20, remote ports 3\n"
+              "board 1: scsi port 4, pci 1E4A:0A16 at 3B:00.1, model HF-1620D, fw 6.2.14.0 "
+              "(r2031), wwpn 21:00:00:24:FF:7B:4C:2B, sli 4, features 0x1000\n"
+              "  driver hfsfc 4.11.0.7, option rom 3.40a1, serial HF21K0458, port state 2, speed "
+              "0x20, remote ports 2\n"
+              "board 2: scsi port 7, pci 1F7D:3C08 at 5E:00.0, model , fw , wwpn "
+              "10:00:00:90:FA:1C:0E:55, sli 4, features 0x1000\n"
+              "  driver odfc 2.1.8, option rom , serial , port state 6, speed 0x0, remote ports "
+              "0\n");
 }
 
 TEST_F(SysfsListings, CommandsThatWouldChangeAnAdapterFail) {
