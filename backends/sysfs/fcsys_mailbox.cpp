@@ -33,6 +33,7 @@ const uint32_t kRevNameBytes = 16;
 const uint32_t kDumpTypeMask = 0xF;
 const uint32_t kDumpReportedWord = 6;
 const uint32_t kExWordLimit = TGX_MBOX_EX_MAX_WORDS;
+const size_t kRegionMax = 4096; // largest region answered (the VPD)
 
 // A mailbox and where its data goes: the data area and its room, and how the
 // form reports the bytes returned.
@@ -87,34 +88,45 @@ void putRegion(Mailbox& m, const uint8_t* bytes, size_t size, uint32_t offset, u
     setStatus(m, 0);
 }
 
+// The bytes of a region this backend knows; false when it has none.
+bool regionBytes(const FcsysPort& port, uint32_t region, uint8_t* out, size_t size, size_t* n,
+                 uint32_t* status) {
+    PortFacts f;
+    read_port_facts(port, &f);
+    *n = 0;
+    if (region == kRegionIeeeSli4) {
+        static const uint8_t kZero[FCSYS_WWN_BYTES] = {};
+        bool factory = memcmp(f.permanentWwpn, kZero, sizeof kZero) != 0;
+        memcpy(out, factory ? f.permanentWwpn : f.wwpn, FCSYS_WWN_BYTES);
+        *n = FCSYS_WWN_BYTES;
+        return true;
+    }
+    if (region == kRegionVpd) {
+        *n = read_vpd(port, f, out, size);
+        *status = TGX_MBXST_DUMP_NO_ENTRY;
+        return *n > 0;
+    }
+    *status = TGX_MBXST_DUMP_NOT_APPLICABLE;
+    return false;
+}
+
 bool dump(const FcsysPort& port, Mailbox& m) {
     if ((word(m, 1) & kDumpTypeMask) != DUMP_TYPE_REGION) return false;
     uint32_t region = word(m, 2) & 0xFFFF;
     uint32_t offset = word(m, 2) >> 16;
     // V2: bytes asked in word 3; data-buffer form: words asked in word 4.
-    uint32_t length = m.form == FORM_V2 ? word(m, 3) & 0xFFFFFF : word(m, 4) * 4;
-    PortFacts f;
-    read_port_facts(port, &f);
-    if (region == kRegionIeeeSli4) {
-        static const uint8_t kZero[FCSYS_WWN_BYTES] = {};
-        bool factory = memcmp(f.permanentWwpn, kZero, sizeof kZero) != 0;
-        putRegion(m, factory ? f.permanentWwpn : f.wwpn, FCSYS_WWN_BYTES, offset, length);
-    } else if (region == kRegionVpd) {
-        uint8_t vpd[4096];
-        size_t n = read_vpd(port, f, vpd, sizeof vpd);
-        if (n == 0) {
-            setStatus(m, TGX_MBXST_DUMP_NO_ENTRY);
-            return true;
-        }
-        putRegion(m, vpd, n, offset, length);
-    } else {
-        setStatus(m, TGX_MBXST_DUMP_NOT_APPLICABLE);
-        return true;
-    }
-    if (m.form == FORM_V2)
-        setWord(m, kDumpReportedWord, m.returned);
+    uint32_t words = word(m, 4) < kExWordLimit ? word(m, 4) : kExWordLimit;
+    uint32_t length = m.form == FORM_V2 ? word(m, 3) & 0xFFFFFF : words * 4;
+    uint8_t bytes[kRegionMax];
+    size_t n = 0;
+    uint32_t status = 0;
+    m.returned = 0;
+    if (regionBytes(port, region, bytes, sizeof bytes, &n, &status))
+        putRegion(m, bytes, n, offset, length);
     else
-        setWord(m, 4, m.returned);
+        setStatus(m, status);
+    // The bytes returned: word 6 of the V2 form, word 4 of the data-buffer form.
+    setWord(m, m.form == FORM_V2 ? kDumpReportedWord : 4, m.returned);
     return true;
 }
 

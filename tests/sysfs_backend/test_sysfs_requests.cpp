@@ -277,4 +277,42 @@ TEST_F(SysfsRequests, IeeeRegionAndRevisionQueries) {
     EXPECT_EQ(memcmp(p + TGX_MBV2_OFF_MAILBOX + 36, name, sizeof name), 0);
 }
 
+TEST_F(SysfsRequests, VpdRegionInTheDataBufferForm) {
+    // Region 14 as hbaset reads it: the data-buffer mailbox, 250 words asked.
+    auto dumpVpd = [&](const char* path, uint32_t* status, std::string* data) {
+        auto b = envelope(TGX_IOCTL_ISSUEMB_EX, TGX_SIG_ZT, TGX_SIZE_ISSUEMB_EX);
+        uint8_t* p = b.data() + TGX_ENV_HEADER_LENGTH;
+        p[TGX_MBEX_OFF_MBOFFSET] = 5;
+        wr32(p + TGX_MBEX_OFF_INWORDS, 250);
+        wr32(p + TGX_MBEX_OFF_OUTWORDS, 250);
+        uint8_t* mb = p + TGX_MBEX_OFF_MAILBOX;
+        wr32(mb, MBX_DUMP << 8);
+        wr32(mb + 4, DUMP_TYPE_REGION | MBX_FLAG_BIT4 | MBX_FLAG_BIT5);
+        wr32(mb + 8, 14);
+        wr32(mb + 16, 250);
+        EXPECT_EQ(send(open(path), b), PLAT_ERR_NONE);
+        *status = rd32(mb) >> 16;
+        uint32_t bytes = rd32(mb + 16);
+        EXPECT_LE(bytes, 1000u);
+        EXPECT_EQ(rd32(p + TGX_MBEX_OFF_OUTWORDS), (bytes + 3) / 4);
+        data->assign(reinterpret_cast<const char*>(p + TGX_MBEX_OFF_DATA), bytes);
+    };
+    uint32_t status = 0;
+    std::string data;
+    dumpVpd("\\\\.\\Scsi3:", &status, &data);
+    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(data, pciVpd("HF-1620D 16Gb dual-port FC HBA", "hf21k0458", "HF-1620D"));
+    dumpVpd("\\\\.\\Scsi4:", &status, &data); // unreadable: built from fc_host
+    EXPECT_EQ(status, 0u);
+    EXPECT_NE(data.find("SN\x09HF21K0458V2\x08HF-1620D"), std::string::npos);
+    dumpVpd("\\\\.\\Scsi7:", &status, &data); // nothing known
+    EXPECT_EQ(status, TGX_MBXST_DUMP_NO_ENTRY);
+    EXPECT_EQ(data, "");
+
+    // Other commands in this form fail the device call.
+    auto b = envelope(TGX_IOCTL_ISSUEMB_EX, TGX_SIG_ZT, TGX_SIZE_ISSUEMB_EX);
+    wr32(b.data() + TGX_ENV_HEADER_LENGTH + TGX_MBEX_OFF_MAILBOX, MBX_WRITE_NV << 8);
+    EXPECT_EQ(send(open("\\\\.\\Scsi3:"), b), PLAT_ERR_ACCESS);
+}
+
 } // namespace
