@@ -3,6 +3,7 @@
 // refusal of every request and mailbox command that is not a read-only query.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <cstring>
@@ -103,6 +104,7 @@ class SysfsRequests : public ::testing::Test {
     hbatest::Library lib_{"libhbafcsys.so"};
     const HbaDriverBackend* backend_ = nullptr;
     std::vector<void*> open_;
+    uint32_t err_ = 0;
 };
 
 TEST_F(SysfsRequests, PortAttributesFromKernelTexts) {
@@ -313,6 +315,30 @@ TEST_F(SysfsRequests, VpdRegionInTheDataBufferForm) {
     auto b = envelope(TGX_IOCTL_ISSUEMB_EX, TGX_SIG_ZT, TGX_SIZE_ISSUEMB_EX);
     wr32(b.data() + TGX_ENV_HEADER_LENGTH + TGX_MBEX_OFF_MAILBOX, MBX_WRITE_NV << 8);
     EXPECT_EQ(send(open("\\\\.\\Scsi3:"), b), PLAT_ERR_ACCESS);
+}
+
+TEST_F(SysfsRequests, DriverNameFallsBackToThePciDriver) {
+    // Without scsi_host's proc_name the PCI function's driver link names the
+    // driver; with neither the name stays empty.
+    std::filesystem::remove(tree_.root() + "/sys/class/scsi_host/host3/proc_name");
+    void* dev = open("\\\\.\\Scsi3:");
+    EXPECT_STREQ(adapterAttributes(dev).DriverName, "hfsfc");
+    std::filesystem::remove(tree_.root() + "/sys/bus/pci/devices/0000:3b:00.0/driver");
+    EXPECT_STREQ(adapterAttributes(dev).DriverName, "");
+    // A proc_name that is not a module name never reaches outside sys/module.
+    hbatest::write_file(tree_.root() + "/sys/class/scsi_host/host7/proc_name", "../../etc\n");
+    EXPECT_STREQ(adapterAttributes(open("\\\\.\\Scsi7:")).DriverVersion, "");
+}
+
+TEST_F(SysfsRequests, VpdWithoutReadPermission) {
+    if (geteuid() == 0) GTEST_SKIP() << "root reads every file (the directory case covers it)";
+    std::string vpd = tree_.root() + "/sys/bus/pci/devices/0000:3b:00.0/vpd";
+    std::filesystem::permissions(vpd, std::filesystem::perms::none);
+    auto b = mailboxV2(open("\\\\.\\Scsi3:"), MBX_DUMP << 8, DUMP_TYPE_REGION, 14, 512, 512, &err_);
+    ASSERT_EQ(err_, PLAT_ERR_NONE);
+    const std::string data(
+        reinterpret_cast<const char*>(b.data() + TGX_ENV_HEADER_LENGTH + TGX_MBV2_OFF_EXT), 512);
+    EXPECT_NE(data.find("SN\x09HF21K0458V2\x08HF-1620D"), std::string::npos); // from fc_host
 }
 
 } // namespace
