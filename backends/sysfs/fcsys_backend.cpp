@@ -49,7 +49,7 @@ const Row kRows[] = {
 const char kScsiPrefix[] = "\\\\.\\Scsi";
 
 // "\\.\Scsi<n>:" with n a decimal 0-255 without leading zeros.
-bool parsePath(const char* path, uint32_t* host) {
+bool parse_path(const char* path, uint32_t* host) {
     if (strncmp(path, kScsiPrefix, sizeof kScsiPrefix - 1) != 0) return false;
     const char* p = path + sizeof kScsiPrefix - 1;
     uint32_t n = 0;
@@ -61,7 +61,7 @@ bool parsePath(const char* path, uint32_t* host) {
     return p[0] == ':' && p[1] == '\0' && (*host = n, true);
 }
 
-const Row* findRow(uint32_t code) {
+const Row* find_row(uint32_t code) {
     for (const Row& row : kRows)
         if (row.code == code) return &row;
     return nullptr;
@@ -70,7 +70,7 @@ const Row* findRow(uint32_t code) {
 uint32_t fcsys_open(const char* path, void** dev) {
     uint32_t host = 0;
     FcsysPort port;
-    if (!path || !dev || !parsePath(path, &host) || !fcsys_find_port(host, &port))
+    if (!path || !dev || !parse_path(path, &host) || !fcsys_find_port(host, &port))
         return PLAT_ERR_NOT_FOUND;
     *dev = new Device{host};
     return PLAT_ERR_NONE;
@@ -81,7 +81,7 @@ void fcsys_close(void* dev) {
 }
 
 // Plain device requests (no envelope): only the management service start.
-uint32_t plainRequest(uint32_t code) {
+uint32_t plain_request(uint32_t code) {
     return code == TGX_IOCTL_MGMT_START ? PLAT_ERR_NONE : PLAT_ERR_ACCESS;
 }
 
@@ -92,7 +92,7 @@ uint32_t fcsys_control(void* devp, uint32_t code, void* in, uint32_t inSize, voi
     if (!dev) return PLAT_ERR_INVALID_HANDLE;
     FcsysPort port;
     if (!fcsys_find_port(dev->host, &port)) return PLAT_ERR_GEN_FAILURE; // the port went away
-    if (code != IOCTL_SCSI_MINIPORT) return plainRequest(code);
+    if (code != IOCTL_SCSI_MINIPORT) return plain_request(code);
 
     // Envelope: one buffer, answered in place.
     if (!in || !out || inSize != outSize) return PLAT_ERR_BAD_LENGTH;
@@ -103,7 +103,7 @@ uint32_t fcsys_control(void* devp, uint32_t code, void* in, uint32_t inSize, voi
     if (rd32(buf + TGX_ENV_OFF_HEADERLENGTH) != TGX_ENV_HEADER_LENGTH)
         return PLAT_ERR_INVALID_PARAM;
     if (rd32(buf + TGX_ENV_OFF_LENGTH) != size - TGX_ENV_HEADER_LENGTH) return PLAT_ERR_BAD_LENGTH;
-    const Row* row = findRow(rd32(buf + TGX_ENV_OFF_CONTROLCODE));
+    const Row* row = find_row(rd32(buf + TGX_ENV_OFF_CONTROLCODE));
     if (!row) return PLAT_ERR_ACCESS; // a request this read-only backend does not serve
     char sig[8] = {};
     memcpy(sig, row->signature, strnlen(row->signature, sizeof sig));
@@ -117,7 +117,7 @@ uint32_t fcsys_control(void* devp, uint32_t code, void* in, uint32_t inSize, voi
     return PLAT_ERR_NONE;
 }
 
-HbaDriverBackend makeBackend() {
+HbaDriverBackend make_backend() {
     HbaDriverBackend b = {};
     b.version = HBA_DRIVER_BACKEND_VERSION;
     b.open = fcsys_open;
@@ -126,7 +126,7 @@ HbaDriverBackend makeBackend() {
     return b; // members added later stay null: not supported
 }
 
-const HbaDriverBackend kBackend = makeBackend();
+const HbaDriverBackend kBackend = make_backend();
 
 } // namespace
 

@@ -61,7 +61,7 @@ static_assert(TGX_SIZE_NPIV_RESOURCE == TGX_ENV_HEADER_LENGTH + kNpivResourceByt
 
 // Copies text into a fixed field of cap bytes, zero padded; terminated keeps
 // the last byte zero (HBA-API strings), otherwise the field may be full.
-void putText(uint8_t* dst, size_t cap, const char* text, bool terminated = true) {
+void put_text(uint8_t* dst, size_t cap, const char* text, bool terminated = true) {
     memset(dst, 0, cap);
     size_t limit = terminated ? cap - 1 : cap;
     memcpy(dst, text, strnlen(text, limit));
@@ -79,8 +79,8 @@ uint32_t answer_driver_info(const FcsysPort& port, Request& r) {
     r.returnCode = requested > kDrvInfoVersion ? kRcVersionNotSpoken : 0;
     p[DI_VERSION] = agreed;
     p[DI_DRVTYPE] = kLinuxDriverType;
-    putText(p + DI_PAIRS, DI_PAIR_VERSION, f.driverVersion, false);
-    putText(p + DI_PAIRS + DI_PAIR_VERSION, DI_PAIR_NAME, f.driverName, false);
+    put_text(p + DI_PAIRS, DI_PAIR_VERSION, f.driverVersion, false);
+    put_text(p + DI_PAIRS + DI_PAIR_VERSION, DI_PAIR_NAME, f.driverName, false);
     wr32(p + DI_DID, f.portId);
     memcpy(p + DI_WWPN, f.wwpn, FCSYS_WWN_BYTES);
     if (agreed >= 4) {
@@ -111,19 +111,19 @@ uint32_t answer_adapter_attributes(const FcsysPort& port, Request& r) {
     read_port_facts(port, &f);
     uint8_t* p = r.payload;
     memset(p, 0, TGX_ADAPTER_ATTRIBUTES_SIZE);
-    putText(p + offsetof(HBA_AdapterAttributes, Manufacturer), 64, f.manufacturer);
-    putText(p + offsetof(HBA_AdapterAttributes, SerialNumber), 64, f.serialNumber);
-    putText(p + offsetof(HBA_AdapterAttributes, Model), 256, f.model);
-    putText(p + offsetof(HBA_AdapterAttributes, ModelDescription), 256, f.modelDescription);
+    put_text(p + offsetof(HBA_AdapterAttributes, Manufacturer), 64, f.manufacturer);
+    put_text(p + offsetof(HBA_AdapterAttributes, SerialNumber), 64, f.serialNumber);
+    put_text(p + offsetof(HBA_AdapterAttributes, Model), 256, f.model);
+    put_text(p + offsetof(HBA_AdapterAttributes, ModelDescription), 256, f.modelDescription);
     memcpy(p + offsetof(HBA_AdapterAttributes, NodeWWN), f.wwnn, FCSYS_WWN_BYTES);
-    putText(p + offsetof(HBA_AdapterAttributes, HardwareVersion), 256, f.hardwareVersion);
-    putText(p + offsetof(HBA_AdapterAttributes, DriverVersion), 256, f.driverVersion);
-    putText(p + offsetof(HBA_AdapterAttributes, OptionROMVersion), 256, f.optionRomVersion);
-    putText(p + offsetof(HBA_AdapterAttributes, FirmwareVersion), 256, f.firmwareVersion);
+    put_text(p + offsetof(HBA_AdapterAttributes, HardwareVersion), 256, f.hardwareVersion);
+    put_text(p + offsetof(HBA_AdapterAttributes, DriverVersion), 256, f.driverVersion);
+    put_text(p + offsetof(HBA_AdapterAttributes, OptionROMVersion), 256, f.optionRomVersion);
+    put_text(p + offsetof(HBA_AdapterAttributes, FirmwareVersion), 256, f.firmwareVersion);
     wr32(p + offsetof(HBA_AdapterAttributes, VendorSpecificID),
          (f.deviceId << 16) | (f.vendorId & 0xFFFF));
     wr32(p + offsetof(HBA_AdapterAttributes, NumberOfPorts), 1);
-    putText(p + offsetof(HBA_AdapterAttributes, DriverName), 256, f.driverName);
+    put_text(p + offsetof(HBA_AdapterAttributes, DriverName), 256, f.driverName);
     r.returnCode = kHbaStatusOk;
     return 0;
 }
@@ -147,10 +147,10 @@ uint32_t answer_port_attributes(const FcsysPort& port, Request& r) {
     memcpy(p + offsetof(HBA_PortAttributes, PortSupportedFc4Types), f.supportedFc4,
            FCSYS_FC4_BYTES);
     memcpy(p + offsetof(HBA_PortAttributes, PortActiveFc4Types), f.activeFc4, FCSYS_FC4_BYTES);
-    putText(p + offsetof(HBA_PortAttributes, PortSymbolicName), 256, f.symbolicName);
+    put_text(p + offsetof(HBA_PortAttributes, PortSymbolicName), 256, f.symbolicName);
     char device[32];
     snprintf(device, sizeof device, "\\\\.\\Scsi%u:", port.host);
-    putText(p + offsetof(HBA_PortAttributes, OSDeviceName), 256, device);
+    put_text(p + offsetof(HBA_PortAttributes, OSDeviceName), 256, device);
     wr32(p + offsetof(HBA_PortAttributes, PortSupportedSpeed), f.supportedSpeeds);
     wr32(p + offsetof(HBA_PortAttributes, PortSpeed), f.speed);
     wr32(p + offsetof(HBA_PortAttributes, PortMaxFrameSize), f.maxFrameSize);

@@ -39,7 +39,7 @@ void text(const char* dir, const char* name, char* out, size_t size) {
     if (!fcsys_read_attr(dir, name, out, size) || strcmp(out, "unknown") == 0) out[0] = '\0';
 }
 
-void readHostAttributes(const char* d, PortFacts* f) {
+void read_host_attributes(const char* d, PortFacts* f) {
     wwn(d, "port_name", f->wwpn);
     wwn(d, "node_name", f->wwnn);
     wwn(d, "permanent_port_name", f->permanentWwpn);
@@ -70,7 +70,7 @@ void readHostAttributes(const char* d, PortFacts* f) {
     if (f->portType == FCSYS_PORTTYPE_NPIV_VPORT) f->portType = FCSYS_PORTTYPE_UNKNOWN;
 }
 
-void readPciIdentifiers(const char* d, PortFacts* f) {
+void read_pci_identifiers(const char* d, PortFacts* f) {
     hex(d, "vendor", 0xFFFF, &f->vendorId);
     hex(d, "device", 0xFFFF, &f->deviceId);
     hex(d, "subsystem_vendor", 0xFFFF, &f->subsystemVendorId);
@@ -85,8 +85,8 @@ void read_port_facts(const FcsysPort& port, PortFacts* f) {
     memset(f, 0, sizeof *f);
     f->portType = FCSYS_PORTTYPE_UNKNOWN;
     f->portState = FCSYS_PORTSTATE_UNKNOWN;
-    readHostAttributes(port.hostDir, f);
-    readPciIdentifiers(port.pciDir, f);
+    read_host_attributes(port.hostDir, f);
+    read_pci_identifiers(port.pciDir, f);
     f->remotePorts = fcsys_count_remote_ports(port.host);
     if (!fcsys_driver_name(port, f->driverName, sizeof f->driverName)) f->driverName[0] = '\0';
     if (f->driverVersion[0] == '\0' && f->driverName[0] != '\0' &&

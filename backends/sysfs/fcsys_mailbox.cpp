@@ -49,48 +49,48 @@ struct Mailbox {
 uint32_t word(const Mailbox& m, int k) {
     return rd32(m.mb + 4 * k);
 }
-void setWord(Mailbox& m, int k, uint32_t v) {
+void set_word(Mailbox& m, int k, uint32_t v) {
     wr32(m.mb + 4 * k, v);
 }
 uint8_t command(const Mailbox& m) {
     return m.mb[1];
 }
-void setStatus(Mailbox& m, uint32_t status) {
+void set_status(Mailbox& m, uint32_t status) {
     wr16(m.mb + 2, status);
 }
 
 // The first blank- or comma-delimited word of text, as the 16-byte name.
-void revisionName(const char* text, uint8_t out[kRevNameBytes]) {
+void revision_name(const char* text, uint8_t out[kRevNameBytes]) {
     memset(out, 0, kRevNameBytes);
     size_t n = strcspn(text, " ,(");
     memcpy(out, text, n < kRevNameBytes ? n : kRevNameBytes);
 }
 
-bool readRev(const FcsysPort& port, Mailbox& m) {
+bool read_rev(const FcsysPort& port, Mailbox& m) {
     PortFacts f;
     read_port_facts(port, &f);
     for (int k = 1; k < static_cast<int>(TGX_MBOX_WORDS); ++k)
-        setWord(m, k, 0);
-    setWord(m, 2, 1); // revision words valid; hardware type 0 (not known here)
-    setWord(m, 3, 2);
-    revisionName(f.firmwareVersion, m.mb + kRevNameOffset);
-    setStatus(m, 0);
+        set_word(m, k, 0);
+    set_word(m, 2, 1); // revision words valid; hardware type 0 (not known here)
+    set_word(m, 3, 2);
+    revision_name(f.firmwareVersion, m.mb + kRevNameOffset);
+    set_status(m, 0);
     return true;
 }
 
 // Region bytes from offset on into the form's data area; length = bytes asked.
-void putRegion(Mailbox& m, const uint8_t* bytes, size_t size, uint32_t offset, uint32_t length) {
+void put_region(Mailbox& m, const uint8_t* bytes, size_t size, uint32_t offset, uint32_t length) {
     uint32_t avail = offset < size ? static_cast<uint32_t>(size) - offset : 0;
     uint32_t n = length < avail ? length : avail;
     if (n > m.room) n = m.room;
     if (n) memcpy(m.data, bytes + offset, n);
     m.returned = n;
-    setStatus(m, 0);
+    set_status(m, 0);
 }
 
 // The bytes of a region this backend knows; false when it has none.
-bool regionBytes(const FcsysPort& port, uint32_t region, uint8_t* out, size_t size, size_t* n,
-                 uint32_t* status) {
+bool region_bytes(const FcsysPort& port, uint32_t region, uint8_t* out, size_t size, size_t* n,
+                  uint32_t* status) {
     PortFacts f;
     read_port_facts(port, &f);
     *n = 0;
@@ -121,12 +121,12 @@ bool dump(const FcsysPort& port, Mailbox& m) {
     size_t n = 0;
     uint32_t status = 0;
     m.returned = 0;
-    if (regionBytes(port, region, bytes, sizeof bytes, &n, &status))
-        putRegion(m, bytes, n, offset, length);
+    if (region_bytes(port, region, bytes, sizeof bytes, &n, &status))
+        put_region(m, bytes, n, offset, length);
     else
-        setStatus(m, status);
+        set_status(m, status);
     // The bytes returned: word 6 of the V2 form, word 4 of the data-buffer form.
-    setWord(m, m.form == FORM_V2 ? kDumpReportedWord : 4, m.returned);
+    set_word(m, m.form == FORM_V2 ? kDumpReportedWord : 4, m.returned);
     return true;
 }
 
@@ -135,7 +135,7 @@ struct CommandRow {
     bool (*answer)(const FcsysPort&, Mailbox&); // false: refused
 };
 const CommandRow kCommands[] = {
-    {MBX_READ_REV, readRev},
+    {MBX_READ_REV, read_rev},
     {MBX_DUMP, dump},
 };
 

@@ -23,7 +23,7 @@ const char kRemotePortDir[] = "sys/class/fc_remote_ports";
 const char kModuleDir[] = "sys/module";
 const char kVportMark[] = "/vport-";
 
-bool joinPath(char* out, size_t size, const char* dir, const char* name) {
+bool join_path(char* out, size_t size, const char* dir, const char* name) {
     size_t d = strlen(dir);
     bool slash = d > 0 && dir[d - 1] == '/';
     int n = snprintf(out, size, slash ? "%s%s" : "%s/%s", dir, name);
@@ -31,22 +31,22 @@ bool joinPath(char* out, size_t size, const char* dir, const char* name) {
 }
 
 // Last path component of path (path itself when it has no slash).
-const char* baseName(const char* path) {
+const char* base_name(const char* path) {
     const char* slash = strrchr(path, '/');
     return slash ? slash + 1 : path;
 }
 
 // Walks up from the resolved device path to the nearest directory named like
 // a PCI function, never above the resolved root.
-bool findPciFunction(const char* devicePath, const char* rootReal, char* out, size_t size,
-                     FcsysPciAddress* pci) {
+bool find_pci_function(const char* devicePath, const char* rootReal, char* out, size_t size,
+                       FcsysPciAddress* pci) {
     char path[FCSYS_PATH_MAX];
     if (snprintf(path, sizeof path, "%s", devicePath) >= static_cast<int>(sizeof path))
         return false;
     size_t rootLen = strlen(rootReal);
     if (rootLen == 1) rootLen = 0; // "/": every absolute path is below it
     while (strlen(path) > rootLen) {
-        if (fcsys_parse_pci_address(baseName(path), pci)) {
+        if (fcsys_parse_pci_address(base_name(path), pci)) {
             return snprintf(out, size, "%s", path) < static_cast<int>(size);
         }
         char* slash = strrchr(path, '/');
@@ -56,7 +56,7 @@ bool findPciFunction(const char* devicePath, const char* rootReal, char* out, si
     return false;
 }
 
-bool isVirtualPort(const char* hostDir, const char* resolved) {
+bool is_virtual_port(const char* hostDir, const char* resolved) {
     char type[64];
     uint32_t t = 0;
     if (fcsys_read_attr(hostDir, "port_type", type, sizeof type) && fcsys_parse_port_type(type, &t))
@@ -72,7 +72,7 @@ const char* fcsys_root() {
 }
 
 bool fcsys_root_path(const char* below, char* out, size_t size) {
-    return joinPath(out, size, fcsys_root(), below);
+    return join_path(out, size, fcsys_root(), below);
 }
 
 bool fcsys_find_port(uint32_t host, FcsysPort* out) {
@@ -82,7 +82,7 @@ bool fcsys_find_port(uint32_t host, FcsysPort* out) {
     char name[32];
     snprintf(name, sizeof name, "host%u", host);
     if (!fcsys_root_path(kFcHostDir, classDir, sizeof classDir) ||
-        !joinPath(out->hostDir, sizeof out->hostDir, classDir, name))
+        !join_path(out->hostDir, sizeof out->hostDir, classDir, name))
         return false;
     struct stat st;
     if (stat(out->hostDir, &st) != 0 || !S_ISDIR(st.st_mode)) return false;
@@ -90,16 +90,16 @@ bool fcsys_find_port(uint32_t host, FcsysPort* out) {
     char link[FCSYS_PATH_MAX];
     char resolved[PATH_MAX];
     char rootReal[PATH_MAX];
-    if (!joinPath(link, sizeof link, out->hostDir, "device")) return false;
+    if (!join_path(link, sizeof link, out->hostDir, "device")) return false;
     if (!realpath(link, resolved) || !realpath(fcsys_root(), rootReal)) return false;
-    if (isVirtualPort(out->hostDir, resolved)) return false;
-    return findPciFunction(resolved, rootReal, out->pciDir, sizeof out->pciDir, &out->pci);
+    if (is_virtual_port(out->hostDir, resolved)) return false;
+    return find_pci_function(resolved, rootReal, out->pciDir, sizeof out->pciDir, &out->pci);
 }
 
 bool fcsys_read_bytes(const char* dir, const char* name, uint8_t* out, size_t size, size_t* got) {
     *got = 0;
     char path[FCSYS_PATH_MAX];
-    if (!joinPath(path, sizeof path, dir, name)) return false;
+    if (!join_path(path, sizeof path, dir, name)) return false;
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st;
@@ -143,16 +143,16 @@ bool fcsys_driver_name(const FcsysPort& port, char* out, size_t size) {
     char name[32];
     snprintf(name, sizeof name, "host%u", port.host);
     if (fcsys_root_path(kScsiHostDir, scsiClass, sizeof scsiClass) &&
-        joinPath(hostDir, sizeof hostDir, scsiClass, name) &&
+        join_path(hostDir, sizeof hostDir, scsiClass, name) &&
         fcsys_read_attr(hostDir, "proc_name", out, size) && out[0] != '\0')
         return true;
     char link[FCSYS_PATH_MAX];
     char target[PATH_MAX];
-    if (!joinPath(link, sizeof link, port.pciDir, "driver")) return false;
+    if (!join_path(link, sizeof link, port.pciDir, "driver")) return false;
     ssize_t n = readlink(link, target, sizeof target - 1);
     if (n <= 0) return false;
     target[n] = '\0';
-    const char* base = baseName(target);
+    const char* base = base_name(target);
     if (*base == '\0') return false;
     fcsys_copy_text(base, out, size);
     return true;
@@ -163,7 +163,7 @@ bool fcsys_module_version(const char* module, char* out, size_t size) {
     char dir[FCSYS_PATH_MAX];
     if (strchr(module, '/') || module[0] == '.' || module[0] == '\0') return false;
     return fcsys_root_path(kModuleDir, modules, sizeof modules) &&
-           joinPath(dir, sizeof dir, modules, module) &&
+           join_path(dir, sizeof dir, modules, module) &&
            fcsys_read_attr(dir, "version", out, size) && out[0] != '\0';
 }
 

@@ -59,11 +59,11 @@ const NamedValue kClasses[] = {
 const char kUnknown[] = "unknown";
 const char kListSeparator[] = ", ";
 
-bool isTrailing(char c) {
+bool is_trailing(char c) {
     return c == '\n' || c == ' ' || c == '\t' || c == '\r';
 }
 
-int hexValue(char c) {
+int hex_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -71,9 +71,9 @@ int hexValue(char c) {
 }
 
 // Whether text[0 .. len) ends the value (only trailing characters remain).
-bool restIsTrailing(const char* p) {
+bool rest_is_trailing(const char* p) {
     for (; *p; ++p)
-        if (!isTrailing(*p)) return false;
+        if (!is_trailing(*p)) return false;
     return true;
 }
 
@@ -90,22 +90,22 @@ bool lookup(const NamedValue (&table)[N], const char* text, size_t len, uint32_t
 }
 
 template <size_t N>
-bool lookupWhole(const NamedValue (&table)[N], const char* text, uint32_t* out) {
+bool lookup_whole(const NamedValue (&table)[N], const char* text, uint32_t* out) {
     return lookup(table, text, fcsys_trimmed_length(text, strlen(text)), out);
 }
 
-bool isUnknown(const char* text, size_t len) {
+bool is_unknown(const char* text, size_t len) {
     return len == sizeof kUnknown - 1 && memcmp(text, kUnknown, len) == 0;
 }
 
 // Reads "0x" and 1 to maxDigits hex digits at *p; advances *p past them.
-bool hexNumber(const char** p, size_t maxDigits, uint64_t* value) {
+bool hex_number(const char** p, size_t maxDigits, uint64_t* value) {
     const char* s = *p;
     if (s[0] != '0' || (s[1] != 'x' && s[1] != 'X')) return false;
     s += 2;
     uint64_t v = 0;
     size_t digits = 0;
-    for (int d; (d = hexValue(*s)) >= 0; ++s, ++digits) {
+    for (int d; (d = hex_value(*s)) >= 0; ++s, ++digits) {
         if (digits == maxDigits) return false;
         v = (v << 4) | static_cast<uint64_t>(d);
     }
@@ -118,8 +118,8 @@ bool hexNumber(const char** p, size_t maxDigits, uint64_t* value) {
 // A list of table names joined by ", ", their values or-ed; "unknown" when
 // unknownAllowed is set (value 0).
 template <size_t N>
-bool nameList(const NamedValue (&table)[N], const char* text, const char* emptyName,
-              uint32_t* out) {
+bool name_list(const NamedValue (&table)[N], const char* text, const char* emptyName,
+               uint32_t* out) {
     size_t len = fcsys_trimmed_length(text, strlen(text));
     if (len == 0) return false;
     if (emptyName && strlen(emptyName) == len && memcmp(text, emptyName, len) == 0) {
@@ -146,7 +146,7 @@ bool nameList(const NamedValue (&table)[N], const char* text, const char* emptyN
 } // namespace
 
 size_t fcsys_trimmed_length(const char* text, size_t len) {
-    while (len > 0 && isTrailing(text[len - 1]))
+    while (len > 0 && is_trailing(text[len - 1]))
         --len;
     return len;
 }
@@ -154,7 +154,7 @@ size_t fcsys_trimmed_length(const char* text, size_t len) {
 bool fcsys_parse_wwn(const char* text, uint8_t out[FCSYS_WWN_BYTES]) {
     const char* p = text;
     uint64_t v = 0;
-    if (!hexNumber(&p, 16, &v) || !restIsTrailing(p)) return false;
+    if (!hex_number(&p, 16, &v) || !rest_is_trailing(p)) return false;
     for (size_t k = 0; k < FCSYS_WWN_BYTES; ++k)
         out[k] = static_cast<uint8_t>(v >> (56 - 8 * k));
     return true;
@@ -163,7 +163,7 @@ bool fcsys_parse_wwn(const char* text, uint8_t out[FCSYS_WWN_BYTES]) {
 bool fcsys_parse_hex(const char* text, uint32_t max, uint32_t* out) {
     const char* p = text;
     uint64_t v = 0;
-    if (!hexNumber(&p, 8, &v) || !restIsTrailing(p) || v > max) return false;
+    if (!hex_number(&p, 8, &v) || !rest_is_trailing(p) || v > max) return false;
     *out = static_cast<uint32_t>(v);
     return true;
 }
@@ -176,14 +176,14 @@ bool fcsys_parse_decimal(const char* text, uint32_t* out) {
         if (digits == 10) return false;
         v = v * 10 + static_cast<uint64_t>(*p - '0');
     }
-    if (digits == 0 || v > 0xFFFFFFFFu || !restIsTrailing(p)) return false;
+    if (digits == 0 || v > 0xFFFFFFFFu || !rest_is_trailing(p)) return false;
     *out = static_cast<uint32_t>(v);
     return true;
 }
 
 bool fcsys_parse_speed(const char* text, uint32_t* out) {
     size_t len = fcsys_trimmed_length(text, strlen(text));
-    if (isUnknown(text, len)) {
+    if (is_unknown(text, len)) {
         *out = FCSYS_SPEED_UNKNOWN;
         return true;
     }
@@ -192,7 +192,7 @@ bool fcsys_parse_speed(const char* text, uint32_t* out) {
 
 bool fcsys_parse_speed_list(const char* text, uint32_t* out) {
     uint32_t bits = 0;
-    if (!nameList(kSpeeds, text, kUnknown, &bits)) return false;
+    if (!name_list(kSpeeds, text, kUnknown, &bits)) return false;
     // Not Negotiated is a state of the link, never a supported speed.
     if (bits & FCSYS_SPEED_NOT_NEGOTIATED) return false;
     *out = bits;
@@ -216,15 +216,15 @@ bool fcsys_parse_frame_size(const char* text, uint32_t* out) {
 }
 
 bool fcsys_parse_classes(const char* text, uint32_t* out) {
-    return nameList(kClasses, text, "Unspecified", out);
+    return name_list(kClasses, text, "Unspecified", out);
 }
 
 bool fcsys_parse_port_state(const char* text, uint32_t* out) {
-    return lookupWhole(kPortStates, text, out);
+    return lookup_whole(kPortStates, text, out);
 }
 
 bool fcsys_parse_port_type(const char* text, uint32_t* out) {
-    return lookupWhole(kPortTypes, text, out);
+    return lookup_whole(kPortTypes, text, out);
 }
 
 bool fcsys_parse_fc4_types(const char* text, uint8_t out[FCSYS_FC4_BYTES]) {
@@ -236,10 +236,10 @@ bool fcsys_parse_fc4_types(const char* text, uint8_t out[FCSYS_FC4_BYTES]) {
             ++p;
         }
         uint64_t v = 0;
-        if (!hexNumber(&p, 2, &v)) return false;
+        if (!hex_number(&p, 2, &v)) return false;
         bytes[k] = static_cast<uint8_t>(v);
     }
-    if (!restIsTrailing(p)) return false;
+    if (!rest_is_trailing(p)) return false;
     memcpy(out, bytes, sizeof bytes);
     return true;
 }
@@ -251,12 +251,12 @@ bool fcsys_parse_pci_address(const char* name, FcsysPciAddress* out) {
     if (strlen(name) != n) return false;
     for (size_t k = 0; k < n; ++k) {
         bool wantHex = kShape[k] == 'h';
-        if (wantHex ? hexValue(name[k]) < 0 : name[k] != kShape[k]) return false;
+        if (wantHex ? hex_value(name[k]) < 0 : name[k] != kShape[k]) return false;
     }
     auto field = [&](size_t at, size_t digits) {
         uint32_t v = 0;
         for (size_t k = 0; k < digits; ++k)
-            v = (v << 4) | static_cast<uint32_t>(hexValue(name[at + k]));
+            v = (v << 4) | static_cast<uint32_t>(hex_value(name[at + k]));
         return v;
     };
     FcsysPciAddress a = {field(0, 4), field(5, 2), field(8, 2), field(11, 1)};

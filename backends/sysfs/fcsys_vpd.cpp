@@ -35,12 +35,12 @@ struct Writer {
     }
 };
 
-size_t valueLength(const char* text) {
+size_t value_length(const char* text) {
     return text ? strnlen(text, FCSYS_VPD_VALUE_MAX) : 0;
 }
 
 void keyword(Writer& w, const char* key, const char* value) {
-    size_t n = valueLength(value);
+    size_t n = value_length(value);
     if (n == 0) return;
     w.bytes(key, 2);
     w.byte(static_cast<uint8_t>(n));
@@ -58,9 +58,9 @@ bool fcsys_vpd_plausible(const uint8_t* data, size_t size) {
 
 size_t fcsys_vpd_build(const char* idText, const char* serial, const char* model, uint8_t* out,
                        size_t size) {
-    size_t idLength = valueLength(idText);
-    size_t sn = valueLength(serial);
-    size_t v2 = valueLength(model);
+    size_t idLength = value_length(idText);
+    size_t sn = value_length(serial);
+    size_t v2 = value_length(model);
     if (out == nullptr || (idLength == 0 && sn == 0 && v2 == 0)) return 0;
     size_t readOnly = (sn ? kKeywordHeader + sn : 0) + (v2 ? kKeywordHeader + v2 : 0) +
                       kKeywordHeader + 1; // RV with its checksum byte
