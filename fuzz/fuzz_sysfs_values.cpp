@@ -1,6 +1,7 @@
 // The FC backend's readers of kernel sysfs texts (fc_host attributes, PCI
 // identifiers and addresses) and its VPD check and builder. The first byte
-// picks the parser; the rest is the attribute text, in a heap buffer of its
+// picks the parser; the rest is the attribute text (and raw VPD for the
+// check and the completion), in a heap buffer of its
 // exact size (terminated), so a read past it is caught.
 #include <cstdint>
 #include <cstdlib>
@@ -80,7 +81,12 @@ void buildVpd(const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1 || size > 8192) return 0;
     std::vector<uint8_t> raw(data + 1, data + size);
-    fcsys_vpd_plausible(raw.data(), raw.size());
+    if (fcsys_vpd_plausible(raw.data(), raw.size())) {
+        std::vector<uint8_t> out(raw.size() + data[0]);
+        size_t n = fcsys_vpd_complete(raw.data(), raw.size(), "SERIAL0001", "MODEL-X", out.data(),
+                                      out.size());
+        if (n > out.size() || (n && !fcsys_vpd_plausible(out.data(), n))) abort();
+    }
     buildVpd(data, size);
     std::vector<char> text(raw.begin(), raw.end());
     text.push_back('\0');

@@ -119,7 +119,9 @@ size_t read_vpd(const FcsysPort& port, const PortFacts& f, uint8_t* out, size_t 
     size_t got = 0;
     if (fcsys_read_bytes(port.pciDir, "vpd", raw, sizeof raw, &got) &&
         fcsys_vpd_plausible(raw, got)) {
-        size_t n = got < size ? got : size;
+        size_t n = fcsys_vpd_complete(raw, got, f.serialNumber, f.model, out, size);
+        if (n > 0) return n;
+        n = got < size ? got : size; // no room to complete it: the VPD as it is
         memcpy(out, raw, n);
         return n;
     }

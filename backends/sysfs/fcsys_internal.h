@@ -68,7 +68,8 @@ constexpr size_t PCI_CONFIG_BYTES = 256;
 void read_pci_config(const FcsysPort& port, const PortFacts& f, uint8_t out[PCI_CONFIG_BYTES]);
 
 // The function's VPD for the mailbox dump of the VPD region: the vpd file
-// when it holds VPD, else VPD built from the transport attributes. Returns the
+// when it holds VPD (with SN and V2 added from the transport attributes when
+// it has none), else VPD built from the transport attributes. Returns the
 // bytes written to out (0: none available).
 size_t read_vpd(const FcsysPort& port, const PortFacts& f, uint8_t* out, size_t size);
 

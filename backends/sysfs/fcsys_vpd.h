@@ -1,5 +1,6 @@
 // PCI vital product data for the FC backend: a check that bytes read from a
-// PCI function's vpd file are VPD at all, and the small VPD the backend builds
+// PCI function's vpd file are VPD at all, the completion of a VPD that lacks
+// the serial number or model keyword, and the small VPD the backend builds
 // from the transport attributes when the function's own VPD cannot be read.
 // Pure functions.
 #pragma once
@@ -23,3 +24,12 @@ bool fcsys_vpd_plausible(const uint8_t* data, size_t size);
 // (all three texts empty).
 size_t fcsys_vpd_build(const char* idText, const char* serial, const char* model, uint8_t* out,
                        size_t size);
+
+// Copies the VPD vpd[0 .. n) into out (size bytes) and, when its read-only
+// keywords have no SN or no V2, adds the missing ones from serial and model
+// (when not empty): the identifier string and every whole keyword before RV
+// are kept, a new RV follows, and the resources after it (the writable area)
+// are dropped. Returns the bytes written; 0 when vpd is not plausible or the
+// result does not fit.
+size_t fcsys_vpd_complete(const uint8_t* vpd, size_t n, const char* serial, const char* model,
+                          uint8_t* out, size_t size);

@@ -118,6 +118,7 @@ Files pciAttributes(uint16_t vendor, uint16_t device, uint16_t subVendor, uint16
 std::string pciVpd(const std::string& id, const std::string& serial, const std::string& model) {
     std::string ro;
     auto keyword = [&](const char* key, const std::string& value) {
+        if (value.empty()) return;
         ro += key;
         ro += static_cast<char>(value.size());
         ro += value;

@@ -29,7 +29,8 @@ Files hostAttributes(uint64_t wwpn, uint64_t wwnn, const std::string& state, boo
 // The PCI identifier files and a 256-byte config space that agrees with them.
 Files pciAttributes(uint16_t vendor, uint16_t device, uint16_t subVendor, uint16_t subDevice,
                     uint8_t revision);
-// PCI VPD with an identifier string and the SN and V2 keywords.
+// PCI VPD with an identifier string, PN and the SN and V2 keywords (each
+// left out when empty).
 std::string pciVpd(const std::string& id, const std::string& serial, const std::string& model);
 
 class SysfsTree {

@@ -143,6 +143,22 @@ TEST_F(SysfsListings, HbaattrPcidataVpdAndVersion) {
     EXPECT_NE(r.out.find("NEXA Service Version N/A\n"), std::string::npos) << r.out;
 }
 
+TEST_F(SysfsListings, VpdWithoutSerialOrModelIsCompletedFromTransport) {
+    hbatest::write_file(tree_.root() + "/sys/bus/pci/devices/0000:3b:00.0/vpd",
+                        pciVpd("HF-1620D 16Gb dual-port FC HBA", "", ""));
+    RunResult r = hbaset({"vpd", "n=1"});
+    EXPECT_EQ(r.exit_code, 0) << r.out;
+    EXPECT_NE(after(r.out, "Command: vpd n=1\n")
+                  .find("Product Name          : HF-1620D 16Gb dual-port FC HBA\n"
+                        "PN (Part Number)      : HFP-2002-01\n"
+                        "SN (Serial Number)    : HF21K0458\n"
+                        "V2                    : HF-1620D\n"),
+              std::string::npos)
+        << r.out;
+    r = hbaset({"listhba"});
+    EXPECT_NE(r.out.find("Func:0 HF-1620D\n"), std::string::npos) << r.out;
+}
+
 TEST_F(SysfsListings, TgxlistShowsLibraryView) {
     RunResult r = hbatest::run(hbatest::bin_path("tgxlist"), {}, tree_.env());
     EXPECT_EQ(r.exit_code, 0);

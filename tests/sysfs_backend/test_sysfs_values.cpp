@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "backends/sysfs/fcsys_values.h"
 #include "backends/sysfs/fcsys_vpd.h"
@@ -186,6 +187,51 @@ TEST(SysfsVpd, Plausibility) {
     const uint8_t longId[] = {0x82, 0xFF, 0xFF, 'I', 'D', 0x90, 0x00, 0x00};
     EXPECT_FALSE(fcsys_vpd_plausible(longId, sizeof longId));
     EXPECT_FALSE(fcsys_vpd_plausible(nullptr, 0));
+}
+
+// PCI VPD as bytes: identifier string, read-only keywords (each "KKdata"
+// with its length byte added), RV, then an optional writable area.
+std::string vpdBytes(const std::string& id, const std::vector<std::string>& keywords,
+                     bool writable = false) {
+    std::string ro;
+    for (const std::string& k : keywords)
+        ro += k.substr(0, 2) + static_cast<char>(k.size() - 2) + k.substr(2);
+    std::string v = "\x82" + std::string(1, static_cast<char>(id.size())) + '\0' + id;
+    v += "\x90" + std::string(1, static_cast<char>(ro.size() + 4)) + '\0' + ro + "RV\x01";
+    uint8_t sum = 0;
+    for (char c : v)
+        sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(c));
+    v += static_cast<char>(static_cast<uint8_t>(0x100 - sum));
+    if (writable) v += std::string("\x91\x04\0YAab\x00", 8);
+    return v + "\x78";
+}
+
+std::string complete(const std::string& vpd, const char* serial, const char* model,
+                     size_t room = 1024) {
+    std::vector<uint8_t> out(room);
+    size_t n = fcsys_vpd_complete(reinterpret_cast<const uint8_t*>(vpd.data()), vpd.size(), serial,
+                                  model, out.data(), out.size());
+    return std::string(reinterpret_cast<char*>(out.data()), n);
+}
+
+TEST(SysfsVpd, MissingSerialAndModelAreAddedFromTransport) {
+    const std::string full = vpdBytes("HF board", {"PNHFP-1", "SNabc", "V2HF-1"}, true);
+    EXPECT_EQ(complete(full, "XYZ", "OTHER"), full); // nothing missing: unchanged
+    const std::string bare = vpdBytes("HF board", {"PNHFP-1", "ECA2"}, true);
+    EXPECT_EQ(complete(bare, "", ""), bare); // nothing to add: unchanged
+    // Both added after the card's own keywords; the writable area is dropped.
+    EXPECT_EQ(complete(bare, "HF21K0458", "HF-1620D"),
+              vpdBytes("HF board", {"PNHFP-1", "ECA2", "SNHF21K0458", "V2HF-1620D"}));
+    // Only the missing one.
+    EXPECT_EQ(complete(vpdBytes("id", {"SNown"}), "HF21K0458", "HF-1620D"),
+              vpdBytes("id", {"SNown", "V2HF-1620D"}));
+    // A keyword cut by the end of the data ends the walk; the whole ones stay.
+    std::string cut = vpdBytes("id", {"PNHFP-1", "ECA2"});
+    cut = cut.substr(0, cut.find("EC") + 4);
+    EXPECT_EQ(complete(cut, "S1", ""), vpdBytes("id", {"PNHFP-1", "SNS1"}));
+    // No room, or not VPD at all: nothing.
+    EXPECT_EQ(complete(bare, "HF21K0458", "HF-1620D", 20), "");
+    EXPECT_EQ(complete("\xff\xff\xff\xff\xff\xff", "S", "M"), "");
 }
 
 } // namespace
