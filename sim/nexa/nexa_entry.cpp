@@ -86,7 +86,7 @@ void set_status(int code, const std::string& text) {
 // hand: the formats use only %d (int) and %s (text); anything else after a '%'
 // is copied as it stands. Lines longer than the buffer are cut.
 __attribute__((format(printf, 1, 2))) void note(const char* fmt, ...) {
-    if (!g_up) return;
+    if (!g_up || other_driver_backend()) return;
     char line[768];
     size_t n = 0;
     auto put = [&](const char* s, size_t len) {
@@ -169,6 +169,7 @@ int fail(int code, const std::string& detail = "") {
 // stale given, the action "stale" fails the call (1) and sets *stale: the
 // caller then leaves the last status as it was.
 int injected(const std::string& match, int adapter, bool* stale = nullptr) {
+    if (other_driver_backend()) return 0; // faults belong to the simulated machine
     std::string act = hbasim::fault_check("nexa", match, adapter);
     if (act.empty()) return 0;
     if (act == "fail") return NX_ERR_FAILED;
@@ -234,6 +235,12 @@ extern "C" {
 NEXA_ENTRY_POINT int NEXA_init(void) {
     std::lock_guard<std::mutex> g(g_mu);
     hbasim::ReadScope scope;
+    if (other_driver_backend()) {
+        // A real server: no simulated machine is made, none is read.
+        g_up = true;
+        ensure_root();
+        return NX_OK;
+    }
     if (hbasim::ensure_state() != hbasim::SIM_OK) return fail(NX_ERR_STATE, hbasim::last_error());
     int inj = injected("init", -1);
     if (inj) {

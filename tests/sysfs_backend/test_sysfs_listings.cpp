@@ -44,6 +44,8 @@ TEST_F(SysfsListings, ListhbaShowsThePhysicalPortsOnly) {
                          "HBA 3: 10000090 FA1C0E55 Functional FW:  devID:3C08 Bus:5E Dev:0 "
                          "Func:0 Unknown\n"
                          "Command completed, NO Error\n");
+    // Nothing of the simulated machine is made on a real server.
+    EXPECT_FALSE(std::filesystem::exists(state_.path("machine.hbs")));
 }
 
 TEST_F(SysfsListings, ListattrBlocksFromTransportPciAndVpd) {
