@@ -37,7 +37,8 @@ const char* base_name(const char* path) {
 }
 
 // Walks up from the resolved device path to the nearest directory named like
-// a PCI function, never above the resolved root.
+// a PCI function, never above the resolved root. A device outside the root
+// (a link leading out of a fixture tree) has none.
 bool find_pci_function(const char* devicePath, const char* rootReal, char* out, size_t size,
                        FcsysPciAddress* pci) {
     char path[FCSYS_PATH_MAX];
@@ -45,6 +46,7 @@ bool find_pci_function(const char* devicePath, const char* rootReal, char* out, 
         return false;
     size_t rootLen = strlen(rootReal);
     if (rootLen == 1) rootLen = 0; // "/": every absolute path is below it
+    if (strncmp(path, rootReal, rootLen) != 0 || path[rootLen] != '/') return false;
     while (strlen(path) > rootLen) {
         if (fcsys_parse_pci_address(base_name(path), pci)) {
             return snprintf(out, size, "%s", path) < static_cast<int>(size);

@@ -197,6 +197,14 @@ TEST_F(SysfsRequests, OnlyPhysicalPortsOpen) {
                              "\\\\.\\Scsi256:", "/sys/class/fc_host/host3"}) {
         EXPECT_EQ(backend_->open(path, &dev), PLAT_ERR_NOT_FOUND) << path;
     }
+    // A port whose device link leads out of the tree is not one of its ports.
+    std::filesystem::path link = tree_.root() + "/sys/class/fc_host/host7";
+    std::filesystem::path real = std::filesystem::canonical(link);
+    std::filesystem::remove(real / "device");
+    std::string outside = state_.path("elsewhere/0000:5e:00.0/host7");
+    std::filesystem::create_directories(outside);
+    std::filesystem::create_directory_symlink(outside, real / "device");
+    EXPECT_EQ(backend_->open("\\\\.\\Scsi7:", &dev), PLAT_ERR_NOT_FOUND);
     // A port that goes away after the open fails its requests.
     void* gone = open("\\\\.\\Scsi4:");
     std::filesystem::remove(tree_.root() + "/sys/class/fc_host/host4");
