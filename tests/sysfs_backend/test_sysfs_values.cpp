@@ -117,8 +117,10 @@ TEST(SysfsValues, PortStatesAndTypes) {
 
 TEST(SysfsValues, Fc4TypesPciAddressesAndHostNames) {
     std::string fc4;
-    for (int k = 0; k < 32; ++k)
-        fc4 += (k ? " " : "") + std::string(k == 2 ? "0x01" : "0x00");
+    for (int k = 0; k < 32; ++k) {
+        if (k) fc4 += ' ';
+        fc4 += k == 2 ? "0x01" : "0x00";
+    }
     uint8_t bytes[32];
     ASSERT_TRUE(fcsys_parse_fc4_types((fc4 + " \n").c_str(), bytes));
     EXPECT_EQ(bytes[2], 0x01);
@@ -194,10 +196,22 @@ TEST(SysfsVpd, Plausibility) {
 std::string vpdBytes(const std::string& id, const std::vector<std::string>& keywords,
                      bool writable = false) {
     std::string ro;
-    for (const std::string& k : keywords)
-        ro += k.substr(0, 2) + static_cast<char>(k.size() - 2) + k.substr(2);
-    std::string v = "\x82" + std::string(1, static_cast<char>(id.size())) + '\0' + id;
-    v += "\x90" + std::string(1, static_cast<char>(ro.size() + 4)) + '\0' + ro + "RV\x01";
+    for (const std::string& k : keywords) {
+        ro.append(k, 0, 2);
+        ro += static_cast<char>(k.size() - 2);
+        ro.append(k, 2);
+    }
+    auto resource = [](std::string& out, char tag, size_t length) {
+        out += tag;
+        out += static_cast<char>(length);
+        out += '\0';
+    };
+    std::string v;
+    resource(v, '\x82', id.size());
+    v += id;
+    resource(v, '\x90', ro.size() + 4);
+    v += ro;
+    v += "RV\x01";
     uint8_t sum = 0;
     for (char c : v)
         sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(c));
