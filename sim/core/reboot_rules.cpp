@@ -214,6 +214,21 @@ static bool factory_image_applies(Adapter& a) {
     return true;
 }
 
+// ---- authentication ----
+// The driver's authentication pairs and its switch live in its memory: a
+// restarted driver starts with none (the library replays its copies).
+static bool auth_memory_clears(Adapter& a) {
+    bool changed = false;
+    for (Function& f : a.funcs) {
+        changed |= f.blobs.erase("auth_pairs") != 0;
+        if (f.attrs.has("auth_enabled")) {
+            f.attrs.erase("auth_enabled");
+            changed = true;
+        }
+    }
+    return changed;
+}
+
 const RebootRule kRebootRules[] = {
     // ---- simulator core ----
     {"flashed firmware becomes active", flash_becomes_active},
@@ -228,6 +243,8 @@ const RebootRule kRebootRules[] = {
      nexa_restarts},
     // ---- factory defaults ----
     {"an accepted factory-defaults request applies the factory image", factory_image_applies},
+    // ---- authentication ----
+    {"the driver's authentication pairs and switch are dropped", auth_memory_clears},
 };
 const size_t kRebootRuleCount = sizeof(kRebootRules) / sizeof(kRebootRules[0]);
 

@@ -65,6 +65,14 @@ uint32_t req_get_fcflist(DrvRequest& r);
 uint32_t req_sd_bucket(DrvRequest& r);
 uint32_t req_sd_data_collection(DrvRequest& r);
 uint32_t req_sd_get_data(DrvRequest& r);
+// ---- authentication (req_auth.cpp) ---------------------------------------------
+uint32_t req_auth_config(DrvRequest& r);
+uint32_t req_auth_passwd(DrvRequest& r);
+uint32_t req_auth_start(DrvRequest& r);
+uint32_t req_auth_enable(DrvRequest& r);
+uint32_t req_auth_status(DrvRequest& r);
+uint32_t req_auth_config_v2(DrvRequest& r);
+uint32_t req_auth_passwd_v2(DrvRequest& r);
 
 const DrvHandlerEntry kDrvHandlers[] = {
     // ---- discovery ----
@@ -128,6 +136,16 @@ const DrvHandlerEntry kDrvHandlers[] = {
     {TGX_IOCTL_SD_DATA_COLLECTION, TGX_SIG_ZT, TGX_SIZE_SD_REQUEST, "SD_DATA_COLLECTION",
      req_sd_data_collection},
     {TGX_IOCTL_SD_GET_DATA, TGX_SIG_ZT, TGX_SIZE_SD_GET_DATA_BASE, "SD_GET_DATA", req_sd_get_data},
+    // ---- authentication ----
+    {TGX_IOCTL_AUTH_CONFIG, TGX_SIG_ZT, TGX_SIZE_AUTH, "AUTH_CONFIG", req_auth_config},
+    {TGX_IOCTL_AUTH_PASSWD, TGX_SIG_ZT, TGX_SIZE_AUTH, "AUTH_PASSWD", req_auth_passwd},
+    {TGX_IOCTL_AUTH_START, TGX_SIG_ZT, TGX_SIZE_AUTH, "AUTH_START", req_auth_start},
+    {TGX_IOCTL_AUTH_ENABLE, TGX_SIG_ZT, TGX_SIZE_AUTH, "AUTH_ENABLE", req_auth_enable},
+    {TGX_IOCTL_AUTH_STATUS, TGX_SIG_ZT, TGX_SIZE_AUTH, "AUTH_STATUS", req_auth_status},
+    {TGX_IOCTL_AUTH_CONFIG_V2, TGX_SIG_ZT, TGX_SIZE_AUTH_LIST_BASE, "AUTH_CONFIG_V2",
+     req_auth_config_v2},
+    {TGX_IOCTL_AUTH_PASSWD_V2, TGX_SIG_ZT, TGX_SIZE_AUTH_PWD_V2, "AUTH_PASSWD_V2",
+     req_auth_passwd_v2},
 };
 const size_t kDrvHandlerCount = sizeof(kDrvHandlers) / sizeof(kDrvHandlers[0]);
 
