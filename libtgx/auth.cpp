@@ -729,10 +729,10 @@ uint32_t password_request(uint32_t board, bool set, const uint8_t* local, const 
 // ---- the adapter object ----
 
 // One object request through the V2 mailbox: read (length bytes into data),
-// write (length bytes from data, the whole object) or delete. *actual: bytes
-// the adapter read or took.
+// write (length bytes from data: the rest of the object) or delete. *actual:
+// bytes the adapter read or took; *end: a read reached the end of the object.
 uint32_t object_request(uint32_t board, uint8_t op, uint32_t offset, uint8_t* data, uint32_t length,
-                        uint32_t* actual) {
+                        uint32_t* actual, bool* end) {
     const uint32_t bytes = TGX_MBOX_BYTES + length;
     std::unique_ptr<uint32_t[]> buf(new (std::nothrow) uint32_t[bytes / 4]());
     if (!buf) return kStsFailed;
@@ -758,7 +758,10 @@ uint32_t object_request(uint32_t board, uint8_t op, uint32_t offset, uint8_t* da
         uint32_t got = tgx_rd32(sub + SUB_LENGTH) & SUB_LENGTH_MASK;
         if (got > length) got = length;
         *actual = got;
-        if (op == SLI_OP_READ_OBJECT) memcpy(data, mb + TGX_MBOX_BYTES, got);
+        if (op == SLI_OP_READ_OBJECT) {
+            memcpy(data, mb + TGX_MBOX_BYTES, got);
+            *end = (tgx_rd32(sub + SUB_OFFSET) & SUB_READ_EOF) != 0;
+        }
         return kStsOk;
     }
     const uint16_t mbxStatus = tgx_rd16(mb + 2);
@@ -768,6 +771,38 @@ uint32_t object_request(uint32_t board, uint8_t op, uint32_t offset, uint8_t* da
             return kStsInvalidEntityV2;
     }
     return kStsFailed;
+}
+
+// Reads length bytes from offset, piece after piece while the adapter hands
+// back less than asked, up to the end of the object; *got: bytes read.
+uint32_t object_read(uint32_t board, uint32_t offset, uint8_t* data, uint32_t length,
+                     uint32_t* got) {
+    *got = 0;
+    bool end = false;
+    while (*got < length && !end) {
+        uint32_t actual = 0;
+        const uint32_t st = object_request(board, SLI_OP_READ_OBJECT, offset + *got, data + *got,
+                                           length - *got, &actual, &end);
+        if (st != kStsOk) return st;
+        // Nothing read and no end reached: the read would never advance.
+        if (actual == 0) break;
+        *got += actual;
+    }
+    return kStsOk;
+}
+
+// Writes the whole object; the adapter may take it in several pieces.
+uint32_t object_write(uint32_t board, uint8_t* data, uint32_t length) {
+    uint32_t done = 0;
+    while (done < length) {
+        uint32_t actual = 0;
+        const uint32_t st = object_request(board, SLI_OP_WRITE_OBJECT, done, data + done,
+                                           length - done, &actual, nullptr);
+        if (st != kStsOk) return st;
+        if (actual == 0) return kStsFailed;
+        done += actual;
+    }
+    return kStsOk;
 }
 
 // Offset of this board's slice in the object; false when the slice lies
@@ -797,8 +832,7 @@ uint32_t read_slice(uint32_t board, std::vector<uint8_t>* slice) {
     if (!slice_offset(board, &offset)) return kStsOther;
     slice->assign(TGX_AUTH_SLICE_BYTES, 0);
     uint32_t got = 0;
-    return object_request(board, SLI_OP_READ_OBJECT, offset, slice->data(), TGX_AUTH_SLICE_BYTES,
-                          &got);
+    return object_read(board, offset, slice->data(), TGX_AUTH_SLICE_BYTES, &got);
 }
 
 // One entry of a slice from a pair's configuration and passwords.
@@ -1181,7 +1215,8 @@ extern "C" TGX_EXPORT uint32_t TGX_DeleteAuthConfigObject(uint32_t board) {
     TraceLog("TGX_DeleteAuthConfigObject: board:%x\n", board);
     uint32_t st = v2_check(board, true);
     uint32_t got = 0;
-    if (st == kStsOk) st = object_request(board, SLI_OP_DELETE_OBJECT, 0, nullptr, 0, &got);
+    if (st == kStsOk)
+        st = object_request(board, SLI_OP_DELETE_OBJECT, 0, nullptr, 0, &got, nullptr);
     TraceLog("TGX_DeleteAuthConfigObject: status:%x\n", st);
     return st;
 }
@@ -1252,8 +1287,7 @@ extern "C" TGX_EXPORT uint32_t TGX_PersistAuthConfig(uint32_t board) {
     std::vector<uint8_t> object(TGX_AUTH_OBJECT_BYTES, 0);
     uint32_t got = 0;
     if (st == kStsOk) {
-        st = object_request(board, SLI_OP_READ_OBJECT, 0, object.data(), TGX_AUTH_OBJECT_BYTES,
-                            &got);
+        st = object_read(board, 0, object.data(), TGX_AUTH_OBJECT_BYTES, &got);
         // No object yet: this write makes it.
         if (st == kStsInvalidEntityV2) st = kStsOk;
     }
@@ -1270,9 +1304,7 @@ extern "C" TGX_EXPORT uint32_t TGX_PersistAuthConfig(uint32_t board) {
         }
         TraceLog("driverCnt:%x portoffset:%x\n", (uint32_t)pairs.size(), offset);
     }
-    if (st == kStsOk)
-        st = object_request(board, SLI_OP_WRITE_OBJECT, 0, object.data(), TGX_AUTH_OBJECT_BYTES,
-                            &got);
+    if (st == kStsOk) st = object_write(board, object.data(), TGX_AUTH_OBJECT_BYTES);
     TraceLog("TGX_PersistAuthConfig: status:%x\n", st);
     return st;
 }

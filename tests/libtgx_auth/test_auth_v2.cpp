@@ -264,6 +264,25 @@ TEST_F(AuthTest, FunctionsShareTheObjectSliceBySlice) {
     EXPECT_EQ(rd32(slice_of(obj, 1) + 4), 0x801u) << "no pairs on function 1";
 }
 
+TEST_F(AuthTest, ObjectTravelsInAsManyPiecesAsTheAdapterTakes) {
+    make_pair(1);
+    ASSERT_EQ(fn<BoardFn>("TGX_PersistAuthConfig")(0), 0u);
+    make_pair(2);
+    set_attr("obj_read_limit", "1000");
+    set_attr("obj_write_accept", "5000");
+    clear();
+    ASSERT_EQ(fn<BoardFn>("TGX_PersistAuthConfig")(0), 0u);
+    EXPECT_EQ(object_requests(SLI_OP_READ_OBJECT), 33u) << "32768 bytes, 1000 at a time";
+    EXPECT_EQ(object_requests(SLI_OP_WRITE_OBJECT), 7u);
+    hbasim::Bytes obj;
+    ASSERT_TRUE(object(&obj));
+    EXPECT_EQ(obj.size(), TGX_AUTH_OBJECT_BYTES);
+    EXPECT_EQ(rd32(obj.data() + 4), (2u << 16) + 0x801);
+    ListBuf b(4);
+    ASSERT_EQ(fn<GetConfigV2Fn>("TGX_GetAuthConfigV2")(0, 1, kAll, b.list()), 0u);
+    EXPECT_EQ(b.list()->count, 2u);
+}
+
 TEST_F(AuthTest, PersistRefusesWhatTheSliceCannotHold) {
     // 27 pairs fit a slice; a 28th does not, and nothing is written.
     for (uint8_t n = 1; n <= 27; ++n)
