@@ -3,6 +3,9 @@
 // lists, deletes, and the copy in the adapter object "/driver/auth.cfg".
 #include "tests/libtgx_auth/auth_fixture.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <functional>
 
 #include "sim/core/sim_model.h"
@@ -329,6 +332,48 @@ TEST_F(AuthTest, PersistKeepsTheObjectWhenItCannotBeRead) {
     clear();
     EXPECT_EQ(fn<BoardFn>("TGX_PersistAuthConfig")(0), 0x8032u);
     EXPECT_EQ(object_requests(SLI_OP_READ_OBJECT), 0u);
+}
+
+} // namespace
+
+namespace {
+
+using namespace authtest;
+
+// Runs fn in a child process; its exit code is fn's result (255 when it
+// crashed or did not start).
+int in_child(const std::function<int()>& fn) {
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) _exit(fn());
+    int st = 0;
+    if (pid < 0 || waitpid(pid, &st, 0) != pid || !WIFEXITED(st)) return 255;
+    return WEXITSTATUS(st);
+}
+
+TEST_F(AuthTest, CopiesOutliveTheProcessThatWroteThem) {
+    // One process sets two pairs and persists them into the adapter object.
+    const int persisted = in_child([&] {
+        for (uint8_t n = 1; n <= 2; ++n) {
+            if (set_passwords(n, password("local-secret"), password("remote-secret")) != 0)
+                return 1;
+            if (set_config(config(n)) != 0) return 2;
+        }
+        return (int)fn<BoardFn>("TGX_PersistAuthConfig")(0);
+    });
+    ASSERT_EQ(persisted, 0);
+    lib.reset();
+    ASSERT_EQ(hbasim::reboot_machine(), hbasim::SIM_OK);
+    reload();
+    ListBuf flash(4);
+    ASSERT_EQ(fn<GetConfigV2Fn>("TGX_GetAuthConfigV2")(0, 1, kAll, flash.list()), 0u);
+    EXPECT_EQ(flash.list()->count, 2u);
+
+    // Another process switches authentication on and replays the registry copy.
+    put_copy_dword(remote(5), "AuthFlag", 0x00020010);
+    const int enabled = in_child([&] { return (int)enable(); });
+    ASSERT_EQ(enabled, 0);
+    EXPECT_EQ(driver_pairs(), 1u) << "the replayed pair is in the driver";
 }
 
 } // namespace
