@@ -57,8 +57,9 @@ uint32_t map_v2_rc(uint32_t rc) {
     return kStsOther;
 }
 
-// Sends a V2 request; the status, with *rc the driver's ReturnCode.
-uint32_t v2_send(uint32_t board, TgxEnvelope& env, uint32_t code, uint32_t* rc, uint32_t count) {
+// Sends a V2 request; the status, with *rc the driver's ReturnCode. The count
+// logged is the reply's word at payload offset 4 (the list's entry count).
+uint32_t v2_send(uint32_t board, TgxEnvelope& env, uint32_t code, uint32_t* rc) {
     if (!tgx_env_send(tgx_entry(board)->handle, env)) {
         TraceLog("GetLastErorr:%x\n", plat_last_error());
         TraceLog("cmd:%x status:%x rc:%x rtnCnt:%d\n", code, kStsAuthFailed, 0u, 0);
@@ -66,13 +67,14 @@ uint32_t v2_send(uint32_t board, TgxEnvelope& env, uint32_t code, uint32_t* rc, 
     }
     *rc = tgx_env_rc(env);
     const uint32_t status = map_v2_rc(*rc);
-    TraceLog("cmd:%x status:%x rc:%x rtnCnt:%d\n", code, status, *rc, (int)count);
+    TraceLog("cmd:%x status:%x rc:%x rtnCnt:%d\n", code, status, *rc,
+             (int)tgx_rd32(env.payload() + TGX_AUTHL_OFF_COUNT));
     return status;
 }
 
-// One configuration list request of room entries (at least one is sent);
-// entries go out and come back through cfg. *total: the driver's count
-// (list operation) or room.
+// One configuration list request of room entries (at least one is sent, so
+// cfg holds at least one); entries go out and come back through cfg. *total:
+// the driver's count (list operation) or room.
 uint32_t list_request(uint32_t board, uint8_t op, uint8_t listFlag, AuthConfigRecord* cfg,
                       uint32_t room, uint32_t* total) {
     const uint32_t slots = room ? room : 1;
@@ -83,10 +85,11 @@ uint32_t list_request(uint32_t board, uint8_t op, uint8_t listFlag, AuthConfigRe
     p[TGX_AUTHL_OFF_OP] = op;
     p[TGX_AUTHL_OFF_LISTFLAG] = listFlag;
     tgx_wr32(p + TGX_AUTHL_OFF_COUNT, room);
-    for (uint32_t i = 0; i < room; ++i)
+    // Entry 0 travels even with no room: it carries the list filter.
+    for (uint32_t i = 0; i < slots; ++i)
         encode_config(p + TGX_AUTHL_OFF_ENTRIES + i * TGX_AUTH_CONFIG_BYTES, cfg[i]);
     uint32_t rc = 0;
-    const uint32_t status = v2_send(board, env, TGX_IOCTL_AUTH_CONFIG_V2, &rc, room);
+    const uint32_t status = v2_send(board, env, TGX_IOCTL_AUTH_CONFIG_V2, &rc);
     if (status != kStsOk && status != kStsMore) return status;
     *total = listFlag ? tgx_rd32(p + TGX_AUTHL_OFF_COUNT) : room;
     // Entries the caller's room and the reply hold, whatever the count says.
@@ -113,7 +116,7 @@ uint32_t password_request(uint32_t board, bool set, const uint8_t* local, const 
         encode_password(p + TGX_AUTHP_OFF_REMOTEPWD, pw->remote);
     }
     uint32_t rc = 0;
-    const uint32_t status = v2_send(board, env, TGX_IOCTL_AUTH_PASSWD_V2, &rc, 1);
+    const uint32_t status = v2_send(board, env, TGX_IOCTL_AUTH_PASSWD_V2, &rc);
     if (status != kStsOk || set) return status;
     const uint32_t at[2] = {TGX_AUTHP_OFF_LOCALPWD, TGX_AUTHP_OFF_REMOTEPWD};
     AuthPasswordEntry* out[2] = {&pw->local, &pw->remote};

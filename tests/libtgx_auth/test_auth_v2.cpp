@@ -146,6 +146,10 @@ TEST_F(AuthTest, ConfigurationListsAndDeletes) {
     EXPECT_EQ(two[1].config.remoteWwn[7], 2);
     EXPECT_EQ(two[1].config.flags, TGX_AUTH_BIDIRECTIONAL);
     EXPECT_EQ(two[1].config.rauthTimer, 300u);
+    // No room at all: the pairs are still counted as more.
+    ListBuf empty(0);
+    EXPECT_EQ(fn<GetConfigV2Fn>("TGX_GetAuthConfigV2")(0, 0, kPort, empty.list()), 7u);
+    EXPECT_EQ(empty.list()->count, 0u);
     // A filter on another local WWN lists nothing.
     const uint8_t other[8] = {0x10, 0, 0, 0, 0, 0, 0, 1};
     ListBuf none(4);
