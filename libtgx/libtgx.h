@@ -358,7 +358,7 @@ TGX_EXPORT uint32_t TGX_SD_Get_Data(uint32_t board, HBA_wwn portId, uint16_t typ
 #define TGX_AUTH_STS_NOT_CONFIGURED 0x8001u
 #define TGX_AUTH_STS_PWD_MISMATCH 0x8004u /* returned after a 3-second delay */
 #define TGX_AUTH_STS_NOT_FOUND 0x8005u
-#define TGX_AUTH_STS_PWD_TOO_LONG 0x8006u /* more than 128 bytes */
+#define TGX_AUTH_STS_PWD_TOO_LONG 0x8006u   /* more than 128 bytes */
 #define TGX_AUTH_STS_INVALID_ENTITY 0x8007u /* also: password shorter than the minimum */
 #define TGX_AUTH_STS_NOT_ACTIVE 0x8008u
 #define TGX_AUTH_STS_INVALID_OP 0x8009u
@@ -395,7 +395,7 @@ typedef struct AuthConfigRecord {
     uint8_t remoteWwn[8];
     uint16_t timeOut;
     uint8_t authMode;
-    uint8_t flags; /* bit 0: bidirectional */
+    uint8_t flags;        /* bit 0: bidirectional */
     uint8_t authPrior[4]; /* authentication types in order of preference */
     uint8_t hashPrior[4]; /* hash algorithms in order of preference */
     uint8_t grpPrior[8];  /* DH groups in order of preference */
