@@ -290,54 +290,6 @@
 #define TGX_VPI_RC_NOT_FOUND 2u
 #define TGX_VPI_OFF_VPI 8
 
-/* ---- FCoE region and FCF list layouts ---- */
-#define TGX_FCOE_REGION 23u
-#define TGX_FCOE_REGION_BYTES 1024u
-#define TGX_FCOE_SIGNATURE 0x33324752u /* "RG23" */
-#define TGX_FCOE_REC_PARAMS 160u       /* 12 bytes */
-#define TGX_FCOE_REC_CONNECT 161u      /* 324 bytes: 4 + 16 x 20 */
-#define TGX_FCOE_REC_162 162u          /* 680 bytes */
-#define TGX_FCOE_REC_END 255u
-#define TGX_FCOE_PARAMS_BYTES 12u
-#define TGX_FCOE_CONNECT_BYTES 324u
-#define TGX_FCOE_162_BYTES 680u
-#define TGX_FCOE_CONNECT_SLOT 20u
-#define TGX_SIZE_FCOE_UPDATE (TGX_SIZE_ISSUEMB_V2_BASE + TGX_FCOE_REGION_BYTES) /* 1320 */
-/* FCF list (0x80000141): version at 0, u16 count at 4 (in: capacity), u16
- * active at 6, entries of 552 bytes from 8; room for one entry beyond the
- * capacity. ReturnCode 1: the version is not the driver's (its own at 0). */
-#define TGX_SIZE_FCFLIST_BASE 588u /* + 552 x capacity */
-#define TGX_FCFLIST_OFF_ENTRIES 8
-#define TGX_FCFLIST_ENTRY 552u
-#define TGX_FCFLIST_RC_VERSION 1u
-
-/* ---- SD statistics layouts ----
- * Bucket (0x80000350) and collection (0x80000351, VPI bits) requests: 204
- * bytes. Payload: version 1 at 0, action at 1, u16 type at 2, u16 search type
- * (or target count) at 4, u32 base/granularity/buffer size at 8, u32 step at
- * 12, 20 bucket entries of 8 bytes at 16. Data (0x80000352, VPI bits): buffer
- * size + 44 bytes, per-target records of 88 bytes from payload offset 12. */
-#define TGX_SIZE_SD_REQUEST 204u
-#define TGX_SIZE_SD_GET_DATA_BASE 44u
-#define TGX_SD_OFF_VERSION 0
-#define TGX_SD_OFF_ACTION 1
-#define TGX_SD_OFF_TYPE 2
-#define TGX_SD_OFF_SEARCH 4
-#define TGX_SD_OFF_BASE 8
-#define TGX_SD_OFF_STEP 12
-#define TGX_SD_OFF_BUCKETS 16
-#define TGX_SD_OFF_DATA 12
-#define TGX_SD_BUCKETS 20u
-#define TGX_SD_TARGET_BYTES 88u
-#define TGX_SD_BUCKET_GRANULARITY 0u
-#define TGX_SD_BUCKET_SET 1u
-#define TGX_SD_BUCKET_GET 2u
-#define TGX_SD_BUCKET_DESTROY 3u
-#define TGX_SD_COLLECT_START 0u
-#define TGX_SD_COLLECT_STOP 1u
-#define TGX_SD_COLLECT_RESET 2u
-#define TGX_SD_RC_BUCKET_NOTSET 13u
-
 /* ---- Authentication layouts ----
  * V1 requests (0x80000330-0x80000334): 576 bytes, a 548-byte payload: local
  * WWN at 0, remote WWN at 8, u32 flags at 16 (bits 0-1 the operation), then
@@ -431,5 +383,53 @@
 #define TGX_AUTHS_OFF_RLEN 43
 #define TGX_AUTHS_OFF_LPWD 44
 #define TGX_AUTHS_OFF_RPWD 172
+
+/* ---- FCoE region and FCF list layouts ---- */
+#define TGX_FCOE_REGION 23u
+#define TGX_FCOE_REGION_BYTES 1024u
+#define TGX_FCOE_SIGNATURE 0x33324752u /* "RG23" */
+#define TGX_FCOE_REC_PARAMS 160u       /* 12 bytes */
+#define TGX_FCOE_REC_CONNECT 161u      /* 324 bytes: 4 + 16 x 20 */
+#define TGX_FCOE_REC_162 162u          /* 680 bytes */
+#define TGX_FCOE_REC_END 255u
+#define TGX_FCOE_PARAMS_BYTES 12u
+#define TGX_FCOE_CONNECT_BYTES 324u
+#define TGX_FCOE_162_BYTES 680u
+#define TGX_FCOE_CONNECT_SLOT 20u
+#define TGX_SIZE_FCOE_UPDATE (TGX_SIZE_ISSUEMB_V2_BASE + TGX_FCOE_REGION_BYTES) /* 1320 */
+/* FCF list (0x80000141): version at 0, u16 count at 4 (in: capacity), u16
+ * active at 6, entries of 552 bytes from 8; room for one entry beyond the
+ * capacity. ReturnCode 1: the version is not the driver's (its own at 0). */
+#define TGX_SIZE_FCFLIST_BASE 588u /* + 552 x capacity */
+#define TGX_FCFLIST_OFF_ENTRIES 8
+#define TGX_FCFLIST_ENTRY 552u
+#define TGX_FCFLIST_RC_VERSION 1u
+
+/* ---- SD statistics layouts ----
+ * Bucket (0x80000350) and collection (0x80000351, VPI bits) requests: 204
+ * bytes. Payload: version 1 at 0, action at 1, u16 type at 2, u16 search type
+ * (or target count) at 4, u32 base/granularity/buffer size at 8, u32 step at
+ * 12, 20 bucket entries of 8 bytes at 16. Data (0x80000352, VPI bits): buffer
+ * size + 44 bytes, per-target records of 88 bytes from payload offset 12. */
+#define TGX_SIZE_SD_REQUEST 204u
+#define TGX_SIZE_SD_GET_DATA_BASE 44u
+#define TGX_SD_OFF_VERSION 0
+#define TGX_SD_OFF_ACTION 1
+#define TGX_SD_OFF_TYPE 2
+#define TGX_SD_OFF_SEARCH 4
+#define TGX_SD_OFF_BASE 8
+#define TGX_SD_OFF_STEP 12
+#define TGX_SD_OFF_BUCKETS 16
+#define TGX_SD_OFF_DATA 12
+#define TGX_SD_BUCKETS 20u
+#define TGX_SD_TARGET_BYTES 88u
+#define TGX_SD_BUCKET_GRANULARITY 0u
+#define TGX_SD_BUCKET_SET 1u
+#define TGX_SD_BUCKET_GET 2u
+#define TGX_SD_BUCKET_DESTROY 3u
+#define TGX_SD_COLLECT_START 0u
+#define TGX_SD_COLLECT_STOP 1u
+#define TGX_SD_COLLECT_RESET 2u
+#define TGX_SD_RC_BUCKET_NOTSET 13u
 
 #endif

@@ -275,79 +275,6 @@ TGX_EXPORT uint32_t TGX_VPSetupIOStats(uint32_t board, HBA_wwn wwpn, uint32_t un
 TGX_EXPORT uint32_t TGX_VPGetIOStats(uint32_t board, HBA_wwn wwpn, uint32_t words,
                                      TGX_VPStat* stats);
 
-/* ---- FCoE parameters and FCF lists ----
- * Kept by an FCoE function in its 1024-byte configuration region 23.
- * Statuses: 0 success; 1 failed read, request or mailbox; 2 FCoE not
- * supported, a region record of unknown type or a region the export cannot
- * update whole; 3 bad board; 4 version other than 1 (FCF list: the driver's
- * version is returned in the record); 5 connection flags of 1024 or more, or
- * the driver busy (parameters); 7 more entries than allowed or than the
- * caller's room; 8 no resource. */
-typedef struct FCoEParams {
-    uint8_t version; /* 1 */
-    uint8_t r1[3];
-    uint8_t fcMap[3];
-    uint8_t vlanValid;
-    uint16_t vlanId;
-} FCoEParams;
-
-#define TGX_FCF_CONNECT_MAX 16u
-typedef struct FCFConnectEntry {
-    uint16_t flags; /* bit 0 valid, bits 1-5 options */
-    uint16_t word2;
-    uint8_t fabricName[8];
-    uint8_t switchName[8];
-    uint8_t r20[2];
-} FCFConnectEntry;
-typedef struct FCFConnectList {
-    uint8_t version; /* 1 */
-    uint8_t r1;
-    uint8_t numEntries; /* at most 16 */
-    uint8_t maxEntries; /* at most 16 */
-    FCFConnectEntry entries[TGX_FCF_CONNECT_MAX];
-} FCFConnectList;
-
-/* One discovered FCF as the driver describes it; the library fills bytes
- * 0-21, the u16 at 22, bytes 536-538, the u32 at 540 and the u32 at 548. */
-typedef struct FCFEntry {
-    uint8_t bytes[552];
-} FCFEntry;
-typedef struct FCFList {
-    uint8_t version; /* 1 */
-    uint8_t r1[3];
-    uint16_t nEntries; /* in: capacity; out: the driver's count */
-    uint16_t nActiveFCF;
-    FCFEntry entries[1]; /* nEntries entries: allocate 8 + 552 x nEntries bytes */
-} FCFList;
-
-TGX_EXPORT uint32_t TGX_FCoEGetParams(uint32_t board, FCoEParams* params);
-TGX_EXPORT uint32_t TGX_FCoESetParams(uint32_t board, const FCoEParams* params);
-TGX_EXPORT uint32_t TGX_FCoEGetFCFConnectList(uint32_t board, FCFConnectList* list);
-TGX_EXPORT uint32_t TGX_FCoESetFCFConnectList(uint32_t board, const FCFConnectList* list);
-TGX_EXPORT uint32_t TGX_FCoEGetFCFList(uint32_t board, FCFList* list);
-
-/* ---- SD statistics ----
- * Statuses: 0 success; 1 failed request or no adapter; 3 bad board; 4 the
- * port identifier is neither the port's WWPN nor one of its virtual ports;
- * 5 type other than 1; 11 null pointer or zero buffer size; 12 out of memory;
- * 13 collection started before a bucket layout exists; 15 search type other
- * than 1 or 2; 18 library not initialised; 19 a board is collecting;
- * otherwise the driver's ReturnCode. */
-TGX_EXPORT uint32_t TGX_SD_Get_Granularity(void);
-TGX_EXPORT uint32_t TGX_SD_Set_Bucket(uint16_t type, uint16_t searchType, uint32_t base,
-                                      uint32_t step);
-/* buckets: 20 entries. */
-TGX_EXPORT uint32_t TGX_SD_Get_Bucket(uint16_t type, uint16_t* searchType, uint32_t* base,
-                                      uint32_t* step, uint64_t* buckets);
-TGX_EXPORT uint32_t TGX_SD_Destroy_Bucket(uint16_t type);
-TGX_EXPORT uint32_t TGX_SD_Start_Data_Collection(uint32_t board, HBA_wwn portId, uint16_t type,
-                                                 uint32_t arg);
-TGX_EXPORT uint32_t TGX_SD_Stop_Data_Collection(uint32_t board, HBA_wwn portId, uint16_t type);
-TGX_EXPORT uint32_t TGX_SD_Reset_Data_Collection(uint32_t board, HBA_wwn portId, uint16_t type);
-/* Fills at most bufSize bytes with 88-byte per-target records. */
-TGX_EXPORT uint32_t TGX_SD_Get_Data(uint32_t board, HBA_wwn portId, uint16_t type,
-                                    uint16_t* targetCount, uint32_t bufSize, void* buffer);
-
 /* ---- authentication configuration ----
  * Per pair of a local and a remote port WWN the driver keeps a configuration
  * and two passwords. V1 exports serve boards below SLI mode 4 and keep a copy
@@ -498,6 +425,79 @@ TGX_EXPORT uint32_t TGX_SetAuthPasswordV2(uint32_t board, const AuthPasswordReco
 /* Writes the driver's pairs of this board into its slice of the adapter object. */
 TGX_EXPORT uint32_t TGX_PersistAuthConfig(uint32_t board);
 
+/* ---- FCoE parameters and FCF lists ----
+ * Kept by an FCoE function in its 1024-byte configuration region 23.
+ * Statuses: 0 success; 1 failed read, request or mailbox; 2 FCoE not
+ * supported, a region record of unknown type or a region the export cannot
+ * update whole; 3 bad board; 4 version other than 1 (FCF list: the driver's
+ * version is returned in the record); 5 connection flags of 1024 or more, or
+ * the driver busy (parameters); 7 more entries than allowed or than the
+ * caller's room; 8 no resource. */
+typedef struct FCoEParams {
+    uint8_t version; /* 1 */
+    uint8_t r1[3];
+    uint8_t fcMap[3];
+    uint8_t vlanValid;
+    uint16_t vlanId;
+} FCoEParams;
+
+#define TGX_FCF_CONNECT_MAX 16u
+typedef struct FCFConnectEntry {
+    uint16_t flags; /* bit 0 valid, bits 1-5 options */
+    uint16_t word2;
+    uint8_t fabricName[8];
+    uint8_t switchName[8];
+    uint8_t r20[2];
+} FCFConnectEntry;
+typedef struct FCFConnectList {
+    uint8_t version; /* 1 */
+    uint8_t r1;
+    uint8_t numEntries; /* at most 16 */
+    uint8_t maxEntries; /* at most 16 */
+    FCFConnectEntry entries[TGX_FCF_CONNECT_MAX];
+} FCFConnectList;
+
+/* One discovered FCF as the driver describes it; the library fills bytes
+ * 0-21, the u16 at 22, bytes 536-538, the u32 at 540 and the u32 at 548. */
+typedef struct FCFEntry {
+    uint8_t bytes[552];
+} FCFEntry;
+typedef struct FCFList {
+    uint8_t version; /* 1 */
+    uint8_t r1[3];
+    uint16_t nEntries; /* in: capacity; out: the driver's count */
+    uint16_t nActiveFCF;
+    FCFEntry entries[1]; /* nEntries entries: allocate 8 + 552 x nEntries bytes */
+} FCFList;
+
+TGX_EXPORT uint32_t TGX_FCoEGetParams(uint32_t board, FCoEParams* params);
+TGX_EXPORT uint32_t TGX_FCoESetParams(uint32_t board, const FCoEParams* params);
+TGX_EXPORT uint32_t TGX_FCoEGetFCFConnectList(uint32_t board, FCFConnectList* list);
+TGX_EXPORT uint32_t TGX_FCoESetFCFConnectList(uint32_t board, const FCFConnectList* list);
+TGX_EXPORT uint32_t TGX_FCoEGetFCFList(uint32_t board, FCFList* list);
+
+/* ---- SD statistics ----
+ * Statuses: 0 success; 1 failed request or no adapter; 3 bad board; 4 the
+ * port identifier is neither the port's WWPN nor one of its virtual ports;
+ * 5 type other than 1; 11 null pointer or zero buffer size; 12 out of memory;
+ * 13 collection started before a bucket layout exists; 15 search type other
+ * than 1 or 2; 18 library not initialised; 19 a board is collecting;
+ * otherwise the driver's ReturnCode. */
+TGX_EXPORT uint32_t TGX_SD_Get_Granularity(void);
+TGX_EXPORT uint32_t TGX_SD_Set_Bucket(uint16_t type, uint16_t searchType, uint32_t base,
+                                      uint32_t step);
+/* buckets: 20 entries. */
+TGX_EXPORT uint32_t TGX_SD_Get_Bucket(uint16_t type, uint16_t* searchType, uint32_t* base,
+                                      uint32_t* step, uint64_t* buckets);
+TGX_EXPORT uint32_t TGX_SD_Destroy_Bucket(uint16_t type);
+TGX_EXPORT uint32_t TGX_SD_Start_Data_Collection(uint32_t board, HBA_wwn portId, uint16_t type,
+                                                 uint32_t arg);
+TGX_EXPORT uint32_t TGX_SD_Stop_Data_Collection(uint32_t board, HBA_wwn portId, uint16_t type);
+TGX_EXPORT uint32_t TGX_SD_Reset_Data_Collection(uint32_t board, HBA_wwn portId, uint16_t type);
+/* Fills at most bufSize bytes with 88-byte per-target records. */
+TGX_EXPORT uint32_t TGX_SD_Get_Data(uint32_t board, HBA_wwn portId, uint16_t type,
+                                    uint16_t* targetCount, uint32_t bufSize, void* buffer);
+
 #ifdef __cplusplus
 }
 #endif
@@ -519,11 +519,6 @@ static_assert(__builtin_offsetof(VPortRecord, field32) == 308, "virtual-port exc
 static_assert(sizeof(TGX_VPResource) == 16, "virtual-port resources");
 static_assert(sizeof(TGX_VPLinkInfo) == 44, "virtual-port link information");
 static_assert(sizeof(VirtualPortEntry) == 160, "virtual-port registry entry");
-static_assert(sizeof(FCoEParams) == 10, "FCoE parameters");
-static_assert(sizeof(FCFConnectEntry) == 22, "FCF connection entry");
-static_assert(__builtin_offsetof(FCFConnectList, entries) == 4, "FCF connection list header");
-static_assert(sizeof(FCFEntry) == 552, "FCF entry");
-static_assert(__builtin_offsetof(FCFList, entries) == 8, "FCF list header");
 static_assert(sizeof(AuthConfigRecord) == 40, "authentication configuration");
 static_assert(__builtin_offsetof(AuthConfigRecord, timeOut) == 16, "settings start");
 static_assert(__builtin_offsetof(AuthConfigRecord, rauthTimer) == 36, "re-authentication timer");
@@ -534,5 +529,10 @@ static_assert(sizeof(AuthPasswordRecordV2) == 280, "V2 password record");
 static_assert(sizeof(AuthStatusRecord) == 32, "authentication status record");
 static_assert(sizeof(AuthConfigListEntry) == 44, "configuration list entry");
 static_assert(__builtin_offsetof(AuthConfigList, entries) == 4, "configuration list header");
+static_assert(sizeof(FCoEParams) == 10, "FCoE parameters");
+static_assert(sizeof(FCFConnectEntry) == 22, "FCF connection entry");
+static_assert(__builtin_offsetof(FCFConnectList, entries) == 4, "FCF connection list header");
+static_assert(sizeof(FCFEntry) == 552, "FCF entry");
+static_assert(__builtin_offsetof(FCFList, entries) == 8, "FCF list header");
 #endif
 #endif

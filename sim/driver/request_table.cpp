@@ -59,12 +59,6 @@ uint32_t req_npiv_resource(DrvRequest& r);
 uint32_t req_npiv_setupstats(DrvRequest& r);
 uint32_t req_npiv_getstats(DrvRequest& r);
 uint32_t req_vpi_lookup(DrvRequest& r);
-// ---- FCoE (req_fcoe.cpp) -------------------------------------------------------
-uint32_t req_get_fcflist(DrvRequest& r);
-// ---- SD statistics (req_sd.cpp) ------------------------------------------------
-uint32_t req_sd_bucket(DrvRequest& r);
-uint32_t req_sd_data_collection(DrvRequest& r);
-uint32_t req_sd_get_data(DrvRequest& r);
 // ---- authentication (req_auth.cpp) ---------------------------------------------
 uint32_t req_auth_config(DrvRequest& r);
 uint32_t req_auth_passwd(DrvRequest& r);
@@ -73,6 +67,12 @@ uint32_t req_auth_enable(DrvRequest& r);
 uint32_t req_auth_status(DrvRequest& r);
 uint32_t req_auth_config_v2(DrvRequest& r);
 uint32_t req_auth_passwd_v2(DrvRequest& r);
+// ---- FCoE (req_fcoe.cpp) -------------------------------------------------------
+uint32_t req_get_fcflist(DrvRequest& r);
+// ---- SD statistics (req_sd.cpp) ------------------------------------------------
+uint32_t req_sd_bucket(DrvRequest& r);
+uint32_t req_sd_data_collection(DrvRequest& r);
+uint32_t req_sd_get_data(DrvRequest& r);
 
 const DrvHandlerEntry kDrvHandlers[] = {
     // ---- discovery ----
@@ -129,13 +129,6 @@ const DrvHandlerEntry kDrvHandlers[] = {
     {TGX_IOCTL_NPIV_GETSTATS, TGX_SIG_ZT, TGX_SIZE_NPIV_GETSTATS_BASE, "NPIV_GETSTATS",
      req_npiv_getstats},
     {TGX_IOCTL_VPI_LOOKUP, TGX_SIG_ZT, TGX_SIZE_VPI_LOOKUP, "VPI_LOOKUP", req_vpi_lookup},
-    // ---- FCoE ----
-    {TGX_IOCTL_GET_FCFLIST, TGX_SIG_ZT, TGX_SIZE_FCFLIST_BASE, "GET_FCFLIST", req_get_fcflist},
-    // ---- SD statistics ----
-    {TGX_IOCTL_SD_BUCKET, TGX_SIG_ZT, TGX_SIZE_SD_REQUEST, "SD_BUCKET", req_sd_bucket},
-    {TGX_IOCTL_SD_DATA_COLLECTION, TGX_SIG_ZT, TGX_SIZE_SD_REQUEST, "SD_DATA_COLLECTION",
-     req_sd_data_collection},
-    {TGX_IOCTL_SD_GET_DATA, TGX_SIG_ZT, TGX_SIZE_SD_GET_DATA_BASE, "SD_GET_DATA", req_sd_get_data},
     // ---- authentication ----
     {TGX_IOCTL_AUTH_CONFIG, TGX_SIG_ZT, TGX_SIZE_AUTH, "AUTH_CONFIG", req_auth_config},
     {TGX_IOCTL_AUTH_PASSWD, TGX_SIG_ZT, TGX_SIZE_AUTH, "AUTH_PASSWD", req_auth_passwd},
@@ -146,6 +139,13 @@ const DrvHandlerEntry kDrvHandlers[] = {
      req_auth_config_v2},
     {TGX_IOCTL_AUTH_PASSWD_V2, TGX_SIG_ZT, TGX_SIZE_AUTH_PWD_V2, "AUTH_PASSWD_V2",
      req_auth_passwd_v2},
+    // ---- FCoE ----
+    {TGX_IOCTL_GET_FCFLIST, TGX_SIG_ZT, TGX_SIZE_FCFLIST_BASE, "GET_FCFLIST", req_get_fcflist},
+    // ---- SD statistics ----
+    {TGX_IOCTL_SD_BUCKET, TGX_SIG_ZT, TGX_SIZE_SD_REQUEST, "SD_BUCKET", req_sd_bucket},
+    {TGX_IOCTL_SD_DATA_COLLECTION, TGX_SIG_ZT, TGX_SIZE_SD_REQUEST, "SD_DATA_COLLECTION",
+     req_sd_data_collection},
+    {TGX_IOCTL_SD_GET_DATA, TGX_SIG_ZT, TGX_SIZE_SD_GET_DATA_BASE, "SD_GET_DATA", req_sd_get_data},
 };
 const size_t kDrvHandlerCount = sizeof(kDrvHandlers) / sizeof(kDrvHandlers[0]);
 
