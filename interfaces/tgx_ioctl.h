@@ -290,6 +290,100 @@
 #define TGX_VPI_RC_NOT_FOUND 2u
 #define TGX_VPI_OFF_VPI 8
 
+/* ---- Authentication layouts ----
+ * V1 requests (0x80000330-0x80000334): 576 bytes, a 548-byte payload: local
+ * WWN at 0, remote WWN at 8, u32 flags at 16 (bits 0-1 the operation), then
+ * either the current (authorising) password entry at 20 and the 24 settings
+ * bytes at 152 (configuration), or the four password entries at 20 (current
+ * local, current remote, new local, new remote). A password entry is 132
+ * bytes: u16 length, u16 type, 128 bytes of password; type 3 holds none.
+ * Switch request (0x80000333): payload word 0 = 2 on, 1 off. Status request
+ * (0x80000334): WWNs in; bytes 12-16, bits 0-1 of byte 17 and the words at 24
+ * and 28 are the pair's state. */
+#define TGX_SIZE_AUTH 576u
+#define TGX_AUTH_OFF_LOCAL 0
+#define TGX_AUTH_OFF_REMOTE 8
+#define TGX_AUTH_OFF_FLAGS 16
+#define TGX_AUTH_OFF_CURPWD 20
+#define TGX_AUTH_OFF_PWDS 20
+#define TGX_AUTH_OFF_SETTINGS 152
+#define TGX_AUTH_SETTINGS_BYTES 24u
+#define TGX_AUTH_PWD_ENTRY 132u /* u16 length, u16 type, 128 bytes */
+#define TGX_AUTH_PWD_MAX 128u
+#define TGX_AUTH_PWD_TYPE_NONE 3u
+#define TGX_AUTH_OP_MASK 3u
+#define TGX_AUTH_CFG_GET 0u
+#define TGX_AUTH_CFG_SET 1u
+#define TGX_AUTH_CFG_DELETE 2u
+#define TGX_AUTH_PWD_GET 0u
+#define TGX_AUTH_PWD_SET 1u
+#define TGX_AUTH_ENABLE_ON 2u
+#define TGX_AUTH_ENABLE_OFF 1u
+#define TGX_AUTH_ST_OFF_STATE 12 /* 5 bytes */
+#define TGX_AUTH_ST_STATE_BYTES 5u
+#define TGX_AUTH_ST_OFF_FLAGS 17 /* bits 0-1 */
+#define TGX_AUTH_ST_OFF_W24 24
+#define TGX_AUTH_ST_OFF_W28 28
+/* V2 configuration list (0x80000335): operation at 0, list flag at 1, u32
+ * entry count at 4 (in: entries sent or room for them; out: entries the
+ * driver has), 40-byte configuration records from 8. The list flag asks for
+ * every pair whose local WWN equals that of entry 0 (all 0xFF: every pair). */
+#define TGX_SIZE_AUTH_LIST_BASE 36u /* + 40 x entries */
+#define TGX_AUTHL_OFF_OP 0
+#define TGX_AUTHL_OFF_LISTFLAG 1
+#define TGX_AUTHL_OFF_COUNT 4
+#define TGX_AUTHL_OFF_ENTRIES 8
+#define TGX_AUTH_CONFIG_BYTES 40u
+#define TGX_AUTHL_OP_GET 0u
+#define TGX_AUTHL_OP_SET 1u
+#define TGX_AUTHL_OP_DELETE 2u
+#define TGX_AUTHL_OP_DELETE_ALL 3u
+/* V2 passwords (0x80000336): 316 bytes; set flag at 0 (1 set, 0 get), u32 1
+ * at 4, WWNs at 8 and 16, the local entry at 24 and the remote one at 156. */
+#define TGX_SIZE_AUTH_PWD_V2 316u
+#define TGX_AUTHP_OFF_SET 0
+#define TGX_AUTHP_OFF_ONE 4
+#define TGX_AUTHP_OFF_LOCAL 8
+#define TGX_AUTHP_OFF_REMOTE 16
+#define TGX_AUTHP_OFF_LOCALPWD 24
+#define TGX_AUTHP_OFF_REMOTEPWD 156
+/* ReturnCodes of the authentication requests. */
+#define TGX_AUTH_RC_INVALID_LOCAL 1u
+#define TGX_AUTH_RC_INVALID_REMOTE 2u
+#define TGX_AUTH_RC_NOT_FOUND 3u
+#define TGX_AUTH_RC_INVALID_OP 4u
+#define TGX_AUTH_RC_NO_RESOURCES 5u
+#define TGX_AUTH_RC_NOT_ACTIVE 6u
+#define TGX_AUTH_RC_IN_PROGRESS 7u
+#define TGX_AUTH_RC_NOT_CONFIGURED 8u
+#define TGX_AUTH_RC_PWD_MISMATCH 9u
+#define TGX_AUTH_RC_ALREADY_ENABLED 10u
+#define TGX_AUTH_RC_ALREADY_DISABLED 11u
+#define TGX_AUTH_RC_LINK_DOWN 12u
+#define TGX_AUTH_RC_REJECTED 13u /* bidirectional without the remote password */
+#define TGX_AUTH_RC_SAME_PWD 14u
+#define TGX_AUTH_RC_PWD_SHORT 15u
+#define TGX_AUTH_RC_MORE 16u /* list: more pairs than the room sent */
+/* The adapter's authentication object: one 8192-byte slice per PCI function,
+ * a slice header of two words (signature, count << 16 | 0x801) and entries of
+ * 300 bytes: the 40-byte configuration, u8 local type, u8 local length, u8
+ * remote type, u8 remote length, the local and the remote password (128 bytes
+ * each, from 44 and 172). */
+#define TGX_AUTH_OBJECT "/driver/auth.cfg"
+#define TGX_AUTH_OBJECT_BYTES 32768u
+#define TGX_AUTH_SLICE_BYTES 8192u
+#define TGX_AUTH_SLICE_SIGNATURE 0x61757468u /* "auth" */
+#define TGX_AUTH_SLICE_VERSION 0x801u
+#define TGX_AUTH_SLICE_HEADER 8u
+#define TGX_AUTH_SLICE_ENTRY 300u
+#define TGX_AUTH_SLICE_MAX_ENTRIES 27u
+#define TGX_AUTHS_OFF_LTYPE 40
+#define TGX_AUTHS_OFF_LLEN 41
+#define TGX_AUTHS_OFF_RTYPE 42
+#define TGX_AUTHS_OFF_RLEN 43
+#define TGX_AUTHS_OFF_LPWD 44
+#define TGX_AUTHS_OFF_RPWD 172
+
 /* ---- FCoE region and FCF list layouts ---- */
 #define TGX_FCOE_REGION 23u
 #define TGX_FCOE_REGION_BYTES 1024u

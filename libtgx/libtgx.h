@@ -275,6 +275,156 @@ TGX_EXPORT uint32_t TGX_VPSetupIOStats(uint32_t board, HBA_wwn wwpn, uint32_t un
 TGX_EXPORT uint32_t TGX_VPGetIOStats(uint32_t board, HBA_wwn wwpn, uint32_t words,
                                      TGX_VPStat* stats);
 
+/* ---- authentication configuration ----
+ * Per pair of a local and a remote port WWN the driver keeps a configuration
+ * and two passwords. V1 exports serve boards below SLI mode 4 and keep a copy
+ * in the registry; V2 exports serve SLI-4 boards and keep a copy in the
+ * adapter's "/driver/auth.cfg" object. Passwords are opaque bytes; reading
+ * them back yields their types only. Statuses: 0 success and the values
+ * below; 1 bad board (V1 exports) or a failed status request. */
+#define TGX_AUTH_STS_NOT_CONFIGURED 0x8001u
+#define TGX_AUTH_STS_PWD_MISMATCH 0x8004u /* returned after a 3-second delay */
+#define TGX_AUTH_STS_NOT_FOUND 0x8005u
+#define TGX_AUTH_STS_PWD_TOO_LONG 0x8006u   /* more than 128 bytes */
+#define TGX_AUTH_STS_INVALID_ENTITY 0x8007u /* also: password shorter than the minimum */
+#define TGX_AUTH_STS_NOT_ACTIVE 0x8008u
+#define TGX_AUTH_STS_INVALID_OP 0x8009u
+#define TGX_AUTH_STS_NO_RESOURCES 0x800Au
+#define TGX_AUTH_STS_IN_PROGRESS 0x800Bu
+#define TGX_AUTH_STS_BAD_BOARD 0x800Cu
+#define TGX_AUTH_STS_FAILED 0x800Du /* request failed, already disabled, unknown code */
+#define TGX_AUTH_STS_REG_SERVICE 0x800Eu
+#define TGX_AUTH_STS_REG_PARAMETERS 0x800Fu
+#define TGX_AUTH_STS_REG_AUTH 0x8010u
+#define TGX_AUTH_STS_REG_WWN 0x8020u
+#define TGX_AUTH_STS_SAME_PWD 0x8011u
+#define TGX_AUTH_STS_NOT_SUPPORTED 0x8030u /* SLI mode, Port driver or an FCoE board */
+#define TGX_AUTH_STS_NO_V2_STORE 0x8031u
+#define TGX_AUTH_STS_OTHER 0x8032u /* missing argument or other error */
+#define TGX_AUTH_STS_LINK_DOWN 0x8033u
+#define TGX_AUTH_STS_INVALID_ENTITY_V2 0x8034u
+#define TGX_AUTH_STS_NO_PASSWORD 0x8050u
+#define TGX_AUTH_STS_ALREADY_ENABLED 10u
+#define TGX_AUTH_STS_MORE 7u /* V2 lists: more pairs than the list holds */
+
+/* Board argument of TGX_SetAuthConfig and TGX_SetAuthPassword: the board
+ * number in bits 0-27; this bit applies the setting without writing the
+ * registry copy. */
+#define TGX_AUTH_BOARD_MASK 0x0FFFFFFFu
+#define TGX_AUTH_NO_REGISTRY 0x80000000u
+
+/* Password types. */
+#define TGX_AUTH_PWD_NONE 3u /* the entry holds no password */
+
+/* A pair's configuration (40 bytes). */
+typedef struct AuthConfigRecord {
+    uint8_t localWwn[8];
+    uint8_t remoteWwn[8];
+    uint16_t timeOut;
+    uint8_t authMode;
+    uint8_t flags;        /* bit 0: bidirectional */
+    uint8_t authPrior[4]; /* authentication types in order of preference */
+    uint8_t hashPrior[4]; /* hash algorithms in order of preference */
+    uint8_t grpPrior[8];  /* DH groups in order of preference */
+    uint32_t rauthTimer;  /* re-authentication interval */
+} AuthConfigRecord;
+
+#define TGX_AUTH_BIDIRECTIONAL 0x01u
+
+/* A password entry (132 bytes); also the password-info argument of the set
+ * and delete configuration exports (the password that authorises the change). */
+typedef struct AuthPasswordEntry {
+    uint16_t length; /* at most 128 */
+    uint16_t type;
+    uint8_t password[128];
+} AuthPasswordEntry;
+
+/* The two passwords of a pair (264 bytes). */
+typedef struct AUTH_PASSWD {
+    AuthPasswordEntry local;
+    AuthPasswordEntry remote;
+} AUTH_PASSWD;
+
+/* V1 password record (544 bytes): the current passwords authorise the new ones. */
+typedef struct AuthPasswordRecord {
+    uint8_t localWwn[8];
+    uint8_t remoteWwn[8];
+    AuthPasswordEntry currentLocal;
+    AuthPasswordEntry currentRemote;
+    AuthPasswordEntry newLocal;
+    AuthPasswordEntry newRemote;
+} AuthPasswordRecord;
+
+/* V2 password record (280 bytes). */
+typedef struct AuthPasswordRecordV2 {
+    uint8_t localWwn[8];
+    uint8_t remoteWwn[8];
+    AUTH_PASSWD passwd;
+} AuthPasswordRecordV2;
+
+/* Status record (32 bytes): WWNs in, the driver's state of the pair out. */
+typedef struct AuthStatusRecord {
+    uint8_t localWwn[8];
+    uint8_t remoteWwn[8];
+    uint8_t state[5]; /* the driver's bytes: state, type, hash, group, mode */
+    uint8_t flags;    /* bits 0-1 from the driver */
+    uint8_t r22[2];
+    uint32_t word24;
+    uint32_t word28;
+} AuthStatusRecord;
+
+/* Configuration list of the list exports: count in = room for entries, out =
+ * the entries filled (V1 and V2 alike); each entry carries its own status. */
+typedef struct AuthConfigListEntry {
+    AuthConfigRecord config;
+    uint32_t status;
+} AuthConfigListEntry;
+typedef struct AuthConfigList {
+    uint32_t count;
+    AuthConfigListEntry entries[1]; /* allocate 4 + 44 x count bytes */
+} AuthConfigList;
+
+/* Operations of the V2 configuration requests. */
+#define TGX_AUTH_V2_OP_GET 0u
+#define TGX_AUTH_V2_OP_SET 1u
+#define TGX_AUTH_V2_OP_DELETE 2u
+#define TGX_AUTH_V2_OP_DELETE_ALL 3u
+#define TGX_AUTH_V2_MAX_ENTRIES 16u /* entries one V2 call handles */
+/* Source argument of the V2 reads. */
+#define TGX_AUTH_SOURCE_DRIVER 0u
+#define TGX_AUTH_SOURCE_FLASH 1u
+
+TGX_EXPORT uint32_t TGX_GetAuthConfig(uint32_t board, AuthConfigRecord* config);
+TGX_EXPORT uint32_t TGX_SetAuthConfig(uint32_t board, const AuthConfigRecord* config,
+                                      const AuthPasswordEntry* pwdInfo);
+TGX_EXPORT uint32_t TGX_DeleteAuthConfig(uint32_t board, const uint8_t* localWwn,
+                                         const uint8_t* remoteWwn,
+                                         const AuthPasswordEntry* pwdInfo);
+TGX_EXPORT uint32_t TGX_GetAuthPassword(uint32_t board, AuthPasswordRecord* record);
+TGX_EXPORT uint32_t TGX_SetAuthPassword(uint32_t board, const AuthPasswordRecord* record);
+TGX_EXPORT uint32_t TGX_InitiateAuthentication(uint32_t board, const uint8_t* localWwn,
+                                               const uint8_t* remoteWwn);
+TGX_EXPORT uint32_t TGX_EnableAuthentication(uint32_t board);
+TGX_EXPORT uint32_t TGX_DisableAuthentication(uint32_t board);
+/* filter: the HBA port's registry pairs whose local WWN equals it (all 0xFF: all). */
+TGX_EXPORT uint32_t TGX_GetAuthConfigList(uint32_t board, const uint8_t* filter,
+                                          AuthConfigList* list);
+TGX_EXPORT uint32_t TGX_GetAuthStatus(uint32_t board, AuthStatusRecord* status);
+/* source 0: the driver; with a filter, the driver lists the pairs whose local
+ * WWN equals it (all 0xFF: all); without one (null), each pair of the list is
+ * read. Other sources: this function's slice of the adapter object. */
+TGX_EXPORT uint32_t TGX_GetAuthConfigV2(uint32_t board, uint32_t source, const uint8_t* filter,
+                                        AuthConfigList* list);
+TGX_EXPORT uint32_t TGX_SetAuthConfigV2(uint32_t board, AuthConfigList* list);
+/* flag non-zero: every pair of the driver (the list is not read). */
+TGX_EXPORT uint32_t TGX_DeleteAuthConfigV2(uint32_t board, AuthConfigList* list, uint32_t flag);
+TGX_EXPORT uint32_t TGX_DeleteAuthConfigObject(uint32_t board);
+TGX_EXPORT uint32_t TGX_GetAuthPasswordV2(uint32_t board, AuthPasswordRecordV2* record,
+                                          uint32_t source);
+TGX_EXPORT uint32_t TGX_SetAuthPasswordV2(uint32_t board, const AuthPasswordRecordV2* record);
+/* Writes the driver's pairs of this board into its slice of the adapter object. */
+TGX_EXPORT uint32_t TGX_PersistAuthConfig(uint32_t board);
+
 /* ---- FCoE parameters and FCF lists ----
  * Kept by an FCoE function in its 1024-byte configuration region 23.
  * Statuses: 0 success; 1 failed read, request or mailbox; 2 FCoE not
@@ -369,6 +519,16 @@ static_assert(__builtin_offsetof(VPortRecord, field32) == 308, "virtual-port exc
 static_assert(sizeof(TGX_VPResource) == 16, "virtual-port resources");
 static_assert(sizeof(TGX_VPLinkInfo) == 44, "virtual-port link information");
 static_assert(sizeof(VirtualPortEntry) == 160, "virtual-port registry entry");
+static_assert(sizeof(AuthConfigRecord) == 40, "authentication configuration");
+static_assert(__builtin_offsetof(AuthConfigRecord, timeOut) == 16, "settings start");
+static_assert(__builtin_offsetof(AuthConfigRecord, rauthTimer) == 36, "re-authentication timer");
+static_assert(sizeof(AuthPasswordEntry) == 132, "password entry");
+static_assert(sizeof(AUTH_PASSWD) == 264, "two password entries");
+static_assert(sizeof(AuthPasswordRecord) == 544, "V1 password record");
+static_assert(sizeof(AuthPasswordRecordV2) == 280, "V2 password record");
+static_assert(sizeof(AuthStatusRecord) == 32, "authentication status record");
+static_assert(sizeof(AuthConfigListEntry) == 44, "configuration list entry");
+static_assert(__builtin_offsetof(AuthConfigList, entries) == 4, "configuration list header");
 static_assert(sizeof(FCoEParams) == 10, "FCoE parameters");
 static_assert(sizeof(FCFConnectEntry) == 22, "FCF connection entry");
 static_assert(__builtin_offsetof(FCFConnectList, entries) == 4, "FCF connection list header");

@@ -155,6 +155,21 @@ static bool clear_stale(Adapter& a) {
     return changed;
 }
 
+// ---- authentication ----
+// The driver's authentication pairs and its switch live in its memory: a
+// restarted driver starts with none (the library replays its copies).
+static bool auth_memory_clears(Adapter& a) {
+    bool changed = false;
+    for (Function& f : a.funcs) {
+        changed |= f.blobs.erase("auth_pairs") != 0;
+        if (f.attrs.has("auth_enabled")) {
+            f.attrs.erase("auth_enabled");
+            changed = true;
+        }
+    }
+    return changed;
+}
+
 // ---- NEXA (converged adapters) ----
 // The configured personality becomes current, a semi-volatile MAC becomes the
 // function's current MAC, and the diagnostics' loopback mode and last test
@@ -221,6 +236,8 @@ const RebootRule kRebootRules[] = {
     {"stale port data is refreshed", clear_stale},
     // ---- link model ----
     {"loopback ends, persistent link down is read from the registry", link_model_restarts},
+    // ---- authentication ----
+    {"the driver's authentication pairs and switch are dropped", auth_memory_clears},
     // ---- adapter firmware of the FC mailbox layer ----
     {"interrupted expansion ROM loads and object writes start over", firmware_operations_restart},
     // ---- NEXA ----

@@ -59,6 +59,14 @@ uint32_t req_npiv_resource(DrvRequest& r);
 uint32_t req_npiv_setupstats(DrvRequest& r);
 uint32_t req_npiv_getstats(DrvRequest& r);
 uint32_t req_vpi_lookup(DrvRequest& r);
+// ---- authentication (req_auth.cpp) ---------------------------------------------
+uint32_t req_auth_config(DrvRequest& r);
+uint32_t req_auth_passwd(DrvRequest& r);
+uint32_t req_auth_start(DrvRequest& r);
+uint32_t req_auth_enable(DrvRequest& r);
+uint32_t req_auth_status(DrvRequest& r);
+uint32_t req_auth_config_v2(DrvRequest& r);
+uint32_t req_auth_passwd_v2(DrvRequest& r);
 // ---- FCoE (req_fcoe.cpp) -------------------------------------------------------
 uint32_t req_get_fcflist(DrvRequest& r);
 // ---- SD statistics (req_sd.cpp) ------------------------------------------------
@@ -121,6 +129,16 @@ const DrvHandlerEntry kDrvHandlers[] = {
     {TGX_IOCTL_NPIV_GETSTATS, TGX_SIG_ZT, TGX_SIZE_NPIV_GETSTATS_BASE, "NPIV_GETSTATS",
      req_npiv_getstats},
     {TGX_IOCTL_VPI_LOOKUP, TGX_SIG_ZT, TGX_SIZE_VPI_LOOKUP, "VPI_LOOKUP", req_vpi_lookup},
+    // ---- authentication ----
+    {TGX_IOCTL_AUTH_CONFIG, TGX_SIG_ZT, TGX_SIZE_AUTH, "AUTH_CONFIG", req_auth_config},
+    {TGX_IOCTL_AUTH_PASSWD, TGX_SIG_ZT, TGX_SIZE_AUTH, "AUTH_PASSWD", req_auth_passwd},
+    {TGX_IOCTL_AUTH_START, TGX_SIG_ZT, TGX_SIZE_AUTH, "AUTH_START", req_auth_start},
+    {TGX_IOCTL_AUTH_ENABLE, TGX_SIG_ZT, TGX_SIZE_AUTH, "AUTH_ENABLE", req_auth_enable},
+    {TGX_IOCTL_AUTH_STATUS, TGX_SIG_ZT, TGX_SIZE_AUTH, "AUTH_STATUS", req_auth_status},
+    {TGX_IOCTL_AUTH_CONFIG_V2, TGX_SIG_ZT, TGX_SIZE_AUTH_LIST_BASE, "AUTH_CONFIG_V2",
+     req_auth_config_v2},
+    {TGX_IOCTL_AUTH_PASSWD_V2, TGX_SIG_ZT, TGX_SIZE_AUTH_PWD_V2, "AUTH_PASSWD_V2",
+     req_auth_passwd_v2},
     // ---- FCoE ----
     {TGX_IOCTL_GET_FCFLIST, TGX_SIG_ZT, TGX_SIZE_FCFLIST_BASE, "GET_FCFLIST", req_get_fcflist},
     // ---- SD statistics ----
