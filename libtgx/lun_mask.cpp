@@ -249,11 +249,13 @@ std::vector<std::string> subkeys(PlatRegKey k) {
     return out;
 }
 
-// Rewrites "NumOfPorts" of a ScsiMap with the number of its target keys.
-int32_t write_num_of_ports(PlatRegKey scsiMap) {
+// Rewrites "NumOfPorts" of a ScsiMap with the number of its target keys;
+// *count receives that number.
+int32_t write_num_of_ports(PlatRegKey scsiMap, uint32_t* count) {
     uint32_t n = 0;
     for (const std::string& s : subkeys(scsiMap))
         n += key_kind(s.c_str()) != 0;
+    *count = n;
     return write_dword(scsiMap, "NumOfPorts", n) ? PLAT_REG_OK : PLAT_REG_ERROR;
 }
 
@@ -443,8 +445,9 @@ uint32_t on_scsi_map(PlatRegKey scsiMap, RegCmd& c) {
     if (c.cmd == kCmdSet) {
         st = plat_reg_create_subkey(scsiMap, name, &target.k);
         if (st == PLAT_REG_OK) {
-            const int32_t w = write_num_of_ports(scsiMap);
-            TraceLog("RegisterCmd: NumOfPort=%x status=%x\n", 0u, (unsigned)w);
+            uint32_t ports = 0;
+            const int32_t w = write_num_of_ports(scsiMap, &ports);
+            TraceLog("RegisterCmd: NumOfPort=%x status=%x\n", ports, (unsigned)w);
             if (w != PLAT_REG_OK) return kStsUnknown;
         }
     } else {
@@ -583,8 +586,9 @@ uint32_t moveLunMaskInfo(PlatRegKey scsiMap, RegCmd& c) {
         TraceLog("moveLunMaskInfo: No (matched) entries found\n");
         return kStsOk;
     }
-    const int32_t st = write_num_of_ports(scsiMap);
-    TraceLog("moveLunMaskInfo: portCnt=%x status=%x\n", 0u, (unsigned)st);
+    uint32_t ports = 0;
+    const int32_t st = write_num_of_ports(scsiMap, &ports);
+    TraceLog("moveLunMaskInfo: portCnt=%x status=%x\n", ports, (unsigned)st);
     return kStsOk;
 }
 
