@@ -278,6 +278,19 @@ TEST_F(ScsiTest, MaskOfBothPathsAndRegistryFailures) {
     }
 }
 
+TEST_F(ScsiTest, DriverMasksLastUntilTheReboot) {
+    const uint32_t M = TGX_LUNMASK_MASK | TGX_LUNMASK_LEVEL_LUN;
+    ASSERT_EQ(set_mask(TGX_LUNMASK_DRIVER, 1, 1, M), 0u);
+    ASSERT_EQ(set_mask(TGX_LUNMASK_DRIVER, 0, 0, TGX_LUNMASK_LEVEL_HBA), 0u);
+    ASSERT_EQ(set_mask(TGX_LUNMASK_REGISTRY, 2, 1, M), 0u);
+    EXPECT_EQ(driver_unmask(), (std::vector<uint8_t>{4, 4, 4, 4, 4}));
+    ASSERT_EQ(hbasim::reboot_machine(), hbasim::SIM_OK);
+    EXPECT_EQ(driver_unmask(), (std::vector<uint8_t>{1, 1, 1, 1, 1}));
+    EXPECT_EQ(attr("hba_unmask"), "0");
+    EXPECT_EQ(reg_mapping(std::string("\\01\\ScsiMap\\") + kTarget1Key).size(), 1u)
+        << "the filter's registry masks stay";
+}
+
 TEST_F(ScsiTest, RescanLuns) {
     EXPECT_EQ(fn<RescanFn>("TGX_RescanLUNs")(0), 0u);
     ASSERT_EQ(count(TGX_IOCTL_SCSI_RESCAN_BUS), 1u);
