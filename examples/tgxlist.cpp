@@ -41,7 +41,7 @@ static uint32_t print_targets(uint32_t board, const uint8_t* port, const char* i
         st = TGX_GetFcpTargetMappingByWWN(board, port, map);
         mapped = map->count < capacity ? map->count : capacity;
         if (st != 7) break;
-        capacity = map->count;
+        capacity = map->count < 4096 ? map->count : 4096;
     }
     if (st != 0 && st != 7) mapped = 0;
     const uint32_t shown = nodes->count < TGX_NODE_INFO_MAX ? nodes->count : TGX_NODE_INFO_MAX;

@@ -355,8 +355,8 @@ TGX_EXPORT uint32_t TGX_SD_Get_Data(uint32_t board, HBA_wwn portId, uint16_t typ
  * (TGX_GetScsiID), driver ReturnCode 1 (TGX_GetLunList) or a missing registry
  * flag; 4 registry LUN mapping write failed; 5 target unknown or registry
  * write failed; 7 more entries than the capacity, or link down
- * (TGX_GetScsiID); 14 out of memory; 16 bad board (rescan, move); 17 out of
- * memory (VPI exports); otherwise the driver's ReturnCode. */
+ * (TGX_GetScsiID); 14 out of memory; 16 bad board (rescan, move, registry
+ * sets); 17 out of memory (VPI exports); otherwise the driver's ReturnCode. */
 #define TGX_LUN_FROM_DRIVER 0u
 #define TGX_LUN_FROM_REGISTRY 1u
 #define TGX_LUNMASK_DRIVER 0u   /* TGX_SetLunMask types */
@@ -471,7 +471,8 @@ TGX_EXPORT uint32_t TGX_GetAllNodeInfoByWWN(uint32_t board, const uint8_t* portW
 
 /* ---- SCSI and ELS pass-through ----
  * SendFcpCmd and TGX_SendELSCmd: 0; 1 bad board, bad command or failure; 5
- * unknown port; 7 more data. The SCSI exports: 0; 1 error (INQUIRY: also an
+ * unknown port (FCP); 7 more data; TGX_SendELSCmd: other driver ReturnCodes
+ * as they come. The SCSI exports: 0; 1 error (INQUIRY: also an
  * unexpected driver answer); 2 Port driver or unknown virtual port; 3 bad
  * board; 5 unknown port or target; 7 more data; 17 out of memory; 18 data
  * overrun (the bytes transferred are copied). Sense data never exceed the
