@@ -338,6 +338,130 @@
 #define TGX_SD_COLLECT_RESET 2u
 #define TGX_SD_RC_BUCKET_NOTSET 13u
 
+/* ---- LUN masking and target mapping layouts ----
+ * SCSI identifier (0x8000011B, VPI bits): WWPN at 0, flag word in at 16;
+ * out: path id at 8, target id at 12, node state at 16. */
+#define TGX_SIZE_INQUIRE_SCSIID 48u
+#define TGX_SCSIID_OFF_WWPN 0
+#define TGX_SCSIID_OFF_PATH 8
+#define TGX_SCSIID_OFF_TARGET 12
+#define TGX_SCSIID_OFF_FLAGS 16 /* in: request flag word; out: node state */
+#define TGX_SCSIID_LIBRARY_FLAG 2u
+#define TGX_NODE_EXISTS 0x1u
+#define TGX_NODE_READY 0x2u
+#define TGX_NODE_LINK_DOWN 0x4u
+/* LUN list (0x80000302): path id, target id, capacity in / count out, then
+ * entries of 24 bytes from 12: FCP LUN (8), u16 osLun at 8, word A at 12, word
+ * B at 16, state flags at 20 (bit 0 ready), unMask at 21 (the widest level
+ * that unmasks the LUN: 4 HBA, 2 target, 1 LUN). 6184 bytes hold 256 entries. */
+#define TGX_SIZE_INQUIRE_LUNLIST 6184u
+#define TGX_SIZE_INQUIRE_LUNLIST_ONE 68u
+#define TGX_LUNLIST_OFF_PATH 0
+#define TGX_LUNLIST_OFF_TARGET 4
+#define TGX_LUNLIST_OFF_COUNT 8
+#define TGX_LUNLIST_OFF_ENTRIES 12
+#define TGX_LUNLIST_ENTRY 24u
+#define TGX_LUNLIST_E_OSLUN 8
+#define TGX_LUNLIST_E_WORDA 12
+#define TGX_LUNLIST_E_WORDB 16
+#define TGX_LUNLIST_E_STATE 20
+#define TGX_LUNLIST_E_UNMASK 21
+#define TGX_UNMASK_LUN 1u
+#define TGX_UNMASK_TARGET 2u
+#define TGX_UNMASK_HBA 4u
+/* Node list (0x8000011E; with a VPI the targets of a virtual port): u16
+ * capacity in / count out at 0, u16 flags at 2 (bit 3 HBA-level unmask), then
+ * entries of 36 bytes from 8: words 0-2 at 0, 4, 8; D_ID 12; WWNN 16; WWPN 24;
+ * u32 at 32. Envelope 68 + 36 x capacity. */
+#define TGX_SIZE_NODELIST_BASE 68u
+#define TGX_SIZE_NODELIST_ALL 18464u
+#define TGX_NODELIST_OFF_COUNT 0
+#define TGX_NODELIST_OFF_FLAGS 2
+#define TGX_NODELIST_OFF_ENTRIES 8
+#define TGX_NODELIST_ENTRY 36u
+#define TGX_NODELIST_FLAG_HBA_UNMASK 0x8u
+#define TGX_NODE_E_WORD0 0
+#define TGX_NODE_E_WORD1 4
+#define TGX_NODE_E_WORD2 8
+#define TGX_NODE_E_DID 12
+#define TGX_NODE_E_WWNN 16
+#define TGX_NODE_E_WWPN 24
+#define TGX_NODE_E_TAIL 32
+/* Multi-LUN mask (0x80000305): path, target, first LUN, count, mask word (level
+ * 2 LUN, 1 target, 0 HBA; bit 31 masks, clear unmasks). */
+#define TGX_SIZE_MULTI_LUNMASK 48u
+#define TGX_MASK_LEVEL_HBA 0u
+#define TGX_MASK_LEVEL_TARGET 1u
+#define TGX_MASK_LEVEL_LUN 2u
+#define TGX_MASK_BIT 0x80000000u
+#define TGX_SIZE_RESCAN 68u
+/* FCP target mapping (0x8000031A, VPI bits): port WWPN at 0, capacity at 8,
+ * entries of 304 bytes from 16 (device name 256; bus, target, OS LUN at 256;
+ * FC ID 272, WWNN 276, WWPN 284, FCP LUN 296). ReturnCode 7: more entries. */
+#define TGX_SIZE_TARGET_MAPPING_BASE 44u
+#define TGX_MAPPING_OFF_WWPN 0
+#define TGX_MAPPING_OFF_CAPACITY 8
+#define TGX_MAPPING_OFF_ENTRIES 16
+#define TGX_MAPPING_ENTRY 304u
+#define TGX_MAPPING_RC_MORE 7u
+
+/* ---- SCSI and ELS pass-through layouts ----
+ * FCP (0x80000134): target WWPN 0, FCP LUN bytes 4-7 at 8 and 0-3 at 12, flags
+ * 16 (bits 0-1 = 2, bit 2 read), CDB length 17, sense room in / length out 18,
+ * data size in / transferred out 20, CDB 24, data 40, sense after the data. */
+#define TGX_SIZE_FCP_BASE 72u
+#define TGX_FCP_OFF_WWPN 0
+#define TGX_FCP_OFF_LUN_HI 8
+#define TGX_FCP_OFF_LUN_LO 12
+#define TGX_FCP_OFF_FLAGS 16
+#define TGX_FCP_OFF_CDBLEN 17
+#define TGX_FCP_OFF_SENSE 18
+#define TGX_FCP_OFF_DATASIZE 20
+#define TGX_FCP_OFF_CDB 24
+#define TGX_FCP_OFF_DATA 40
+#define TGX_FCP_FLAG_READ 0x4u
+#define TGX_FCP_SENSE_ROOM 128u
+/* SCSI (0x8000011D): path 0, target 4, LUN 8, CDB length 12, sense length 13,
+ * direction 14 (1 in), response size in / transferred out 16, CDB 20, data 36,
+ * sense after the response. */
+#define TGX_SIZE_SCSI_BASE 68u
+#define TGX_SCSI_OFF_PATH 0
+#define TGX_SCSI_OFF_TARGET 4
+#define TGX_SCSI_OFF_LUN 8
+#define TGX_SCSI_OFF_CDBLEN 12
+#define TGX_SCSI_OFF_SENSELEN 13
+#define TGX_SCSI_OFF_DIR 14
+#define TGX_SCSI_OFF_RSPSIZE 16
+#define TGX_SCSI_OFF_CDB 20
+#define TGX_SCSI_OFF_DATA 36
+/* ReturnCodes of the SCSI requests; bit 0x80: sense data came back. */
+#define TGX_SCSI_RC_SUCCESS 1u
+#define TGX_SCSI_RC_ERROR 2u
+#define TGX_SCSI_RC_ILLEGAL_WWPN 7u
+#define TGX_SCSI_RC_BUSY 10u
+#define TGX_SCSI_RC_OVERRUN 18u
+#define TGX_SCSI_RC_MORE_DATA 21u
+#define TGX_SCSI_RC_SENSE 0x80u
+/* ELS (0x80000132): cmdlen 0, rsplen 4 (in: room, out: returned), port id 8
+ * (0 = by WWPN); by port id the request from 12 and the reply from 16; by
+ * WWPN the ELS word at 12, the WWPN at 16, the rest of the request from 24,
+ * and the reply: WWPN echo 16, ELS word 24, reject word 28, LS_ACC data 36. */
+#define TGX_SIZE_ELS_BASE 52u
+#define TGX_ELS_OFF_CMDLEN 0
+#define TGX_ELS_OFF_RSPLEN 4
+#define TGX_ELS_OFF_DID 8
+#define TGX_ELS_OFF_REQ 12
+#define TGX_ELS_OFF_WWPN 16
+#define TGX_ELS_OFF_REQ_REST 24
+#define TGX_ELS_OFF_RSP_DID 16
+#define TGX_ELS_OFF_RSP_CODE 24
+#define TGX_ELS_OFF_RSP_REJECT 28
+#define TGX_ELS_OFF_RSP_ACC 36
+#define TGX_ELS_RC_MORE 7u
+#define TGX_ELS_RC_NO_PORT 2u
+#define TGX_ELS_LS_RJT 0x01u
+#define TGX_ELS_LS_ACC 0x02u
+
 /* ---- OAS LUN list layouts ----
  * Per-target lists: 0x8000014A (VPI bits) names the target by its SCSI path
  * and target identifiers (path 0, target 4, count 8 (in: capacity), entries

@@ -65,6 +65,17 @@ uint32_t req_get_fcflist(DrvRequest& r);
 uint32_t req_sd_bucket(DrvRequest& r);
 uint32_t req_sd_data_collection(DrvRequest& r);
 uint32_t req_sd_get_data(DrvRequest& r);
+// ---- LUN masking and target mapping (req_lun.cpp) --------------------------
+uint32_t req_inquire_scsiid(DrvRequest& r);
+uint32_t req_inquire_lunlist(DrvRequest& r);
+uint32_t req_inquire_nodelist(DrvRequest& r);
+uint32_t req_multi_lunmask(DrvRequest& r);
+uint32_t req_scsi_rescan(DrvRequest& r);
+uint32_t req_fcp_target_mapping(DrvRequest& r);
+// ---- SCSI and ELS pass-through (req_passthru.cpp) ----------------------------
+uint32_t req_scsi_passthru(DrvRequest& r);
+uint32_t req_fcp_passthru(DrvRequest& r);
+uint32_t req_issue_els(DrvRequest& r);
 
 const DrvHandlerEntry kDrvHandlers[] = {
     // ---- discovery ----
@@ -128,6 +139,23 @@ const DrvHandlerEntry kDrvHandlers[] = {
     {TGX_IOCTL_SD_DATA_COLLECTION, TGX_SIG_ZT, TGX_SIZE_SD_REQUEST, "SD_DATA_COLLECTION",
      req_sd_data_collection},
     {TGX_IOCTL_SD_GET_DATA, TGX_SIG_ZT, TGX_SIZE_SD_GET_DATA_BASE, "SD_GET_DATA", req_sd_get_data},
+    // ---- LUN masking and target mapping ----
+    {TGX_IOCTL_INQUIRE_SCSIID, TGX_SIG_ZT, TGX_SIZE_INQUIRE_SCSIID, "INQUIRE_SCSIID",
+     req_inquire_scsiid},
+    {TGX_IOCTL_INQUIRE_LUNLIST, TGX_SIG_ZT, TGX_ENV_HEADER_LENGTH + TGX_LUNLIST_OFF_ENTRIES,
+     "INQUIRE_LUNLIST", req_inquire_lunlist},
+    {TGX_IOCTL_INQUIRE_NODELIST, TGX_SIG_ZT, TGX_ENV_HEADER_LENGTH + TGX_NODELIST_OFF_ENTRIES,
+     "INQUIRE_NODELIST", req_inquire_nodelist},
+    {TGX_IOCTL_MULTI_LUNMASKING, TGX_SIG_ZT, TGX_SIZE_MULTI_LUNMASK, "MULTI_LUNMASKING",
+     req_multi_lunmask},
+    {TGX_IOCTL_SCSI_RESCAN_BUS, TGX_SIG_ZT, TGX_ENV_HEADER_LENGTH, "SCSI_RESCAN_BUS",
+     req_scsi_rescan},
+    {TGX_IOCTL_FCP_TARGET_MAPPING, TGX_SIG_ZT, TGX_SIZE_TARGET_MAPPING_BASE, "FCP_TARGET_MAPPING",
+     req_fcp_target_mapping},
+    // ---- SCSI and ELS pass-through ----
+    {TGX_IOCTL_SCSI_PASSTHRU, TGX_SIG_ZT, TGX_SIZE_SCSI_BASE, "SCSI_PASSTHRU", req_scsi_passthru},
+    {TGX_IOCTL_FCP_PASSTHRU, TGX_SIG_ZT, TGX_SIZE_FCP_BASE, "FCP_PASSTHRU", req_fcp_passthru},
+    {TGX_IOCTL_ISSUE_ELS_CMD, TGX_SIG_ZT, TGX_SIZE_ELS_BASE, "ISSUE_ELS_CMD", req_issue_els},
 };
 const size_t kDrvHandlerCount = sizeof(kDrvHandlers) / sizeof(kDrvHandlers[0]);
 
