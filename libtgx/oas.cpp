@@ -35,16 +35,6 @@ constexpr uint32_t kOptionRegistry = 1;
 constexpr uint32_t kVpiFailed = 0xFFFFFD;
 constexpr uint32_t kVpiUnknown = 0xFFFFFE;
 
-// Identifier request: payload word 2 path id, word 3 target id, word 4 in the
-// request flag (2: the library's own lookup), out the node state (bit 0: the
-// target exists).
-constexpr uint32_t kSizeScsiId = 48;
-constexpr uint32_t kScsiIdOffPath = 8;
-constexpr uint32_t kScsiIdOffTarget = 12;
-constexpr uint32_t kScsiIdOffFlags = 16;
-constexpr uint32_t kScsiIdOwnLookup = 2;
-constexpr uint32_t kNodeExists = 1;
-
 // Lists the library reads for its own merging hold this many entries.
 constexpr uint32_t kScratchCapacity = TGX_OAS_LIST_CAPACITY;
 // LUN keys looked at per pair: one per LUN the table can carry.
@@ -265,23 +255,23 @@ uint32_t resolve_target(uint32_t board, const uint8_t* init, const uint8_t* tgt,
         if (*vpi == kVpiFailed) return kStsFailed;
         if (*vpi >= kVpiUnknown) return kStsNoInitiator;
     }
-    TgxEnvelope env =
-        tgx_env_alloc(kSizeScsiId, TGX_VPI_CODE(TGX_IOCTL_INQUIRE_SCSIID, *vpi), TGX_SIG_ZT);
+    TgxEnvelope env = tgx_env_alloc(TGX_SIZE_INQUIRE_SCSIID,
+                                    TGX_VPI_CODE(TGX_IOCTL_INQUIRE_SCSIID, *vpi), TGX_SIG_ZT);
     if (!env) return kStsListNoMemory;
     uint8_t* p = env.payload();
-    memcpy(p, tgt, 8);
-    tgx_wr32(p + kScsiIdOffFlags, kScsiIdOwnLookup);
+    memcpy(p + TGX_SCSIID_OFF_WWPN, tgt, 8);
+    tgx_wr32(p + TGX_SCSIID_OFF_FLAGS, TGX_SCSIID_LIBRARY_FLAG);
     if (!tgx_env_send(tgx_entry(board)->handle, env)) {
         TraceLog("IOCTL_ZT4100_INQUIRE_SCSIID I/O Failed Error=0x%x\n", plat_last_error());
         return kStsFailed;
     }
-    const uint32_t state = tgx_rd32(p + kScsiIdOffFlags);
-    if (tgx_env_rc(env) != 0 || !(state & kNodeExists)) {
+    const uint32_t state = tgx_rd32(p + TGX_SCSIID_OFF_FLAGS);
+    if (tgx_env_rc(env) != 0 || !(state & TGX_NODE_EXISTS)) {
         TraceLog("IOCTL_ZT4100_INQUIRE_SCSIID I/O Failed, node state %lx\n", (unsigned long)state);
         return kStsNoTarget;
     }
-    *path = tgx_rd32(p + kScsiIdOffPath);
-    *target = tgx_rd32(p + kScsiIdOffTarget);
+    *path = tgx_rd32(p + TGX_SCSIID_OFF_PATH);
+    *target = tgx_rd32(p + TGX_SCSIID_OFF_TARGET);
     return kStsOk;
 }
 
@@ -439,7 +429,7 @@ int32_t open_sub(const RegKey& parent, const char* name, bool create, RegKey* ou
 // LUN or WWPN key can have are skipped).
 struct KeyNames {
     char names[kMaxLunKeys][32];
-    uint32_t count = 0;
+    uint32_t count;
 };
 bool enum_names(const RegKey& key, uint32_t limit, KeyNames* out) {
     out->count = 0;
