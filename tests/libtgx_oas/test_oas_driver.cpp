@@ -303,3 +303,42 @@ TEST_F(OasTest, VirtualPortInitiators) {
 }
 
 } // namespace
+
+TEST_F(OasTest, DriverCountsBeyondTheReplyAreClipped) {
+    // A per-target list claiming 1000 LUNs fills no more than the 256 its reply holds.
+    script([](uint32_t code, uint8_t* env, uint32_t size) {
+        if (code != TGX_IOCTL_INQUIRE_OAS_LUNLISTV2) return false;
+        uint8_t* p = env + TGX_ENV_HEADER_LENGTH;
+        wr32(env + TGX_ENV_OFF_RETURNCODE, 0);
+        wr32(p + TGX_OAS_LISTV2_OFF_COUNT, 1000);
+        for (uint32_t i = 0;
+             TGX_ENV_HEADER_LENGTH + TGX_OAS_LISTV2_OFF_ENTRIES + 16 * (i + 1) <= size; ++i)
+            wr32(p + TGX_OAS_LISTV2_OFF_ENTRIES + 16 * i, i);
+        return true;
+    });
+    List l(1200, 1);
+    ASSERT_EQ(get(&kPort, kT1, 0, l), 0u);
+    EXPECT_EQ(l.count(), 256u);
+    EXPECT_EQ(l[255].osLun, 255u);
+    EXPECT_EQ(l.bytes[8 + 40 * 256], 0xEE) << "nothing past what the reply holds";
+    // A table claiming 65535 pairs in a reply with room for two: two pairs are read.
+    script([](uint32_t code, uint8_t* env, uint32_t size) {
+        if (code != TGX_IOCTL_OAS_TABLE) return false;
+        uint8_t* p = env + TGX_ENV_HEADER_LENGTH;
+        wr32(env + TGX_ENV_OFF_RETURNCODE, 0);
+        p[TGX_OAS_TABLE_OFF_PAIRS] = 0xFF;
+        p[TGX_OAS_TABLE_OFF_PAIRS + 1] = 0xFF;
+        for (uint32_t off = TGX_OAS_TABLE_OFF_RECORDS;
+             TGX_ENV_HEADER_LENGTH + off + TGX_OAS_PAIR <= size; off += TGX_OAS_PAIR) {
+            memcpy(p + off + TGX_OAS_PAIR_OFF_INIT, kPort.b, 8);
+            memcpy(p + off + TGX_OAS_PAIR_OFF_TARGET, kT1.b, 8);
+            wr32(p + off + TGX_OAS_PAIR_OFF_BITMAP, 1);
+        }
+        return true;
+    });
+    clear();
+    List t(1);
+    EXPECT_EQ(get(nullptr, kT1, 0, t), 7u);
+    EXPECT_EQ(t.count(), 2u);
+    EXPECT_EQ(count(TGX_IOCTL_INQUIRE_LUNLIST_OAS), 2u);
+}
