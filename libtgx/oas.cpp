@@ -23,7 +23,7 @@ constexpr uint32_t kStsListNoMemory = 16;
 constexpr uint32_t kStsSetRefused = 17;
 constexpr uint32_t kStsSetNoTarget = 18;
 constexpr uint32_t kStsUnsupported = 32;
-constexpr uint32_t kStsDriverBusy = 33; // driver ReturnCode 4
+constexpr uint32_t kStsLunRefused = 33; // driver ReturnCode 4: the LUN is refused
 constexpr uint32_t kStsSetFailed = 34;
 constexpr uint32_t kStsNoPortKey = 35;
 
@@ -60,23 +60,23 @@ struct RcRow {
 const RcRow kListV2Rcs[] = {{0, kStsOk},
                             {TGX_OAS_RC_NO_TARGET, kStsNoTarget},
                             {TGX_OAS_RC_UNSUPPORTED, kStsUnsupported},
-                            {TGX_OAS_RC_BAD_LUN, kStsDriverBusy},
+                            {TGX_OAS_RC_BAD_LUN, kStsLunRefused},
                             {TGX_OAS_RC_NO_INITIATOR, kStsNoInitiator}};
 const RcRow kListRcs[] = {{0, kStsOk},
                           {TGX_OAS_RC_NO_TARGET, kStsNoTarget},
                           {TGX_OAS_RC_UNSUPPORTED, kStsUnsupported},
-                          {TGX_OAS_RC_BAD_LUN, kStsDriverBusy}};
+                          {TGX_OAS_RC_BAD_LUN, kStsLunRefused}};
 const RcRow kSetV2Rcs[] = {{0, kStsOk},
                            {TGX_OAS_RC_FAILED, kStsSetFailed},
                            {TGX_OAS_RC_NO_TARGET, kStsSetNoTarget},
                            {TGX_OAS_RC_UNSUPPORTED, kStsUnsupported},
-                           {TGX_OAS_RC_BAD_LUN, kStsDriverBusy},
+                           {TGX_OAS_RC_BAD_LUN, kStsLunRefused},
                            {TGX_OAS_RC_NO_INITIATOR, kStsSetRefused}};
 const RcRow kSetV3Rcs[] = {{0, kStsOk},
                            {TGX_OAS_RC_FAILED, kStsFailed},
                            {TGX_OAS_RC_NO_TARGET, kStsSetNoTarget},
                            {TGX_OAS_RC_UNSUPPORTED, kStsUnsupported},
-                           {TGX_OAS_RC_BAD_LUN, kStsDriverBusy},
+                           {TGX_OAS_RC_BAD_LUN, kStsLunRefused},
                            {TGX_OAS_RC_NO_INITIATOR, kStsSetRefused},
                            {TGX_OAS_RC_BAD_VERSION, kStsBadVersion}};
 
@@ -103,10 +103,13 @@ void wr16(uint8_t* p, uint16_t v) {
     p[1] = (uint8_t)(v >> 8);
 }
 
+uint32_t rd32_be(const uint8_t* p) {
+    return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
+}
+
 // "%08x%08x" of the two big-endian halves: the 8 bytes as 16 lower-case hex digits.
 void wwn_name(const uint8_t* w, char* out, size_t size) {
-    snprintf(out, size, "%08x%08x", (unsigned)((w[0] << 24) | (w[1] << 16) | (w[2] << 8) | w[3]),
-             (unsigned)((w[4] << 24) | (w[5] << 16) | (w[6] << 8) | w[7]));
+    snprintf(out, size, "%08x%08x", (unsigned)rd32_be(w), (unsigned)rd32_be(w + 4));
 }
 
 int hex_digit(char c) {
@@ -492,7 +495,7 @@ uint32_t registry_pair(uint32_t board, const uint8_t* init, const uint8_t* tgt, 
     ScratchList scratch;
     if (!scratch) return kStsFailed;
     const uint32_t st = driver_list_v2(board, init, tgt, scratch.list);
-    if (st == kStsDriverBusy) return st;
+    if (st == kStsLunRefused) return st;
     if (st != kStsOk && st != kStsTooSmall) scratch.list->count = 0;
 
     char path[128], name[32];
