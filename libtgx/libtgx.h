@@ -348,6 +348,159 @@ TGX_EXPORT uint32_t TGX_SD_Reset_Data_Collection(uint32_t board, HBA_wwn portId,
 TGX_EXPORT uint32_t TGX_SD_Get_Data(uint32_t board, HBA_wwn portId, uint16_t type,
                                     uint16_t* targetCount, uint32_t bufSize, void* buffer);
 
+/* ---- LUN masking and target mapping ----
+ * WWNs are 8 bytes in wire order. Statuses as listed per export: 0 success;
+ * 1 bad board (most), failed request or registry failure; 2 bad option, type
+ * or kind, Port driver, driver refusal or unknown virtual port; 3 bad board
+ * (TGX_GetScsiID), driver ReturnCode 1 (TGX_GetLunList) or a missing registry
+ * flag; 4 registry LUN mapping write failed; 5 target unknown or registry
+ * write failed; 7 more entries than the capacity, or link down
+ * (TGX_GetScsiID); 14 out of memory; 16 bad board (rescan, move); 17 out of
+ * memory (VPI exports); otherwise the driver's ReturnCode. */
+#define TGX_LUN_FROM_DRIVER 0u
+#define TGX_LUN_FROM_REGISTRY 1u
+#define TGX_LUNMASK_DRIVER 0u   /* TGX_SetLunMask types */
+#define TGX_LUNMASK_REGISTRY 1u
+#define TGX_LUNMASK_BOTH 2u
+#define TGX_LUNMASK_LEVEL_LUN 1u /* mask flag bits 0-2 */
+#define TGX_LUNMASK_LEVEL_TARGET 2u
+#define TGX_LUNMASK_LEVEL_HBA 4u
+#define TGX_LUNMASK_MASK 0x80000000u /* set: mask; clear: unmask */
+#define TGX_LUNMASK_BY_DID 1u        /* TGX_MoveRegLUNMask kinds */
+#define TGX_LUNMASK_BY_WWPN 2u
+#define TGX_LUNMASK_BY_WWNN 4u
+
+typedef struct LunListEntry {
+    uint32_t wordA; /* the driver's words, passed through */
+    uint32_t wordB;
+    uint16_t osLun;
+    uint8_t state;
+    uint8_t unMask; /* 1 LUN, 2 target, 4 HBA level unmask */
+} LunListEntry;
+typedef struct LunListRecord {
+    uint32_t count;          /* in: capacity; out: the number of LUNs */
+    LunListEntry entries[1]; /* allocate 4 + 12 x capacity bytes */
+} LunListRecord;
+
+/* Registry LUN mapping entry of the filter driver (12 bytes). */
+typedef struct LunMappingEntry {
+    uint16_t lun;
+    uint16_t flags; /* bit 0 masked, bit 1 state */
+    uint32_t wordA;
+    uint32_t wordB;
+} LunMappingEntry;
+
+typedef struct TGX_ScsiIdRecord {
+    uint8_t targetWwpn[8];
+    uint32_t pathId;       /* out */
+    uint32_t targetId;     /* out */
+    uint32_t requestFlags; /* in */
+} TGX_ScsiIdRecord;
+
+/* Node list of the driver (header 8 bytes, entries of 36). */
+typedef struct NodeListEntry {
+    uint32_t word0;
+    uint32_t word1;
+    uint32_t word2;
+    uint32_t dId;
+    uint8_t wwnn[8];
+    uint8_t wwpn[8];
+    uint32_t word32;
+} NodeListEntry;
+typedef struct NodeListRecord {
+    uint16_t count; /* in: capacity; out: the driver's count */
+    uint16_t flags; /* bit 3: HBA-level unmask */
+    uint8_t r4[4];
+    NodeListEntry entries[1];
+} NodeListRecord;
+
+/* One FCP SCSI mapping entry (304 bytes): the OS address and the FCP address. */
+typedef struct TGX_FcpMappingEntry {
+    char osDeviceName[256];
+    uint32_t scsiBus;
+    uint32_t scsiTarget;
+    uint32_t scsiOsLun;
+    uint32_t r268;
+    uint32_t fcId;
+    uint8_t nodeWwn[8];
+    uint8_t portWwn[8];
+    uint32_t r292;
+    uint32_t fcpLunLo; /* FCP LUN bytes 0-3 */
+    uint32_t fcpLunHi; /* FCP LUN bytes 4-7 */
+} TGX_FcpMappingEntry;
+typedef struct TGX_FcpTargetMapping {
+    uint32_t count; /* in: capacity (0 counts as 1); out: the driver's count */
+    uint32_t r4;
+    TGX_FcpMappingEntry entries[1]; /* allocate 8 + 304 x capacity bytes */
+} TGX_FcpTargetMapping;
+
+/* One node of TGX_GetAllNodeInfoByWWN (312 bytes). */
+typedef struct TGX_NodeInfoEntry {
+    uint32_t listFlags; /* the node list's flags */
+    uint8_t r4[260];
+    uint32_t word0;
+    uint32_t word1;
+    uint32_t dId;
+    uint8_t wwnn[8];
+    uint8_t wwpn[8];
+    uint8_t r292[12];
+    uint32_t word2;
+    uint8_t r308[4];
+} TGX_NodeInfoEntry;
+#define TGX_NODE_INFO_MAX 512u
+typedef struct TGX_NodeInfo {
+    uint32_t count; /* in: capacity (at most 512); out: the driver's count */
+    uint32_t r4;
+    TGX_NodeInfoEntry entries[1]; /* allocate 8 + 312 x capacity bytes */
+} TGX_NodeInfo;
+
+TGX_EXPORT uint32_t TGX_GetLunList(uint32_t board, const uint8_t* targetWwpn, uint32_t option,
+                                   LunListRecord* list);
+TGX_EXPORT uint32_t TGX_SetLunMask(uint32_t board, const uint8_t* targetWwpn, uint32_t type,
+                                   uint32_t firstLun, uint32_t lunCount, uint32_t maskFlag);
+TGX_EXPORT uint32_t TGX_GetLunUnMaskbyHBA(uint32_t board, uint32_t option, uint32_t* flag);
+TGX_EXPORT uint32_t TGX_GetLunUnMaskbyTarget(uint32_t board, const uint8_t* targetWwpn,
+                                             uint32_t option, uint32_t* flag);
+TGX_EXPORT uint32_t TGX_RescanLUNs(uint32_t board);
+TGX_EXPORT uint32_t TGX_MoveRegLUNMask(uint32_t board, uint32_t source, uint32_t dest);
+TGX_EXPORT uint32_t TGX_GetScsiID(uint32_t board, const uint8_t* portWwpn, TGX_ScsiIdRecord* rec);
+TGX_EXPORT uint32_t TGX_GetFcpTargetMappingByWWN(uint32_t board, const uint8_t* portWwpn,
+                                                 TGX_FcpTargetMapping* mapping);
+TGX_EXPORT uint32_t TGX_GetAllNodeInfoByWWN(uint32_t board, const uint8_t* portWwpn,
+                                            TGX_NodeInfo* info);
+
+/* ---- SCSI and ELS pass-through ----
+ * SendFcpCmd and TGX_SendELSCmd: 0; 1 bad board, bad command or failure; 5
+ * unknown port; 7 more data. The SCSI exports: 0; 1 error (INQUIRY: also an
+ * unexpected driver answer); 2 Port driver or unknown virtual port; 3 bad
+ * board; 5 unknown port or target; 7 more data; 17 out of memory; 18 data
+ * overrun (the bytes transferred are copied). Sense data never exceed the
+ * caller's sense buffer; TGX_SendELSCmd refuses requests under 4 bytes. */
+typedef struct TGX_ElsDest {
+    uint32_t idType; /* 0 by WWPN, 1 by port identifier */
+    uint32_t portId;
+    uint8_t wwpn[8];
+} TGX_ElsDest;
+#define TGX_ELS_BY_WWPN 0u
+#define TGX_ELS_BY_PORT_ID 1u
+
+/* fcpCmnd: the 32-byte FCP_CMND IU; fcpRsp: rspSize bytes of FCP_RSP IU. */
+TGX_EXPORT uint32_t SendFcpCmd(uint32_t board, const uint8_t* targetWwpn, const uint8_t* fcpCmnd,
+                               uint32_t reqSize, void* data, uint32_t* dataSize, uint8_t* fcpRsp,
+                               uint32_t rspSize);
+TGX_EXPORT uint32_t TGX_SendScsiInquiryByWWN(uint32_t board, const uint8_t* portWwpn,
+                                             const uint8_t* targetWwpn, uint64_t fcLun,
+                                             uint8_t evpd, uint32_t pageCode, void* rsp,
+                                             uint32_t rspSize, void* sense, uint32_t senseSize);
+TGX_EXPORT uint32_t TGX_SendReadCapacityByWWN(uint32_t board, const uint8_t* portWwpn,
+                                              const uint8_t* targetWwpn, uint32_t lun, void* rsp,
+                                              uint32_t rspSize, void* sense, uint32_t senseSize);
+TGX_EXPORT uint32_t TGX_SendReportLUNsByWWN(uint32_t board, const uint8_t* portWwpn,
+                                            const uint8_t* targetWwpn, void* rsp, uint32_t rspSize,
+                                            void* sense, uint32_t senseSize);
+TGX_EXPORT uint32_t TGX_SendELSCmd(uint32_t board, const TGX_ElsDest* dest, const void* request,
+                                   uint32_t requestSize, void* rsp, uint32_t* rspSize);
+
 /* ---- OAS LUN lists ----
  * Per-LUN OAS settings of an initiator/target pair. option 0: the driver;
  * option 1: the registry below the driver's service key. Statuses: 0 success;
@@ -423,6 +576,21 @@ static_assert(sizeof(FCFConnectEntry) == 22, "FCF connection entry");
 static_assert(__builtin_offsetof(FCFConnectList, entries) == 4, "FCF connection list header");
 static_assert(sizeof(FCFEntry) == 552, "FCF entry");
 static_assert(__builtin_offsetof(FCFList, entries) == 8, "FCF list header");
+static_assert(sizeof(LunListEntry) == 12, "LUN list entry");
+static_assert(__builtin_offsetof(LunListRecord, entries) == 4, "LUN list header");
+static_assert(sizeof(LunMappingEntry) == 12, "registry LUN mapping entry");
+static_assert(sizeof(TGX_ScsiIdRecord) == 20, "SCSI identifier record");
+static_assert(sizeof(NodeListEntry) == 36, "node list entry");
+static_assert(__builtin_offsetof(NodeListRecord, entries) == 8, "node list header");
+static_assert(sizeof(TGX_FcpMappingEntry) == 304, "FCP mapping entry");
+static_assert(__builtin_offsetof(TGX_FcpMappingEntry, fcId) == 272, "FCP mapping FC ID");
+static_assert(__builtin_offsetof(TGX_FcpMappingEntry, fcpLunLo) == 296, "FCP mapping LUN");
+static_assert(__builtin_offsetof(TGX_FcpTargetMapping, entries) == 8, "FCP mapping header");
+static_assert(sizeof(TGX_NodeInfoEntry) == 312, "node information entry");
+static_assert(__builtin_offsetof(TGX_NodeInfoEntry, word0) == 264, "node information words");
+static_assert(__builtin_offsetof(TGX_NodeInfoEntry, word2) == 304, "node information word 2");
+static_assert(__builtin_offsetof(TGX_NodeInfo, entries) == 8, "node information header");
+static_assert(sizeof(TGX_ElsDest) == 16, "ELS destination");
 static_assert(sizeof(OasLunEntry) == 40, "OAS LUN entry");
 static_assert(__builtin_offsetof(OasLunEntry, initiatorWwpn) == 20, "OAS entry WWPNs");
 static_assert(__builtin_offsetof(OasLunList, entries) == 8, "OAS LUN list header");

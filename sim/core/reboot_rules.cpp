@@ -214,6 +214,22 @@ static bool factory_image_applies(Adapter& a) {
     return true;
 }
 
+// ---- LUN masking: masks the driver applied are gone at a restart; the fleet's
+// (kept in "saved_targets" and "saved_hba_unmask" by the first mask request)
+// come back. Masks kept in the filter's registry stay where they are.
+static bool driver_masks_drop(Adapter& a) {
+    bool changed = false;
+    for (Function& f : a.funcs)
+        for (const char* key : {"targets", "hba_unmask"}) {
+            const std::string saved = std::string("saved_") + key;
+            if (!f.attrs.has(saved)) continue;
+            f.attrs.set(key, f.attrs.get(saved));
+            f.attrs.erase(saved);
+            changed = true;
+        }
+    return changed;
+}
+
 const RebootRule kRebootRules[] = {
     // ---- simulator core ----
     {"flashed firmware becomes active", flash_becomes_active},
@@ -228,6 +244,8 @@ const RebootRule kRebootRules[] = {
      nexa_restarts},
     // ---- factory defaults ----
     {"an accepted factory-defaults request applies the factory image", factory_image_applies},
+    // ---- LUN masking ----
+    {"masks the driver applied are dropped", driver_masks_drop},
 };
 const size_t kRebootRuleCount = sizeof(kRebootRules) / sizeof(kRebootRules[0]);
 

@@ -156,6 +156,11 @@ uint32_t req_multi_lunmask(DrvRequest& r) {
         return 0;
     }
     bool ok = drv_update_function(r, [&](Adapter&, Function& f) {
+        // The driver's masks last until the next restart (reboot_rules.cpp).
+        for (const char* key : {"targets", "hba_unmask"}) {
+            const std::string saved = std::string("saved_") + key;
+            if (!f.attrs.has(saved)) f.attrs.set(saved, f.attrs.get(key));
+        }
         if (level == TGX_MASK_LEVEL_HBA) {
             const std::string v = unmask ? "1" : "0";
             if (f.attrs.get("hba_unmask") == v) return false;

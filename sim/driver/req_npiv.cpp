@@ -150,6 +150,14 @@ void fill_attributes(const Function& f, const uint8_t* vr, uint8_t* p) {
 
 } // namespace
 
+std::vector<uint32_t> npiv_vpis(const Function& f) {
+    std::vector<uint32_t> out;
+    for (size_t i = 0; i < vport_count(f); ++i)
+        out.push_back(drv_rd32(vport_at(f, i) + VR_VPI));
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
 bool npiv_vport_by_vpi(const Function& f, uint32_t vpi, uint8_t* wwpn) {
     for (size_t i = 0; i < vport_count(f); ++i)
         if (drv_rd32(vport_at(f, i) + VR_VPI) == vpi) {

@@ -160,7 +160,7 @@ uint32_t place_result(const ScsiResult& res, uint8_t* data, uint32_t room, uint8
 
 } // namespace
 
-// 0x8000011D (VPI): path, target, LUN, CDB; data at 36 (response size at 16),
+// 0x8000011D: path, target, LUN, CDB; data at 36 (response size at 16),
 // sense after it (sense length at 13).
 uint32_t req_scsi_passthru(DrvRequest& r) {
     uint8_t* p = r.payload;
@@ -170,11 +170,12 @@ uint32_t req_scsi_passthru(DrvRequest& r) {
     if ((uint64_t)TGX_SCSI_OFF_DATA + rsp + senseRoom > r.payloadSize) return PLAT_ERR_BAD_LENGTH;
     uint32_t rc = 0;
     bool ok = drv_read_function(r, [&](const Adapter&, const Function& f) {
+        // The path identifier tells the port: virtual ports see their
+        // targets on paths of their own.
         std::vector<SimTarget> ts;
-        const SimTarget* t = nullptr;
-        if (targets_of(f, r.vpi, &ts))
-            t = find_target_by_ids(ts, drv_rd32(p + TGX_SCSI_OFF_PATH),
-                                   drv_rd32(p + TGX_SCSI_OFF_TARGET));
+        targets_of_all_ports(f, &ts);
+        const SimTarget* t = find_target_by_ids(ts, drv_rd32(p + TGX_SCSI_OFF_PATH),
+                                                drv_rd32(p + TGX_SCSI_OFF_TARGET));
         if (!t) {
             rc = TGX_SCSI_RC_ILLEGAL_WWPN;
             return;

@@ -26,6 +26,13 @@ bool targets_of(const Function& f, uint32_t vpi, std::vector<SimTarget>* out) {
     return true;
 }
 
+void targets_of_all_ports(const Function& f, std::vector<SimTarget>* out) {
+    targets_of(f, 0, out);
+    std::vector<SimTarget> more;
+    for (uint32_t vpi : npiv_vpis(f))
+        if (targets_of(f, vpi, &more)) out->insert(out->end(), more.begin(), more.end());
+}
+
 const SimTarget* find_target_by_wwpn(const std::vector<SimTarget>& ts, const uint8_t* wwpn) {
     for (const SimTarget& t : ts)
         if (memcmp(t.wwpn, wwpn, 8) == 0) return &t;

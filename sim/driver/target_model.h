@@ -45,6 +45,12 @@ uint32_t lun_word_b(const SimTarget& t);
 // when the text does not parse or fn returns false (nothing changed).
 bool update_targets(Function& f, const std::function<bool(std::vector<SimTarget>&)>& fn);
 
+// The targets of every port of f: the physical port's first, then each
+// virtual port's in VPI order (a target seen by several ports comes once per port).
+void targets_of_all_ports(const Function& f, std::vector<SimTarget>* out);
+
+// The VPIs of f's virtual ports, ascending (req_npiv.cpp).
+std::vector<uint32_t> npiv_vpis(const Function& f);
 // The WWPN of the virtual port with this VPI (req_npiv.cpp); false when none.
 bool npiv_vport_by_vpi(const Function& f, uint32_t vpi, uint8_t* wwpn);
 
