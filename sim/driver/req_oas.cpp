@@ -116,10 +116,11 @@ bool initiator_wwpn(const Function& f, uint32_t vpi, uint8_t* wwpn) {
     return npiv_vport_by_vpi(f, vpi, wwpn);
 }
 
-// The FCP LUN the driver reports for LUN k: flat space addressing (first
-// byte 0x40 | k >> 8, second byte k & 0xFF), as a little-endian u64.
+// The FCP LUN the driver reports for LUN k (0-255): peripheral addressing,
+// the LUN in the second byte, as a little-endian u64 (as in every other
+// request that carries an FCP LUN).
 uint64_t fcp_lun(uint32_t k) {
-    return (uint64_t)(0x40u | ((k >> 8) & 0x3F)) | (uint64_t)(k & 0xFF) << 8;
+    return (uint64_t)(k & 0xFF) << 8;
 }
 
 // Writes the LUN list of target t as seen by initiator init: the count at

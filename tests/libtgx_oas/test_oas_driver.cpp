@@ -26,7 +26,7 @@ TEST_F(OasTest, PerTargetListComesFromTheDriver) {
     for (uint32_t i = 0; i < 5; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(l[i].osLun, luns[i]);
-        EXPECT_EQ(l[i].fcLun, (luns[i] << 8) | 0x40) << "flat space addressing";
+        EXPECT_EQ(l[i].fcLun, luns[i] << 8) << "the driver's FCP LUN";
         EXPECT_EQ(l[i].lunState, luns[i] == 2 ? 0 : 1) << "LUN 2 is offline";
         EXPECT_EQ(l[i].oasState, luns[i] == 3 ? 1 : 0);
         const uint8_t* e = s.reply() + TGX_OAS_LISTV2_OFF_ENTRIES + 16 * i;
@@ -204,7 +204,7 @@ TEST_F(OasTest, AllPairsTableFormsAndMerge) {
         ASSERT_EQ(l.count(), 3u);
         // LUN 3: the driver's entry; LUN 9: not on the target.
         EXPECT_EQ(l[0].osLun, 3u);
-        EXPECT_EQ(l[0].fcLun, 0x0340u);
+        EXPECT_EQ(l[0].fcLun, 0x0300u);
         EXPECT_EQ(l[0].lunState, 1);
         EXPECT_EQ(l[0].oasState, 1);
         EXPECT_EQ(l[1].osLun, 9u);
@@ -285,7 +285,7 @@ TEST_F(OasTest, VirtualPortInitiators) {
     ASSERT_EQ(get(nullptr, kT1, 0, l), 0u);
     ASSERT_EQ(l.count(), 1u);
     EXPECT_EQ(l[0].lunState, 1) << "the virtual port sees the target";
-    EXPECT_EQ(l[0].fcLun, 0x0140u);
+    EXPECT_EQ(l[0].fcLun, 0x0100u);
     EXPECT_EQ(0, memcmp(l[0].initiatorWwpn, vport(1).b, 8));
     // The identifier and list requests go to the virtual port's VPI.
     for (const Sent& s : sent()) {
@@ -302,8 +302,6 @@ TEST_F(OasTest, VirtualPortInitiators) {
     EXPECT_EQ(get(nullptr, kT1, 0, l), 15u);
 }
 
-} // namespace
-
 TEST_F(OasTest, DriverCountsBeyondTheReplyAreClipped) {
     // A per-target list claiming 1000 LUNs fills no more than the 256 its reply holds.
     script([](uint32_t code, uint8_t* env, uint32_t size) {
@@ -312,14 +310,21 @@ TEST_F(OasTest, DriverCountsBeyondTheReplyAreClipped) {
         wr32(env + TGX_ENV_OFF_RETURNCODE, 0);
         wr32(p + TGX_OAS_LISTV2_OFF_COUNT, 1000);
         for (uint32_t i = 0;
-             TGX_ENV_HEADER_LENGTH + TGX_OAS_LISTV2_OFF_ENTRIES + 16 * (i + 1) <= size; ++i)
-            wr32(p + TGX_OAS_LISTV2_OFF_ENTRIES + 16 * i, i);
+             TGX_ENV_HEADER_LENGTH + TGX_OAS_LISTV2_OFF_ENTRIES + 16 * (i + 1) <= size; ++i) {
+            uint8_t* e = p + TGX_OAS_LISTV2_OFF_ENTRIES + 16 * i;
+            wr32(e + TGX_OAS_DE_OSLUN, i);
+            wr32(e + TGX_OAS_DE_FCLUN_LO, 0x1000 + i);
+            wr32(e + TGX_OAS_DE_FCLUN_HI, 0xA0000000u);
+            e[TGX_OAS_DE_LUNSTATE] = 0xFF;
+        }
         return true;
     });
     List l(1200, 1);
     ASSERT_EQ(get(&kPort, kT1, 0, l), 0u);
     EXPECT_EQ(l.count(), 256u);
     EXPECT_EQ(l[255].osLun, 255u);
+    EXPECT_EQ(l[5].fcLun, 0xA000000000001005ull) << "(high << 32) | low";
+    EXPECT_EQ(l[5].lunState, 1) << "bit 0 of the driver's byte";
     EXPECT_EQ(l.bytes[8 + 40 * 256], 0xEE) << "nothing past what the reply holds";
     // A table claiming 65535 pairs in a reply with room for two: two pairs are read.
     script([](uint32_t code, uint8_t* env, uint32_t size) {
@@ -342,3 +347,5 @@ TEST_F(OasTest, DriverCountsBeyondTheReplyAreClipped) {
     EXPECT_EQ(t.count(), 2u);
     EXPECT_EQ(count(TGX_IOCTL_INQUIRE_LUNLIST_OAS), 2u);
 }
+
+} // namespace

@@ -64,7 +64,7 @@ TEST_F(OasRegistryTest, PairReadMergesTheDriversList) {
     const OasLunEntry& a = l[0];
     EXPECT_EQ(a.osLun, 3u);
     EXPECT_EQ(a.lunState, 1) << "the driver lists it";
-    EXPECT_EQ(a.fcLun, 0x0340u) << "the driver's FCP LUN";
+    EXPECT_EQ(a.fcLun, 0x0300u) << "the driver's FCP LUN";
     EXPECT_EQ(a.oasState, 1);
     EXPECT_EQ(a.priority, 4);
     EXPECT_EQ(0, memcmp(a.initiatorWwpn, kPort.b, 8));
