@@ -428,23 +428,33 @@ int32_t open_sub(const RegKey& parent, const char* name, bool create, RegKey* ou
     return rs;
 }
 
-// The names of the subkeys of key, at most limit of them (longer names than a
-// LUN or WWPN key can have are skipped).
+// The next subkey name of key from *index on (names too long for the buffer
+// are skipped): PLAT_REG_OK, PLAT_REG_NO_MORE_ITEMS or the failure.
+int32_t next_subkey(const RegKey& key, uint32_t* index, char* name, uint32_t size) {
+    for (;; ++*index) {
+        uint32_t got = size;
+        const int32_t rs = plat_reg_enum_key(key.k, *index, name, &got);
+        if (rs != PLAT_REG_MORE_DATA) {
+            if (rs == PLAT_REG_OK) ++*index;
+            return rs;
+        }
+    }
+}
+
+// The names of the first kMaxLunKeys subkeys of key (names longer than a LUN
+// key can have are skipped); false when the enumeration failed.
 struct KeyNames {
     char names[kMaxLunKeys][32];
     uint32_t count;
 };
-bool enum_names(const RegKey& key, uint32_t limit, KeyNames* out) {
+bool enum_names(const RegKey& key, KeyNames* out) {
     out->count = 0;
-    for (uint32_t i = 0; out->count < limit && out->count < kMaxLunKeys; ++i) {
-        uint32_t size = sizeof out->names[0];
-        const int32_t rs = plat_reg_enum_key(key.k, i, out->names[out->count], &size);
-        if (rs == PLAT_REG_NO_MORE_ITEMS) return true;
-        if (rs == PLAT_REG_MORE_DATA) continue;
-        if (rs != PLAT_REG_OK) return false;
+    uint32_t index = 0;
+    int32_t rs = PLAT_REG_OK;
+    while (out->count < kMaxLunKeys && (rs = next_subkey(key, &index, out->names[out->count],
+                                                         sizeof out->names[0])) == PLAT_REG_OK)
         ++out->count;
-    }
-    return true;
+    return out->count == kMaxLunKeys || rs == PLAT_REG_NO_MORE_ITEMS;
 }
 
 // Reads the LUN keys of one pair's target key into out (room entries). Fills
@@ -457,7 +467,7 @@ uint32_t read_lun_keys(const RegKey& target, const uint8_t* init, const uint8_t*
     KeyNames* names = static_cast<KeyNames*>(malloc(sizeof(KeyNames)));
     if (!names) return kStsFailed;
     std::unique_ptr<KeyNames, decltype(&free)> own(names, &free);
-    if (!enum_names(oas, kMaxLunKeys, names)) return kStsFailed;
+    if (!enum_names(oas, names)) return kStsFailed;
     uint32_t count = 0, lun = 0;
     for (uint32_t i = 0; i < names->count; ++i)
         count += parse_lun_key(names->names[i], &lun);
@@ -517,6 +527,43 @@ uint32_t registry_pair(uint32_t board, const uint8_t* init, const uint8_t* tgt, 
     return rst;
 }
 
+// What the all-pairs registry read has gathered: entries stored, entries
+// needed by pairs that did not fit, and the first other failure.
+struct PairTally {
+    uint32_t stored = 0, needed = 0, failed = kStsOk;
+    bool anyShort = false;
+    void add(uint32_t st, uint32_t n) {
+        if (st == kStsOk) {
+            stored += n;
+        } else if (st == kStsTooSmall) {
+            needed += n;
+            anyShort = true;
+        } else if (failed == kStsOk) {
+            failed = st;
+        }
+    }
+};
+
+// Reads the pairs of one initiator key: its target keys "WWPN<16 hex digits>".
+void read_initiator(const RegKey& initKey, const uint8_t* init, OasLunList* list, uint32_t capacity,
+                    PairTally* tally) {
+    char name[32];
+    uint32_t index = 0;
+    int32_t rs;
+    while ((rs = next_subkey(initKey, &index, name, sizeof name)) == PLAT_REG_OK) {
+        uint8_t tgt[8];
+        RegKey target;
+        if (!prefix_nocase(name, "WWPN") || !parse_wwn(name + 4, tgt) ||
+            open_sub(initKey, name, false, &target) != PLAT_REG_OK)
+            continue;
+        uint32_t n = 0;
+        const uint32_t st = read_lun_keys(target, init, tgt, nullptr, list->entries + tally->stored,
+                                          capacity - tally->stored, &n);
+        tally->add(st, n);
+    }
+    if (rs != PLAT_REG_NO_MORE_ITEMS) tally->add(kStsFailed, 0);
+}
+
 // Every pair of the registry, read without the driver's lists.
 uint32_t registry_all_pairs(uint32_t board, OasLunList* list) {
     char path[128], name[32];
@@ -530,42 +577,18 @@ uint32_t registry_all_pairs(uint32_t board, OasLunList* list) {
     wwn_name(own, name, sizeof name);
     if (open_sub(params, name, false, &port) != PLAT_REG_OK) return kStsOk;
 
-    uint32_t stored = 0, needed = 0, failed = kStsOk;
-    bool short_ = false;
-    for (uint32_t i = 0;; ++i) {
-        uint32_t size = sizeof name;
-        int32_t rs = plat_reg_enum_key(port.k, i, name, &size);
-        if (rs == PLAT_REG_NO_MORE_ITEMS) break;
+    PairTally tally;
+    uint32_t index = 0;
+    int32_t rs;
+    while ((rs = next_subkey(port, &index, name, sizeof name)) == PLAT_REG_OK) {
         uint8_t init[8];
-        if (rs != PLAT_REG_OK || !parse_wwn(name, init)) continue;
         RegKey initKey;
-        if (open_sub(port, name, false, &initKey) != PLAT_REG_OK) continue;
-        for (uint32_t j = 0;; ++j) {
-            char tname[32];
-            size = sizeof tname;
-            rs = plat_reg_enum_key(initKey.k, j, tname, &size);
-            if (rs == PLAT_REG_NO_MORE_ITEMS) break;
-            uint8_t tgt[8];
-            if (rs != PLAT_REG_OK || !prefix_nocase(tname, "WWPN") || !parse_wwn(tname + 4, tgt))
-                continue;
-            RegKey target;
-            if (open_sub(initKey, tname, false, &target) != PLAT_REG_OK) continue;
-            uint32_t n = 0;
-            const uint32_t st = read_lun_keys(target, init, tgt, nullptr, list->entries + stored,
-                                              capacity - stored, &n);
-            if (st == kStsTooSmall) {
-                needed += n;
-                short_ = true;
-            } else if (st == kStsOk) {
-                stored += n;
-            } else if (failed == kStsOk) {
-                failed = st;
-            }
-        }
+        if (parse_wwn(name, init) && open_sub(port, name, false, &initKey) == PLAT_REG_OK)
+            read_initiator(initKey, init, list, capacity, &tally);
     }
-    list->count = stored + needed;
-    if (short_) return kStsTooSmall;
-    return failed;
+    if (rs != PLAT_REG_NO_MORE_ITEMS) tally.add(kStsFailed, 0);
+    list->count = tally.stored + tally.needed;
+    return tally.anyShort ? kStsTooSmall : tally.failed;
 }
 
 // Writes one LUN key of a pair, creating the key chain as needed.

@@ -189,6 +189,14 @@ TEST_F(OasRegistryTest, AllPairsRegistryReadCountsWhatDidNotFit) {
         EXPECT_EQ(get(nullptr, kT1, 1, l), c.status);
         EXPECT_EQ(l.count(), c.count);
     }
+    // A registry that cannot be enumerated is a failure, not an empty list.
+    for (const char* where : {"OAS", "1000021f3cabcdef"}) {
+        SCOPED_TRACE(where);
+        plat_reg_inject_failure("enum", where, PLAT_REG_ERROR, -1);
+        List l(8);
+        EXPECT_EQ(get(nullptr, kT1, 1, l), 1u);
+        plat_reg_inject_failure("", "", 0, 0);
+    }
 }
 
 // ---- a second process ----------------------------------------------------------------------
