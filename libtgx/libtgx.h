@@ -511,8 +511,9 @@ TGX_EXPORT uint32_t TGX_SendELSCmd(uint32_t board, const TGX_ElsDest* dest, cons
  * key, VPI not usable, or the V2 list's initiator unknown to the driver;
  * 16 out of memory (lists); 17 set refused for the initiator; 18 V2/V3 set on
  * an unknown target; 32 option above 1, OAS (V2) not supported; 33 driver
- * ReturnCode 4; 34 driver ReturnCode 1 on the V2 set; 35 no registry key for
- * the adapter's port. */
+ * ReturnCode 4; 34 driver ReturnCode 1 on TGX_SetOASLun; 35 no registry key
+ * for the adapter's port. TGX_SetOASLunV2 returns other driver ReturnCodes as
+ * they are. */
 typedef struct OasLunEntry {
     uint64_t fcLun;
     uint64_t osLun;   /* the LUN number, high half 0 */
