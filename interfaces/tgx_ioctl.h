@@ -556,4 +556,68 @@
 #define TGX_ELS_LS_RJT 0x01u
 #define TGX_ELS_LS_ACC 0x02u
 
+/* ---- OAS LUN list layouts ----
+ * Per-target lists: 0x8000014A (VPI bits) names the target by its SCSI path
+ * and target identifiers (path 0, target 4, count 8 (in: capacity), entries
+ * from 12); 0x8000014C by WWPNs (initiator 0, target 8, count 16 (in:
+ * capacity), entries from 20). Both envelopes hold 256 entries of 16 bytes:
+ * u32 osLun, u32 fcLun low, u32 fcLun high, u8 lunState (bit 0), u8 oasState
+ * (bit 0), u8 priority, u8 driver byte. Tables 0x8000014B / 0x8000014F: byte 0
+ * = 0, u16 at 2 = n in (pair records of room), pairs out (ReturnCode 6: the
+ * pairs needed); records from 4: initiator 0, target 8, LUN bitmap of eight
+ * u32 at 16 (LUN k = bit k % 32 of word k / 32); the V2 record has 256 more
+ * bytes. Sets are 52-byte envelopes: 0x8000014D initiator 0, target 8, u32 LUN
+ * 16, state bit 0 at 20; 0x8000014E version 0, oasState 1, priority 2,
+ * initiator 4, target 12, u32 LUN 20. */
+#define TGX_SIZE_OAS_LUNLIST 4136u
+#define TGX_SIZE_OAS_LUNLISTV2 4144u
+#define TGX_OAS_LIST_CAPACITY 255u
+#define TGX_OAS_LIST_OFF_PATH 0
+#define TGX_OAS_LIST_OFF_TARGET 4
+#define TGX_OAS_LIST_OFF_COUNT 8
+#define TGX_OAS_LIST_OFF_ENTRIES 12
+#define TGX_OAS_LISTV2_OFF_INIT 0
+#define TGX_OAS_LISTV2_OFF_TARGET 8
+#define TGX_OAS_LISTV2_OFF_COUNT 16
+#define TGX_OAS_LISTV2_OFF_ENTRIES 20
+#define TGX_OAS_DRV_ENTRY 16u
+#define TGX_OAS_DE_OSLUN 0
+#define TGX_OAS_DE_FCLUN_LO 4
+#define TGX_OAS_DE_FCLUN_HI 8
+#define TGX_OAS_DE_LUNSTATE 12
+#define TGX_OAS_DE_OASSTATE 13
+#define TGX_OAS_DE_PRIORITY 14
+#define TGX_OAS_DE_BYTE15 15
+#define TGX_SIZE_OAS_TABLE_BASE 80u     /* + 48 x n */
+#define TGX_SIZE_OAS_TABLE_V2_BASE 336u /* + 304 x n */
+#define TGX_OAS_TABLE_OFF_PAIRS 2       /* u16 */
+#define TGX_OAS_TABLE_OFF_RECORDS 4
+#define TGX_OAS_PAIR 48u
+#define TGX_OAS_PAIR_V2 304u
+#define TGX_OAS_PAIR_OFF_INIT 0
+#define TGX_OAS_PAIR_OFF_TARGET 8
+#define TGX_OAS_PAIR_OFF_BITMAP 16
+#define TGX_OAS_PAIR_OFF_V2_EXTRA 48 /* 256 bytes: the driver's priority of LUN k at k */
+#define TGX_OAS_BITMAP_WORDS 8u
+#define TGX_OAS_MAX_LUNS 256u
+#define TGX_SIZE_OAS_SET 52u
+#define TGX_OAS_SETV2_OFF_INIT 0
+#define TGX_OAS_SETV2_OFF_TARGET 8
+#define TGX_OAS_SETV2_OFF_LUN 16
+#define TGX_OAS_SETV2_OFF_STATE 20
+#define TGX_OAS_SETV3_OFF_VERSION 0
+#define TGX_OAS_SETV3_OFF_STATE 1
+#define TGX_OAS_SETV3_OFF_PRIORITY 2
+#define TGX_OAS_SETV3_OFF_INIT 4
+#define TGX_OAS_SETV3_OFF_TARGET 12
+#define TGX_OAS_SETV3_OFF_LUN 20
+/* ReturnCodes of the OAS requests. */
+#define TGX_OAS_RC_FAILED 1u       /* the driver could not carry it out */
+#define TGX_OAS_RC_NO_TARGET 2u    /* the target is not known to the initiator */
+#define TGX_OAS_RC_UNSUPPORTED 3u  /* the function does not do OAS */
+#define TGX_OAS_RC_BAD_LUN 4u      /* LUN outside 0-255 */
+#define TGX_OAS_RC_TOO_SMALL 6u    /* tables: u16 at 2 = the pairs needed */
+#define TGX_OAS_RC_NO_INITIATOR 7u /* the initiator is neither the port nor a virtual port */
+#define TGX_OAS_RC_BAD_VERSION 8u  /* V3 set: version other than 1 */
+
 #endif

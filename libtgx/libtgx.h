@@ -652,6 +652,56 @@ TGX_EXPORT uint32_t TGX_SendReportLUNsByWWN(uint32_t board, const uint8_t* portW
 TGX_EXPORT uint32_t TGX_SendELSCmd(uint32_t board, const TGX_ElsDest* dest, const void* request,
                                    uint32_t requestSize, void* rsp, uint32_t* rspSize);
 
+/* ---- OAS LUN lists ----
+ * Per-LUN OAS settings of an initiator/target pair. option 0: the driver;
+ * option 1: the registry below the driver's service key. Statuses: 0 success;
+ * 1 bad board, missing argument, failed request, registry failure or an
+ * unknown driver status; 4 record version other than 1 (V2 set; 1 is written
+ * back); 5 target not resolved or its registry key missing; 7 list too small
+ * (count holds the entries needed); 10 out of memory (sets); 15 no initiator
+ * key, VPI not usable, or the V2 list's initiator unknown to the driver;
+ * 16 out of memory (lists); 17 set refused for the initiator; 18 V2/V3 set on
+ * an unknown target; 32 option above 1, OAS (V2) not supported; 33 driver
+ * ReturnCode 4; 34 driver ReturnCode 1 on TGX_SetOASLun; 35 no registry key
+ * for the adapter's port. TGX_SetOASLunV2 returns other driver ReturnCodes as
+ * they are. */
+typedef struct OasLunEntry {
+    uint64_t fcLun;
+    uint64_t osLun;   /* the LUN number, high half 0 */
+    uint8_t lunState; /* 1: the LUN is in the driver's list */
+    uint8_t oasState;
+    uint8_t priority;
+    uint8_t reserved; /* the driver's fourth byte (V2 list), else 0 */
+    uint8_t initiatorWwpn[8];
+    uint8_t targetWwpn[8];
+    uint8_t zero[4];
+} OasLunEntry;
+typedef struct OasLunList {
+    uint32_t count;         /* in: capacity in entries; out: returned, or needed with 7 */
+    uint32_t reserved;      /* not touched */
+    OasLunEntry entries[1]; /* count entries: allocate 8 + 40 x count bytes */
+} OasLunList;
+
+/* Record of TGX_SetOASLunV2 (16 bytes). */
+typedef struct OasLunRecordV2 {
+    uint8_t version;  /* must be 1 */
+    uint8_t oasState; /* 0 or 1 */
+    uint8_t priority;
+    uint8_t r3[5];
+    uint64_t oasLun; /* the low 32 bits are used */
+} OasLunRecordV2;
+
+/* initiator null: every pair (option 0: the driver's OAS table). */
+TGX_EXPORT uint32_t TGX_GetOASLunList(uint32_t board, const uint8_t* initiatorWwpn,
+                                      const uint8_t* targetWwpn, uint32_t option, OasLunList* list);
+/* lun: the low 16 bits; state: bit 0 OAS on (option 1 stores the byte). */
+TGX_EXPORT uint32_t TGX_SetOASLun(uint32_t board, const uint8_t* initiatorWwpn,
+                                  const uint8_t* targetWwpn, uint64_t lun, uint32_t option,
+                                  uint8_t state);
+TGX_EXPORT uint32_t TGX_SetOASLunV2(uint32_t board, const uint8_t* initiatorWwpn,
+                                    const uint8_t* targetWwpn, uint32_t option,
+                                    OasLunRecordV2* record);
+
 #ifdef __cplusplus
 }
 #endif
@@ -703,5 +753,10 @@ static_assert(__builtin_offsetof(TGX_NodeInfoEntry, word0) == 264, "node informa
 static_assert(__builtin_offsetof(TGX_NodeInfoEntry, word2) == 304, "node information word 2");
 static_assert(__builtin_offsetof(TGX_NodeInfo, entries) == 8, "node information header");
 static_assert(sizeof(TGX_ElsDest) == 16, "ELS destination");
+static_assert(sizeof(OasLunEntry) == 40, "OAS LUN entry");
+static_assert(__builtin_offsetof(OasLunEntry, initiatorWwpn) == 20, "OAS entry WWPNs");
+static_assert(__builtin_offsetof(OasLunList, entries) == 8, "OAS LUN list header");
+static_assert(sizeof(OasLunRecordV2) == 16, "OAS V2 record");
+static_assert(__builtin_offsetof(OasLunRecordV2, oasLun) == 8, "OAS V2 record LUN");
 #endif
 #endif

@@ -194,6 +194,12 @@ const FleetKeyDef kFleetSchema[] = {
     {"bridge_maint", "function", "fc,fcoe", FT_BOOL, nullptr, nullptr,
      "run-time: the FCoE bridge of a 0xFE05 board is in maintenance mode"},
 
+    // ---- function: OAS LUN lists (req_oas.cpp, driver information) ------------
+    {"oas", "function", "fc,fcoe", FT_BOOL, "yes", nullptr,
+     "the driver keeps OAS LUN settings (no: every OAS request answers ReturnCode 3)"},
+    {"drv_word144", "function", "fc,fcoe", FT_NUM, "0", nullptr,
+     "driver-information payload word 144 (DrvInfo offset 148); non-zero: OAS V2 tables"},
+
     // ---- function: adapter firmware of the FC mailbox layer (mbox_fw_*.cpp) -----
     {"hw_type", "function", "classic:fc", FT_NUM, "4100", nullptr,
      "hardware type in the revision words (bits 12-27 of words 2 and 3)"},

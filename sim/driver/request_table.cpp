@@ -84,6 +84,13 @@ uint32_t req_fcp_target_mapping(DrvRequest& r);
 uint32_t req_scsi_passthru(DrvRequest& r);
 uint32_t req_fcp_passthru(DrvRequest& r);
 uint32_t req_issue_els(DrvRequest& r);
+// ---- OAS LUN lists (req_oas.cpp) ----------------------------------------------
+uint32_t req_oas_lunlist(DrvRequest& r);
+uint32_t req_oas_lunlist_v2(DrvRequest& r);
+uint32_t req_oas_table(DrvRequest& r);
+uint32_t req_oas_table_v2(DrvRequest& r);
+uint32_t req_oas_set_v2(DrvRequest& r);
+uint32_t req_oas_set_v3(DrvRequest& r);
 
 const DrvHandlerEntry kDrvHandlers[] = {
     // ---- discovery ----
@@ -174,6 +181,16 @@ const DrvHandlerEntry kDrvHandlers[] = {
     {TGX_IOCTL_SCSI_PASSTHRU, TGX_SIG_ZT, TGX_SIZE_SCSI_BASE, "SCSI_PASSTHRU", req_scsi_passthru},
     {TGX_IOCTL_FCP_PASSTHRU, TGX_SIG_ZT, TGX_SIZE_FCP_BASE, "FCP_PASSTHRU", req_fcp_passthru},
     {TGX_IOCTL_ISSUE_ELS_CMD, TGX_SIG_ZT, TGX_SIZE_ELS_BASE, "ISSUE_ELS_CMD", req_issue_els},
+    // ---- OAS LUN lists ----
+    {TGX_IOCTL_INQUIRE_LUNLIST_OAS, TGX_SIG_ZT, TGX_SIZE_OAS_LUNLIST, "INQUIRE_LUNLIST_OAS",
+     req_oas_lunlist},
+    {TGX_IOCTL_INQUIRE_OAS_LUNLISTV2, TGX_SIG_ZT, TGX_SIZE_OAS_LUNLISTV2, "INQUIRE_OAS_LUNLISTV2",
+     req_oas_lunlist_v2},
+    {TGX_IOCTL_OAS_TABLE, TGX_SIG_ZT, TGX_SIZE_OAS_TABLE_BASE, "OAS_TABLE", req_oas_table},
+    {TGX_IOCTL_OAS_TABLE_V2, TGX_SIG_ZT, TGX_SIZE_OAS_TABLE_V2_BASE, "OAS_TABLE_V2",
+     req_oas_table_v2},
+    {TGX_IOCTL_SET_LUNOASV2, TGX_SIG_ZT, TGX_SIZE_OAS_SET, "SET_LUNOASV2", req_oas_set_v2},
+    {TGX_IOCTL_SET_LUNOASV3, TGX_SIG_ZT, TGX_SIZE_OAS_SET, "SET_LUNOASV3", req_oas_set_v3},
 };
 const size_t kDrvHandlerCount = sizeof(kDrvHandlers) / sizeof(kDrvHandlers[0]);
 
