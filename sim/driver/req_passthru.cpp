@@ -49,9 +49,11 @@ void put_be(uint8_t* p, uint64_t v, int bytes) {
         p[i] = (uint8_t)v;
 }
 
+// Text padded with blanks to width (SCSI ASCII fields), cut when longer.
 void put_text(Bytes* d, const char* text, size_t width) {
+    const size_t len = strnlen(text, width);
     for (size_t i = 0; i < width; ++i)
-        d->push_back(text[i] && i < strlen(text) ? (uint8_t)text[i] : (uint8_t)' ');
+        d->push_back(i < len ? (uint8_t)text[i] : (uint8_t)' ');
 }
 
 // Standard INQUIRY data (36 bytes) of a direct-access device.
