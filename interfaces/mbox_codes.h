@@ -96,6 +96,7 @@ constexpr uint8_t SLI_SUBSYSTEM_COMMON = 1;
 constexpr uint8_t SLI_OP_GET_FW_VERSION = 0x23;
 constexpr uint8_t SLI_OP_READ_OBJECT = 0xAB;
 constexpr uint8_t SLI_OP_WRITE_OBJECT = 0xAC;
+constexpr uint8_t SLI_OP_DELETE_OBJECT = 0xAE;
 
 // Sub-command field offsets (from the sub-command start).
 constexpr uint32_t SUB_OPCODE = 0;

@@ -8,6 +8,7 @@
 #include <stdint.h>
 
 /* Feature bits of DrvInfo.featureList. */
+#define TGX_FEATURE_AUTH_V2_STORE 0x10u /* authentication copy kept in the adapter object */
 #define TGX_FEATURE_FCOE 0x200u
 #define TGX_FEATURE_PERSIST_LINKDOWN 0x400u
 #define TGX_FEATURE_MBOX_V2_EXT 0x1000u

@@ -290,6 +290,100 @@
 #define TGX_VPI_RC_NOT_FOUND 2u
 #define TGX_VPI_OFF_VPI 8
 
+/* ---- Authentication layouts ----
+ * V1 requests (0x80000330-0x80000334): 576 bytes, a 548-byte payload: local
+ * WWN at 0, remote WWN at 8, u32 flags at 16 (bits 0-1 the operation), then
+ * either the current (authorising) password entry at 20 and the 24 settings
+ * bytes at 152 (configuration), or the four password entries at 20 (current
+ * local, current remote, new local, new remote). A password entry is 132
+ * bytes: u16 length, u16 type, 128 bytes of password; type 3 holds none.
+ * Switch request (0x80000333): payload word 0 = 2 on, 1 off. Status request
+ * (0x80000334): WWNs in; bytes 12-16, bits 0-1 of byte 17 and the words at 24
+ * and 28 are the pair's state. */
+#define TGX_SIZE_AUTH 576u
+#define TGX_AUTH_OFF_LOCAL 0
+#define TGX_AUTH_OFF_REMOTE 8
+#define TGX_AUTH_OFF_FLAGS 16
+#define TGX_AUTH_OFF_CURPWD 20
+#define TGX_AUTH_OFF_PWDS 20
+#define TGX_AUTH_OFF_SETTINGS 152
+#define TGX_AUTH_SETTINGS_BYTES 24u
+#define TGX_AUTH_PWD_ENTRY 132u /* u16 length, u16 type, 128 bytes */
+#define TGX_AUTH_PWD_MAX 128u
+#define TGX_AUTH_PWD_TYPE_NONE 3u
+#define TGX_AUTH_OP_MASK 3u
+#define TGX_AUTH_CFG_GET 0u
+#define TGX_AUTH_CFG_SET 1u
+#define TGX_AUTH_CFG_DELETE 2u
+#define TGX_AUTH_PWD_GET 0u
+#define TGX_AUTH_PWD_SET 1u
+#define TGX_AUTH_ENABLE_ON 2u
+#define TGX_AUTH_ENABLE_OFF 1u
+#define TGX_AUTH_ST_OFF_STATE 12 /* 5 bytes */
+#define TGX_AUTH_ST_STATE_BYTES 5u
+#define TGX_AUTH_ST_OFF_FLAGS 17 /* bits 0-1 */
+#define TGX_AUTH_ST_OFF_W24 24
+#define TGX_AUTH_ST_OFF_W28 28
+/* V2 configuration list (0x80000335): operation at 0, list flag at 1, u32
+ * entry count at 4 (in: entries sent or room for them; out: entries the
+ * driver has), 40-byte configuration records from 8. The list flag asks for
+ * every pair whose local WWN equals that of entry 0 (all 0xFF: every pair). */
+#define TGX_SIZE_AUTH_LIST_BASE 36u /* + 40 x entries */
+#define TGX_AUTHL_OFF_OP 0
+#define TGX_AUTHL_OFF_LISTFLAG 1
+#define TGX_AUTHL_OFF_COUNT 4
+#define TGX_AUTHL_OFF_ENTRIES 8
+#define TGX_AUTH_CONFIG_BYTES 40u
+#define TGX_AUTHL_OP_GET 0u
+#define TGX_AUTHL_OP_SET 1u
+#define TGX_AUTHL_OP_DELETE 2u
+#define TGX_AUTHL_OP_DELETE_ALL 3u
+/* V2 passwords (0x80000336): 316 bytes; set flag at 0 (1 set, 0 get), u32 1
+ * at 4, WWNs at 8 and 16, the local entry at 24 and the remote one at 156. */
+#define TGX_SIZE_AUTH_PWD_V2 316u
+#define TGX_AUTHP_OFF_SET 0
+#define TGX_AUTHP_OFF_ONE 4
+#define TGX_AUTHP_OFF_LOCAL 8
+#define TGX_AUTHP_OFF_REMOTE 16
+#define TGX_AUTHP_OFF_LOCALPWD 24
+#define TGX_AUTHP_OFF_REMOTEPWD 156
+/* ReturnCodes of the authentication requests. */
+#define TGX_AUTH_RC_INVALID_LOCAL 1u
+#define TGX_AUTH_RC_INVALID_REMOTE 2u
+#define TGX_AUTH_RC_NOT_FOUND 3u
+#define TGX_AUTH_RC_INVALID_OP 4u
+#define TGX_AUTH_RC_NO_RESOURCES 5u
+#define TGX_AUTH_RC_NOT_ACTIVE 6u
+#define TGX_AUTH_RC_IN_PROGRESS 7u
+#define TGX_AUTH_RC_NOT_CONFIGURED 8u
+#define TGX_AUTH_RC_PWD_MISMATCH 9u
+#define TGX_AUTH_RC_ALREADY_ENABLED 10u
+#define TGX_AUTH_RC_ALREADY_DISABLED 11u
+#define TGX_AUTH_RC_LINK_DOWN 12u
+#define TGX_AUTH_RC_REJECTED 13u /* bidirectional without the remote password */
+#define TGX_AUTH_RC_SAME_PWD 14u
+#define TGX_AUTH_RC_PWD_SHORT 15u
+#define TGX_AUTH_RC_MORE 16u /* list: more pairs than the room sent */
+/* The adapter's authentication object: one 8192-byte slice per PCI function,
+ * a slice header of two words (signature, count << 16 | 0x801) and entries of
+ * 300 bytes: the 40-byte configuration, u8 local type, u8 local length, u8
+ * remote type, u8 remote length, the local and the remote password (128 bytes
+ * each, from 44 and 172). */
+#define TGX_AUTH_OBJECT "/driver/auth.cfg"
+#define TGX_AUTH_OBJECT_BYTES 32768u
+#define TGX_AUTH_SLICE_BYTES 8192u
+#define TGX_AUTH_SLICE_SIGNATURE 0x61757468u /* "auth" */
+#define TGX_AUTH_SLICE_VERSION 0x801u
+#define TGX_AUTH_SLICE_HEADER 8u
+#define TGX_AUTH_SLICE_ENTRY 300u
+#define TGX_AUTH_SLICE_MAX_ENTRIES 27u
+#define TGX_AUTHS_OFF_LTYPE 40
+#define TGX_AUTHS_OFF_LLEN 41
+#define TGX_AUTHS_OFF_RTYPE 42
+#define TGX_AUTHS_OFF_RLEN 43
+#define TGX_AUTHS_OFF_LPWD 44
+#define TGX_AUTHS_OFF_RPWD 172
+
 /* ---- FCoE region and FCF list layouts ---- */
 #define TGX_FCOE_REGION 23u
 #define TGX_FCOE_REGION_BYTES 1024u
@@ -337,6 +431,194 @@
 #define TGX_SD_COLLECT_STOP 1u
 #define TGX_SD_COLLECT_RESET 2u
 #define TGX_SD_RC_BUCKET_NOTSET 13u
+
+/* ---- LUN masking and target mapping layouts ----
+ * SCSI identifier (0x8000011B, VPI bits): WWPN at 0, flag word in at 16;
+ * out: path id at 8, target id at 12, node state at 16. */
+#define TGX_SIZE_INQUIRE_SCSIID 48u
+#define TGX_SCSIID_OFF_WWPN 0
+#define TGX_SCSIID_OFF_PATH 8
+#define TGX_SCSIID_OFF_TARGET 12
+#define TGX_SCSIID_OFF_FLAGS 16 /* in: request flag word; out: node state */
+#define TGX_SCSIID_LIBRARY_FLAG 2u
+#define TGX_NODE_EXISTS 0x1u
+#define TGX_NODE_READY 0x2u
+#define TGX_NODE_LINK_DOWN 0x4u
+/* LUN list (0x80000302): path id, target id, capacity in / count out, then
+ * entries of 24 bytes from 12: FCP LUN (8), u16 osLun at 8, word A at 12, word
+ * B at 16, state flags at 20 (bit 0 ready), unMask at 21 (the widest level
+ * that unmasks the LUN: 4 HBA, 2 target, 1 LUN). 6184 bytes hold 256 entries. */
+#define TGX_SIZE_INQUIRE_LUNLIST 6184u
+#define TGX_SIZE_INQUIRE_LUNLIST_ONE 68u
+#define TGX_LUNLIST_OFF_PATH 0
+#define TGX_LUNLIST_OFF_TARGET 4
+#define TGX_LUNLIST_OFF_COUNT 8
+#define TGX_LUNLIST_OFF_ENTRIES 12
+#define TGX_LUNLIST_ENTRY 24u
+#define TGX_LUNLIST_E_OSLUN 8
+#define TGX_LUNLIST_E_WORDA 12
+#define TGX_LUNLIST_E_WORDB 16
+#define TGX_LUNLIST_E_STATE 20
+#define TGX_LUNLIST_E_UNMASK 21
+#define TGX_UNMASK_LUN 1u
+#define TGX_UNMASK_TARGET 2u
+#define TGX_UNMASK_HBA 4u
+/* Node list (0x8000011E; with a VPI the targets of a virtual port): u16
+ * capacity in / count out at 0, u16 flags at 2 (bit 3 HBA-level unmask), then
+ * entries of 36 bytes from 8: words 0-2 at 0, 4, 8; D_ID 12; WWNN 16; WWPN 24;
+ * u32 at 32. Envelope 68 + 36 x capacity. */
+#define TGX_SIZE_NODELIST_BASE 68u
+#define TGX_SIZE_NODELIST_ALL 18464u
+#define TGX_NODELIST_OFF_COUNT 0
+#define TGX_NODELIST_OFF_FLAGS 2
+#define TGX_NODELIST_OFF_ENTRIES 8
+#define TGX_NODELIST_ENTRY 36u
+#define TGX_NODELIST_FLAG_HBA_UNMASK 0x8u
+#define TGX_NODE_E_WORD0 0
+#define TGX_NODE_E_WORD1 4
+#define TGX_NODE_E_WORD2 8
+#define TGX_NODE_E_DID 12
+#define TGX_NODE_E_WWNN 16
+#define TGX_NODE_E_WWPN 24
+#define TGX_NODE_E_TAIL 32
+/* Multi-LUN mask (0x80000305): path, target, first LUN, count, mask word (level
+ * 2 LUN, 1 target, 0 HBA; bit 31 masks, clear unmasks). */
+#define TGX_SIZE_MULTI_LUNMASK 48u
+#define TGX_MASK_LEVEL_HBA 0u
+#define TGX_MASK_LEVEL_TARGET 1u
+#define TGX_MASK_LEVEL_LUN 2u
+#define TGX_MASK_BIT 0x80000000u
+#define TGX_SIZE_RESCAN 68u
+/* FCP target mapping (0x8000031A, VPI bits): port WWPN at 0, capacity at 8,
+ * entries of 304 bytes from 16 (device name 256; bus, target, OS LUN at 256;
+ * FC ID 272, WWNN 276, WWPN 284, FCP LUN 296). ReturnCode 7: more entries. */
+#define TGX_SIZE_TARGET_MAPPING_BASE 44u
+#define TGX_MAPPING_OFF_WWPN 0
+#define TGX_MAPPING_OFF_CAPACITY 8
+#define TGX_MAPPING_OFF_ENTRIES 16
+#define TGX_MAPPING_ENTRY 304u
+#define TGX_MAPPING_RC_MORE 7u
+
+/* ---- SCSI and ELS pass-through layouts ----
+ * FCP (0x80000134): target WWPN 0, FCP LUN bytes 4-7 at 8 and 0-3 at 12, flags
+ * 16 (bits 0-1 = 2, bit 2 read), CDB length 17, sense room in / length out 18,
+ * data size in / transferred out 20, CDB 24, data 40, sense after the data. */
+#define TGX_SIZE_FCP_BASE 72u
+#define TGX_FCP_OFF_WWPN 0
+#define TGX_FCP_OFF_LUN_HI 8
+#define TGX_FCP_OFF_LUN_LO 12
+#define TGX_FCP_OFF_FLAGS 16
+#define TGX_FCP_OFF_CDBLEN 17
+#define TGX_FCP_OFF_SENSE 18
+#define TGX_FCP_OFF_DATASIZE 20
+#define TGX_FCP_OFF_CDB 24
+#define TGX_FCP_OFF_DATA 40
+#define TGX_FCP_FLAG_READ 0x4u
+#define TGX_FCP_SENSE_ROOM 128u
+/* SCSI (0x8000011D): path 0, target 4, LUN 8, CDB length 12, sense length 13,
+ * direction 14 (1 in), response size in / transferred out 16, CDB 20, data 36,
+ * sense after the response. */
+#define TGX_SIZE_SCSI_BASE 68u
+#define TGX_SCSI_OFF_PATH 0
+#define TGX_SCSI_OFF_TARGET 4
+#define TGX_SCSI_OFF_LUN 8
+#define TGX_SCSI_OFF_CDBLEN 12
+#define TGX_SCSI_OFF_SENSELEN 13
+#define TGX_SCSI_OFF_DIR 14
+#define TGX_SCSI_OFF_RSPSIZE 16
+#define TGX_SCSI_OFF_CDB 20
+#define TGX_SCSI_OFF_DATA 36
+/* ReturnCodes of the SCSI requests; bit 0x80: sense data came back. */
+#define TGX_SCSI_RC_SUCCESS 1u
+#define TGX_SCSI_RC_ERROR 2u
+#define TGX_SCSI_RC_ILLEGAL_WWPN 7u
+#define TGX_SCSI_RC_BUSY 10u
+#define TGX_SCSI_RC_OVERRUN 18u
+#define TGX_SCSI_RC_MORE_DATA 21u
+#define TGX_SCSI_RC_SENSE 0x80u
+/* ELS (0x80000132): cmdlen 0, rsplen 4 (in: room, out: returned), port id 8
+ * (0 = by WWPN); by port id the request from 12 and the reply from 16; by
+ * WWPN the ELS word at 12, the WWPN at 16, the rest of the request from 24,
+ * and the reply: WWPN echo 16, ELS word 24, reject word 28, LS_ACC data 36. */
+#define TGX_SIZE_ELS_BASE 52u
+#define TGX_ELS_OFF_CMDLEN 0
+#define TGX_ELS_OFF_RSPLEN 4
+#define TGX_ELS_OFF_DID 8
+#define TGX_ELS_OFF_REQ 12
+#define TGX_ELS_OFF_WWPN 16
+#define TGX_ELS_OFF_REQ_REST 24
+#define TGX_ELS_OFF_RSP_DID 16
+#define TGX_ELS_OFF_RSP_CODE 24
+#define TGX_ELS_OFF_RSP_REJECT 28
+#define TGX_ELS_OFF_RSP_ACC 36
+#define TGX_ELS_RC_MORE 7u
+#define TGX_ELS_RC_NO_PORT 2u
+#define TGX_ELS_LS_RJT 0x01u
+#define TGX_ELS_LS_ACC 0x02u
+
+/* ---- OAS LUN list layouts ----
+ * Per-target lists: 0x8000014A (VPI bits) names the target by its SCSI path
+ * and target identifiers (path 0, target 4, count 8 (in: capacity), entries
+ * from 12); 0x8000014C by WWPNs (initiator 0, target 8, count 16 (in:
+ * capacity), entries from 20). Both envelopes hold 256 entries of 16 bytes:
+ * u32 osLun, u32 fcLun low, u32 fcLun high, u8 lunState (bit 0), u8 oasState
+ * (bit 0), u8 priority, u8 driver byte. Tables 0x8000014B / 0x8000014F: byte 0
+ * = 0, u16 at 2 = n in (pair records of room), pairs out (ReturnCode 6: the
+ * pairs needed); records from 4: initiator 0, target 8, LUN bitmap of eight
+ * u32 at 16 (LUN k = bit k % 32 of word k / 32); the V2 record has 256 more
+ * bytes. Sets are 52-byte envelopes: 0x8000014D initiator 0, target 8, u32 LUN
+ * 16, state bit 0 at 20; 0x8000014E version 0, oasState 1, priority 2,
+ * initiator 4, target 12, u32 LUN 20. */
+#define TGX_SIZE_OAS_LUNLIST 4136u
+#define TGX_SIZE_OAS_LUNLISTV2 4144u
+#define TGX_OAS_LIST_CAPACITY 255u
+#define TGX_OAS_LIST_OFF_PATH 0
+#define TGX_OAS_LIST_OFF_TARGET 4
+#define TGX_OAS_LIST_OFF_COUNT 8
+#define TGX_OAS_LIST_OFF_ENTRIES 12
+#define TGX_OAS_LISTV2_OFF_INIT 0
+#define TGX_OAS_LISTV2_OFF_TARGET 8
+#define TGX_OAS_LISTV2_OFF_COUNT 16
+#define TGX_OAS_LISTV2_OFF_ENTRIES 20
+#define TGX_OAS_DRV_ENTRY 16u
+#define TGX_OAS_DE_OSLUN 0
+#define TGX_OAS_DE_FCLUN_LO 4
+#define TGX_OAS_DE_FCLUN_HI 8
+#define TGX_OAS_DE_LUNSTATE 12
+#define TGX_OAS_DE_OASSTATE 13
+#define TGX_OAS_DE_PRIORITY 14
+#define TGX_OAS_DE_BYTE15 15
+#define TGX_SIZE_OAS_TABLE_BASE 80u     /* + 48 x n */
+#define TGX_SIZE_OAS_TABLE_V2_BASE 336u /* + 304 x n */
+#define TGX_OAS_TABLE_OFF_PAIRS 2       /* u16 */
+#define TGX_OAS_TABLE_OFF_RECORDS 4
+#define TGX_OAS_PAIR 48u
+#define TGX_OAS_PAIR_V2 304u
+#define TGX_OAS_PAIR_OFF_INIT 0
+#define TGX_OAS_PAIR_OFF_TARGET 8
+#define TGX_OAS_PAIR_OFF_BITMAP 16
+#define TGX_OAS_PAIR_OFF_V2_EXTRA 48 /* 256 bytes: the driver's priority of LUN k at k */
+#define TGX_OAS_BITMAP_WORDS 8u
+#define TGX_OAS_MAX_LUNS 256u
+#define TGX_SIZE_OAS_SET 52u
+#define TGX_OAS_SETV2_OFF_INIT 0
+#define TGX_OAS_SETV2_OFF_TARGET 8
+#define TGX_OAS_SETV2_OFF_LUN 16
+#define TGX_OAS_SETV2_OFF_STATE 20
+#define TGX_OAS_SETV3_OFF_VERSION 0
+#define TGX_OAS_SETV3_OFF_STATE 1
+#define TGX_OAS_SETV3_OFF_PRIORITY 2
+#define TGX_OAS_SETV3_OFF_INIT 4
+#define TGX_OAS_SETV3_OFF_TARGET 12
+#define TGX_OAS_SETV3_OFF_LUN 20
+/* ReturnCodes of the OAS requests. */
+#define TGX_OAS_RC_FAILED 1u       /* the driver could not carry it out */
+#define TGX_OAS_RC_NO_TARGET 2u    /* the target is not known to the initiator */
+#define TGX_OAS_RC_UNSUPPORTED 3u  /* the function does not do OAS */
+#define TGX_OAS_RC_BAD_LUN 4u      /* LUN outside 0-255 */
+#define TGX_OAS_RC_TOO_SMALL 6u    /* tables: u16 at 2 = the pairs needed */
+#define TGX_OAS_RC_NO_INITIATOR 7u /* the initiator is neither the port nor a virtual port */
+#define TGX_OAS_RC_BAD_VERSION 8u  /* V3 set: version other than 1 */
 
 /* ---- Driver event and CT management layouts ----
  * Dump (0x8000012A) and temperature (0x8000013A) event requests: 36-byte

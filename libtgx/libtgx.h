@@ -275,6 +275,156 @@ TGX_EXPORT uint32_t TGX_VPSetupIOStats(uint32_t board, HBA_wwn wwpn, uint32_t un
 TGX_EXPORT uint32_t TGX_VPGetIOStats(uint32_t board, HBA_wwn wwpn, uint32_t words,
                                      TGX_VPStat* stats);
 
+/* ---- authentication configuration ----
+ * Per pair of a local and a remote port WWN the driver keeps a configuration
+ * and two passwords. V1 exports serve boards below SLI mode 4 and keep a copy
+ * in the registry; V2 exports serve SLI-4 boards and keep a copy in the
+ * adapter's "/driver/auth.cfg" object. Passwords are opaque bytes; reading
+ * them back yields their types only. Statuses: 0 success and the values
+ * below; 1 bad board (V1 exports) or a failed status request. */
+#define TGX_AUTH_STS_NOT_CONFIGURED 0x8001u
+#define TGX_AUTH_STS_PWD_MISMATCH 0x8004u /* returned after a 3-second delay */
+#define TGX_AUTH_STS_NOT_FOUND 0x8005u
+#define TGX_AUTH_STS_PWD_TOO_LONG 0x8006u   /* more than 128 bytes */
+#define TGX_AUTH_STS_INVALID_ENTITY 0x8007u /* also: password shorter than the minimum */
+#define TGX_AUTH_STS_NOT_ACTIVE 0x8008u
+#define TGX_AUTH_STS_INVALID_OP 0x8009u
+#define TGX_AUTH_STS_NO_RESOURCES 0x800Au
+#define TGX_AUTH_STS_IN_PROGRESS 0x800Bu
+#define TGX_AUTH_STS_BAD_BOARD 0x800Cu
+#define TGX_AUTH_STS_FAILED 0x800Du /* request failed, already disabled, unknown code */
+#define TGX_AUTH_STS_REG_SERVICE 0x800Eu
+#define TGX_AUTH_STS_REG_PARAMETERS 0x800Fu
+#define TGX_AUTH_STS_REG_AUTH 0x8010u
+#define TGX_AUTH_STS_REG_WWN 0x8020u
+#define TGX_AUTH_STS_SAME_PWD 0x8011u
+#define TGX_AUTH_STS_NOT_SUPPORTED 0x8030u /* SLI mode, Port driver or an FCoE board */
+#define TGX_AUTH_STS_NO_V2_STORE 0x8031u
+#define TGX_AUTH_STS_OTHER 0x8032u /* missing argument or other error */
+#define TGX_AUTH_STS_LINK_DOWN 0x8033u
+#define TGX_AUTH_STS_INVALID_ENTITY_V2 0x8034u
+#define TGX_AUTH_STS_NO_PASSWORD 0x8050u
+#define TGX_AUTH_STS_ALREADY_ENABLED 10u
+#define TGX_AUTH_STS_MORE 7u /* V2 lists: more pairs than the list holds */
+
+/* Board argument of TGX_SetAuthConfig and TGX_SetAuthPassword: the board
+ * number in bits 0-27; this bit applies the setting without writing the
+ * registry copy. */
+#define TGX_AUTH_BOARD_MASK 0x0FFFFFFFu
+#define TGX_AUTH_NO_REGISTRY 0x80000000u
+
+/* Password types. */
+#define TGX_AUTH_PWD_NONE 3u /* the entry holds no password */
+
+/* A pair's configuration (40 bytes). */
+typedef struct AuthConfigRecord {
+    uint8_t localWwn[8];
+    uint8_t remoteWwn[8];
+    uint16_t timeOut;
+    uint8_t authMode;
+    uint8_t flags;        /* bit 0: bidirectional */
+    uint8_t authPrior[4]; /* authentication types in order of preference */
+    uint8_t hashPrior[4]; /* hash algorithms in order of preference */
+    uint8_t grpPrior[8];  /* DH groups in order of preference */
+    uint32_t rauthTimer;  /* re-authentication interval */
+} AuthConfigRecord;
+
+#define TGX_AUTH_BIDIRECTIONAL 0x01u
+
+/* A password entry (132 bytes); also the password-info argument of the set
+ * and delete configuration exports (the password that authorises the change). */
+typedef struct AuthPasswordEntry {
+    uint16_t length; /* at most 128 */
+    uint16_t type;
+    uint8_t password[128];
+} AuthPasswordEntry;
+
+/* The two passwords of a pair (264 bytes). */
+typedef struct AUTH_PASSWD {
+    AuthPasswordEntry local;
+    AuthPasswordEntry remote;
+} AUTH_PASSWD;
+
+/* V1 password record (544 bytes): the current passwords authorise the new ones. */
+typedef struct AuthPasswordRecord {
+    uint8_t localWwn[8];
+    uint8_t remoteWwn[8];
+    AuthPasswordEntry currentLocal;
+    AuthPasswordEntry currentRemote;
+    AuthPasswordEntry newLocal;
+    AuthPasswordEntry newRemote;
+} AuthPasswordRecord;
+
+/* V2 password record (280 bytes). */
+typedef struct AuthPasswordRecordV2 {
+    uint8_t localWwn[8];
+    uint8_t remoteWwn[8];
+    AUTH_PASSWD passwd;
+} AuthPasswordRecordV2;
+
+/* Status record (32 bytes): WWNs in, the driver's state of the pair out. */
+typedef struct AuthStatusRecord {
+    uint8_t localWwn[8];
+    uint8_t remoteWwn[8];
+    uint8_t state[5]; /* the driver's bytes: state, type, hash, group, mode */
+    uint8_t flags;    /* bits 0-1 from the driver */
+    uint8_t r22[2];
+    uint32_t word24;
+    uint32_t word28;
+} AuthStatusRecord;
+
+/* Configuration list of the list exports: count in = room for entries, out =
+ * the entries filled (V1 and V2 alike); each entry carries its own status. */
+typedef struct AuthConfigListEntry {
+    AuthConfigRecord config;
+    uint32_t status;
+} AuthConfigListEntry;
+typedef struct AuthConfigList {
+    uint32_t count;
+    AuthConfigListEntry entries[1]; /* allocate 4 + 44 x count bytes */
+} AuthConfigList;
+
+/* Operations of the V2 configuration requests. */
+#define TGX_AUTH_V2_OP_GET 0u
+#define TGX_AUTH_V2_OP_SET 1u
+#define TGX_AUTH_V2_OP_DELETE 2u
+#define TGX_AUTH_V2_OP_DELETE_ALL 3u
+#define TGX_AUTH_V2_MAX_ENTRIES 16u /* entries one V2 call handles */
+/* Source argument of the V2 reads. */
+#define TGX_AUTH_SOURCE_DRIVER 0u
+#define TGX_AUTH_SOURCE_FLASH 1u
+
+TGX_EXPORT uint32_t TGX_GetAuthConfig(uint32_t board, AuthConfigRecord* config);
+TGX_EXPORT uint32_t TGX_SetAuthConfig(uint32_t board, const AuthConfigRecord* config,
+                                      const AuthPasswordEntry* pwdInfo);
+TGX_EXPORT uint32_t TGX_DeleteAuthConfig(uint32_t board, const uint8_t* localWwn,
+                                         const uint8_t* remoteWwn,
+                                         const AuthPasswordEntry* pwdInfo);
+TGX_EXPORT uint32_t TGX_GetAuthPassword(uint32_t board, AuthPasswordRecord* record);
+TGX_EXPORT uint32_t TGX_SetAuthPassword(uint32_t board, const AuthPasswordRecord* record);
+TGX_EXPORT uint32_t TGX_InitiateAuthentication(uint32_t board, const uint8_t* localWwn,
+                                               const uint8_t* remoteWwn);
+TGX_EXPORT uint32_t TGX_EnableAuthentication(uint32_t board);
+TGX_EXPORT uint32_t TGX_DisableAuthentication(uint32_t board);
+/* filter: the HBA port's registry pairs whose local WWN equals it (all 0xFF: all). */
+TGX_EXPORT uint32_t TGX_GetAuthConfigList(uint32_t board, const uint8_t* filter,
+                                          AuthConfigList* list);
+TGX_EXPORT uint32_t TGX_GetAuthStatus(uint32_t board, AuthStatusRecord* status);
+/* source 0: the driver; with a filter, the driver lists the pairs whose local
+ * WWN equals it (all 0xFF: all); without one (null), each pair of the list is
+ * read. Other sources: this function's slice of the adapter object. */
+TGX_EXPORT uint32_t TGX_GetAuthConfigV2(uint32_t board, uint32_t source, const uint8_t* filter,
+                                        AuthConfigList* list);
+TGX_EXPORT uint32_t TGX_SetAuthConfigV2(uint32_t board, AuthConfigList* list);
+/* flag non-zero: every pair of the driver (the list is not read). */
+TGX_EXPORT uint32_t TGX_DeleteAuthConfigV2(uint32_t board, AuthConfigList* list, uint32_t flag);
+TGX_EXPORT uint32_t TGX_DeleteAuthConfigObject(uint32_t board);
+TGX_EXPORT uint32_t TGX_GetAuthPasswordV2(uint32_t board, AuthPasswordRecordV2* record,
+                                          uint32_t source);
+TGX_EXPORT uint32_t TGX_SetAuthPasswordV2(uint32_t board, const AuthPasswordRecordV2* record);
+/* Writes the driver's pairs of this board into its slice of the adapter object. */
+TGX_EXPORT uint32_t TGX_PersistAuthConfig(uint32_t board);
+
 /* ---- FCoE parameters and FCF lists ----
  * Kept by an FCoE function in its 1024-byte configuration region 23.
  * Statuses: 0 success; 1 failed read, request or mailbox; 2 FCoE not
@@ -347,6 +497,210 @@ TGX_EXPORT uint32_t TGX_SD_Reset_Data_Collection(uint32_t board, HBA_wwn portId,
 /* Fills at most bufSize bytes with 88-byte per-target records. */
 TGX_EXPORT uint32_t TGX_SD_Get_Data(uint32_t board, HBA_wwn portId, uint16_t type,
                                     uint16_t* targetCount, uint32_t bufSize, void* buffer);
+
+/* ---- LUN masking and target mapping ----
+ * WWNs are 8 bytes in wire order. Statuses as listed per export: 0 success;
+ * 1 bad board (most), failed request or registry failure; 2 bad option, type
+ * or kind, Port driver, driver refusal or unknown virtual port; 3 bad board
+ * (TGX_GetScsiID), driver ReturnCode 1 (TGX_GetLunList) or a missing registry
+ * flag; 4 registry LUN mapping write failed; 5 target unknown or registry
+ * write failed; 7 more entries than the capacity, or link down
+ * (TGX_GetScsiID); 14 out of memory; 16 bad board (rescan, move, registry
+ * sets); 17 out of memory (VPI exports); otherwise the driver's ReturnCode. */
+#define TGX_LUN_FROM_DRIVER 0u
+#define TGX_LUN_FROM_REGISTRY 1u
+#define TGX_LUNMASK_DRIVER 0u   /* TGX_SetLunMask types */
+#define TGX_LUNMASK_REGISTRY 1u
+#define TGX_LUNMASK_BOTH 2u
+#define TGX_LUNMASK_LEVEL_LUN 1u /* mask flag bits 0-2 */
+#define TGX_LUNMASK_LEVEL_TARGET 2u
+#define TGX_LUNMASK_LEVEL_HBA 4u
+#define TGX_LUNMASK_MASK 0x80000000u /* set: mask; clear: unmask */
+#define TGX_LUNMASK_BY_DID 1u        /* TGX_MoveRegLUNMask kinds */
+#define TGX_LUNMASK_BY_WWPN 2u
+#define TGX_LUNMASK_BY_WWNN 4u
+
+typedef struct LunListEntry {
+    uint32_t wordA; /* the driver's words, passed through */
+    uint32_t wordB;
+    uint16_t osLun;
+    uint8_t state;
+    uint8_t unMask; /* 1 LUN, 2 target, 4 HBA level unmask */
+} LunListEntry;
+typedef struct LunListRecord {
+    uint32_t count;          /* in: capacity; out: the number of LUNs */
+    LunListEntry entries[1]; /* allocate 4 + 12 x capacity bytes */
+} LunListRecord;
+
+/* Registry LUN mapping entry of the filter driver (12 bytes). */
+typedef struct LunMappingEntry {
+    uint16_t lun;
+    uint16_t flags; /* bit 0 masked, bit 1 state */
+    uint32_t wordA;
+    uint32_t wordB;
+} LunMappingEntry;
+
+typedef struct TGX_ScsiIdRecord {
+    uint8_t targetWwpn[8];
+    uint32_t pathId;       /* out */
+    uint32_t targetId;     /* out */
+    uint32_t requestFlags; /* in */
+} TGX_ScsiIdRecord;
+
+/* Node list of the driver (header 8 bytes, entries of 36). */
+typedef struct NodeListEntry {
+    uint32_t word0;
+    uint32_t word1;
+    uint32_t word2;
+    uint32_t dId;
+    uint8_t wwnn[8];
+    uint8_t wwpn[8];
+    uint32_t word32;
+} NodeListEntry;
+typedef struct NodeListRecord {
+    uint16_t count; /* in: capacity; out: the driver's count */
+    uint16_t flags; /* bit 3: HBA-level unmask */
+    uint8_t r4[4];
+    NodeListEntry entries[1];
+} NodeListRecord;
+
+/* One FCP SCSI mapping entry (304 bytes): the OS address and the FCP address. */
+typedef struct TGX_FcpMappingEntry {
+    char osDeviceName[256];
+    uint32_t scsiBus;
+    uint32_t scsiTarget;
+    uint32_t scsiOsLun;
+    uint32_t r268;
+    uint32_t fcId;
+    uint8_t nodeWwn[8];
+    uint8_t portWwn[8];
+    uint32_t r292;
+    uint32_t fcpLunLo; /* FCP LUN bytes 0-3 */
+    uint32_t fcpLunHi; /* FCP LUN bytes 4-7 */
+} TGX_FcpMappingEntry;
+typedef struct TGX_FcpTargetMapping {
+    uint32_t count; /* in: capacity (0 counts as 1); out: the driver's count */
+    uint32_t r4;
+    TGX_FcpMappingEntry entries[1]; /* allocate 8 + 304 x capacity bytes */
+} TGX_FcpTargetMapping;
+
+/* One node of TGX_GetAllNodeInfoByWWN (312 bytes). */
+typedef struct TGX_NodeInfoEntry {
+    uint32_t listFlags; /* the node list's flags */
+    uint8_t r4[260];
+    uint32_t word0;
+    uint32_t word1;
+    uint32_t dId;
+    uint8_t wwnn[8];
+    uint8_t wwpn[8];
+    uint8_t r292[12];
+    uint32_t word2;
+    uint8_t r308[4];
+} TGX_NodeInfoEntry;
+#define TGX_NODE_INFO_MAX 512u
+typedef struct TGX_NodeInfo {
+    uint32_t count; /* in: capacity (at most 512); out: the driver's count */
+    uint32_t r4;
+    TGX_NodeInfoEntry entries[1]; /* allocate 8 + 312 x capacity bytes */
+} TGX_NodeInfo;
+
+TGX_EXPORT uint32_t TGX_GetLunList(uint32_t board, const uint8_t* targetWwpn, uint32_t option,
+                                   LunListRecord* list);
+TGX_EXPORT uint32_t TGX_SetLunMask(uint32_t board, const uint8_t* targetWwpn, uint32_t type,
+                                   uint32_t firstLun, uint32_t lunCount, uint32_t maskFlag);
+TGX_EXPORT uint32_t TGX_GetLunUnMaskbyHBA(uint32_t board, uint32_t option, uint32_t* flag);
+TGX_EXPORT uint32_t TGX_GetLunUnMaskbyTarget(uint32_t board, const uint8_t* targetWwpn,
+                                             uint32_t option, uint32_t* flag);
+TGX_EXPORT uint32_t TGX_RescanLUNs(uint32_t board);
+TGX_EXPORT uint32_t TGX_MoveRegLUNMask(uint32_t board, uint32_t source, uint32_t dest);
+TGX_EXPORT uint32_t TGX_GetScsiID(uint32_t board, const uint8_t* portWwpn, TGX_ScsiIdRecord* rec);
+TGX_EXPORT uint32_t TGX_GetFcpTargetMappingByWWN(uint32_t board, const uint8_t* portWwpn,
+                                                 TGX_FcpTargetMapping* mapping);
+TGX_EXPORT uint32_t TGX_GetAllNodeInfoByWWN(uint32_t board, const uint8_t* portWwpn,
+                                            TGX_NodeInfo* info);
+
+/* ---- SCSI and ELS pass-through ----
+ * SendFcpCmd and TGX_SendELSCmd: 0; 1 bad board, bad command or failure; 5
+ * unknown port (FCP); 7 more data; TGX_SendELSCmd: other driver ReturnCodes
+ * as they come. The SCSI exports: 0; 1 error (INQUIRY: also an
+ * unexpected driver answer); 2 Port driver or unknown virtual port; 3 bad
+ * board; 5 unknown port or target; 7 more data; 17 out of memory; 18 data
+ * overrun (the bytes transferred are copied). Sense data never exceed the
+ * caller's sense buffer; TGX_SendELSCmd refuses requests under 4 bytes. */
+typedef struct TGX_ElsDest {
+    uint32_t idType; /* 0 by WWPN, 1 by port identifier */
+    uint32_t portId;
+    uint8_t wwpn[8];
+} TGX_ElsDest;
+#define TGX_ELS_BY_WWPN 0u
+#define TGX_ELS_BY_PORT_ID 1u
+
+/* fcpCmnd: the 32-byte FCP_CMND IU; fcpRsp: rspSize bytes of FCP_RSP IU. */
+TGX_EXPORT uint32_t SendFcpCmd(uint32_t board, const uint8_t* targetWwpn, const uint8_t* fcpCmnd,
+                               uint32_t reqSize, void* data, uint32_t* dataSize, uint8_t* fcpRsp,
+                               uint32_t rspSize);
+TGX_EXPORT uint32_t TGX_SendScsiInquiryByWWN(uint32_t board, const uint8_t* portWwpn,
+                                             const uint8_t* targetWwpn, uint64_t fcLun,
+                                             uint8_t evpd, uint32_t pageCode, void* rsp,
+                                             uint32_t rspSize, void* sense, uint32_t senseSize);
+TGX_EXPORT uint32_t TGX_SendReadCapacityByWWN(uint32_t board, const uint8_t* portWwpn,
+                                              const uint8_t* targetWwpn, uint32_t lun, void* rsp,
+                                              uint32_t rspSize, void* sense, uint32_t senseSize);
+TGX_EXPORT uint32_t TGX_SendReportLUNsByWWN(uint32_t board, const uint8_t* portWwpn,
+                                            const uint8_t* targetWwpn, void* rsp, uint32_t rspSize,
+                                            void* sense, uint32_t senseSize);
+TGX_EXPORT uint32_t TGX_SendELSCmd(uint32_t board, const TGX_ElsDest* dest, const void* request,
+                                   uint32_t requestSize, void* rsp, uint32_t* rspSize);
+
+/* ---- OAS LUN lists ----
+ * Per-LUN OAS settings of an initiator/target pair. option 0: the driver;
+ * option 1: the registry below the driver's service key. Statuses: 0 success;
+ * 1 bad board, missing argument, failed request, registry failure or an
+ * unknown driver status; 4 record version other than 1 (V2 set; 1 is written
+ * back); 5 target not resolved or its registry key missing; 7 list too small
+ * (count holds the entries needed); 10 out of memory (sets); 15 no initiator
+ * key, VPI not usable, or the V2 list's initiator unknown to the driver;
+ * 16 out of memory (lists); 17 set refused for the initiator; 18 V2/V3 set on
+ * an unknown target; 32 option above 1, OAS (V2) not supported; 33 driver
+ * ReturnCode 4; 34 driver ReturnCode 1 on TGX_SetOASLun; 35 no registry key
+ * for the adapter's port. TGX_SetOASLunV2 returns other driver ReturnCodes as
+ * they are. */
+typedef struct OasLunEntry {
+    uint64_t fcLun;
+    uint64_t osLun;   /* the LUN number, high half 0 */
+    uint8_t lunState; /* 1: the LUN is in the driver's list */
+    uint8_t oasState;
+    uint8_t priority;
+    uint8_t reserved; /* the driver's fourth byte (V2 list), else 0 */
+    uint8_t initiatorWwpn[8];
+    uint8_t targetWwpn[8];
+    uint8_t zero[4];
+} OasLunEntry;
+typedef struct OasLunList {
+    uint32_t count;         /* in: capacity in entries; out: returned, or needed with 7 */
+    uint32_t reserved;      /* not touched */
+    OasLunEntry entries[1]; /* count entries: allocate 8 + 40 x count bytes */
+} OasLunList;
+
+/* Record of TGX_SetOASLunV2 (16 bytes). */
+typedef struct OasLunRecordV2 {
+    uint8_t version;  /* must be 1 */
+    uint8_t oasState; /* 0 or 1 */
+    uint8_t priority;
+    uint8_t r3[5];
+    uint64_t oasLun; /* the low 32 bits are used */
+} OasLunRecordV2;
+
+/* initiator null: every pair (option 0: the driver's OAS table). */
+TGX_EXPORT uint32_t TGX_GetOASLunList(uint32_t board, const uint8_t* initiatorWwpn,
+                                      const uint8_t* targetWwpn, uint32_t option, OasLunList* list);
+/* lun: the low 16 bits; state: bit 0 OAS on (option 1 stores the byte). */
+TGX_EXPORT uint32_t TGX_SetOASLun(uint32_t board, const uint8_t* initiatorWwpn,
+                                  const uint8_t* targetWwpn, uint64_t lun, uint32_t option,
+                                  uint8_t state);
+TGX_EXPORT uint32_t TGX_SetOASLunV2(uint32_t board, const uint8_t* initiatorWwpn,
+                                    const uint8_t* targetWwpn, uint32_t option,
+                                    OasLunRecordV2* record);
 
 /* ---- driver events ----
  * TGX_RegisterForEvent starts a watcher for one event kind of a board and
@@ -485,10 +839,40 @@ static_assert(__builtin_offsetof(VPortRecord, field32) == 308, "virtual-port exc
 static_assert(sizeof(TGX_VPResource) == 16, "virtual-port resources");
 static_assert(sizeof(TGX_VPLinkInfo) == 44, "virtual-port link information");
 static_assert(sizeof(VirtualPortEntry) == 160, "virtual-port registry entry");
+static_assert(sizeof(AuthConfigRecord) == 40, "authentication configuration");
+static_assert(__builtin_offsetof(AuthConfigRecord, timeOut) == 16, "settings start");
+static_assert(__builtin_offsetof(AuthConfigRecord, rauthTimer) == 36, "re-authentication timer");
+static_assert(sizeof(AuthPasswordEntry) == 132, "password entry");
+static_assert(sizeof(AUTH_PASSWD) == 264, "two password entries");
+static_assert(sizeof(AuthPasswordRecord) == 544, "V1 password record");
+static_assert(sizeof(AuthPasswordRecordV2) == 280, "V2 password record");
+static_assert(sizeof(AuthStatusRecord) == 32, "authentication status record");
+static_assert(sizeof(AuthConfigListEntry) == 44, "configuration list entry");
+static_assert(__builtin_offsetof(AuthConfigList, entries) == 4, "configuration list header");
 static_assert(sizeof(FCoEParams) == 10, "FCoE parameters");
 static_assert(sizeof(FCFConnectEntry) == 22, "FCF connection entry");
 static_assert(__builtin_offsetof(FCFConnectList, entries) == 4, "FCF connection list header");
 static_assert(sizeof(FCFEntry) == 552, "FCF entry");
 static_assert(__builtin_offsetof(FCFList, entries) == 8, "FCF list header");
+static_assert(sizeof(LunListEntry) == 12, "LUN list entry");
+static_assert(__builtin_offsetof(LunListRecord, entries) == 4, "LUN list header");
+static_assert(sizeof(LunMappingEntry) == 12, "registry LUN mapping entry");
+static_assert(sizeof(TGX_ScsiIdRecord) == 20, "SCSI identifier record");
+static_assert(sizeof(NodeListEntry) == 36, "node list entry");
+static_assert(__builtin_offsetof(NodeListRecord, entries) == 8, "node list header");
+static_assert(sizeof(TGX_FcpMappingEntry) == 304, "FCP mapping entry");
+static_assert(__builtin_offsetof(TGX_FcpMappingEntry, fcId) == 272, "FCP mapping FC ID");
+static_assert(__builtin_offsetof(TGX_FcpMappingEntry, fcpLunLo) == 296, "FCP mapping LUN");
+static_assert(__builtin_offsetof(TGX_FcpTargetMapping, entries) == 8, "FCP mapping header");
+static_assert(sizeof(TGX_NodeInfoEntry) == 312, "node information entry");
+static_assert(__builtin_offsetof(TGX_NodeInfoEntry, word0) == 264, "node information words");
+static_assert(__builtin_offsetof(TGX_NodeInfoEntry, word2) == 304, "node information word 2");
+static_assert(__builtin_offsetof(TGX_NodeInfo, entries) == 8, "node information header");
+static_assert(sizeof(TGX_ElsDest) == 16, "ELS destination");
+static_assert(sizeof(OasLunEntry) == 40, "OAS LUN entry");
+static_assert(__builtin_offsetof(OasLunEntry, initiatorWwpn) == 20, "OAS entry WWPNs");
+static_assert(__builtin_offsetof(OasLunList, entries) == 8, "OAS LUN list header");
+static_assert(sizeof(OasLunRecordV2) == 16, "OAS V2 record");
+static_assert(__builtin_offsetof(OasLunRecordV2, oasLun) == 8, "OAS V2 record LUN");
 #endif
 #endif

@@ -6,6 +6,7 @@
 
 #include "sim/core/sim_internal.h"
 #include "sim/core/sim_model.h"
+#include "sim/core/target_spec.h"
 
 namespace hbasim {
 
@@ -209,6 +210,17 @@ static std::string derive_fabric(const DeriveCtx& c) {
     uint8_t b[8] = {0x20, 0x01, 0x02, 0x1F, 0x3C, 0xFA, 0x00, (uint8_t)c.f().attrs.get_u("port")};
     return format_hex_bytes(b, 8, ':');
 }
+// Two targets per port, with LUNs 0-3 and 0-1, at D_IDs outside the ports' own.
+static std::string derive_targets(const DeriveCtx& c) {
+    char buf[200];
+    const unsigned a = (unsigned)(c.ai + 1) & 0xFF, f = (unsigned)c.fi & 0xFF;
+    const unsigned area = (unsigned)((c.f().attrs.get_u("scsi_port") + 1) & 0xFF);
+    snprintf(buf, sizeof buf,
+             "50:02:1F:3C:%02X:%02X:00:01 did=0x02%02X01 luns=0-3; "
+             "50:02:1F:3C:%02X:%02X:00:02 did=0x02%02X02 luns=0-1",
+             a, f, area, a, f, area);
+    return buf;
+}
 static std::string derive_drv_service(const DeriveCtx& c) {
     return c.f().attrs.get("driver_name").substr(0, 8);
 }
@@ -240,6 +252,7 @@ static const DeriveRule kDeriveRules[] = {
     {"function", "wwnn", derive_wwnn},
     {"function", "fabric_name", derive_fabric},
     {"function", "drv_service", derive_drv_service},
+    {"function", "targets", derive_targets},
     {"function", "mac", derive_mac},
     {"function", "permanent_mac", derive_permanent_mac},
     {"adapter", "ports", derive_ports},
@@ -533,6 +546,11 @@ struct Parser {
                                           f.attrs.get("port") + " of adapter '" + a.name + "'");
                 if (f.attrs.get("drv_service").size() > 8)
                     return fail(line, "drv_service longer than 8 characters");
+                std::vector<SimTarget> targets;
+                std::string why;
+                if (f.attrs.has("targets") &&
+                    !parse_targets(f.attrs.get("targets"), &targets, &why))
+                    return fail(line, "targets: " + why);
             }
             if (a.attrs.get_u("pci_bus") > 255)
                 return fail(adapterLine[ai], "pci_bus out of range 0-255");

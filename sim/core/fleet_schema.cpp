@@ -136,6 +136,15 @@ const FleetKeyDef kFleetSchema[] = {
     {"slim_base", "function", "fc,fcoe", FT_NUM, "0", nullptr,
      "board-information payload word 464 (SLIM window base)"},
 
+    // ---- function: remote targets and LUN masking (sim/core/target_spec.h) ----
+    {"targets", "function", "fc,fcoe", FT_STR, "*", nullptr,
+     "remote FCP targets and their LUNs: \"WWPN [wwnn= did= path= tid= state=ready|notready "
+     "npiv=yes|no unmask=yes|no blocks= bs= luns=0-3,4:masked:offline]; ...\" (derived: "
+     "50:02:1F:3C:<adapter+1>:<function>:00:01 with LUNs 0-3 and ...:00:02 with LUNs 0-1; "
+     "empty: none); the driver's mask requests rewrite it"},
+    {"hba_unmask", "function", "fc,fcoe", FT_BOOL, "no", nullptr,
+     "HBA-level LUN unmask of the port (the driver's mask request changes it)"},
+
     // ---- function: link and port attributes --------------------------------
     {"link", "function", "*", FT_CHOICE, "up", "up|down", "link state"},
     {"persist_down", "function", "fc,fcoe", FT_BOOL, "no", nullptr,
@@ -184,6 +193,12 @@ const FleetKeyDef kFleetSchema[] = {
      "bytes of the event log read by command 0x38 (byte i = i % 251)"},
     {"bridge_maint", "function", "fc,fcoe", FT_BOOL, nullptr, nullptr,
      "run-time: the FCoE bridge of a 0xFE05 board is in maintenance mode"},
+
+    // ---- function: OAS LUN lists (req_oas.cpp, driver information) ------------
+    {"oas", "function", "fc,fcoe", FT_BOOL, "yes", nullptr,
+     "the driver keeps OAS LUN settings (no: every OAS request answers ReturnCode 3)"},
+    {"drv_word144", "function", "fc,fcoe", FT_NUM, "0", nullptr,
+     "driver-information payload word 144 (DrvInfo offset 148); non-zero: OAS V2 tables"},
 
     // ---- function: adapter firmware of the FC mailbox layer (mbox_fw_*.cpp) -----
     {"hw_type", "function", "classic:fc", FT_NUM, "4100", nullptr,

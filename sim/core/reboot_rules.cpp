@@ -155,6 +155,21 @@ static bool clear_stale(Adapter& a) {
     return changed;
 }
 
+// ---- authentication ----
+// The driver's authentication pairs and its switch live in its memory: a
+// restarted driver starts with none (the library replays its copies).
+static bool auth_memory_clears(Adapter& a) {
+    bool changed = false;
+    for (Function& f : a.funcs) {
+        changed |= f.blobs.erase("auth_pairs") != 0;
+        if (f.attrs.has("auth_enabled")) {
+            f.attrs.erase("auth_enabled");
+            changed = true;
+        }
+    }
+    return changed;
+}
+
 // ---- NEXA (converged adapters) ----
 // The configured personality becomes current, a semi-volatile MAC becomes the
 // function's current MAC, and the diagnostics' loopback mode and last test
@@ -214,6 +229,22 @@ static bool factory_image_applies(Adapter& a) {
     return true;
 }
 
+// ---- LUN masking: masks the driver applied are gone at a restart; the fleet's
+// (kept in "saved_targets" and "saved_hba_unmask" by the first mask request)
+// come back. Masks kept in the filter's registry stay where they are.
+static bool driver_masks_drop(Adapter& a) {
+    bool changed = false;
+    for (Function& f : a.funcs)
+        for (const char* key : {"targets", "hba_unmask"}) {
+            const std::string saved = std::string("saved_") + key;
+            if (!f.attrs.has(saved)) continue;
+            f.attrs.set(key, f.attrs.get(saved));
+            f.attrs.erase(saved);
+            changed = true;
+        }
+    return changed;
+}
+
 const RebootRule kRebootRules[] = {
     // ---- simulator core ----
     {"flashed firmware becomes active", flash_becomes_active},
@@ -221,6 +252,8 @@ const RebootRule kRebootRules[] = {
     {"stale port data is refreshed", clear_stale},
     // ---- link model ----
     {"loopback ends, persistent link down is read from the registry", link_model_restarts},
+    // ---- authentication ----
+    {"the driver's authentication pairs and switch are dropped", auth_memory_clears},
     // ---- adapter firmware of the FC mailbox layer ----
     {"interrupted expansion ROM loads and object writes start over", firmware_operations_restart},
     // ---- NEXA ----
@@ -228,6 +261,8 @@ const RebootRule kRebootRules[] = {
      nexa_restarts},
     // ---- factory defaults ----
     {"an accepted factory-defaults request applies the factory image", factory_image_applies},
+    // ---- LUN masking ----
+    {"masks the driver applied are dropped", driver_masks_drop},
 };
 const size_t kRebootRuleCount = sizeof(kRebootRules) / sizeof(kRebootRules[0]);
 

@@ -1,5 +1,5 @@
 // MBX_SLI_CONFIG, subsystem 1: the adapter's named objects (0xAB read or size
-// query, 0xAC write) and the firmware versions (0x23).
+// query, 0xAC write, 0xAE delete) and the firmware versions (0x23).
 //
 // Objects live in the simulator's object store (names with '/' turned into
 // '-'); writes go to a staging object that becomes the object when the last
@@ -7,6 +7,9 @@
 // function's device and carry a valid signature marker; the version text of
 // the header becomes the version on flash. "/vpd/fc_pf.vpd" is built from the
 // function's VPD (140-byte header, VPD, 4 bytes) until one is written.
+// Objects under "/driver/" belong to the whole adapter: every function reads
+// and writes the same one (the driver's authentication copy keeps one slice
+// per PCI function in it).
 // Fleet keys: prg_change_status (change_status after a firmware write),
 // obj_write_accept and obj_read_limit (most bytes taken or returned per piece).
 #include <algorithm>
@@ -47,11 +50,19 @@ void respond(MboxCall& c, uint8_t status, uint8_t additional) {
     if (status != 0) mbox_set_status(c, MBXS_ERROR);
 }
 
+// Where the object of this name is stored: with the function, or with the
+// adapter's first function for the adapter-wide "/driver/" objects.
+bool object_ref(const Function& f, const std::string& name, FuncRef* out) {
+    if (!fw_ref(f, out)) return false;
+    if (name.compare(0, 8, "/driver/") == 0) out->func = 0;
+    return true;
+}
+
 // The object's bytes (when data is set) and size; false when it does not exist.
 bool find_object(const Adapter& a, const Function& f, const std::string& name, Bytes* data,
                  uint64_t* size) {
     FuncRef ref;
-    if (fw_ref(f, &ref) && object_size(ref, store_name(name), size) == SIM_OK)
+    if (object_ref(f, name, &ref) && object_size(ref, store_name(name), size) == SIM_OK)
         return data == nullptr || object_get(ref, store_name(name), data) == SIM_OK;
     if (name == OBJ_FC_VPD && f.attrs.get("has_vpd") != "0") {
         Bytes obj(OBJ_VPD_HEADER, 0);
@@ -163,7 +174,7 @@ bool write_object(Adapter& a, Function& f, MboxCall& c, const std::string& name)
     bool commit = (word & SUB_WRITE_NO_COMMIT) == 0;
     uint32_t offset = fw_rd32(sub + SUB_OFFSET);
     FuncRef ref;
-    if (!fw_ref(f, &ref)) {
+    if (!object_ref(f, name, &ref)) {
         respond(c, kStatusInvalidImage, 0);
         return false;
     }
@@ -203,6 +214,22 @@ bool write_object(Adapter& a, Function& f, MboxCall& c, const std::string& name)
     }
     respond(c, 0, 0);
     return changed;
+}
+
+// 0xAE: removes a stored object; one that is not stored answers "no object".
+bool delete_object(const Function& f, MboxCall& c, const std::string& name) {
+    FuncRef ref;
+    uint64_t size = 0;
+    if (!object_ref(f, name, &ref) || object_size(ref, store_name(name), &size) != SIM_OK) {
+        respond(c, SLI_STATUS_FAILED, SLI_ADDL_NO_OBJECT);
+        return false;
+    }
+    if (object_delete(ref, store_name(name)) != SIM_OK) {
+        respond(c, SLI_STATUS_FAILED, 0);
+        return false;
+    }
+    respond(c, 0, 0);
+    return true;
 }
 
 void fw_versions(const Adapter& a, MboxCall& c) {
@@ -258,6 +285,7 @@ bool mbx_sli_config(Adapter& a, Function& f, MboxCall& c) {
         return false;
     case SLI_OP_READ_OBJECT:
     case SLI_OP_WRITE_OBJECT:
+    case SLI_OP_DELETE_OBJECT:
         if (name.empty() || name.size() > OBJ_NAME_MAX) {
             respond(c, SLI_STATUS_FAILED, SLI_ADDL_NO_OBJECT);
             return false;
@@ -266,6 +294,7 @@ bool mbx_sli_config(Adapter& a, Function& f, MboxCall& c) {
             read_object(a, f, c, name);
             return false;
         }
+        if (op == SLI_OP_DELETE_OBJECT) return delete_object(f, c, name);
         return write_object(a, f, c, name);
     default:
         mbox_set_status(c, SIM_MBXST_INVALID_CMD);

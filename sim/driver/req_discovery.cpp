@@ -106,7 +106,7 @@ uint32_t req_getdrv_info(DrvRequest& r) {
         if (agreed >= 4) {
             drv_wr32(p + DI_SLIMODE, u32(f.attrs, "sli_mode"));
             drv_wr32(p + DI_FEATURES, u32(f.attrs, "feature_list"));
-            drv_wr32(p + DI_WORD144, 0);
+            drv_wr32(p + DI_WORD144, u32(f.attrs, "drv_word144"));
         }
         if (agreed >= 5) drv_wr32(p + DI_IFWORD, (u32(f.attrs, "iftype") & 0xF) << 12);
     });

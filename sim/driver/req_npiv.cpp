@@ -14,6 +14,7 @@
 #include "interfaces/tgx_ioctl.h"
 #include "platform/plat_device.h"
 #include "sim/driver/sim_driver.h"
+#include "sim/driver/target_model.h"
 #include "sim/driver/wmi_sim.h"
 
 namespace hbasim {
@@ -149,6 +150,23 @@ void fill_attributes(const Function& f, const uint8_t* vr, uint8_t* p) {
 }
 
 } // namespace
+
+std::vector<uint32_t> npiv_vpis(const Function& f) {
+    std::vector<uint32_t> out;
+    for (size_t i = 0; i < vport_count(f); ++i)
+        out.push_back(drv_rd32(vport_at(f, i) + VR_VPI));
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+bool npiv_vport_by_vpi(const Function& f, uint32_t vpi, uint8_t* wwpn) {
+    for (size_t i = 0; i < vport_count(f); ++i)
+        if (drv_rd32(vport_at(f, i) + VR_VPI) == vpi) {
+            memcpy(wwpn, vport_at(f, i) + VR_WWPN, 8);
+            return true;
+        }
+    return false;
+}
 
 // 0x80000311: the 344-byte record; options 0x100 only tests readiness.
 uint32_t req_npiv_create(DrvRequest& r) {

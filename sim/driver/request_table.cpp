@@ -59,12 +59,38 @@ uint32_t req_npiv_resource(DrvRequest& r);
 uint32_t req_npiv_setupstats(DrvRequest& r);
 uint32_t req_npiv_getstats(DrvRequest& r);
 uint32_t req_vpi_lookup(DrvRequest& r);
+// ---- authentication (req_auth.cpp) ---------------------------------------------
+uint32_t req_auth_config(DrvRequest& r);
+uint32_t req_auth_passwd(DrvRequest& r);
+uint32_t req_auth_start(DrvRequest& r);
+uint32_t req_auth_enable(DrvRequest& r);
+uint32_t req_auth_status(DrvRequest& r);
+uint32_t req_auth_config_v2(DrvRequest& r);
+uint32_t req_auth_passwd_v2(DrvRequest& r);
 // ---- FCoE (req_fcoe.cpp) -------------------------------------------------------
 uint32_t req_get_fcflist(DrvRequest& r);
 // ---- SD statistics (req_sd.cpp) ------------------------------------------------
 uint32_t req_sd_bucket(DrvRequest& r);
 uint32_t req_sd_data_collection(DrvRequest& r);
 uint32_t req_sd_get_data(DrvRequest& r);
+// ---- LUN masking and target mapping (req_lun.cpp) --------------------------
+uint32_t req_inquire_scsiid(DrvRequest& r);
+uint32_t req_inquire_lunlist(DrvRequest& r);
+uint32_t req_inquire_nodelist(DrvRequest& r);
+uint32_t req_multi_lunmask(DrvRequest& r);
+uint32_t req_scsi_rescan(DrvRequest& r);
+uint32_t req_fcp_target_mapping(DrvRequest& r);
+// ---- SCSI and ELS pass-through (req_passthru.cpp) ----------------------------
+uint32_t req_scsi_passthru(DrvRequest& r);
+uint32_t req_fcp_passthru(DrvRequest& r);
+uint32_t req_issue_els(DrvRequest& r);
+// ---- OAS LUN lists (req_oas.cpp) ----------------------------------------------
+uint32_t req_oas_lunlist(DrvRequest& r);
+uint32_t req_oas_lunlist_v2(DrvRequest& r);
+uint32_t req_oas_table(DrvRequest& r);
+uint32_t req_oas_table_v2(DrvRequest& r);
+uint32_t req_oas_set_v2(DrvRequest& r);
+uint32_t req_oas_set_v3(DrvRequest& r);
 // ---- driver events (req_events.cpp) ----------------------------------------------
 uint32_t req_dump_event(DrvRequest& r);
 uint32_t req_temperature_event(DrvRequest& r);
@@ -134,6 +160,16 @@ const DrvHandlerEntry kDrvHandlers[] = {
     {TGX_IOCTL_NPIV_GETSTATS, TGX_SIG_ZT, TGX_SIZE_NPIV_GETSTATS_BASE, "NPIV_GETSTATS",
      req_npiv_getstats},
     {TGX_IOCTL_VPI_LOOKUP, TGX_SIG_ZT, TGX_SIZE_VPI_LOOKUP, "VPI_LOOKUP", req_vpi_lookup},
+    // ---- authentication ----
+    {TGX_IOCTL_AUTH_CONFIG, TGX_SIG_ZT, TGX_SIZE_AUTH, "AUTH_CONFIG", req_auth_config},
+    {TGX_IOCTL_AUTH_PASSWD, TGX_SIG_ZT, TGX_SIZE_AUTH, "AUTH_PASSWD", req_auth_passwd},
+    {TGX_IOCTL_AUTH_START, TGX_SIG_ZT, TGX_SIZE_AUTH, "AUTH_START", req_auth_start},
+    {TGX_IOCTL_AUTH_ENABLE, TGX_SIG_ZT, TGX_SIZE_AUTH, "AUTH_ENABLE", req_auth_enable},
+    {TGX_IOCTL_AUTH_STATUS, TGX_SIG_ZT, TGX_SIZE_AUTH, "AUTH_STATUS", req_auth_status},
+    {TGX_IOCTL_AUTH_CONFIG_V2, TGX_SIG_ZT, TGX_SIZE_AUTH_LIST_BASE, "AUTH_CONFIG_V2",
+     req_auth_config_v2},
+    {TGX_IOCTL_AUTH_PASSWD_V2, TGX_SIG_ZT, TGX_SIZE_AUTH_PWD_V2, "AUTH_PASSWD_V2",
+     req_auth_passwd_v2},
     // ---- FCoE ----
     {TGX_IOCTL_GET_FCFLIST, TGX_SIG_ZT, TGX_SIZE_FCFLIST_BASE, "GET_FCFLIST", req_get_fcflist},
     // ---- SD statistics ----
@@ -141,6 +177,33 @@ const DrvHandlerEntry kDrvHandlers[] = {
     {TGX_IOCTL_SD_DATA_COLLECTION, TGX_SIG_ZT, TGX_SIZE_SD_REQUEST, "SD_DATA_COLLECTION",
      req_sd_data_collection},
     {TGX_IOCTL_SD_GET_DATA, TGX_SIG_ZT, TGX_SIZE_SD_GET_DATA_BASE, "SD_GET_DATA", req_sd_get_data},
+    // ---- LUN masking and target mapping ----
+    {TGX_IOCTL_INQUIRE_SCSIID, TGX_SIG_ZT, TGX_SIZE_INQUIRE_SCSIID, "INQUIRE_SCSIID",
+     req_inquire_scsiid},
+    {TGX_IOCTL_INQUIRE_LUNLIST, TGX_SIG_ZT, TGX_ENV_HEADER_LENGTH + TGX_LUNLIST_OFF_ENTRIES,
+     "INQUIRE_LUNLIST", req_inquire_lunlist},
+    {TGX_IOCTL_INQUIRE_NODELIST, TGX_SIG_ZT, TGX_ENV_HEADER_LENGTH + TGX_NODELIST_OFF_ENTRIES,
+     "INQUIRE_NODELIST", req_inquire_nodelist},
+    {TGX_IOCTL_MULTI_LUNMASKING, TGX_SIG_ZT, TGX_SIZE_MULTI_LUNMASK, "MULTI_LUNMASKING",
+     req_multi_lunmask},
+    {TGX_IOCTL_SCSI_RESCAN_BUS, TGX_SIG_ZT, TGX_ENV_HEADER_LENGTH, "SCSI_RESCAN_BUS",
+     req_scsi_rescan},
+    {TGX_IOCTL_FCP_TARGET_MAPPING, TGX_SIG_ZT, TGX_SIZE_TARGET_MAPPING_BASE, "FCP_TARGET_MAPPING",
+     req_fcp_target_mapping},
+    // ---- SCSI and ELS pass-through ----
+    {TGX_IOCTL_SCSI_PASSTHRU, TGX_SIG_ZT, TGX_SIZE_SCSI_BASE, "SCSI_PASSTHRU", req_scsi_passthru},
+    {TGX_IOCTL_FCP_PASSTHRU, TGX_SIG_ZT, TGX_SIZE_FCP_BASE, "FCP_PASSTHRU", req_fcp_passthru},
+    {TGX_IOCTL_ISSUE_ELS_CMD, TGX_SIG_ZT, TGX_SIZE_ELS_BASE, "ISSUE_ELS_CMD", req_issue_els},
+    // ---- OAS LUN lists ----
+    {TGX_IOCTL_INQUIRE_LUNLIST_OAS, TGX_SIG_ZT, TGX_SIZE_OAS_LUNLIST, "INQUIRE_LUNLIST_OAS",
+     req_oas_lunlist},
+    {TGX_IOCTL_INQUIRE_OAS_LUNLISTV2, TGX_SIG_ZT, TGX_SIZE_OAS_LUNLISTV2, "INQUIRE_OAS_LUNLISTV2",
+     req_oas_lunlist_v2},
+    {TGX_IOCTL_OAS_TABLE, TGX_SIG_ZT, TGX_SIZE_OAS_TABLE_BASE, "OAS_TABLE", req_oas_table},
+    {TGX_IOCTL_OAS_TABLE_V2, TGX_SIG_ZT, TGX_SIZE_OAS_TABLE_V2_BASE, "OAS_TABLE_V2",
+     req_oas_table_v2},
+    {TGX_IOCTL_SET_LUNOASV2, TGX_SIG_ZT, TGX_SIZE_OAS_SET, "SET_LUNOASV2", req_oas_set_v2},
+    {TGX_IOCTL_SET_LUNOASV3, TGX_SIG_ZT, TGX_SIZE_OAS_SET, "SET_LUNOASV3", req_oas_set_v3},
     // ---- driver events ----
     {TGX_IOCTL_DRVDUMP_EVENT, TGX_SIG_ZT, TGX_SIZE_EVENT_REQUEST, "DRVDUMP_EVENT", req_dump_event},
     {TGX_IOCTL_TEMPERATURE_EVENT, TGX_SIG_ZT, TGX_SIZE_EVENT_REQUEST, "TEMPERATURE_EVENT",

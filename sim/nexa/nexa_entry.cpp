@@ -26,6 +26,7 @@
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -64,6 +65,18 @@ TagKey member_tag_key(int kind, int node, int row) {
     return {kind, node, row, 0, 0, 0, 0, 0};
 }
 
+// The simulated converged adapters live beside the simulated driver only.
+// When $HBA_DRIVER_BACKEND selects another driver backend (a real server's),
+// the library shows no controllers, so real FC ports and simulated converged
+// adapters never appear in one listing.
+bool other_driver_backend() {
+    static const char kSimulatedDriver[] = "libhbasimdrv.so";
+    const char* env = getenv("HBA_DRIVER_BACKEND");
+    if (!env || !*env) return false;
+    const char* slash = strrchr(env, '/');
+    return strcmp(slash ? slash + 1 : env, kSimulatedDriver) != 0;
+}
+
 void set_status(int code, const std::string& text) {
     g_code = code;
     g_text = text.substr(0, kStatusTextMax);
@@ -73,7 +86,7 @@ void set_status(int code, const std::string& text) {
 // hand: the formats use only %d (int) and %s (text); anything else after a '%'
 // is copied as it stands. Lines longer than the buffer are cut.
 __attribute__((format(printf, 1, 2))) void note(const char* fmt, ...) {
-    if (!g_up) return;
+    if (!g_up || other_driver_backend()) return;
     char line[768];
     size_t n = 0;
     auto put = [&](const char* s, size_t len) {
@@ -156,6 +169,7 @@ int fail(int code, const std::string& detail = "") {
 // stale given, the action "stale" fails the call (1) and sets *stale: the
 // caller then leaves the last status as it was.
 int injected(const std::string& match, int adapter, bool* stale = nullptr) {
+    if (other_driver_backend()) return 0; // faults belong to the simulated machine
     std::string act = hbasim::fault_check("nexa", match, adapter);
     if (act.empty()) return 0;
     if (act == "fail") return NX_ERR_FAILED;
@@ -221,6 +235,12 @@ extern "C" {
 NEXA_ENTRY_POINT int NEXA_init(void) {
     std::lock_guard<std::mutex> g(g_mu);
     hbasim::ReadScope scope;
+    if (other_driver_backend()) {
+        // A real server: no simulated machine is made, none is read.
+        g_up = true;
+        ensure_root();
+        return NX_OK;
+    }
     if (hbasim::ensure_state() != hbasim::SIM_OK) return fail(NX_ERR_STATE, hbasim::last_error());
     int inj = injected("init", -1);
     if (inj) {
@@ -350,7 +370,8 @@ NEXA_ENTRY_POINT int NEXA_get_valid_instances(int parent, const char* cls, int* 
     int rc = node_adapter(pa, &adapter);
     if (rc == NX_OK) rc = injected("get_valid_instances:" + nm, adapter);
     std::vector<int> list;
-    if (rc == NX_OK) rc = class_instances(pa, nm.c_str(), &list);
+    // With another driver backend there are no controllers: the list stays empty.
+    if (rc == NX_OK && !other_driver_backend()) rc = class_instances(pa, nm.c_str(), &list);
     if (rc == NX_OK && list.size() > (size_t)cap) rc = NX_ERR_CAPACITY;
     note("get_valid_instances parent=%d class=%s cap=%d -> %d count=%d", parent, nm.c_str(), cap,
          rc, (int)list.size());
