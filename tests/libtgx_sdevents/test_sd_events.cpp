@@ -32,6 +32,7 @@ TEST_F(SdTest, RegistrationStatuses) {
     uint32_t h = 0;
     EXPECT_EQ(reg(0, port(1), 1, 1, (void*)1, nullptr, record_cb), 11u);
     EXPECT_EQ(reg(0, port(1), 1, 1, (void*)1, &h, nullptr), 11u);
+    EXPECT_EQ(force(2, 1, 1), 1u); // a bad board: no request
 }
 
 TEST_F(SdTest, ForcedEventOfEachCategoryReachesItsCallback) {
