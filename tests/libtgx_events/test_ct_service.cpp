@@ -281,6 +281,7 @@ TEST_F(CtService, FreeDiagEnvEndsLiveRegistrations) {
     ASSERT_TRUE(eventually([&] { return in.size() == 1; }));
     EXPECT_GT(plat_dev_pending_count(), pending0);
     EXPECT_EQ(freeEnv(), 0u);
+    EXPECT_EQ(plat_dev_open_count(), open0); // every device handle closed
     EXPECT_EQ(plat_thread_count(), threads0);
     EXPECT_EQ(plat_event_count(), events0);
     EXPECT_EQ(plat_dev_pending_count(), pending0);
