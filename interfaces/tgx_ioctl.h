@@ -619,5 +619,49 @@
 #define TGX_OAS_RC_TOO_SMALL 6u    /* tables: u16 at 2 = the pairs needed */
 #define TGX_OAS_RC_NO_INITIATOR 7u /* the initiator is neither the port nor a virtual port */
 #define TGX_OAS_RC_BAD_VERSION 8u  /* V3 set: version other than 1 */
+/* ---- Driver event and CT management layouts ----
+ * Dump (0x8000012A) and temperature (0x8000013A) event requests: 36-byte
+ * envelopes, payload word 0 in and out, word 1 out (the temperature). */
+#define TGX_SIZE_EVENT_REQUEST 36u
+#define TGX_DUMP_EVENT_POLL 0u
+#define TGX_DUMP_EVENT_REGISTER 1u
+#define TGX_DUMP_EVENT_UNREGISTER 2u
+#define TGX_TEMP_NOT_SUPPORTED 0xFFFFFFFFu
+/* Management control block (register, response, cancel): 28 bytes. */
+#define TGX_CT_CTL_SIZE 28u
+#define TGX_CT_CTL_OFF_GSTYPE 0
+#define TGX_CT_CTL_OFF_TAG 4
+#define TGX_CT_CTL_OFF_BUFFER 8 /* 32-bit buffer address (a buffer token) */
+#define TGX_CT_CTL_OFF_LENGTH 12
+#define TGX_CT_CTL_OFF_STATUS 16
+/* Receive block (post and collect): 20-byte header and the request data. */
+#define TGX_CT_RCV_OFF_GSTYPE 0
+#define TGX_CT_RCV_OFF_TAG 4
+#define TGX_CT_RCV_OFF_LENGTH 8
+#define TGX_CT_RCV_OFF_STATUS 12
+#define TGX_CT_RCV_OFF_DATA 20
+#define TGX_CT_RCV_DATA_MAX 65536u
+#define TGX_CT_RCV_SIZE (TGX_CT_RCV_OFF_DATA + TGX_CT_RCV_DATA_MAX) /* 65556 */
+#define TGX_CT_GSTYPE_ALL 0xFFFFu
+/* Management command (0x800001B0, or 0x80000208 on the SCSI port), payload:
+ * word 0 = 0, word 1 command size, word 2 response size, destination at 12,
+ * the command from 24, then a response area of 131072 bytes. */
+#define TGX_MGMT_OFF_CMDSIZE 4
+#define TGX_MGMT_OFF_RSPSIZE 8
+#define TGX_MGMT_OFF_DEST 12
+#define TGX_MGMT_OFF_CMD 24
+#define TGX_MGMT_RSP_AREA 131072u
+#define TGX_MGMT_EXTRA 131124u /* whole buffer = command size + this */
+/* CT pass-through (0x80000208), payload: word 0 = 0x00FFFF00 | GS type, word
+ * 1 command size, word 2 response size, the command from 12, then the
+ * response area; whole envelope = command + response + 44 bytes. */
+#define TGX_CTPT_TAG 0x00FFFF00u
+#define TGX_CTPT_OFF_CMD 12
+#define TGX_CTPT_EXTRA 44u
+/* ReturnCodes of both: the response length, or one of these. */
+#define TGX_CT_RC_TIMEOUT 0
+#define TGX_CT_RC_NOTAVAIL (-1)
+#define TGX_CT_RC_INVALIDREQ (-3)
+#define TGX_CT_RC_DATAOVERRUN (-5)
 
 #endif

@@ -238,6 +238,11 @@ void ReleaseHBAResources() {
     }
     g_resourcesReleased = true;
 
+    // Threads of the CT service and of event registrations use the boards'
+    // handles: they end before any handle closes.
+    tgx_ct_shutdown_all();
+    for (uint32_t b = 0; b < g_tgx.adapterCount && b < TGX_MAX_BOARDS; ++b)
+        tgx_events_release_board(b);
     for (uint32_t b = 0; b < g_tgx.adapterCount && b < TGX_MAX_BOARDS; ++b) {
         AdapterEntry* e = &g_tgx.pAdapterArray[b];
         if (e->handle) {
@@ -245,7 +250,6 @@ void ReleaseHBAResources() {
             plat_dev_close(e->handle);
             e->handle = nullptr;
         }
-        tgx_events_release_board(b);
         if (g_tgx.sdRegLists[b]) {
             TraceLog("ReleaseHBAResources: adapter=%x pSdRegEvt=%x\n", b,
                      (uint32_t)(uintptr_t)g_tgx.sdRegLists[b]);
@@ -259,7 +263,6 @@ void ReleaseHBAResources() {
         LockRecordDelete(&l);
     LockRecordDelete(&g_sdEventQueueLock);
     LockRecordDelete(&g_sdRscnLock);
-    tgx_ct_shutdown_all();
 }
 
 void LibTgxClose() {

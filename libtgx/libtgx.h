@@ -701,6 +701,83 @@ TGX_EXPORT uint32_t TGX_SetOASLun(uint32_t board, const uint8_t* initiatorWwpn,
 TGX_EXPORT uint32_t TGX_SetOASLunV2(uint32_t board, const uint8_t* initiatorWwpn,
                                     const uint8_t* targetWwpn, uint32_t option,
                                     OasLunRecordV2* record);
+/* ---- driver events ----
+ * TGX_RegisterForEvent starts a watcher for one event kind of a board and
+ * returns its event identifier (null on any failure): mask 16 firmware dumps
+ * and 32 temperature events (polled from the driver), 2 RSCNs of the port and
+ * 64 RSCNs of its virtual ports (outSz 8 to 1024). A board has four slots;
+ * registering a kind it already watches returns the same identifier. The
+ * callback is the function of the mask's kind below, cast to
+ * TGX_EventCallback; it runs on the watcher's thread (the first temperature
+ * callback may run on the registering thread, before the call returns).
+ * TGX_unRegisterForEvent (identifier, or null for every slot of the board):
+ * 0; 1 bad board, an identifier that is not one of the board's slots, a call
+ * from the callback of the slot it stops, or a watcher that did not end in
+ * time (the slot stays taken; call again). When it returns 0 the watcher has
+ * ended: no callback of that registration runs any more, except one on the
+ * calling thread itself (a callback that unregisters another slot of its own
+ * board). TGX_FreeDiagEnv ends every watcher the same way (called from an
+ * event callback, it lets that watcher end when the callback returns). */
+typedef void (*TGX_EventCallback)(void);
+typedef void (*TGX_DumpEventCallback)(uint32_t board);
+typedef void (*TGX_TempEventCallback)(uint32_t board, uint32_t type /* 1-3 */,
+                                      uint32_t temperature);
+typedef void (*TGX_PortRscnCallback)(uint32_t board, const uint8_t* pages, uint32_t length);
+typedef void (*TGX_VPortRscnCallback)(uint32_t board, HBA_wwn wwpn, const uint8_t* pages,
+                                      uint32_t length);
+#define TGX_EVENT_PORT_RSCN 2u
+#define TGX_EVENT_DUMP 16u
+#define TGX_EVENT_TEMPERATURE 32u
+#define TGX_EVENT_VPORT_RSCN 64u
+
+TGX_EXPORT void* TGX_RegisterForEvent(uint32_t board, uint32_t mask, uint32_t type,
+                                      uint32_t outSz, TGX_EventCallback callback, void* context);
+TGX_EXPORT uint32_t TGX_unRegisterForEvent(uint32_t board, void* eventId);
+
+/* ---- CT management service ----
+ * QrlTgxRegisterForCTEvents: serve unsolicited CT requests of one GS type
+ * (low 16 bits; 0xFFFF = every type, as eight registrations) on a board.
+ * Returns the event identifier (the wildcard's is the board's context), or
+ * null with *status: 7 bad board, no context or null callback; 6 the library
+ * is releasing the board; 251 already registered (that type, the wildcard,
+ * the wildcard while others exist) or no free descriptor (8 per board); 248
+ * no resources or the driver refused without a status; otherwise the status
+ * the driver gave. A failed call leaves nothing registered.
+ * The callback runs on the registration's receive thread, one request at a
+ * time; data stays valid until the request is answered or the registration
+ * ends. Each registration keeps at most eight requests: while eight await an
+ * answer, no more are received.
+ * QrlTgxUnregisterForCTEvents: 0 (the receive threads have ended: no callback
+ * of the registration runs any more); 7 bad board or no context; 4 nothing
+ * registered or an identifier this board did not hand out; 1 called from a
+ * callback of the registration it would end. With the wildcard active any of
+ * its identifiers ends all eight.
+ * QrlTgxSendMgmtResponse (a CT response, GS type at byte 4, at most 131072
+ * bytes; tag of the request): 0; 7; 4 GS type not registered (or no GS type);
+ * 250 tag unknown (nothing sent); 0xFFFFFFFF response too long or the device
+ * request failed (the request is given back either way).
+ * QrlTgxSendMgmtCommand (destination: 8 bytes; *rspSize in: room, out: bytes
+ * copied; timeout in seconds, 0 = 30): 0; 7 bad board or argument; 252 out of
+ * memory; 254 timeout or not available; 249 invalid request; 255 data overrun;
+ * 0xFFFFFFFF device failure or unknown code.
+ * SendCTPassThru (the GS type is byte 4 of the command; the whole response
+ * area is copied): 0; 1 bad board or argument, response size 0, failure.
+ * TGX_FreeDiagEnv ends every registration first; it must not be called from a
+ * CT callback. */
+typedef void (*QrlTgxCtCallback)(uint32_t board, uint32_t gstype, const uint8_t* data,
+                                 uint32_t length, uint32_t tag, void* userContext);
+
+TGX_EXPORT void* QrlTgxRegisterForCTEvents(uint32_t board, uint32_t gstype,
+                                           QrlTgxCtCallback callback, void* userContext,
+                                           uint32_t* status);
+TGX_EXPORT uint32_t QrlTgxUnregisterForCTEvents(uint32_t board, void* eventId);
+TGX_EXPORT uint32_t QrlTgxSendMgmtResponse(uint32_t board, const void* response, uint32_t length,
+                                           uint32_t tag);
+TGX_EXPORT uint32_t QrlTgxSendMgmtCommand(uint32_t board, const uint8_t* destination,
+                                          const void* command, uint32_t cmdSize, void* response,
+                                          uint32_t* rspSize, uint32_t timeout);
+TGX_EXPORT uint32_t SendCTPassThru(uint32_t board, const void* command, uint32_t cmdSize,
+                                   void* response, uint32_t rspSize);
 
 #ifdef __cplusplus
 }

@@ -25,14 +25,29 @@ void LockRecordDelete(LockRecord* l); // idempotent
 void LockRecordEnter(LockRecord* l);
 void LockRecordLeave(LockRecord* l);
 
-// Event slot of one board (dump and temperature event registrations).
+// Event slot of one board (events.cpp): four per adapter entry, guarded by
+// the entry's lock. The slot's address is the event identifier.
+enum : uint32_t {
+    TGX_SLOT_FREE = 0,     // claimable
+    TGX_SLOT_STARTING = 1, // claimed by a registration that has not returned
+    TGX_SLOT_RUNNING = 2,  // its watcher thread runs
+    TGX_SLOT_STOPPING = 3, // asked to stop; claimable again once its thread is joined
+};
 struct EventSlot {
-    uint32_t kind;
-    uint32_t active;
-    void* callback;
-    void* context;
-    PlatThread thread;
-    PlatEvent stop;
+    uint32_t type;      // event mask: 2, 16, 32, 64; 0 = free or stopping
+    void* callback;     // the caller's function (its type follows the mask)
+    void* context;      // the caller's value, kept for the RSCN kinds
+    PlatThread thread;  // the watcher thread
+    PlatEvent wake;     // auto-reset: wakes the watcher early
+    uint32_t stop;      // set to ask the watcher to end; it clears it as it ends
+    uint32_t board;     // the board number
+    uint32_t outSz;     // RSCN kinds: the caller's outSz (8 to 1024)
+    uint32_t state;     // TGX_SLOT_*
+    uint32_t kind;      // the mask the slot was claimed for (kept while stopping)
+    uint32_t claimer;   // plat_thread_id() of the registration while STARTING
+    uint32_t joining;   // an unregistration is waiting for the thread
+    uint32_t threadId;  // plat_thread_id() of the watcher, set by it under the entry lock
+    PlatEvent ended;    // dump and temperature watchers set it as they end
 };
 
 enum : uint32_t { TGX_DRIVER_PORT = 1, TGX_DRIVER_MINI = 2 };
@@ -187,3 +202,15 @@ inline uint16_t tgx_pci_device_id(const AdapterEntry* e) {
 // and the driver's record generation from its version text (1 new, 0 old).
 uint32_t tgxFindVPIid(uint32_t board, const uint8_t* wwpn);
 uint32_t getDriverVer(const char* driverVersion);
+
+// ---- driver events (events.cpp) and the RSCN watchers they start ----------
+// Mask 2 and 64 registrations: the watcher of the RSCN family starts with the
+// slot's board, callback, context and wake event filled, stores outSz and its
+// thread id in the slot, and returns its thread (null on failure). The
+// unregistration sets the stop flag under the entry lock, waits for the thread
+// and frees the slot (type 0); events.cpp then joins the thread and closes the
+// wake event.
+PlatThread WmiRegisterPortRscn(uint32_t board, uint32_t outSz, EventSlot* slot);
+PlatThread WmiRegisterVPortRscn(uint32_t board, uint32_t outSz, EventSlot* slot);
+void WmiUnRegisterPortRscn(EventSlot* slot);
+void WmiUnRegisterVPortRscn(EventSlot* slot);

@@ -18,6 +18,24 @@ struct HbaDriverBackend {
     uint32_t (*control)(void* dev, uint32_t code, void* in, uint32_t inSize, void* out,
                         uint32_t outSize, uint32_t* returned);
     void (*close)(void* dev);
+
+    // ---- overlapped requests (optional; null = every request completes in
+    // control). A pending request keeps its buffers until it has completed.
+    // Members appended here default to null, so older tables still build.
+    // Starts a request that may complete later: 0 when it completed at once
+    // (*returned set, *op null), PLAT_ERR_IO_PENDING with *op set when it is
+    // pending, any other PLAT_ERR_* code when it failed.
+    uint32_t (*submit)(void* dev, uint32_t code, void* in, uint32_t inSize, void* out,
+                       uint32_t outSize, uint32_t* returned, void** op) = nullptr;
+    // Waits for a pending request, at most timeout_ms in the platform's scaled
+    // time (PLAT_WAIT_INFINITE: no limit): PLAT_ERR_IO_PENDING when it is still
+    // pending; otherwise it has completed, op is freed, and the result is 0
+    // (*returned set) or the PLAT_ERR_* code it failed with.
+    uint32_t (*wait)(void* op, uint32_t timeout_ms, uint32_t* returned) = nullptr;
+    // Makes a pending request complete soon (with PLAT_ERR_CANCELLED). Only
+    // the owner of op calls it, between its waits: op stays valid until a
+    // wait has reported the completion.
+    void (*cancel)(void* op) = nullptr;
 };
 
 typedef const HbaDriverBackend* (*HbaDriverBackendEntry)(void);

@@ -11,15 +11,32 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 struct PlatDevice {
     const HbaDriverBackend* backend;
     void* dev;
 };
 
+struct PlatPendingRec {
+    const HbaDriverBackend* backend;
+    void* op;
+};
+
 namespace {
 
 thread_local uint32_t t_lastError = 0;
+std::atomic<uint32_t> g_pendingCount{0};
+std::atomic<uint32_t> g_openCount{0};
+
+// Buffer tokens: slot i holds token i + 1.
+struct TokenSlot {
+    const void* p;
+    uint32_t size;
+};
+const size_t kTokenSlots = 4096;
+std::mutex g_tokenMu;
+std::vector<TokenSlot> g_tokens;
 
 std::mutex g_loadMu;
 std::atomic<const HbaDriverBackend*> g_installed{nullptr};
@@ -97,6 +114,7 @@ PlatHandle plat_dev_open(const char* path) {
     }
     h->backend = b;
     h->dev = dev;
+    g_openCount.fetch_add(1, std::memory_order_relaxed);
     return h;
 }
 
@@ -125,6 +143,7 @@ void plat_dev_close(PlatHandle h) {
     if (!h) return;
     h->backend->close(h->dev);
     free(h);
+    g_openCount.fetch_sub(1, std::memory_order_relaxed);
 }
 
 uint32_t plat_last_error() {
@@ -133,4 +152,97 @@ uint32_t plat_last_error() {
 
 void plat_set_last_error(uint32_t err) {
     t_lastError = err;
+}
+
+uint32_t plat_dev_submit(PlatHandle h, uint32_t code, void* in, uint32_t inSize, void* out,
+                         uint32_t outSize, uint32_t* returned, PlatPending* op) {
+    uint32_t local = 0;
+    if (!returned) returned = &local;
+    *returned = 0;
+    if (op) *op = nullptr;
+    if (!op) {
+        t_lastError = PLAT_ERR_INVALID_PARAM;
+        return t_lastError;
+    }
+    if (!h || !h->backend->submit || !h->backend->wait) {
+        if (plat_dev_control(h, code, in, inSize, out, outSize, returned)) return PLAT_ERR_NONE;
+        return t_lastError;
+    }
+    if ((!in && inSize) || (!out && outSize)) {
+        t_lastError = PLAT_ERR_INVALID_PARAM;
+        return t_lastError;
+    }
+    auto* rec = static_cast<PlatPendingRec*>(malloc(sizeof(PlatPendingRec)));
+    if (!rec) {
+        t_lastError = PLAT_ERR_NO_MEMORY;
+        return t_lastError;
+    }
+    void* cookie = nullptr;
+    uint32_t rc = h->backend->submit(h->dev, code, in, inSize, out, outSize, returned, &cookie);
+    if (rc == PLAT_ERR_IO_PENDING && cookie) {
+        rec->backend = h->backend;
+        rec->op = cookie;
+        *op = rec;
+        g_pendingCount.fetch_add(1, std::memory_order_relaxed);
+        t_lastError = PLAT_ERR_IO_PENDING;
+        return PLAT_ERR_IO_PENDING;
+    }
+    free(rec);
+    if (rc == PLAT_ERR_IO_PENDING) rc = PLAT_ERR_GEN_FAILURE; // pending without a request
+    if (rc != PLAT_ERR_NONE) t_lastError = rc;
+    return rc;
+}
+
+uint32_t plat_dev_wait(PlatPending op, uint32_t timeout_ms, uint32_t* returned) {
+    uint32_t local = 0;
+    if (!returned) returned = &local;
+    *returned = 0;
+    if (!op) {
+        t_lastError = PLAT_ERR_INVALID_HANDLE;
+        return t_lastError;
+    }
+    uint32_t rc = op->backend->wait(op->op, timeout_ms, returned);
+    if (rc == PLAT_ERR_IO_PENDING) return rc;
+    free(op);
+    g_pendingCount.fetch_sub(1, std::memory_order_relaxed);
+    if (rc != PLAT_ERR_NONE) t_lastError = rc;
+    return rc;
+}
+
+void plat_dev_cancel(PlatPending op) {
+    if (op && op->backend->cancel) op->backend->cancel(op->op);
+}
+
+uint32_t plat_dev_pending_count() {
+    return g_pendingCount.load(std::memory_order_relaxed);
+}
+
+uint32_t plat_dev_open_count() {
+    return g_openCount.load(std::memory_order_relaxed);
+}
+
+uint32_t plat_buf_token_get(const void* p, uint32_t size) {
+    if (!p) return 0;
+    std::lock_guard<std::mutex> g(g_tokenMu);
+    for (size_t i = 0; i < g_tokens.size(); ++i) {
+        if (!g_tokens[i].p) {
+            g_tokens[i] = TokenSlot{p, size};
+            return (uint32_t)i + 1;
+        }
+    }
+    if (g_tokens.size() >= kTokenSlots) return 0;
+    g_tokens.push_back(TokenSlot{p, size});
+    return (uint32_t)g_tokens.size();
+}
+
+const void* plat_buf_token_lookup(uint32_t token, uint32_t* size) {
+    std::lock_guard<std::mutex> g(g_tokenMu);
+    if (token == 0 || token > g_tokens.size() || !g_tokens[token - 1].p) return nullptr;
+    if (size) *size = g_tokens[token - 1].size;
+    return g_tokens[token - 1].p;
+}
+
+void plat_buf_token_release(uint32_t token) {
+    std::lock_guard<std::mutex> g(g_tokenMu);
+    if (token != 0 && token <= g_tokens.size()) g_tokens[token - 1] = TokenSlot{nullptr, 0};
 }

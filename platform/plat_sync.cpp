@@ -6,8 +6,11 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
+
+#include "platform/plat_time.h"
 
 struct PlatMutexRec {
     pthread_mutex_t mu;
@@ -26,6 +29,11 @@ struct PlatThreadRec {
     void* arg;
     uint32_t result;
 };
+
+namespace {
+std::atomic<uint32_t> g_events{0};
+std::atomic<uint32_t> g_threads{0};
+} // namespace
 
 // ---- recursive mutex ------------------------------------------------------
 
@@ -79,6 +87,7 @@ PlatEvent plat_event_create(bool manual_reset, bool initially_set) {
     pthread_mutex_init(&e->mu, nullptr);
     e->manual = manual_reset;
     e->set = initially_set;
+    g_events.fetch_add(1, std::memory_order_relaxed);
     return e;
 }
 
@@ -136,6 +145,20 @@ void plat_event_destroy(PlatEvent e) {
     pthread_cond_destroy(&e->cv);
     pthread_mutex_destroy(&e->mu);
     delete e;
+    g_events.fetch_sub(1, std::memory_order_relaxed);
+}
+
+int plat_event_wait_scaled(PlatEvent e, uint32_t timeout_ms) {
+    return plat_event_wait(e, timeout_ms == PLAT_WAIT_INFINITE ? timeout_ms
+                                                               : plat_scaled_ms(timeout_ms));
+}
+
+uint32_t plat_event_count() {
+    return g_events.load(std::memory_order_relaxed);
+}
+
+uint32_t plat_thread_count() {
+    return g_threads.load(std::memory_order_relaxed);
 }
 
 // ---- threads --------------------------------------------------------------
@@ -169,6 +192,7 @@ PlatThread plat_thread_start(PlatThreadFn fn, void* arg) {
         delete t;
         return nullptr;
     }
+    g_threads.fetch_add(1, std::memory_order_relaxed);
     return t;
 }
 
@@ -177,6 +201,7 @@ uint32_t plat_thread_join(PlatThread t) {
     pthread_join(t->tid, nullptr);
     uint32_t r = t->result;
     delete t;
+    g_threads.fetch_sub(1, std::memory_order_relaxed);
     return r;
 }
 

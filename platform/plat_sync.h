@@ -33,6 +33,11 @@ void plat_event_set(PlatEvent e);
 void plat_event_reset(PlatEvent e);
 int plat_event_wait(PlatEvent e, uint32_t timeout_ms); // PLAT_WAIT_OK / PLAT_WAIT_TIMEOUT
 void plat_event_destroy(PlatEvent e);
+// A wait whose timeout is a pause of the suite's own (a poll period): it is
+// scaled like plat_sleep_ms (plat_scaled_ms), so a zero scale still blocks
+// for a millisecond and a polling loop yields the CPU. A set event ends it at
+// once whatever the scale.
+int plat_event_wait_scaled(PlatEvent e, uint32_t timeout_ms);
 
 // Threads.
 typedef struct PlatThreadRec* PlatThread;
@@ -41,3 +46,8 @@ PlatThread plat_thread_start(PlatThreadFn fn, void* arg); // null on failure
 // Waits for the thread to end; returns its result. Frees the thread record.
 uint32_t plat_thread_join(PlatThread t);
 uint32_t plat_thread_id();
+
+// Events and threads alive in this process (created and not yet destroyed,
+// started and not yet joined): tests check that they come back to a baseline.
+uint32_t plat_event_count();
+uint32_t plat_thread_count();

@@ -52,6 +52,13 @@ void plat_sleep_ms(uint32_t ms) {
     if (scaled > 0) real_sleep_ms(scaled);
 }
 
+uint32_t plat_scaled_ms(uint32_t ms) {
+    if (ms == 0) return 0;
+    uint64_t scaled = (uint64_t)ms * sleep_scale() / 100;
+    if (scaled == 0) return 1;
+    return scaled > 0xFFFFFFFEull ? 0xFFFFFFFEu : (uint32_t)scaled;
+}
+
 void plat_set_sleep_hook(PlatSleepHook hook, void* ctx) {
     std::lock_guard<std::mutex> g(g_hookMu);
     g_sleepHook = hook;

@@ -8,6 +8,10 @@
 void plat_sleep_ms(uint32_t ms);
 typedef void (*PlatSleepHook)(uint32_t ms, void* ctx);
 void plat_set_sleep_hook(PlatSleepHook hook, void* ctx);
+// ms scaled by PLAT_SLEEP_SCALE as plat_sleep_ms would sleep it, but at least
+// 1 when ms is not 0: the timeout of a wait that must still block (a poll
+// period). The sleep hook does not apply.
+uint32_t plat_scaled_ms(uint32_t ms);
 
 struct PlatLocalTime {
     uint16_t year, month, day, hour, minute, second, millisecond;

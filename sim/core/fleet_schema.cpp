@@ -418,6 +418,24 @@ const FleetKeyDef kFleetSchema[] = {
      "(235 virtual function, 318 special release, 336 bad signature, 337 no signature; 0 none)"},
     {"upgrade_status", "adapter", "cv2,cv3,tarnel,brevin", FT_CHOICE, "55", "55|0",
      "UpgradeFlashROM status after the image is written: 55 (reboot needed) or 0"},
+    // ---- function: driver events and CT management (req_events.cpp, req_ct.cpp)
+    {"dump_events", "function", "fc,fcoe", FT_BOOL, "yes", nullptr,
+     "the driver accepts dump event registrations (no: ReturnCode 1)"},
+    {"temp_events", "function", "fc,fcoe", FT_BOOL, "yes", nullptr,
+     "the driver reports temperature events (no: polls answer 0xFFFFFFFF)"},
+    {"temperature", "function", "fc,fcoe", FT_NUM, "45", nullptr,
+     "temperature the temperature poll reports"},
+    {"dump_pending", "function", "fc,fcoe", FT_NUM, nullptr, nullptr,
+     "run-time: reply word of the next dump poll (hbasim inject dump), cleared once reported"},
+    {"temp_event", "function", "fc,fcoe", FT_NUM, nullptr, nullptr,
+     "run-time: temperature event type 1-3 (hbasim inject temp), cleared once reported"},
+    {"ct_refuse", "function", "fc,fcoe", FT_NUM, "0", nullptr,
+     "CT registration refused with this control-block status (0: accepted)"},
+    {"ct_rsp_len", "function", "fc,fcoe", FT_NUM, "16", nullptr,
+     "bytes of the response to a management command or CT pass-through"},
+    {"ct_cmd_rc", "function", "fc,fcoe", FT_NUM, nullptr, nullptr,
+     "management command and CT pass-through answer this ReturnCode (32-bit, e.g. "
+     "0xFFFFFFFD = -3) instead of a response; absent: the response length"},
 };
 const size_t kFleetSchemaCount = sizeof(kFleetSchema) / sizeof(kFleetSchema[0]);
 

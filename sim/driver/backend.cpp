@@ -181,6 +181,13 @@ uint32_t sim_control(void* devp, uint32_t code, void* in, uint32_t inSize, void*
         if (!apply_fault(r, row, &err)) {
             err = row->fn(r);
             if (!err && returned) *returned = r.returned <= r.size ? r.returned : r.size;
+        } else if (!err && r.returnCode != 0) {
+            // A forced ReturnCode: the management command carries it in its
+            // envelope; the other management codes have none and refuse.
+            if (code == TGX_IOCTL_MGMT_SEND_CMD && r.size >= TGX_ENV_HEADER_LENGTH)
+                drv_wr32(r.env + TGX_ENV_OFF_RETURNCODE, r.returnCode);
+            else
+                err = PLAT_ERR_GEN_FAILURE;
         }
         return finish(r, row->name, err, nullptr);
     }
@@ -224,7 +231,41 @@ uint32_t sim_control(void* devp, uint32_t code, void* in, uint32_t inSize, void*
     return finish(r, row->name, err, nullptr);
 }
 
-const HbaDriverBackend kBackend = {HBA_DRIVER_BACKEND_VERSION, sim_open, sim_control, sim_close};
+// Overlapped requests: the receive post (0x800001C0) stays pending until a CT
+// request or a cancel completes it (req_ct.cpp); every other code completes
+// at once as in sim_control.
+uint32_t sim_submit(void* devp, uint32_t code, void* in, uint32_t inSize, void* out,
+                    uint32_t outSize, uint32_t* returned, void** op) {
+    if (op) *op = nullptr;
+    if (code != TGX_IOCTL_MGMT_POST_RECEIVE || !op)
+        return sim_control(devp, code, in, inSize, out, outSize, returned);
+    if (returned) *returned = 0;
+    ReadScope scope;
+    SimDevice* dev = static_cast<SimDevice*>(devp);
+    if (!dev) return PLAT_ERR_INVALID_HANDLE;
+    DrvRequest r;
+    r.port = dev->port;
+    r.mgmt = dev->mgmt;
+    r.code = code;
+    r.in = static_cast<const uint8_t*>(in);
+    r.inSize = in ? inSize : 0;
+    r.env = static_cast<uint8_t*>(out);
+    r.size = out ? outSize : 0;
+    r.payload = r.env;
+    r.payloadSize = r.size;
+    const DrvHandlerEntry* row = find_row(code, false);
+    if (!resolve(dev->port, dev->mgmt, &r.ref))
+        return finish(r, "NO_DEVICE", PLAT_ERR_GEN_FAILURE, "device gone");
+    uint32_t err = 0;
+    if (apply_fault(r, row, &err)) return finish(r, row->name, err ? err : PLAT_ERR_GEN_FAILURE, nullptr);
+    err = ct_post_receive(r, op);
+    if (err != PLAT_ERR_IO_PENDING) return finish(r, row->name, err, nullptr);
+    finish(r, row->name, 0, "pending");
+    return PLAT_ERR_IO_PENDING;
+}
+
+const HbaDriverBackend kBackend = {HBA_DRIVER_BACKEND_VERSION, sim_open, sim_control, sim_close,
+                                   sim_submit, ct_wait, ct_cancel};
 
 } // namespace
 } // namespace hbasim

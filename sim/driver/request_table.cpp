@@ -91,6 +91,17 @@ uint32_t req_oas_table(DrvRequest& r);
 uint32_t req_oas_table_v2(DrvRequest& r);
 uint32_t req_oas_set_v2(DrvRequest& r);
 uint32_t req_oas_set_v3(DrvRequest& r);
+// ---- driver events (req_events.cpp) ----------------------------------------------
+uint32_t req_dump_event(DrvRequest& r);
+uint32_t req_temperature_event(DrvRequest& r);
+// ---- CT management service (req_ct.cpp) -------------------------------------------
+uint32_t req_ct_register(DrvRequest& r);
+uint32_t req_ct_post_sync(DrvRequest& r);
+uint32_t req_ct_collect(DrvRequest& r);
+uint32_t req_ct_response(DrvRequest& r);
+uint32_t req_ct_cancel(DrvRequest& r);
+uint32_t req_ct_mgmt_command(DrvRequest& r);
+uint32_t req_ct_passthru(DrvRequest& r);
 
 const DrvHandlerEntry kDrvHandlers[] = {
     // ---- discovery ----
@@ -191,6 +202,20 @@ const DrvHandlerEntry kDrvHandlers[] = {
      req_oas_table_v2},
     {TGX_IOCTL_SET_LUNOASV2, TGX_SIG_ZT, TGX_SIZE_OAS_SET, "SET_LUNOASV2", req_oas_set_v2},
     {TGX_IOCTL_SET_LUNOASV3, TGX_SIG_ZT, TGX_SIZE_OAS_SET, "SET_LUNOASV3", req_oas_set_v3},
+    // ---- driver events ----
+    {TGX_IOCTL_DRVDUMP_EVENT, TGX_SIG_ZT, TGX_SIZE_EVENT_REQUEST, "DRVDUMP_EVENT", req_dump_event},
+    {TGX_IOCTL_TEMPERATURE_EVENT, TGX_SIG_ZT, TGX_SIZE_EVENT_REQUEST, "TEMPERATURE_EVENT",
+     req_temperature_event},
+    // ---- CT management service (management device; pass-through on the SCSI port) ----
+    {TGX_IOCTL_MGMT_REGISTER_CT, nullptr, TGX_CT_CTL_SIZE, "MGMT_REGISTER_CT", req_ct_register},
+    {TGX_IOCTL_MGMT_POST_RECEIVE, nullptr, 0, "MGMT_POST_RECEIVE", req_ct_post_sync},
+    {TGX_IOCTL_MGMT_RECEIVE, nullptr, TGX_CT_RCV_OFF_DATA, "MGMT_RECEIVE", req_ct_collect},
+    {TGX_IOCTL_MGMT_SEND_RSP, nullptr, 0, "MGMT_SEND_RSP", req_ct_response},
+    {TGX_IOCTL_MGMT_CANCEL_RECEIVE, nullptr, 0, "MGMT_CANCEL_RECEIVE", req_ct_cancel},
+    {TGX_IOCTL_MGMT_SEND_CMD, nullptr, TGX_ENV_HEADER_LENGTH + TGX_MGMT_OFF_CMD, "MGMT_SEND_CMD",
+     req_ct_mgmt_command},
+    {TGX_IOCTL_HBA_CT_PASSTHRU, TGX_SIG_HBAAPI, TGX_ENV_HEADER_LENGTH + TGX_CTPT_OFF_CMD,
+     "HBA_CT_PASSTHRU", req_ct_passthru},
 };
 const size_t kDrvHandlerCount = sizeof(kDrvHandlers) / sizeof(kDrvHandlers[0]);
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "sim/core/sim_model.h"
 
@@ -131,5 +132,36 @@ bool drv_fault_status(const std::string& action, uint32_t* status);
 // Loopback until the next reset: internal loopback is up at once, external
 // loopback only when the function has a loopback plug ("loopback_plug").
 void link_enter_loopback(Function& f, bool external);
+
+// ---- driver events (req_events.cpp) and CT management (req_ct.cpp) --------
+// Run-time keys of a function that hbasim inject sets and the driver's polls
+// report once: the dump poll reply word, and the temperature event type 1-3.
+extern const char kAttrDumpPending[];
+extern const char kAttrTempEvent[];
+const uint32_t kDumpEventDefaultWord = 0x80000000u;
+// Largest CT request a receive block carries.
+const size_t kCtRequestMax = 65536;
+// A 16-byte CT header of gstype (revision 1, command 0x0101), the request
+// hbasim inject ct sends when given no data.
+Bytes ct_default_request(uint8_t gstype);
+// Queues an unsolicited CT request on the function for the pending receives
+// of that gstype (or of the wildcard); returns the tag the driver gave it.
+uint32_t ct_inbox_push(Function& f, uint32_t gstype, const Bytes& data);
+// Hex digits without separators into n bytes; false on anything else.
+bool parse_hex_bytes_plain(const std::string& hex, uint8_t* out, size_t n);
+// Responses the driver recorded for the function (the most recent last), and
+// the CT requests still waiting for a receive.
+struct CtResponse {
+    uint32_t tag;
+    uint32_t gstype;
+    Bytes data;
+};
+std::vector<CtResponse> ct_responses(const Function& f);
+size_t ct_inbox_size(const Function& f);
+// Overlapped receive (0x800001C0) of the backend's submit, wait and cancel:
+// the post returns PLAT_ERR_IO_PENDING with *op set, or an error.
+uint32_t ct_post_receive(const DrvRequest& r, void** op);
+uint32_t ct_wait(void* op, uint32_t timeout_ms, uint32_t* returned);
+void ct_cancel(void* op);
 
 } // namespace hbasim

@@ -57,6 +57,11 @@ static const char kHelp[] =
     "                          write a firmware image for the simulated machine:\n"
     "                          prg, aif (.ALL/.DWC/.BWC/.FWC/.aif), grp, ufi, valid or\n"
     "                          with a common fault; 'hbasim image' lists the options\n"
+    "  inject KIND PORT [key=value ...]\n"
+    "                          put an event into the running machine for the\n"
+    "                          function on SCSI port PORT: dump [word=N],\n"
+    "                          temp type=1-3 [value=N], ct gstype=N [data=HEX];\n"
+    "                          'hbasim inject' lists the kinds\n"
     "  help, --help            this text\n";
 
 struct Command {
@@ -68,6 +73,7 @@ static const Command kCommands[] = {
     {"init", cmd_init},   {"show", cmd_show},   {"reboot", cmd_reboot},
     {"check", cmd_check}, {"fleet", cmd_fleet}, {"schema", cmd_schema},
     {"fault", cmd_fault}, {"log", cmd_log},     {"image", cmd_image},
+    {"inject", cmd_inject},
 };
 
 } // namespace hbasim_tool

@@ -19,6 +19,7 @@ int cmd_schema(const Args& a);
 int cmd_fault(const Args& a);
 int cmd_log(const Args& a);
 int cmd_image(const Args& a);
+int cmd_inject(const Args& a);
 
 // Prints "hbasim: <msg>" to stderr and returns code.
 int fail(int code, const std::string& msg);
