@@ -86,27 +86,11 @@ uint32_t min3(uint32_t a, uint32_t b, uint32_t c) {
 
 // ---- driver requests -----------------------------------------------------------
 
-// The library's own identifier lookup of a target on the physical port.
-uint32_t scsi_ids(uint32_t board, const uint8_t* wwpn, uint32_t* path, uint32_t* tid) {
-    if (!tgx_board_ok(board)) return kStsBadBoard16;
-    if (is_port_driver(board)) return kStsBadArg;
-    TgxEnvelope env = tgx_env_alloc(TGX_SIZE_INQUIRE_SCSIID, TGX_IOCTL_INQUIRE_SCSIID, TGX_SIG_ZT);
-    if (!env) return kStsIdNoMemory;
-    uint8_t* p = env.payload();
-    memcpy(p + TGX_SCSIID_OFF_WWPN, wwpn, 8);
-    tgx_wr32(p + TGX_SCSIID_OFF_FLAGS, TGX_SCSIID_LIBRARY_FLAG);
-    if (!send(board, env)) {
-        TraceLog("IOCTL_ZT4100_INQUIRE_SCSIID I/O Failed Error=0x%x\n", plat_last_error());
-        return kStsFailed;
-    }
-    const uint32_t state = tgx_rd32(p + TGX_SCSIID_OFF_FLAGS);
-    if (tgx_env_rc(env) != 0 || !(state & TGX_NODE_EXISTS)) {
-        TraceLog("IOCTL_ZT4100_INQUIRE_SCSIID I/O Failed, node state %lx\n", (unsigned long)state);
-        return kStsFailed;
-    }
-    *path = tgx_rd32(p + TGX_SCSIID_OFF_PATH);
-    *tid = tgx_rd32(p + TGX_SCSIID_OFF_TARGET);
-    return kStsOk;
+// True when the identifiers of a target on the physical port are known (never
+// on a bad board or a Port driver).
+bool scsi_ids(uint32_t board, const uint8_t* wwpn, uint32_t* path, uint32_t* tid) {
+    return tgx_board_ok(board) && !is_port_driver(board) &&
+           tgx_target_scsi_ids(board, 0, wwpn, path, tid) == TGX_IDS_OK;
 }
 
 // One LUN entry of the driver's list.
@@ -122,7 +106,7 @@ struct DriverLun {
 uint32_t driver_luns(uint32_t board, const uint8_t* wwpn, uint32_t capacity, uint32_t envSize,
                      std::vector<DriverLun>* out, uint32_t* count) {
     uint32_t path = 0, tid = 0;
-    if (scsi_ids(board, wwpn, &path, &tid) != kStsOk) return kStsUnknown;
+    if (!scsi_ids(board, wwpn, &path, &tid)) return kStsUnknown;
     TgxEnvelope env = tgx_env_alloc(envSize, TGX_IOCTL_INQUIRE_LUNLIST, TGX_SIG_ZT);
     if (!env) return kStsLunNoMemory;
     uint8_t* p = env.payload();
@@ -657,7 +641,7 @@ extern "C" TGX_EXPORT uint32_t TGX_SetLunMask(uint32_t board, const uint8_t* tar
     }
     if (!tgx_board_ok(board)) return kStsFailed;
     uint32_t path = 0, tid = 0;
-    if (scsi_ids(board, targetWwpn, &path, &tid) != kStsOk) return kStsUnknown;
+    if (!scsi_ids(board, targetWwpn, &path, &tid)) return kStsUnknown;
     uint32_t word = maskFlag & 7;
     if (word == TGX_LUNMASK_LEVEL_LUN)
         word = TGX_MASK_LEVEL_LUN;

@@ -258,24 +258,16 @@ uint32_t resolve_target(uint32_t board, const uint8_t* init, const uint8_t* tgt,
         if (*vpi == kVpiFailed) return kStsFailed;
         if (*vpi >= kVpiUnknown) return kStsNoInitiator;
     }
-    TgxEnvelope env = tgx_env_alloc(TGX_SIZE_INQUIRE_SCSIID,
-                                    TGX_VPI_CODE(TGX_IOCTL_INQUIRE_SCSIID, *vpi), TGX_SIG_ZT);
-    if (!env) return kStsListNoMemory;
-    uint8_t* p = env.payload();
-    memcpy(p + TGX_SCSIID_OFF_WWPN, tgt, 8);
-    tgx_wr32(p + TGX_SCSIID_OFF_FLAGS, TGX_SCSIID_LIBRARY_FLAG);
-    if (!tgx_env_send(tgx_entry(board)->handle, env)) {
-        TraceLog("IOCTL_ZT4100_INQUIRE_SCSIID I/O Failed Error=0x%x\n", plat_last_error());
+    switch (tgx_target_scsi_ids(board, *vpi, tgt, path, target)) {
+    case TGX_IDS_OK:
+        return kStsOk;
+    case TGX_IDS_NO_MEMORY:
+        return kStsListNoMemory;
+    case TGX_IDS_IO_FAILED:
         return kStsFailed;
-    }
-    const uint32_t state = tgx_rd32(p + TGX_SCSIID_OFF_FLAGS);
-    if (tgx_env_rc(env) != 0 || !(state & TGX_NODE_EXISTS)) {
-        TraceLog("IOCTL_ZT4100_INQUIRE_SCSIID I/O Failed, node state %lx\n", (unsigned long)state);
+    default:
         return kStsNoTarget;
     }
-    *path = tgx_rd32(p + TGX_SCSIID_OFF_PATH);
-    *target = tgx_rd32(p + TGX_SCSIID_OFF_TARGET);
-    return kStsOk;
 }
 
 // The older per-target list (0x8000014A), the target named by its identifiers.

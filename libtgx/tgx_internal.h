@@ -187,3 +187,16 @@ inline uint16_t tgx_pci_device_id(const AdapterEntry* e) {
 // and the driver's record generation from its version text (1 new, 0 old).
 uint32_t tgxFindVPIid(uint32_t board, const uint8_t* wwpn);
 uint32_t getDriverVer(const char* driverVersion);
+
+// ---- SCSI identifiers of a target (LUN masking, OAS) ----
+// Outcomes of tgx_target_scsi_ids; each family turns them into its own status.
+enum : uint32_t {
+    TGX_IDS_OK = 0,
+    TGX_IDS_NO_MEMORY = 1, // no room for the request
+    TGX_IDS_IO_FAILED = 2, // the device call failed
+    TGX_IDS_NO_NODE = 3,   // a ReturnCode, or the driver knows no such node
+};
+// The library's own lookup (0x8000011B) of the SCSI path and target
+// identifiers of the target wwpn as port vpi (0: the physical port) sees it.
+uint32_t tgx_target_scsi_ids(uint32_t board, uint32_t vpi, const uint8_t* wwpn, uint32_t* path,
+                             uint32_t* tid);
