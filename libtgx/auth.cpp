@@ -536,16 +536,25 @@ uint32_t switch_refused(uint32_t rc) {
     return rc == TGX_AUTH_RC_LINK_DOWN ? kStsLinkDown : kStsAuthFailed;
 }
 
+// Checks of the V1 exports that name a pair: the board (its flag bits already
+// masked off) is logged under name and checked, then the arguments, then
+// SLI-4 boards, which V1 requests do not serve.
+uint32_t v1_check(uint32_t b, const char* name, bool argsOk) {
+    TraceLog("%s, board=%d\n", name, (int)b);
+    if (!tgx_board_ok(b)) return kStsFailed;
+    if (!argsOk) return kStsOther;
+    if (is_sli4(b)) return kStsNotSupported;
+    return kStsOk;
+}
+
 } // namespace
 
 // ---- V1 exports ----
 
 extern "C" TGX_EXPORT uint32_t TGX_GetAuthConfig(uint32_t board, AuthConfigRecord* config) {
     const uint32_t b = board & TGX_AUTH_BOARD_MASK;
-    TraceLog("TGX_GetAuthConfig, board=%d\n", (int)b);
-    if (!tgx_board_ok(b)) return kStsFailed;
-    if (config == nullptr) return kStsOther;
-    if (is_sli4(b)) return kStsNotSupported;
+    const uint32_t chk = v1_check(b, "TGX_GetAuthConfig", config != nullptr);
+    if (chk != kStsOk) return chk;
     AuthCmdArgs a;
     a.local = config->localWwn;
     a.remote = config->remoteWwn;
@@ -558,10 +567,8 @@ extern "C" TGX_EXPORT uint32_t TGX_GetAuthConfig(uint32_t board, AuthConfigRecor
 extern "C" TGX_EXPORT uint32_t TGX_SetAuthConfig(uint32_t board, const AuthConfigRecord* config,
                                                  const AuthPasswordEntry* pwdInfo) {
     const uint32_t b = board & TGX_AUTH_BOARD_MASK;
-    TraceLog("TGX_SetAuthConfig, board=%d\n", (int)b);
-    if (!tgx_board_ok(b)) return kStsFailed;
-    if (config == nullptr || pwdInfo == nullptr) return kStsOther;
-    if (is_sli4(b)) return kStsNotSupported;
+    const uint32_t chk = v1_check(b, "TGX_SetAuthConfig", config != nullptr && pwdInfo != nullptr);
+    if (chk != kStsOk) return chk;
     AuthCmdArgs a;
     a.local = config->localWwn;
     a.remote = config->remoteWwn;
@@ -578,10 +585,10 @@ extern "C" TGX_EXPORT uint32_t TGX_DeleteAuthConfig(uint32_t board, const uint8_
                                                     const uint8_t* remoteWwn,
                                                     const AuthPasswordEntry* pwdInfo) {
     const uint32_t b = board & TGX_AUTH_BOARD_MASK;
-    TraceLog("TGX_DeleteAuthConfig, board=%d\n", (int)b);
-    if (!tgx_board_ok(b)) return kStsFailed;
-    if (localWwn == nullptr || remoteWwn == nullptr || pwdInfo == nullptr) return kStsOther;
-    if (is_sli4(b)) return kStsNotSupported;
+    const uint32_t chk =
+        v1_check(b, "TGX_DeleteAuthConfig",
+                 localWwn != nullptr && remoteWwn != nullptr && pwdInfo != nullptr);
+    if (chk != kStsOk) return chk;
     AuthCmdArgs a;
     a.local = localWwn;
     a.remote = remoteWwn;
@@ -594,10 +601,8 @@ extern "C" TGX_EXPORT uint32_t TGX_DeleteAuthConfig(uint32_t board, const uint8_
 
 extern "C" TGX_EXPORT uint32_t TGX_GetAuthPassword(uint32_t board, AuthPasswordRecord* record) {
     const uint32_t b = board & TGX_AUTH_BOARD_MASK;
-    TraceLog("TGX_GetAuthPasswd, board=%d\n", (int)b);
-    if (!tgx_board_ok(b)) return kStsFailed;
-    if (record == nullptr) return kStsOther;
-    if (is_sli4(b)) return kStsNotSupported;
+    const uint32_t chk = v1_check(b, "TGX_GetAuthPasswd", record != nullptr);
+    if (chk != kStsOk) return chk;
     AuthCmdArgs a;
     a.local = record->localWwn;
     a.remote = record->remoteWwn;
@@ -608,10 +613,8 @@ extern "C" TGX_EXPORT uint32_t TGX_GetAuthPassword(uint32_t board, AuthPasswordR
 extern "C" TGX_EXPORT uint32_t TGX_SetAuthPassword(uint32_t board,
                                                    const AuthPasswordRecord* record) {
     const uint32_t b = board & TGX_AUTH_BOARD_MASK;
-    TraceLog("TGX_SetAuthPasswd, board=%d\n", (int)b);
-    if (!tgx_board_ok(b)) return kStsFailed;
-    if (record == nullptr) return kStsOther;
-    if (is_sli4(b)) return kStsNotSupported;
+    const uint32_t chk = v1_check(b, "TGX_SetAuthPasswd", record != nullptr);
+    if (chk != kStsOk) return chk;
     AuthCmdArgs a;
     a.local = record->localWwn;
     a.remote = record->remoteWwn;

@@ -40,12 +40,7 @@ void fcp_lun(uint32_t lun, uint8_t* out) {
 // True when wwpn is the WWPN of port vpi of f (the physical port for 0).
 bool port_wwpn_is(const Function& f, uint32_t vpi, const uint8_t* wwpn) {
     uint8_t own[8];
-    if (vpi == 0) {
-        if (!parse_hex_bytes(f.attrs.get("wwpn"), own, 8)) return false;
-    } else if (!npiv_vport_by_vpi(f, vpi, own)) {
-        return false;
-    }
-    return memcmp(own, wwpn, 8) == 0;
+    return port_wwpn_of(f, vpi, own) && memcmp(own, wwpn, 8) == 0;
 }
 
 } // namespace
