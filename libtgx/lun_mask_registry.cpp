@@ -24,16 +24,6 @@ const char kScsiMap[] = "ScsiMap";
 
 // ---- registry store of the filter ---------------------------------------------
 
-struct Key {
-    PlatRegKey k = nullptr;
-    Key() = default;
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    ~Key() {
-        if (k) plat_reg_close_key(k);
-    }
-};
-
 bool read_dword(PlatRegKey k, const char* name, uint32_t* v) {
     uint32_t type = 0, size = sizeof *v;
     return plat_reg_query_value(k, name, &type, v, &size) == PLAT_REG_OK &&
@@ -82,15 +72,15 @@ int32_t write_num_of_ports(PlatRegKey scsiMap, uint32_t* count) {
 
 // The instance key of the port with this WWPN text; *highest gets the highest
 // instance number seen (-1 when none).
-bool find_instance(PlatRegKey svc, const char* portText, Key* inst, int* highest) {
+bool find_instance(PlatRegKey svc, const char* portText, TgxRegKey* inst, int* highest) {
     *highest = -1;
     for (const std::string& name : subkeys(svc)) {
         if (name.empty() || name[0] < '0' || name[0] > '9') continue;
         const int number = atoi(name.c_str());
         if (number > *highest) *highest = number;
-        Key k;
+        TgxRegKey k;
         if (plat_reg_open_subkey(svc, name.c_str(), &k.k) != PLAT_REG_OK) {
-            TraceLog("RegistryCmd: Open Instance Key error\n");
+            TraceLog("RegistryCmd: Open Instance TgxRegKey error\n");
             continue;
         }
         char text[40] = {0};
@@ -246,7 +236,7 @@ uint32_t on_scsi_map(PlatRegKey scsiMap, RegCmd& c) {
     if (c.cmd != kCmdTargetFlag && hba_level(scsiMap, c, &levelBits, &status)) return status;
     char name[32];
     wwn_key_name("WWPN", c.target, name, sizeof name);
-    Key target;
+    TgxRegKey target;
     int32_t st;
     if (c.cmd == kCmdSet) {
         st = plat_reg_create_subkey(scsiMap, name, &target.k);
@@ -260,7 +250,7 @@ uint32_t on_scsi_map(PlatRegKey scsiMap, RegCmd& c) {
         st = plat_reg_open_subkey(scsiMap, name, &target.k);
     }
     if (st != PLAT_REG_OK) {
-        TraceLog("Open Target Key failed cmd = %x %s\n", c.cmd, name);
+        TraceLog("Open Target TgxRegKey failed cmd = %x %s\n", c.cmd, name);
         if (c.cmd == kCmdReadMap) return nothing_stored(c);
         return c.cmd == kCmdTargetFlag ? kStsRegMissing : kStsFailed;
     }
@@ -283,14 +273,14 @@ uint32_t RegisterCmd(RegCmd& c) {
     snprintf(portText, sizeof portText, "%08x%08x", lunmask_be32(pa.PortWWN),
              lunmask_be32(pa.PortWWN + 4));
 
-    Key svc;
+    TgxRegKey svc;
     if (plat_reg_open_key(PLAT_HKLM, kFilterKey, &svc.k) != PLAT_REG_OK) {
         if (c.cmd != kCmdSet) return nothing_stored(c);
         if (plat_reg_create_key(PLAT_HKLM, kFilterKey, &svc.k) != PLAT_REG_OK) return kStsFailed;
     }
-    Key inst;
+    TgxRegKey inst;
     int highest = -1;
-    Key scsiMap;
+    TgxRegKey scsiMap;
     if (!find_instance(svc.k, portText, &inst, &highest)) {
         if (c.cmd != kCmdSet) return nothing_stored(c);
         // A fresh instance numbered above every one present, with its
@@ -373,9 +363,9 @@ uint32_t moveLunMaskInfo(PlatRegKey scsiMap, RegCmd& c) {
         if (key_kind(name.c_str()) != source) continue;
         const NodeListEntry* n = node_named(name, source, c);
         if (!n) continue;
-        Key src, dst;
+        TgxRegKey src, dst;
         if (plat_reg_open_subkey(scsiMap, name.c_str(), &src.k) != PLAT_REG_OK) {
-            TraceLog("moveLunMaskInfo: Open Target Key Failed\n");
+            TraceLog("moveLunMaskInfo: Open Target TgxRegKey Failed\n");
             return kStsFailed;
         }
         char destName[32];

@@ -396,17 +396,6 @@ uint32_t driver_all_pairs(uint32_t board, OasLunList* list) {
 }
 
 // ---- registry store ---------------------------------------------------------------
-// An open registry key, closed when it goes out of scope.
-struct RegKey {
-    PlatRegKey k = nullptr;
-    RegKey() = default;
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    ~RegKey() {
-        if (k) plat_reg_close_key(k);
-    }
-};
-
 void parameters_path(uint32_t board, char* out, size_t size) {
     const DrvVerName& names = tgx_entry(board)->drvInfo.names[0];
     snprintf(out, size, "%s%.*s\\Parameters", kServicesPath,
@@ -414,7 +403,7 @@ void parameters_path(uint32_t board, char* out, size_t size) {
 }
 
 // Opens name below parent, creating it when create is set and opening fails.
-int32_t open_sub(const RegKey& parent, const char* name, bool create, RegKey* out) {
+int32_t open_sub(const TgxRegKey& parent, const char* name, bool create, TgxRegKey* out) {
     int32_t rs = plat_reg_open_subkey(parent.k, name, &out->k);
     if (rs != PLAT_REG_OK && create) rs = plat_reg_create_subkey(parent.k, name, &out->k);
     return rs;
@@ -422,7 +411,7 @@ int32_t open_sub(const RegKey& parent, const char* name, bool create, RegKey* ou
 
 // The next subkey name of key from *index on (names too long for the buffer
 // are skipped): PLAT_REG_OK, PLAT_REG_NO_MORE_ITEMS or the failure.
-int32_t next_subkey(const RegKey& key, uint32_t* index, char* name, uint32_t size) {
+int32_t next_subkey(const TgxRegKey& key, uint32_t* index, char* name, uint32_t size) {
     for (;; ++*index) {
         uint32_t got = size;
         const int32_t rs = plat_reg_enum_key(key.k, *index, name, &got);
@@ -439,7 +428,7 @@ struct KeyNames {
     char names[kMaxLunKeys][32];
     uint32_t count;
 };
-bool enum_names(const RegKey& key, KeyNames* out) {
+bool enum_names(const TgxRegKey& key, KeyNames* out) {
     out->count = 0;
     uint32_t index = 0;
     int32_t rs = PLAT_REG_OK;
@@ -451,10 +440,10 @@ bool enum_names(const RegKey& key, KeyNames* out) {
 
 // Reads the LUN keys of one pair's target key into out (room entries). Fills
 // *n with what it stored, or with the number needed when it returns 7.
-uint32_t read_lun_keys(const RegKey& target, const uint8_t* init, const uint8_t* tgt,
+uint32_t read_lun_keys(const TgxRegKey& target, const uint8_t* init, const uint8_t* tgt,
                        const ScratchList* driver, OasLunEntry* out, uint32_t room, uint32_t* n) {
     *n = 0;
-    RegKey oas;
+    TgxRegKey oas;
     if (plat_reg_open_subkey(target.k, kOasKey, &oas.k) != PLAT_REG_OK) return kStsOk;
     KeyNames* names = static_cast<KeyNames*>(malloc(sizeof(KeyNames)));
     if (!names) return kStsFailed;
@@ -470,7 +459,7 @@ uint32_t read_lun_keys(const RegKey& target, const uint8_t* init, const uint8_t*
     uint32_t idx = 0;
     for (uint32_t i = 0; i < names->count; ++i) {
         if (!parse_lun_key(names->names[i], &lun)) continue;
-        RegKey key;
+        TgxRegKey key;
         uint32_t flag = 0, type = 0, size = sizeof flag;
         if (plat_reg_open_subkey(oas.k, names->names[i], &key.k) != PLAT_REG_OK ||
             plat_reg_query_value(key.k, kFlagValue, &type, &flag, &size) != PLAT_REG_OK)
@@ -503,7 +492,7 @@ uint32_t registry_pair(uint32_t board, const uint8_t* init, const uint8_t* tgt, 
     char path[128], name[32];
     uint8_t own[8];
     parameters_path(board, path, sizeof path);
-    RegKey params, port, initKey, target;
+    TgxRegKey params, port, initKey, target;
     if (plat_reg_open_key(PLAT_HKLM, path, &params.k) != PLAT_REG_OK) return kStsFailed;
     if (!port_wwpn(board, own)) return kStsFailed;
     wwn_name(own, name, sizeof name);
@@ -537,14 +526,14 @@ struct PairTally {
 };
 
 // Reads the pairs of one initiator key: its target keys "WWPN<16 hex digits>".
-void read_initiator(const RegKey& initKey, const uint8_t* init, OasLunList* list, uint32_t capacity,
-                    PairTally* tally) {
+void read_initiator(const TgxRegKey& initKey, const uint8_t* init, OasLunList* list,
+                    uint32_t capacity, PairTally* tally) {
     char name[32];
     uint32_t index = 0;
     int32_t rs;
     while ((rs = next_subkey(initKey, &index, name, sizeof name)) == PLAT_REG_OK) {
         uint8_t tgt[8];
-        RegKey target;
+        TgxRegKey target;
         if (!prefix_nocase(name, "WWPN") || !parse_wwn(name + 4, tgt) ||
             open_sub(initKey, name, false, &target) != PLAT_REG_OK)
             continue;
@@ -561,7 +550,7 @@ uint32_t registry_all_pairs(uint32_t board, OasLunList* list) {
     char path[128], name[32];
     uint8_t own[8];
     parameters_path(board, path, sizeof path);
-    RegKey params, port;
+    TgxRegKey params, port;
     const uint32_t capacity = list->count;
     list->count = 0;
     if (plat_reg_open_key(PLAT_HKLM, path, &params.k) != PLAT_REG_OK) return kStsOk;
@@ -574,7 +563,7 @@ uint32_t registry_all_pairs(uint32_t board, OasLunList* list) {
     int32_t rs;
     while ((rs = next_subkey(port, &index, name, sizeof name)) == PLAT_REG_OK) {
         uint8_t init[8];
-        RegKey initKey;
+        TgxRegKey initKey;
         if (parse_wwn(name, init) && open_sub(port, name, false, &initKey) == PLAT_REG_OK)
             read_initiator(initKey, init, list, capacity, &tally);
     }
@@ -590,7 +579,7 @@ uint32_t registry_enable(uint32_t board, const uint8_t* init, const uint8_t* tgt
     uint8_t own[8];
     parameters_path(board, path, sizeof path);
     if (!port_wwpn(board, own)) return kStsFailed;
-    RegKey params, port, initKey, target, oas, lunKey;
+    TgxRegKey params, port, initKey, target, oas, lunKey;
     int32_t rs = plat_reg_open_key(PLAT_HKLM, path, &params.k);
     if (rs != PLAT_REG_OK) rs = plat_reg_create_key(PLAT_HKLM, path, &params.k);
     if (rs != PLAT_REG_OK) return kStsFailed;

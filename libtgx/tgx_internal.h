@@ -200,3 +200,16 @@ enum : uint32_t {
 // identifiers of the target wwpn as port vpi (0: the physical port) sees it.
 uint32_t tgx_target_scsi_ids(uint32_t board, uint32_t vpi, const uint8_t* wwpn, uint32_t* path,
                              uint32_t* tid);
+
+// ---- owned registry key (LUN masking, OAS) ----
+// An open registry key, closed when it goes out of scope, so no exit path
+// leaves it open.
+struct TgxRegKey {
+    PlatRegKey k = nullptr;
+    TgxRegKey() = default;
+    TgxRegKey(const TgxRegKey&) = delete;
+    TgxRegKey& operator=(const TgxRegKey&) = delete;
+    ~TgxRegKey() {
+        if (k) plat_reg_close_key(k);
+    }
+};
