@@ -80,7 +80,7 @@ bool find_instance(PlatRegKey svc, const char* portText, TgxRegKey* inst, int* h
         if (number > *highest) *highest = number;
         TgxRegKey k;
         if (plat_reg_open_subkey(svc, name.c_str(), &k.k) != PLAT_REG_OK) {
-            TraceLog("RegistryCmd: Open Instance TgxRegKey error\n");
+            TraceLog("RegistryCmd: Open Instance Key error\n");
             continue;
         }
         char text[40] = {0};
@@ -250,7 +250,7 @@ uint32_t on_scsi_map(PlatRegKey scsiMap, RegCmd& c) {
         st = plat_reg_open_subkey(scsiMap, name, &target.k);
     }
     if (st != PLAT_REG_OK) {
-        TraceLog("Open Target TgxRegKey failed cmd = %x %s\n", c.cmd, name);
+        TraceLog("Open Target Key failed cmd = %x %s\n", c.cmd, name);
         if (c.cmd == kCmdReadMap) return nothing_stored(c);
         return c.cmd == kCmdTargetFlag ? kStsRegMissing : kStsFailed;
     }
@@ -365,7 +365,7 @@ uint32_t moveLunMaskInfo(PlatRegKey scsiMap, RegCmd& c) {
         if (!n) continue;
         TgxRegKey src, dst;
         if (plat_reg_open_subkey(scsiMap, name.c_str(), &src.k) != PLAT_REG_OK) {
-            TraceLog("moveLunMaskInfo: Open Target TgxRegKey Failed\n");
+            TraceLog("moveLunMaskInfo: Open Target Key Failed\n");
             return kStsFailed;
         }
         char destName[32];
