@@ -128,43 +128,39 @@ uint32_t nothing_stored(RegCmd& c) {
 
 uint32_t moveLunMaskInfo(PlatRegKey scsiMap, RegCmd& c);
 
-// HBA level; returns true when the command is finished (*status set).
-bool hba_level(PlatRegKey scsiMap, RegCmd& c, uint8_t* levelBits, uint32_t* status) {
-    uint32_t oFlag = 0;
-    const bool have = read_dword(scsiMap, "Flag", &oFlag);
-    if (c.cmd == kCmdReadMap) {
-        if (have && (oFlag & 2)) *levelBits |= TGX_UNMASK_HBA;
-        return false;
-    }
-    if (c.cmd == kCmdHbaFlag) {
-        c.flag = have && (oFlag & 2) ? TGX_UNMASK_HBA : 0;
-        *status = have ? kStsOk : kStsRegMissing;
-        return true;
-    }
-    if (c.op != 3 && c.op != 7) return false;
-    const uint32_t flag = c.op == 7 ? (oFlag | 2) : (oFlag & ~2u);
-    TraceLog("HBALeveLunMask: oFlag=%x Write Flag=%x, cmd=%x op=%x\n", oFlag, flag, c.cmd, c.op);
-    *status = write_dword(scsiMap, "Flag", flag) ? kStsOk : kStsUnknown;
-    return true;
-}
+// The HBA and target levels: the "Flag" bit of the level in its key, the
+// unMask bit it gives, the command that reads it, the set operations that
+// clear (mask) and set (unmask) it, and the name of its trace lines. To add a
+// level, add a row.
+struct LevelForm {
+    uint32_t flagBit;
+    uint8_t unmaskBit;
+    uint32_t readCmd;
+    uint32_t maskOp, unmaskOp;
+    const char* trace;
+};
+const LevelForm kHbaLevel = {2, TGX_UNMASK_HBA, kCmdHbaFlag, 3, 7, "HBALeveLunMask"};
+const LevelForm kTargetLevel = {1, TGX_UNMASK_TARGET, kCmdTargetFlag, 2, 6, "TargetLeveLunMask"};
 
-// Target level; returns true when the command is finished (*status set).
-bool target_level(PlatRegKey target, RegCmd& c, uint8_t* levelBits, uint32_t* status) {
+// One level's step of a command on its key; returns true when the command is
+// finished (*status set).
+bool level_step(const LevelForm& lv, PlatRegKey key, RegCmd& c, uint8_t* levelBits,
+                uint32_t* status) {
     uint32_t oFlag = 0;
-    const bool have = read_dword(target, "Flag", &oFlag);
+    const bool have = read_dword(key, "Flag", &oFlag);
     if (c.cmd == kCmdReadMap) {
-        if (have && (oFlag & 1)) *levelBits |= TGX_UNMASK_TARGET;
+        if (have && (oFlag & lv.flagBit)) *levelBits |= lv.unmaskBit;
         return false;
     }
-    if (c.cmd == kCmdTargetFlag) {
-        c.flag = have && (oFlag & 1) ? TGX_UNMASK_TARGET : 0;
+    if (c.cmd == lv.readCmd) {
+        c.flag = have && (oFlag & lv.flagBit) ? lv.unmaskBit : 0;
         *status = have ? kStsOk : kStsRegMissing;
         return true;
     }
-    if (c.op != 2 && c.op != 6) return false;
-    const uint32_t flag = c.op == 6 ? (oFlag | 1) : (oFlag & ~1u);
-    TraceLog("TargetLeveLunMask: oFlag=%x Write Flag=%x, cmd=%x op=%x\n", oFlag, flag, c.cmd, c.op);
-    *status = write_dword(target, "Flag", flag) ? kStsOk : kStsUnknown;
+    if (c.op != lv.maskOp && c.op != lv.unmaskOp) return false;
+    const uint32_t flag = c.op == lv.unmaskOp ? (oFlag | lv.flagBit) : (oFlag & ~lv.flagBit);
+    TraceLog("%s: oFlag=%x Write Flag=%x, cmd=%x op=%x\n", lv.trace, oFlag, flag, c.cmd, c.op);
+    *status = write_dword(key, "Flag", flag) ? kStsOk : kStsUnknown;
     return true;
 }
 
@@ -233,7 +229,8 @@ uint32_t on_scsi_map(PlatRegKey scsiMap, RegCmd& c) {
     if (c.cmd == kCmdMove) return moveLunMaskInfo(scsiMap, c);
     uint8_t levelBits = 0;
     uint32_t status = kStsOk;
-    if (c.cmd != kCmdTargetFlag && hba_level(scsiMap, c, &levelBits, &status)) return status;
+    if (c.cmd != kCmdTargetFlag && level_step(kHbaLevel, scsiMap, c, &levelBits, &status))
+        return status;
     char name[32];
     wwn_key_name("WWPN", c.target, name, sizeof name);
     TgxRegKey target;
@@ -254,7 +251,7 @@ uint32_t on_scsi_map(PlatRegKey scsiMap, RegCmd& c) {
         if (c.cmd == kCmdReadMap) return nothing_stored(c);
         return c.cmd == kCmdTargetFlag ? kStsRegMissing : kStsFailed;
     }
-    if (target_level(target.k, c, &levelBits, &status)) return status;
+    if (level_step(kTargetLevel, target.k, c, &levelBits, &status)) return status;
     return lun_level(target.k, c, levelBits);
 }
 
