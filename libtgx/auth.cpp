@@ -420,10 +420,17 @@ bool open_into(KeyChain& keys, PlatRegKey parent, const char* name) {
 }
 
 // Name of subkey index of key; false at the end or on an error (*error set).
+// A name too long for the buffer is no WWN: it comes back empty, with *error
+// set, and the walk goes on to the keys after it.
 bool enum_key(PlatRegKey key, uint32_t index, char* name, uint32_t size, bool* error) {
     uint32_t n = size;
     int32_t rs = plat_reg_enum_key(key, index, name, &n);
     if (rs == PLAT_REG_NO_MORE_ITEMS) return false;
+    if (rs == PLAT_REG_MORE_DATA) {
+        *error = true;
+        name[0] = '\0';
+        return true;
+    }
     if (rs != PLAT_REG_OK) {
         *error = true;
         return false;
