@@ -204,11 +204,6 @@ uint32_t executeAuthCmd(uint32_t board, uint32_t cmd, const AuthCmdArgs& a) {
 
 // ---- registry copy ----
 
-void wwn_key_name(const uint8_t* w, char out[17]) {
-    snprintf(out, 17, "%02x%02x%02x%02x%02x%02x%02x%02x", w[0], w[1], w[2], w[3], w[4], w[5], w[6],
-             w[7]);
-}
-
 // 16 hex digits as a WWN; false for any other key name.
 bool parse_wwn_key(const char* name, uint8_t* w) {
     if (strlen(name) != 16) return false;
@@ -283,9 +278,9 @@ uint32_t createRegistryKey(uint32_t board, uint32_t type, const uint8_t* local,
         return kStsFailed;
     }
     char names[3][17];
-    wwn_key_name(hba, names[0]);
-    wwn_key_name(local, names[1]);
-    wwn_key_name(remote, names[2]);
+    tgx_wwn_hex(hba, names[0], sizeof names[0]);
+    tgx_wwn_hex(local, names[1], sizeof names[1]);
+    tgx_wwn_hex(remote, names[2], sizeof names[2]);
     struct Step {
         const char* name;
         const char* failLine;
@@ -324,9 +319,9 @@ uint32_t createRegistryKey(uint32_t board, uint32_t type, const uint8_t* local,
 void pair_key_path(const uint8_t* hba, const uint8_t* local, const uint8_t* remote, char* out,
                    size_t size) {
     char h[17], l[17], r[17];
-    wwn_key_name(hba, h);
-    wwn_key_name(local, l);
-    wwn_key_name(remote, r);
+    tgx_wwn_hex(hba, h, sizeof h);
+    tgx_wwn_hex(local, l, sizeof l);
+    tgx_wwn_hex(remote, r, sizeof r);
     snprintf(out, size, "%s\\%s\\%s\\%s\\%s\\%s", kServicePath, kParametersKey, kAuthKey, h, l, r);
 }
 
@@ -449,7 +444,7 @@ bool walk_copy(uint32_t board, PlatRegKey auth, const uint8_t* filter, const Pai
     uint8_t hba[8];
     if (!port_wwn(board, hba)) return false;
     char hbaName[17];
-    wwn_key_name(hba, hbaName);
+    tgx_wwn_hex(hba, hbaName, sizeof hbaName);
     KeyChain keys;
     if (!open_into(keys, auth, hbaName)) {
         // Nothing kept for this port.

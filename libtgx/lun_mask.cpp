@@ -27,11 +27,6 @@ bool send(uint32_t board, TgxEnvelope& env) {
     return tgx_env_send(tgx_entry(board)->handle, env);
 }
 
-void put16(uint8_t* p, uint16_t v) {
-    p[0] = (uint8_t)v;
-    p[1] = (uint8_t)(v >> 8);
-}
-
 // Entries of 'entry' bytes from payload offset 'at' that the envelope holds.
 uint32_t reply_room(const TgxEnvelope& env, uint32_t at, uint32_t entry) {
     const uint32_t payload = env.size - TGX_ENV_HEADER_LENGTH;
@@ -100,7 +95,7 @@ uint32_t inquireNodeList(uint32_t board, uint32_t vpi, NodeListRecord* rec, uint
         tgx_env_alloc(size, TGX_VPI_CODE(TGX_IOCTL_INQUIRE_NODELIST, vpi), TGX_SIG_ZT);
     if (!env) return kStsIdNoMemory;
     uint8_t* p = env.payload();
-    put16(p + TGX_NODELIST_OFF_COUNT, (uint16_t)capacity);
+    tgx_wr16(p + TGX_NODELIST_OFF_COUNT, (uint16_t)capacity);
     if (!send(board, env)) {
         TraceLog("IOCTL_ZTX100_INQUIRE_NODELIST I/O Failed Error=0x%x\n", plat_last_error());
         return kStsFailed;
@@ -426,7 +421,7 @@ extern "C" TGX_EXPORT uint32_t TGX_GetAllNodeInfoByWWN(uint32_t board, const uin
                                     TGX_VPI_CODE(TGX_IOCTL_NPIV_GETTARGET, vpi), TGX_SIG_ZT);
     if (!env) return kStsVpNoMemory;
     uint8_t* p = env.payload();
-    put16(p + TGX_NODELIST_OFF_COUNT, (uint16_t)capacity);
+    tgx_wr16(p + TGX_NODELIST_OFF_COUNT, (uint16_t)capacity);
     if (!send(board, env)) {
         TraceLog("IOCTL_ZTX100_NPIV_GETTARGET Failed Error=0x%x\n", plat_last_error());
         return kStsFailed;

@@ -35,7 +35,9 @@ bool write_dword(PlatRegKey k, const char* name, uint32_t v) {
 }
 
 void wwn_key_name(const char* prefix, const uint8_t* w, char* out, size_t size) {
-    snprintf(out, size, "%s%08x%08x", prefix, lunmask_be32(w), lunmask_be32(w + 4));
+    char hex[17];
+    tgx_wwn_hex(w, hex, sizeof hex);
+    snprintf(out, size, "%s%s", prefix, hex);
 }
 
 // Kind of a target key by its name prefix (either case); 0 for other keys.
@@ -267,8 +269,7 @@ uint32_t RegisterCmd(RegCmd& c) {
         if (c.op == 0) return kStsBadArg;
     }
     char portText[20];
-    snprintf(portText, sizeof portText, "%08x%08x", lunmask_be32(pa.PortWWN),
-             lunmask_be32(pa.PortWWN + 4));
+    tgx_wwn_hex(pa.PortWWN, portText, sizeof portText);
 
     TgxRegKey svc;
     if (plat_reg_open_key(PLAT_HKLM, kFilterKey, &svc.k) != PLAT_REG_OK) {

@@ -98,20 +98,6 @@ template <size_t N> uint32_t list_status(const RcRow (&table)[N], uint32_t rc, c
 }
 
 // ---- small helpers --------------------------------------------------------------
-void wr16(uint8_t* p, uint16_t v) {
-    p[0] = (uint8_t)v;
-    p[1] = (uint8_t)(v >> 8);
-}
-
-uint32_t rd32_be(const uint8_t* p) {
-    return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
-}
-
-// "%08x%08x" of the two big-endian halves: the 8 bytes as 16 lower-case hex digits.
-void wwn_name(const uint8_t* w, char* out, size_t size) {
-    snprintf(out, size, "%08x%08x", (unsigned)rd32_be(w), (unsigned)rd32_be(w + 4));
-}
-
 int hex_digit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -310,7 +296,7 @@ uint32_t send_table(uint32_t board, const TableForm& form, uint32_t n, TgxEnvelo
     if (n > kMaxTablePairs) n = kMaxTablePairs;
     *env = tgx_env_alloc(form.base + n * form.record, form.code, TGX_SIG_ZT);
     if (!*env) return kStsListNoMemory;
-    wr16(env->payload() + TGX_OAS_TABLE_OFF_PAIRS, (uint16_t)n);
+    tgx_wr16(env->payload() + TGX_OAS_TABLE_OFF_PAIRS, (uint16_t)n);
     if (!tgx_env_send(tgx_entry(board)->handle, *env)) {
         TraceLog("%s I/O Failed Error=0x%x\n", form.ioName, plat_last_error());
         return kStsFailed;
@@ -495,12 +481,12 @@ uint32_t registry_pair(uint32_t board, const uint8_t* init, const uint8_t* tgt, 
     TgxRegKey params, port, initKey, target;
     if (plat_reg_open_key(PLAT_HKLM, path, &params.k) != PLAT_REG_OK) return kStsFailed;
     if (!port_wwpn(board, own)) return kStsFailed;
-    wwn_name(own, name, sizeof name);
+    tgx_wwn_hex(own, name, sizeof name);
     if (open_sub(params, name, false, &port) != PLAT_REG_OK) return kStsNoPortKey;
-    wwn_name(init, name, sizeof name);
+    tgx_wwn_hex(init, name, sizeof name);
     if (open_sub(port, name, false, &initKey) != PLAT_REG_OK) return kStsNoInitiator;
     memcpy(name, "WWPN", 4);
-    wwn_name(tgt, name + 4, sizeof name - 4);
+    tgx_wwn_hex(tgt, name + 4, sizeof name - 4);
     if (open_sub(initKey, name, false, &target) != PLAT_REG_OK) return kStsNoTarget;
     uint32_t n = 0;
     const uint32_t rst = read_lun_keys(target, init, tgt, &scratch, list->entries, list->count, &n);
@@ -555,7 +541,7 @@ uint32_t registry_all_pairs(uint32_t board, OasLunList* list) {
     list->count = 0;
     if (plat_reg_open_key(PLAT_HKLM, path, &params.k) != PLAT_REG_OK) return kStsOk;
     if (!port_wwpn(board, own)) return kStsFailed;
-    wwn_name(own, name, sizeof name);
+    tgx_wwn_hex(own, name, sizeof name);
     if (open_sub(params, name, false, &port) != PLAT_REG_OK) return kStsOk;
 
     PairTally tally;
@@ -583,12 +569,12 @@ uint32_t registry_enable(uint32_t board, const uint8_t* init, const uint8_t* tgt
     int32_t rs = plat_reg_open_key(PLAT_HKLM, path, &params.k);
     if (rs != PLAT_REG_OK) rs = plat_reg_create_key(PLAT_HKLM, path, &params.k);
     if (rs != PLAT_REG_OK) return kStsFailed;
-    wwn_name(own, name, sizeof name);
+    tgx_wwn_hex(own, name, sizeof name);
     if (open_sub(params, name, true, &port) != PLAT_REG_OK) return kStsFailed;
-    wwn_name(init, name, sizeof name);
+    tgx_wwn_hex(init, name, sizeof name);
     if (open_sub(port, name, true, &initKey) != PLAT_REG_OK) return kStsFailed;
     memcpy(name, "WWPN", 4);
-    wwn_name(tgt, name + 4, sizeof name - 4);
+    tgx_wwn_hex(tgt, name + 4, sizeof name - 4);
     if (open_sub(initKey, name, true, &target) != PLAT_REG_OK ||
         plat_reg_create_subkey(target.k, kOasKey, &oas.k) != PLAT_REG_OK ||
         plat_reg_create_subkey(oas.k, lunName, &lunKey.k) != PLAT_REG_OK)
@@ -609,9 +595,9 @@ uint32_t registry_disable(uint32_t board, const uint8_t* init, const uint8_t* tg
     uint8_t ownWwpn[8];
     parameters_path(board, path, sizeof path);
     if (!port_wwpn(board, ownWwpn)) return kStsFailed;
-    wwn_name(ownWwpn, own, sizeof own);
-    wwn_name(init, initName, sizeof initName);
-    wwn_name(tgt, tgtName, sizeof tgtName);
+    tgx_wwn_hex(ownWwpn, own, sizeof own);
+    tgx_wwn_hex(init, initName, sizeof initName);
+    tgx_wwn_hex(tgt, tgtName, sizeof tgtName);
     snprintf(full, sizeof full, "%s\\%s\\%s\\WWPN%s\\%s\\%s", path, own, initName, tgtName, kOasKey,
              lunName);
     const int32_t rs = plat_reg_delete_key(PLAT_HKLM, full);

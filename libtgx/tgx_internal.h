@@ -213,3 +213,19 @@ struct TgxRegKey {
         if (k) plat_reg_close_key(k);
     }
 };
+
+// ---- WWN key names and 16-bit stores (LUN masking, OAS, authentication) ----
+inline void tgx_wr16(uint8_t* p, uint16_t v) {
+    p[0] = (uint8_t)v;
+    p[1] = (uint8_t)(v >> 8);
+}
+// The 8 bytes of a WWN as 16 lower-case hex digits, as registry key names
+// spell it; cut (always terminated) to size bytes.
+inline void tgx_wwn_hex(const uint8_t* w, char* out, size_t size) {
+    static const char kDigits[] = "0123456789abcdef";
+    if (size == 0) return;
+    size_t i = 0;
+    for (; i < 16 && i + 1 < size; ++i)
+        out[i] = kDigits[(i % 2 ? w[i / 2] : w[i / 2] >> 4) & 0xF];
+    out[i] = '\0';
+}
