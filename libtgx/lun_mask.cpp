@@ -11,11 +11,6 @@
 
 namespace {
 
-// tgxFindVPIid results that are not a VPI.
-constexpr uint32_t kVpiNotFound = 0xFFFFFE;
-constexpr uint32_t kVpiFailed = 0xFFFFFD;
-constexpr uint32_t kVpiUnknown = 0xFFFFFF;
-
 constexpr uint32_t kLunLimit = 256; // first LUN + count stay below
 constexpr uint32_t kMoveNodeCapacity = 512;
 
@@ -141,9 +136,9 @@ bool valid_kind(uint32_t k) {
 // status of the lookup's failure.
 uint32_t port_vpi(uint32_t board, const uint8_t* wwpn, uint32_t* vpi) {
     *vpi = tgxFindVPIid(board, wwpn);
-    if (*vpi == kVpiFailed) return kStsFailed;
-    if (*vpi == kVpiNotFound) return kStsBadArg;
-    if (*vpi == kVpiUnknown) return kStsUnknown;
+    if (*vpi == TGX_VPI_FAILED) return kStsFailed;
+    if (*vpi == TGX_VPI_NOT_FOUND) return kStsBadArg;
+    if (*vpi == TGX_VPI_UNKNOWN) return kStsUnknown;
     return kStsOk;
 }
 

@@ -30,11 +30,6 @@ constexpr uint32_t kStsNoPortKey = 35;
 constexpr uint32_t kOptionDriver = 0;
 constexpr uint32_t kOptionRegistry = 1;
 
-// tgxFindVPIid results that are not a VPI: FFFFFD the lookup failed, FFFFFE
-// and above the driver knows no such port.
-constexpr uint32_t kVpiFailed = 0xFFFFFD;
-constexpr uint32_t kVpiUnknown = 0xFFFFFE;
-
 // Lists the library reads for its own merging hold this many entries.
 constexpr uint32_t kScratchCapacity = TGX_OAS_LIST_CAPACITY;
 // LUN keys looked at per pair: one per LUN the table can carry.
@@ -241,8 +236,8 @@ uint32_t resolve_target(uint32_t board, const uint8_t* init, const uint8_t* tgt,
     *vpi = 0;
     if (memcmp(own, init, 8) != 0) {
         *vpi = tgxFindVPIid(board, init);
-        if (*vpi == kVpiFailed) return kStsFailed;
-        if (*vpi >= kVpiUnknown) return kStsNoInitiator;
+        if (*vpi == TGX_VPI_FAILED) return kStsFailed;
+        if (*vpi >= TGX_VPI_NOT_FOUND) return kStsNoInitiator;
     }
     switch (tgx_target_scsi_ids(board, *vpi, tgt, path, target)) {
     case TGX_IDS_OK:

@@ -18,11 +18,6 @@ constexpr uint32_t kStsMoreData = 7;
 constexpr uint32_t kStsNoMemory = 17; // the SCSI exports
 constexpr uint32_t kStsOverrun = 18;
 
-// tgxFindVPIid results that are not a VPI.
-constexpr uint32_t kVpiNotFound = 0xFFFFFE;
-constexpr uint32_t kVpiFailed = 0xFFFFFD;
-constexpr uint32_t kVpiUnknown = 0xFFFFFF;
-
 // FCP_CMND and FCP_RSP information units.
 constexpr uint32_t kCmndFlags10 = 10;
 constexpr uint32_t kCmndFlags11 = 11; // bit 0 write data, bit 1 read data
@@ -90,9 +85,9 @@ uint32_t send_scsi(uint32_t board, const uint8_t* portWwpn, const uint8_t* targe
         (sense == nullptr && senseSize != 0))
         return kStsFailed;
     const uint32_t vpi = tgxFindVPIid(board, portWwpn);
-    if (vpi == kVpiFailed) return kStsFailed;
-    if (vpi == kVpiNotFound) return kStsPortDriver;
-    if (vpi == kVpiUnknown) return kStsUnknownPort;
+    if (vpi == TGX_VPI_FAILED) return kStsFailed;
+    if (vpi == TGX_VPI_NOT_FOUND) return kStsPortDriver;
+    if (vpi == TGX_VPI_UNKNOWN) return kStsUnknownPort;
     const uint32_t senseLen = min_u(senseSize, kSenseMax);
     if (rspSize > 0xFFFFFFFFu - TGX_SIZE_SCSI_BASE - senseLen) return kStsNoMemory;
     // The pass-through itself carries no VPI: the path and target identifiers

@@ -229,3 +229,8 @@ inline void tgx_wwn_hex(const uint8_t* w, char* out, size_t size) {
         out[i] = kDigits[(i % 2 ? w[i / 2] : w[i / 2] >> 4) & 0xF];
     out[i] = '\0';
 }
+
+// ---- tgxFindVPIid results that are no VPI (LUN masking, OAS, pass-through) ----
+constexpr uint32_t TGX_VPI_FAILED = 0xFFFFFD;    // the lookup could not be made
+constexpr uint32_t TGX_VPI_NOT_FOUND = 0xFFFFFE; // the driver knows no such port
+constexpr uint32_t TGX_VPI_UNKNOWN = 0xFFFFFF;   // the driver's own "no VPI"
