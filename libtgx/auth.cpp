@@ -204,11 +204,6 @@ uint32_t executeAuthCmd(uint32_t board, uint32_t cmd, const AuthCmdArgs& a) {
 
 // ---- registry copy ----
 
-void wwn_key_name(const uint8_t* w, char out[17]) {
-    snprintf(out, 17, "%02x%02x%02x%02x%02x%02x%02x%02x", w[0], w[1], w[2], w[3], w[4], w[5], w[6],
-             w[7]);
-}
-
 // 16 hex digits as a WWN; false for any other key name.
 bool parse_wwn_key(const char* name, uint8_t* w) {
     if (strlen(name) != 16) return false;
@@ -283,9 +278,9 @@ uint32_t createRegistryKey(uint32_t board, uint32_t type, const uint8_t* local,
         return kStsFailed;
     }
     char names[3][17];
-    wwn_key_name(hba, names[0]);
-    wwn_key_name(local, names[1]);
-    wwn_key_name(remote, names[2]);
+    tgx_wwn_hex(hba, names[0], sizeof names[0]);
+    tgx_wwn_hex(local, names[1], sizeof names[1]);
+    tgx_wwn_hex(remote, names[2], sizeof names[2]);
     struct Step {
         const char* name;
         const char* failLine;
@@ -324,9 +319,9 @@ uint32_t createRegistryKey(uint32_t board, uint32_t type, const uint8_t* local,
 void pair_key_path(const uint8_t* hba, const uint8_t* local, const uint8_t* remote, char* out,
                    size_t size) {
     char h[17], l[17], r[17];
-    wwn_key_name(hba, h);
-    wwn_key_name(local, l);
-    wwn_key_name(remote, r);
+    tgx_wwn_hex(hba, h, sizeof h);
+    tgx_wwn_hex(local, l, sizeof l);
+    tgx_wwn_hex(remote, r, sizeof r);
     snprintf(out, size, "%s\\%s\\%s\\%s\\%s\\%s", kServicePath, kParametersKey, kAuthKey, h, l, r);
 }
 
@@ -420,10 +415,17 @@ bool open_into(KeyChain& keys, PlatRegKey parent, const char* name) {
 }
 
 // Name of subkey index of key; false at the end or on an error (*error set).
+// A name too long for the buffer is no WWN: it comes back empty, with *error
+// set, and the walk goes on to the keys after it.
 bool enum_key(PlatRegKey key, uint32_t index, char* name, uint32_t size, bool* error) {
     uint32_t n = size;
     int32_t rs = plat_reg_enum_key(key, index, name, &n);
     if (rs == PLAT_REG_NO_MORE_ITEMS) return false;
+    if (rs == PLAT_REG_MORE_DATA) {
+        *error = true;
+        name[0] = '\0';
+        return true;
+    }
     if (rs != PLAT_REG_OK) {
         *error = true;
         return false;
@@ -442,7 +444,7 @@ bool walk_copy(uint32_t board, PlatRegKey auth, const uint8_t* filter, const Pai
     uint8_t hba[8];
     if (!port_wwn(board, hba)) return false;
     char hbaName[17];
-    wwn_key_name(hba, hbaName);
+    tgx_wwn_hex(hba, hbaName, sizeof hbaName);
     KeyChain keys;
     if (!open_into(keys, auth, hbaName)) {
         // Nothing kept for this port.
@@ -536,16 +538,25 @@ uint32_t switch_refused(uint32_t rc) {
     return rc == TGX_AUTH_RC_LINK_DOWN ? kStsLinkDown : kStsAuthFailed;
 }
 
+// Checks of the V1 exports that name a pair: the board (its flag bits already
+// masked off) is logged under name and checked, then the arguments, then
+// SLI-4 boards, which V1 requests do not serve.
+uint32_t v1_check(uint32_t b, const char* name, bool argsOk) {
+    TraceLog("%s, board=%d\n", name, (int)b);
+    if (!tgx_board_ok(b)) return kStsFailed;
+    if (!argsOk) return kStsOther;
+    if (is_sli4(b)) return kStsNotSupported;
+    return kStsOk;
+}
+
 } // namespace
 
 // ---- V1 exports ----
 
 extern "C" TGX_EXPORT uint32_t TGX_GetAuthConfig(uint32_t board, AuthConfigRecord* config) {
     const uint32_t b = board & TGX_AUTH_BOARD_MASK;
-    TraceLog("TGX_GetAuthConfig, board=%d\n", (int)b);
-    if (!tgx_board_ok(b)) return kStsFailed;
-    if (config == nullptr) return kStsOther;
-    if (is_sli4(b)) return kStsNotSupported;
+    const uint32_t chk = v1_check(b, "TGX_GetAuthConfig", config != nullptr);
+    if (chk != kStsOk) return chk;
     AuthCmdArgs a;
     a.local = config->localWwn;
     a.remote = config->remoteWwn;
@@ -558,10 +569,8 @@ extern "C" TGX_EXPORT uint32_t TGX_GetAuthConfig(uint32_t board, AuthConfigRecor
 extern "C" TGX_EXPORT uint32_t TGX_SetAuthConfig(uint32_t board, const AuthConfigRecord* config,
                                                  const AuthPasswordEntry* pwdInfo) {
     const uint32_t b = board & TGX_AUTH_BOARD_MASK;
-    TraceLog("TGX_SetAuthConfig, board=%d\n", (int)b);
-    if (!tgx_board_ok(b)) return kStsFailed;
-    if (config == nullptr || pwdInfo == nullptr) return kStsOther;
-    if (is_sli4(b)) return kStsNotSupported;
+    const uint32_t chk = v1_check(b, "TGX_SetAuthConfig", config != nullptr && pwdInfo != nullptr);
+    if (chk != kStsOk) return chk;
     AuthCmdArgs a;
     a.local = config->localWwn;
     a.remote = config->remoteWwn;
@@ -578,10 +587,10 @@ extern "C" TGX_EXPORT uint32_t TGX_DeleteAuthConfig(uint32_t board, const uint8_
                                                     const uint8_t* remoteWwn,
                                                     const AuthPasswordEntry* pwdInfo) {
     const uint32_t b = board & TGX_AUTH_BOARD_MASK;
-    TraceLog("TGX_DeleteAuthConfig, board=%d\n", (int)b);
-    if (!tgx_board_ok(b)) return kStsFailed;
-    if (localWwn == nullptr || remoteWwn == nullptr || pwdInfo == nullptr) return kStsOther;
-    if (is_sli4(b)) return kStsNotSupported;
+    const uint32_t chk =
+        v1_check(b, "TGX_DeleteAuthConfig",
+                 localWwn != nullptr && remoteWwn != nullptr && pwdInfo != nullptr);
+    if (chk != kStsOk) return chk;
     AuthCmdArgs a;
     a.local = localWwn;
     a.remote = remoteWwn;
@@ -594,10 +603,8 @@ extern "C" TGX_EXPORT uint32_t TGX_DeleteAuthConfig(uint32_t board, const uint8_
 
 extern "C" TGX_EXPORT uint32_t TGX_GetAuthPassword(uint32_t board, AuthPasswordRecord* record) {
     const uint32_t b = board & TGX_AUTH_BOARD_MASK;
-    TraceLog("TGX_GetAuthPasswd, board=%d\n", (int)b);
-    if (!tgx_board_ok(b)) return kStsFailed;
-    if (record == nullptr) return kStsOther;
-    if (is_sli4(b)) return kStsNotSupported;
+    const uint32_t chk = v1_check(b, "TGX_GetAuthPasswd", record != nullptr);
+    if (chk != kStsOk) return chk;
     AuthCmdArgs a;
     a.local = record->localWwn;
     a.remote = record->remoteWwn;
@@ -608,10 +615,8 @@ extern "C" TGX_EXPORT uint32_t TGX_GetAuthPassword(uint32_t board, AuthPasswordR
 extern "C" TGX_EXPORT uint32_t TGX_SetAuthPassword(uint32_t board,
                                                    const AuthPasswordRecord* record) {
     const uint32_t b = board & TGX_AUTH_BOARD_MASK;
-    TraceLog("TGX_SetAuthPasswd, board=%d\n", (int)b);
-    if (!tgx_board_ok(b)) return kStsFailed;
-    if (record == nullptr) return kStsOther;
-    if (is_sli4(b)) return kStsNotSupported;
+    const uint32_t chk = v1_check(b, "TGX_SetAuthPasswd", record != nullptr);
+    if (chk != kStsOk) return chk;
     AuthCmdArgs a;
     a.local = record->localWwn;
     a.remote = record->remoteWwn;

@@ -139,8 +139,9 @@ uint32_t password_request(uint32_t board, bool set, const uint8_t* local, const 
 // bytes the adapter read or took; *end: a read reached the end of the object.
 uint32_t object_request(uint32_t board, uint8_t op, uint32_t offset, uint8_t* data, uint32_t length,
                         uint32_t* actual, bool* end) {
-    const uint32_t bytes = TGX_MBOX_BYTES + length;
-    std::unique_ptr<uint32_t[]> buf(new (std::nothrow) uint32_t[bytes / 4]());
+    // Whole words, rounded up: a piece of any length fits behind the mailbox.
+    const uint32_t words = (TGX_MBOX_BYTES + length + 3) / 4;
+    std::unique_ptr<uint32_t[]> buf(new (std::nothrow) uint32_t[words]());
     if (!buf) return kStsFailed;
     uint8_t* mb = reinterpret_cast<uint8_t*>(buf.get());
     tgx_wr32(mb, (uint32_t)MBX_SLI_CONFIG << 8);
@@ -158,7 +159,7 @@ uint32_t object_request(uint32_t board, uint8_t op, uint32_t offset, uint8_t* da
     if (descriptors) tgx_wr32(sub + SUB_DESCRIPTORS, length);
     if (op == SLI_OP_WRITE_OBJECT) memcpy(mb + TGX_MBOX_BYTES, data, length);
     const uint32_t st =
-        TGX_IssueMboxWithRetryV2(board, buf.get(), bytes / 4, kObjectRetry, kObjectDelayMs);
+        TGX_IssueMboxWithRetryV2(board, buf.get(), words, kObjectRetry, kObjectDelayMs);
     const uint8_t rspStatus = sub[SUB_STATUS];
     if (st == kStsOk && rspStatus == 0) {
         uint32_t got = tgx_rd32(sub + SUB_LENGTH) & SUB_LENGTH_MASK;

@@ -29,14 +29,9 @@ constexpr uint8_t kAllPairs[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF
 #define AUTH_WWN_FMT "%02x:%02x:%02x:%02x:%02x:%02x:%02x:%02x"
 #define AUTH_WWN_ARGS(w) (w)[0], (w)[1], (w)[2], (w)[3], (w)[4], (w)[5], (w)[6], (w)[7]
 
-inline void wr16(uint8_t* p, uint16_t v) {
-    p[0] = (uint8_t)v;
-    p[1] = (uint8_t)(v >> 8);
-}
-
 // The 24 settings bytes of a configuration, explicitly little-endian.
 inline void encode_settings(uint8_t* p, const AuthConfigRecord& c) {
-    wr16(p, c.timeOut);
+    tgx_wr16(p, c.timeOut);
     p[2] = c.authMode;
     p[3] = c.flags;
     memcpy(p + 4, c.authPrior, 4);
@@ -67,8 +62,8 @@ inline void decode_config(const uint8_t* p, AuthConfigRecord* c) {
 
 // A password entry on the wire; the caller has checked the length.
 inline void encode_password(uint8_t* p, const AuthPasswordEntry& e) {
-    wr16(p, e.length);
-    wr16(p + 2, e.type);
+    tgx_wr16(p, e.length);
+    tgx_wr16(p + 2, e.type);
     memcpy(p + 4, e.password, e.length);
 }
 

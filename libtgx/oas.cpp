@@ -30,11 +30,6 @@ constexpr uint32_t kStsNoPortKey = 35;
 constexpr uint32_t kOptionDriver = 0;
 constexpr uint32_t kOptionRegistry = 1;
 
-// tgxFindVPIid results that are not a VPI: FFFFFD the lookup failed, FFFFFE
-// and above the driver knows no such port.
-constexpr uint32_t kVpiFailed = 0xFFFFFD;
-constexpr uint32_t kVpiUnknown = 0xFFFFFE;
-
 // Lists the library reads for its own merging hold this many entries.
 constexpr uint32_t kScratchCapacity = TGX_OAS_LIST_CAPACITY;
 // LUN keys looked at per pair: one per LUN the table can carry.
@@ -98,20 +93,6 @@ template <size_t N> uint32_t list_status(const RcRow (&table)[N], uint32_t rc, c
 }
 
 // ---- small helpers --------------------------------------------------------------
-void wr16(uint8_t* p, uint16_t v) {
-    p[0] = (uint8_t)v;
-    p[1] = (uint8_t)(v >> 8);
-}
-
-uint32_t rd32_be(const uint8_t* p) {
-    return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
-}
-
-// "%08x%08x" of the two big-endian halves: the 8 bytes as 16 lower-case hex digits.
-void wwn_name(const uint8_t* w, char* out, size_t size) {
-    snprintf(out, size, "%08x%08x", (unsigned)rd32_be(w), (unsigned)rd32_be(w + 4));
-}
-
 int hex_digit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -255,27 +236,19 @@ uint32_t resolve_target(uint32_t board, const uint8_t* init, const uint8_t* tgt,
     *vpi = 0;
     if (memcmp(own, init, 8) != 0) {
         *vpi = tgxFindVPIid(board, init);
-        if (*vpi == kVpiFailed) return kStsFailed;
-        if (*vpi >= kVpiUnknown) return kStsNoInitiator;
+        if (*vpi == TGX_VPI_FAILED) return kStsFailed;
+        if (*vpi >= TGX_VPI_NOT_FOUND) return kStsNoInitiator;
     }
-    TgxEnvelope env = tgx_env_alloc(TGX_SIZE_INQUIRE_SCSIID,
-                                    TGX_VPI_CODE(TGX_IOCTL_INQUIRE_SCSIID, *vpi), TGX_SIG_ZT);
-    if (!env) return kStsListNoMemory;
-    uint8_t* p = env.payload();
-    memcpy(p + TGX_SCSIID_OFF_WWPN, tgt, 8);
-    tgx_wr32(p + TGX_SCSIID_OFF_FLAGS, TGX_SCSIID_LIBRARY_FLAG);
-    if (!tgx_env_send(tgx_entry(board)->handle, env)) {
-        TraceLog("IOCTL_ZT4100_INQUIRE_SCSIID I/O Failed Error=0x%x\n", plat_last_error());
+    switch (tgx_target_scsi_ids(board, *vpi, tgt, path, target)) {
+    case TGX_IDS_OK:
+        return kStsOk;
+    case TGX_IDS_NO_MEMORY:
+        return kStsListNoMemory;
+    case TGX_IDS_IO_FAILED:
         return kStsFailed;
-    }
-    const uint32_t state = tgx_rd32(p + TGX_SCSIID_OFF_FLAGS);
-    if (tgx_env_rc(env) != 0 || !(state & TGX_NODE_EXISTS)) {
-        TraceLog("IOCTL_ZT4100_INQUIRE_SCSIID I/O Failed, node state %lx\n", (unsigned long)state);
+    default:
         return kStsNoTarget;
     }
-    *path = tgx_rd32(p + TGX_SCSIID_OFF_PATH);
-    *target = tgx_rd32(p + TGX_SCSIID_OFF_TARGET);
-    return kStsOk;
 }
 
 // The older per-target list (0x8000014A), the target named by its identifiers.
@@ -318,7 +291,7 @@ uint32_t send_table(uint32_t board, const TableForm& form, uint32_t n, TgxEnvelo
     if (n > kMaxTablePairs) n = kMaxTablePairs;
     *env = tgx_env_alloc(form.base + n * form.record, form.code, TGX_SIG_ZT);
     if (!*env) return kStsListNoMemory;
-    wr16(env->payload() + TGX_OAS_TABLE_OFF_PAIRS, (uint16_t)n);
+    tgx_wr16(env->payload() + TGX_OAS_TABLE_OFF_PAIRS, (uint16_t)n);
     if (!tgx_env_send(tgx_entry(board)->handle, *env)) {
         TraceLog("%s I/O Failed Error=0x%x\n", form.ioName, plat_last_error());
         return kStsFailed;
@@ -404,17 +377,6 @@ uint32_t driver_all_pairs(uint32_t board, OasLunList* list) {
 }
 
 // ---- registry store ---------------------------------------------------------------
-// An open registry key, closed when it goes out of scope.
-struct RegKey {
-    PlatRegKey k = nullptr;
-    RegKey() = default;
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    ~RegKey() {
-        if (k) plat_reg_close_key(k);
-    }
-};
-
 void parameters_path(uint32_t board, char* out, size_t size) {
     const DrvVerName& names = tgx_entry(board)->drvInfo.names[0];
     snprintf(out, size, "%s%.*s\\Parameters", kServicesPath,
@@ -422,7 +384,7 @@ void parameters_path(uint32_t board, char* out, size_t size) {
 }
 
 // Opens name below parent, creating it when create is set and opening fails.
-int32_t open_sub(const RegKey& parent, const char* name, bool create, RegKey* out) {
+int32_t open_sub(const TgxRegKey& parent, const char* name, bool create, TgxRegKey* out) {
     int32_t rs = plat_reg_open_subkey(parent.k, name, &out->k);
     if (rs != PLAT_REG_OK && create) rs = plat_reg_create_subkey(parent.k, name, &out->k);
     return rs;
@@ -430,7 +392,7 @@ int32_t open_sub(const RegKey& parent, const char* name, bool create, RegKey* ou
 
 // The next subkey name of key from *index on (names too long for the buffer
 // are skipped): PLAT_REG_OK, PLAT_REG_NO_MORE_ITEMS or the failure.
-int32_t next_subkey(const RegKey& key, uint32_t* index, char* name, uint32_t size) {
+int32_t next_subkey(const TgxRegKey& key, uint32_t* index, char* name, uint32_t size) {
     for (;; ++*index) {
         uint32_t got = size;
         const int32_t rs = plat_reg_enum_key(key.k, *index, name, &got);
@@ -447,7 +409,7 @@ struct KeyNames {
     char names[kMaxLunKeys][32];
     uint32_t count;
 };
-bool enum_names(const RegKey& key, KeyNames* out) {
+bool enum_names(const TgxRegKey& key, KeyNames* out) {
     out->count = 0;
     uint32_t index = 0;
     int32_t rs = PLAT_REG_OK;
@@ -459,10 +421,10 @@ bool enum_names(const RegKey& key, KeyNames* out) {
 
 // Reads the LUN keys of one pair's target key into out (room entries). Fills
 // *n with what it stored, or with the number needed when it returns 7.
-uint32_t read_lun_keys(const RegKey& target, const uint8_t* init, const uint8_t* tgt,
+uint32_t read_lun_keys(const TgxRegKey& target, const uint8_t* init, const uint8_t* tgt,
                        const ScratchList* driver, OasLunEntry* out, uint32_t room, uint32_t* n) {
     *n = 0;
-    RegKey oas;
+    TgxRegKey oas;
     if (plat_reg_open_subkey(target.k, kOasKey, &oas.k) != PLAT_REG_OK) return kStsOk;
     KeyNames* names = static_cast<KeyNames*>(malloc(sizeof(KeyNames)));
     if (!names) return kStsFailed;
@@ -478,7 +440,7 @@ uint32_t read_lun_keys(const RegKey& target, const uint8_t* init, const uint8_t*
     uint32_t idx = 0;
     for (uint32_t i = 0; i < names->count; ++i) {
         if (!parse_lun_key(names->names[i], &lun)) continue;
-        RegKey key;
+        TgxRegKey key;
         uint32_t flag = 0, type = 0, size = sizeof flag;
         if (plat_reg_open_subkey(oas.k, names->names[i], &key.k) != PLAT_REG_OK ||
             plat_reg_query_value(key.k, kFlagValue, &type, &flag, &size) != PLAT_REG_OK)
@@ -511,15 +473,15 @@ uint32_t registry_pair(uint32_t board, const uint8_t* init, const uint8_t* tgt, 
     char path[128], name[32];
     uint8_t own[8];
     parameters_path(board, path, sizeof path);
-    RegKey params, port, initKey, target;
+    TgxRegKey params, port, initKey, target;
     if (plat_reg_open_key(PLAT_HKLM, path, &params.k) != PLAT_REG_OK) return kStsFailed;
     if (!port_wwpn(board, own)) return kStsFailed;
-    wwn_name(own, name, sizeof name);
+    tgx_wwn_hex(own, name, sizeof name);
     if (open_sub(params, name, false, &port) != PLAT_REG_OK) return kStsNoPortKey;
-    wwn_name(init, name, sizeof name);
+    tgx_wwn_hex(init, name, sizeof name);
     if (open_sub(port, name, false, &initKey) != PLAT_REG_OK) return kStsNoInitiator;
     memcpy(name, "WWPN", 4);
-    wwn_name(tgt, name + 4, sizeof name - 4);
+    tgx_wwn_hex(tgt, name + 4, sizeof name - 4);
     if (open_sub(initKey, name, false, &target) != PLAT_REG_OK) return kStsNoTarget;
     uint32_t n = 0;
     const uint32_t rst = read_lun_keys(target, init, tgt, &scratch, list->entries, list->count, &n);
@@ -545,14 +507,14 @@ struct PairTally {
 };
 
 // Reads the pairs of one initiator key: its target keys "WWPN<16 hex digits>".
-void read_initiator(const RegKey& initKey, const uint8_t* init, OasLunList* list, uint32_t capacity,
-                    PairTally* tally) {
+void read_initiator(const TgxRegKey& initKey, const uint8_t* init, OasLunList* list,
+                    uint32_t capacity, PairTally* tally) {
     char name[32];
     uint32_t index = 0;
     int32_t rs;
     while ((rs = next_subkey(initKey, &index, name, sizeof name)) == PLAT_REG_OK) {
         uint8_t tgt[8];
-        RegKey target;
+        TgxRegKey target;
         if (!prefix_nocase(name, "WWPN") || !parse_wwn(name + 4, tgt) ||
             open_sub(initKey, name, false, &target) != PLAT_REG_OK)
             continue;
@@ -569,12 +531,12 @@ uint32_t registry_all_pairs(uint32_t board, OasLunList* list) {
     char path[128], name[32];
     uint8_t own[8];
     parameters_path(board, path, sizeof path);
-    RegKey params, port;
+    TgxRegKey params, port;
     const uint32_t capacity = list->count;
     list->count = 0;
     if (plat_reg_open_key(PLAT_HKLM, path, &params.k) != PLAT_REG_OK) return kStsOk;
     if (!port_wwpn(board, own)) return kStsFailed;
-    wwn_name(own, name, sizeof name);
+    tgx_wwn_hex(own, name, sizeof name);
     if (open_sub(params, name, false, &port) != PLAT_REG_OK) return kStsOk;
 
     PairTally tally;
@@ -582,7 +544,7 @@ uint32_t registry_all_pairs(uint32_t board, OasLunList* list) {
     int32_t rs;
     while ((rs = next_subkey(port, &index, name, sizeof name)) == PLAT_REG_OK) {
         uint8_t init[8];
-        RegKey initKey;
+        TgxRegKey initKey;
         if (parse_wwn(name, init) && open_sub(port, name, false, &initKey) == PLAT_REG_OK)
             read_initiator(initKey, init, list, capacity, &tally);
     }
@@ -598,16 +560,16 @@ uint32_t registry_enable(uint32_t board, const uint8_t* init, const uint8_t* tgt
     uint8_t own[8];
     parameters_path(board, path, sizeof path);
     if (!port_wwpn(board, own)) return kStsFailed;
-    RegKey params, port, initKey, target, oas, lunKey;
+    TgxRegKey params, port, initKey, target, oas, lunKey;
     int32_t rs = plat_reg_open_key(PLAT_HKLM, path, &params.k);
     if (rs != PLAT_REG_OK) rs = plat_reg_create_key(PLAT_HKLM, path, &params.k);
     if (rs != PLAT_REG_OK) return kStsFailed;
-    wwn_name(own, name, sizeof name);
+    tgx_wwn_hex(own, name, sizeof name);
     if (open_sub(params, name, true, &port) != PLAT_REG_OK) return kStsFailed;
-    wwn_name(init, name, sizeof name);
+    tgx_wwn_hex(init, name, sizeof name);
     if (open_sub(port, name, true, &initKey) != PLAT_REG_OK) return kStsFailed;
     memcpy(name, "WWPN", 4);
-    wwn_name(tgt, name + 4, sizeof name - 4);
+    tgx_wwn_hex(tgt, name + 4, sizeof name - 4);
     if (open_sub(initKey, name, true, &target) != PLAT_REG_OK ||
         plat_reg_create_subkey(target.k, kOasKey, &oas.k) != PLAT_REG_OK ||
         plat_reg_create_subkey(oas.k, lunName, &lunKey.k) != PLAT_REG_OK)
@@ -628,9 +590,9 @@ uint32_t registry_disable(uint32_t board, const uint8_t* init, const uint8_t* tg
     uint8_t ownWwpn[8];
     parameters_path(board, path, sizeof path);
     if (!port_wwpn(board, ownWwpn)) return kStsFailed;
-    wwn_name(ownWwpn, own, sizeof own);
-    wwn_name(init, initName, sizeof initName);
-    wwn_name(tgt, tgtName, sizeof tgtName);
+    tgx_wwn_hex(ownWwpn, own, sizeof own);
+    tgx_wwn_hex(init, initName, sizeof initName);
+    tgx_wwn_hex(tgt, tgtName, sizeof tgtName);
     snprintf(full, sizeof full, "%s\\%s\\%s\\WWPN%s\\%s\\%s", path, own, initName, tgtName, kOasKey,
              lunName);
     const int32_t rs = plat_reg_delete_key(PLAT_HKLM, full);

@@ -18,11 +18,6 @@ constexpr uint32_t kStsMoreData = 7;
 constexpr uint32_t kStsNoMemory = 17; // the SCSI exports
 constexpr uint32_t kStsOverrun = 18;
 
-// tgxFindVPIid results that are not a VPI.
-constexpr uint32_t kVpiNotFound = 0xFFFFFE;
-constexpr uint32_t kVpiFailed = 0xFFFFFD;
-constexpr uint32_t kVpiUnknown = 0xFFFFFF;
-
 // FCP_CMND and FCP_RSP information units.
 constexpr uint32_t kCmndFlags10 = 10;
 constexpr uint32_t kCmndFlags11 = 11; // bit 0 write data, bit 1 read data
@@ -90,33 +85,23 @@ uint32_t send_scsi(uint32_t board, const uint8_t* portWwpn, const uint8_t* targe
         (sense == nullptr && senseSize != 0))
         return kStsFailed;
     const uint32_t vpi = tgxFindVPIid(board, portWwpn);
-    if (vpi == kVpiFailed) return kStsFailed;
-    if (vpi == kVpiNotFound) return kStsPortDriver;
-    if (vpi == kVpiUnknown) return kStsUnknownPort;
+    if (vpi == TGX_VPI_FAILED) return kStsFailed;
+    if (vpi == TGX_VPI_NOT_FOUND) return kStsPortDriver;
+    if (vpi == TGX_VPI_UNKNOWN) return kStsUnknownPort;
     const uint32_t senseLen = min_u(senseSize, kSenseMax);
     if (rspSize > 0xFFFFFFFFu - TGX_SIZE_SCSI_BASE - senseLen) return kStsNoMemory;
     // The pass-through itself carries no VPI: the path and target identifiers
     // of the (virtual) port name the target.
     TgxEnvelope env =
         tgx_env_alloc(TGX_SIZE_SCSI_BASE + rspSize + senseLen, TGX_IOCTL_SCSI_PASSTHRU, TGX_SIG_ZT);
-    TgxEnvelope id = tgx_env_alloc(TGX_SIZE_INQUIRE_SCSIID,
-                                   TGX_VPI_CODE(TGX_IOCTL_INQUIRE_SCSIID, vpi), TGX_SIG_ZT);
-    if (!env || !id) return kStsNoMemory;
-    uint8_t* q = id.payload();
-    memcpy(q + TGX_SCSIID_OFF_WWPN, targetWwpn, 8);
-    tgx_wr32(q + TGX_SCSIID_OFF_FLAGS, TGX_SCSIID_LIBRARY_FLAG);
-    if (!send(board, id)) {
-        TraceLog("IOCTL_ZT4100_INQUIRE_SCSIID I/O Failed Error=0x%x\n", plat_last_error());
-        return kStsFailed;
-    }
-    const uint32_t state = tgx_rd32(q + TGX_SCSIID_OFF_FLAGS);
-    if (!(state & TGX_NODE_EXISTS)) {
-        TraceLog("IOCTL_ZT4100_INQUIRE_SCSIID I/O Failed, node state %lx\n", (unsigned long)state);
-        return kStsFailed;
-    }
+    if (!env) return kStsNoMemory;
+    uint32_t path = 0, tid = 0;
+    const uint32_t ids = tgx_target_scsi_ids(board, vpi, targetWwpn, &path, &tid);
+    if (ids == TGX_IDS_NO_MEMORY) return kStsNoMemory;
+    if (ids != TGX_IDS_OK) return kStsFailed;
     uint8_t* p = env.payload();
-    tgx_wr32(p + TGX_SCSI_OFF_PATH, tgx_rd32(q + TGX_SCSIID_OFF_PATH));
-    tgx_wr32(p + TGX_SCSI_OFF_TARGET, tgx_rd32(q + TGX_SCSIID_OFF_TARGET));
+    tgx_wr32(p + TGX_SCSI_OFF_PATH, path);
+    tgx_wr32(p + TGX_SCSI_OFF_TARGET, tid);
     tgx_wr32(p + TGX_SCSI_OFF_LUN, cmd.lunWord);
     p[TGX_SCSI_OFF_CDBLEN] = cmd.cdbLen;
     p[TGX_SCSI_OFF_SENSELEN] = (uint8_t)senseLen;
@@ -182,6 +167,9 @@ extern "C" TGX_EXPORT uint32_t SendFcpCmd(uint32_t board, const uint8_t* targetW
         dataSize == nullptr || (data == nullptr && *dataSize != 0) ||
         (fcpRsp == nullptr && rspSize != 0))
         return kStsFailed;
+    // The command is read up to the end of its CDB: a shorter one is refused
+    // before any byte of it is read.
+    if (reqSize < kCmndCdb + kCdbLen) return kStsFailed;
     // Bits 0 and 1 of byte 10 together, and read with write, are no command.
     if ((fcpCmnd[kCmndFlags10] & 3) == 3 || (fcpCmnd[kCmndFlags11] & 3) == 3) return kStsFailed;
     const uint32_t size = *dataSize;

@@ -214,3 +214,50 @@ PlatThread WmiRegisterPortRscn(uint32_t board, uint32_t outSz, EventSlot* slot);
 PlatThread WmiRegisterVPortRscn(uint32_t board, uint32_t outSz, EventSlot* slot);
 void WmiUnRegisterPortRscn(EventSlot* slot);
 void WmiUnRegisterVPortRscn(EventSlot* slot);
+
+// ---- SCSI identifiers of a target (LUN masking, OAS) ----
+// Outcomes of tgx_target_scsi_ids; each family turns them into its own status.
+enum : uint32_t {
+    TGX_IDS_OK = 0,
+    TGX_IDS_NO_MEMORY = 1, // no room for the request
+    TGX_IDS_IO_FAILED = 2, // the device call failed
+    TGX_IDS_NO_NODE = 3,   // a ReturnCode, or the driver knows no such node
+};
+// The library's own lookup (0x8000011B) of the SCSI path and target
+// identifiers of the target wwpn as port vpi (0: the physical port) sees it.
+uint32_t tgx_target_scsi_ids(uint32_t board, uint32_t vpi, const uint8_t* wwpn, uint32_t* path,
+                             uint32_t* tid);
+
+// ---- owned registry key (LUN masking, OAS) ----
+// An open registry key, closed when it goes out of scope, so no exit path
+// leaves it open.
+struct TgxRegKey {
+    PlatRegKey k = nullptr;
+    TgxRegKey() = default;
+    TgxRegKey(const TgxRegKey&) = delete;
+    TgxRegKey& operator=(const TgxRegKey&) = delete;
+    ~TgxRegKey() {
+        if (k) plat_reg_close_key(k);
+    }
+};
+
+// ---- WWN key names and 16-bit stores (LUN masking, OAS, authentication) ----
+inline void tgx_wr16(uint8_t* p, uint16_t v) {
+    p[0] = (uint8_t)v;
+    p[1] = (uint8_t)(v >> 8);
+}
+// The 8 bytes of a WWN as 16 lower-case hex digits, as registry key names
+// spell it; cut (always terminated) to size bytes.
+inline void tgx_wwn_hex(const uint8_t* w, char* out, size_t size) {
+    static const char kDigits[] = "0123456789abcdef";
+    if (size == 0) return;
+    size_t i = 0;
+    for (; i < 16 && i + 1 < size; ++i)
+        out[i] = kDigits[(i % 2 ? w[i / 2] : w[i / 2] >> 4) & 0xF];
+    out[i] = '\0';
+}
+
+// ---- tgxFindVPIid results that are no VPI (LUN masking, OAS, pass-through) ----
+constexpr uint32_t TGX_VPI_FAILED = 0xFFFFFD;    // the lookup could not be made
+constexpr uint32_t TGX_VPI_NOT_FOUND = 0xFFFFFE; // the driver knows no such port
+constexpr uint32_t TGX_VPI_UNKNOWN = 0xFFFFFF;   // the driver's own "no VPI"

@@ -27,6 +27,7 @@ namespace {
 
 thread_local uint32_t t_lastError = 0;
 std::atomic<uint32_t> g_pendingCount{0};
+std::atomic<uint32_t> g_openCount{0};
 
 // Buffer tokens: slot i holds token i + 1.
 struct TokenSlot {
@@ -117,6 +118,7 @@ PlatHandle plat_dev_open(const char* path) {
     }
     h->backend = b;
     h->dev = dev;
+    g_openCount.fetch_add(1, std::memory_order_relaxed);
     return h;
 }
 
@@ -145,6 +147,7 @@ void plat_dev_close(PlatHandle h) {
     if (!h) return;
     h->backend->close(h->dev);
     free(h);
+    g_openCount.fetch_sub(1, std::memory_order_relaxed);
 }
 
 uint32_t plat_last_error() {
@@ -216,6 +219,10 @@ void plat_dev_cancel(PlatPending op) {
 
 uint32_t plat_dev_pending_count() {
     return g_pendingCount.load(std::memory_order_relaxed);
+}
+
+uint32_t plat_dev_open_count() {
+    return g_openCount.load(std::memory_order_relaxed);
 }
 
 uint32_t plat_buf_token_get(const void* p, uint32_t size) {

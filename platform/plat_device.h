@@ -57,8 +57,10 @@ uint32_t plat_dev_wait(PlatPending op, uint32_t timeout_ms, uint32_t* returned);
 // completes otherwise first). Owner only, between waits.
 void plat_dev_cancel(PlatPending op);
 // Overlapped requests in flight in this process (submitted, not yet reported
-// complete by a wait): tests check that it comes back to its baseline.
+// complete by a wait) and devices open in it: tests check that they come back
+// to their baseline.
 uint32_t plat_dev_pending_count();
+uint32_t plat_dev_open_count();
 
 // ---- 32-bit buffer tokens -------------------------------------------------
 // Some control blocks carry a buffer address in 32 bits. The process

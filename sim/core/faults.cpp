@@ -88,20 +88,19 @@ bool clean_field(const std::string& s) {
 }
 
 // Runs fn on the fault list under the file lock and writes it back when fn
-// returns true.
-template <typename Fn> int with_faults_locked(Fn fn) {
-    std::string dir = state_dir();
+// returns true. dir and path come from the caller: finding the path reads the
+// machine index under the machine's lock, which must never be taken while
+// g_fmutex is held (a machine change takes the machine's lock, then g_fmutex).
+template <typename Fn>
+int with_faults_locked(const std::string& dir, const std::string& path, Fn fn) {
     if (dir.empty() || !plat_make_dirs(dir.c_str()))
         return set_error(SIM_ERR_IO, "no state directory");
+    if (path.empty()) return SIM_ERR_NO_STATE;
     int lk = open((dir + "/faults.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (lk < 0) return set_error(SIM_ERR_IO, "cannot open " + dir + "/faults.lock");
     while (flock(lk, LOCK_EX) != 0)
         if (errno != EINTR) break;
-    std::string path = faults_path(dir), text;
-    if (path.empty()) {
-        close(lk);
-        return SIM_ERR_NO_STATE;
-    }
+    std::string text;
     struct stat st;
     int64_t mt = 0;
     if (stat(path.c_str(), &st) == 0)
@@ -140,7 +139,8 @@ int fault_add(const Fault& f) {
     if (f.source.empty() || f.match.empty() || f.action.empty() || !clean_field(f.source) ||
         !clean_field(f.match) || !clean_field(f.action) || f.source.find(' ') != std::string::npos)
         return set_error(SIM_ERR_IO, "bad fault: source, match and action must be non-empty words");
-    return with_faults_locked([&](std::vector<FaultRec>& v) {
+    std::string dir = state_dir();
+    return with_faults_locked(dir, faults_path(dir), [&](std::vector<FaultRec>& v) {
         FaultRec r;
         r.f = f;
         v.push_back(r);
@@ -213,7 +213,7 @@ std::string fault_check(const char* source, const std::string& match, int port) 
     if (!any) return "";
     // Count the call and decide under the lock, against the file as it is now.
     std::string action;
-    with_faults_locked([&](std::vector<FaultRec>& v) {
+    with_faults_locked(dir, path, [&](std::vector<FaultRec>& v) {
         bool changed = false;
         for (FaultRec& r : v) {
             if (!hits(r.f, source, match, port)) continue;

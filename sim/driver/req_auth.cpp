@@ -26,6 +26,7 @@
 #include "interfaces/tgx_ioctl.h"
 #include "platform/plat_device.h"
 #include "sim/driver/sim_driver.h"
+#include "sim/driver/target_model.h"
 
 namespace hbasim {
 
@@ -120,8 +121,7 @@ bool link_up(const Function& f) {
 // 1 or 2 when the WWNs cannot name a pair of this port, else 0.
 uint32_t check_entities(const Function& f, const uint8_t* local, const uint8_t* remote) {
     uint8_t port[8];
-    if (!parse_hex_bytes(f.attrs.get("wwpn"), port, 8) || memcmp(local, port, 8) != 0)
-        return TGX_AUTH_RC_INVALID_LOCAL;
+    if (!port_wwpn_of(f, 0, port) || memcmp(local, port, 8) != 0) return TGX_AUTH_RC_INVALID_LOCAL;
     if (all_bytes(remote, 0) || all_bytes(remote, 0xFF) || memcmp(remote, local, 8) == 0)
         return TGX_AUTH_RC_INVALID_REMOTE;
     return 0;

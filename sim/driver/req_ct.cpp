@@ -273,7 +273,8 @@ uint32_t ct_wait(void* op, uint32_t timeout_ms, uint32_t* returned) {
         {
             std::lock_guard<std::mutex> g(g_ctMu);
             if (p->done) {
-                g_pending.erase(std::find(g_pending.begin(), g_pending.end(), p));
+                auto it = std::find(g_pending.begin(), g_pending.end(), p);
+                if (it != g_pending.end()) g_pending.erase(it);
                 uint32_t err = p->err;
                 plat_event_destroy(p->evt);
                 delete p;

@@ -26,9 +26,11 @@ uint16_t rd16(const uint8_t* p) {
     return (uint16_t)(p[0] | (p[1] << 8));
 }
 
-// Entries of 'entry' bytes from 'at' that fit in the payload.
-uint32_t room_for(const DrvRequest& r, uint32_t at, uint32_t entry) {
-    return r.payloadSize < at ? 0 : (r.payloadSize - at) / entry;
+// Entries of 'entry' bytes to write from 'at': the caller's capacity, cut to
+// what fits in the payload.
+uint32_t entries_to_write(const DrvRequest& r, uint32_t capacity, uint32_t at, uint32_t entry) {
+    const uint32_t room = r.payloadSize < at ? 0 : (r.payloadSize - at) / entry;
+    return capacity < room ? capacity : room;
 }
 
 // The 8-byte FCP LUN of a LUN number below 256 (peripheral addressing).
@@ -40,12 +42,7 @@ void fcp_lun(uint32_t lun, uint8_t* out) {
 // True when wwpn is the WWPN of port vpi of f (the physical port for 0).
 bool port_wwpn_is(const Function& f, uint32_t vpi, const uint8_t* wwpn) {
     uint8_t own[8];
-    if (vpi == 0) {
-        if (!parse_hex_bytes(f.attrs.get("wwpn"), own, 8)) return false;
-    } else if (!npiv_vport_by_vpi(f, vpi, own)) {
-        return false;
-    }
-    return memcmp(own, wwpn, 8) == 0;
+    return port_wwpn_of(f, vpi, own) && memcmp(own, wwpn, 8) == 0;
 }
 
 } // namespace
@@ -86,9 +83,8 @@ uint32_t req_inquire_lunlist(DrvRequest& r) {
             rc = kRcUnknownTarget;
             return;
         }
-        uint32_t n = drv_rd32(p + TGX_LUNLIST_OFF_COUNT);
-        const uint32_t room = room_for(r, TGX_LUNLIST_OFF_ENTRIES, TGX_LUNLIST_ENTRY);
-        if (n > room) n = room;
+        const uint32_t n = entries_to_write(r, drv_rd32(p + TGX_LUNLIST_OFF_COUNT),
+                                            TGX_LUNLIST_OFF_ENTRIES, TGX_LUNLIST_ENTRY);
         drv_wr32(p + TGX_LUNLIST_OFF_COUNT, (uint32_t)t->luns.size());
         for (uint32_t i = 0; i < n && i < t->luns.size(); ++i) {
             const SimLun& l = t->luns[i];
@@ -119,9 +115,8 @@ uint32_t req_inquire_nodelist(DrvRequest& r) {
             rc = kRcUnknownPort;
             return;
         }
-        uint32_t n = rd16(p + TGX_NODELIST_OFF_COUNT);
-        const uint32_t room = room_for(r, TGX_NODELIST_OFF_ENTRIES, TGX_NODELIST_ENTRY);
-        if (n > room) n = room;
+        const uint32_t n = entries_to_write(r, rd16(p + TGX_NODELIST_OFF_COUNT),
+                                            TGX_NODELIST_OFF_ENTRIES, TGX_NODELIST_ENTRY);
         put16(p + TGX_NODELIST_OFF_COUNT, (uint16_t)ts.size());
         put16(p + TGX_NODELIST_OFF_FLAGS, hba_unmasked(f) ? TGX_NODELIST_FLAG_HBA_UNMASK : 0);
         for (uint32_t i = 0; i < n && i < ts.size(); ++i) {
@@ -205,9 +200,8 @@ uint32_t req_fcp_target_mapping(DrvRequest& r) {
             rc = kRcUnknownPort;
             return;
         }
-        uint32_t n = drv_rd32(p + TGX_MAPPING_OFF_CAPACITY);
-        const uint32_t room = room_for(r, TGX_MAPPING_OFF_ENTRIES, TGX_MAPPING_ENTRY);
-        if (n > room) n = room;
+        const uint32_t n = entries_to_write(r, drv_rd32(p + TGX_MAPPING_OFF_CAPACITY),
+                                            TGX_MAPPING_OFF_ENTRIES, TGX_MAPPING_ENTRY);
         const int port = func_scsi_port(f);
         uint32_t total = 0;
         for (const SimTarget& t : ts)

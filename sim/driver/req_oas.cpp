@@ -9,6 +9,7 @@
 // an initiator sees come from the target model (target_model.h). "oas" = "0"
 // makes the function refuse every OAS request (ReturnCode 3).
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "interfaces/tgx_ioctl.h"
@@ -21,7 +22,6 @@ namespace hbasim {
 namespace {
 
 const char kOasBlob[] = "oas_luns";
-const uint32_t kMaxVpi = 255;
 
 // Record of one enabled LUN in the blob.
 enum : uint32_t {
@@ -92,30 +92,6 @@ bool store(Function& f, const uint8_t* init, const uint8_t* tgt, uint32_t lun, b
     return true;
 }
 
-// The VPI of an initiator WWPN on f: 0 for the function's own port, else its
-// virtual port's; false when it is neither.
-bool initiator_vpi(const Function& f, const uint8_t* wwpn, uint32_t* vpi) {
-    uint8_t own[8];
-    if (parse_hex_bytes(f.attrs.get("wwpn"), own, 8) && memcmp(own, wwpn, 8) == 0) {
-        *vpi = 0;
-        return true;
-    }
-    for (uint32_t v = 1; v <= kMaxVpi; ++v) {
-        uint8_t w[8];
-        if (npiv_vport_by_vpi(f, v, w) && memcmp(w, wwpn, 8) == 0) {
-            *vpi = v;
-            return true;
-        }
-    }
-    return false;
-}
-
-// The WWPN of the port with this VPI; false when f has none.
-bool initiator_wwpn(const Function& f, uint32_t vpi, uint8_t* wwpn) {
-    if (vpi == 0) return parse_hex_bytes(f.attrs.get("wwpn"), wwpn, 8);
-    return npiv_vport_by_vpi(f, vpi, wwpn);
-}
-
 // The FCP LUN the driver reports for LUN k (0-255): peripheral addressing,
 // the LUN in the second byte, as a little-endian u64 (as in every other
 // request that carries an FCP LUN).
@@ -148,6 +124,25 @@ void fill_lun_list(const Function& f, const uint8_t* init, const SimTarget& t, u
         ++n;
     }
     drv_wr32(p + countOff, n);
+}
+
+// Answers a per-target LUN list request of initiator init on port vpi
+// (known: f has that port): the list of the target pick chooses among those
+// the port sees, or the ReturnCode of what is missing.
+void answer_lun_list(DrvRequest& r, const Function& f, bool known, const uint8_t* init,
+                     uint32_t vpi, uint32_t countOff, uint32_t entriesOff,
+                     const std::function<const SimTarget*(const std::vector<SimTarget>&)>& pick) {
+    std::vector<SimTarget> ts;
+    if (!supported(f)) {
+        r.returnCode = TGX_OAS_RC_UNSUPPORTED;
+    } else if (!known || !targets_of(f, vpi, &ts)) {
+        r.returnCode = TGX_OAS_RC_NO_INITIATOR;
+    } else if (const SimTarget* t = pick(ts)) {
+        fill_lun_list(f, init, *t, r.payload, r.payloadSize, countOff, entriesOff);
+        r.returnCode = 0;
+    } else {
+        r.returnCode = TGX_OAS_RC_NO_TARGET;
+    }
 }
 
 // One pair of the table: its WWPNs and the LUNs enabled for it.
@@ -215,7 +210,7 @@ uint32_t check_set(const Function& f, const uint8_t* init, const uint8_t* tgt, u
     if (!supported(f)) return TGX_OAS_RC_UNSUPPORTED;
     uint32_t vpi = 0;
     std::vector<SimTarget> ts;
-    if (!initiator_vpi(f, init, &vpi) || !targets_of(f, vpi, &ts)) return TGX_OAS_RC_NO_INITIATOR;
+    if (!port_vpi_of(f, init, &vpi) || !targets_of(f, vpi, &ts)) return TGX_OAS_RC_NO_INITIATOR;
     if (!find_target_by_wwpn(ts, tgt)) return TGX_OAS_RC_NO_TARGET;
     if (lun >= TGX_OAS_MAX_LUNS) return TGX_OAS_RC_BAD_LUN;
     return 0;
@@ -228,20 +223,13 @@ uint32_t check_set(const Function& f, const uint8_t* init, const uint8_t* tgt, u
 uint32_t req_oas_lunlist(DrvRequest& r) {
     uint8_t* p = r.payload;
     bool ok = drv_read_function(r, [&](const Adapter&, const Function& f) {
-        std::vector<SimTarget> ts;
         uint8_t init[8];
-        if (!supported(f)) {
-            r.returnCode = TGX_OAS_RC_UNSUPPORTED;
-        } else if (!initiator_wwpn(f, r.vpi, init) || !targets_of(f, r.vpi, &ts)) {
-            r.returnCode = TGX_OAS_RC_NO_INITIATOR;
-        } else if (const SimTarget* t = find_target_by_ids(ts, drv_rd32(p + TGX_OAS_LIST_OFF_PATH),
-                                                           drv_rd32(p + TGX_OAS_LIST_OFF_TARGET))) {
-            fill_lun_list(f, init, *t, p, r.payloadSize, TGX_OAS_LIST_OFF_COUNT,
-                          TGX_OAS_LIST_OFF_ENTRIES);
-            r.returnCode = 0;
-        } else {
-            r.returnCode = TGX_OAS_RC_NO_TARGET;
-        }
+        const bool known = port_wwpn_of(f, r.vpi, init);
+        answer_lun_list(r, f, known, init, r.vpi, TGX_OAS_LIST_OFF_COUNT, TGX_OAS_LIST_OFF_ENTRIES,
+                        [&](const std::vector<SimTarget>& ts) {
+                            return find_target_by_ids(ts, drv_rd32(p + TGX_OAS_LIST_OFF_PATH),
+                                                      drv_rd32(p + TGX_OAS_LIST_OFF_TARGET));
+                        });
     });
     return ok ? 0u : (uint32_t)PLAT_ERR_GEN_FAILURE;
 }
@@ -250,20 +238,13 @@ uint32_t req_oas_lunlist(DrvRequest& r) {
 uint32_t req_oas_lunlist_v2(DrvRequest& r) {
     uint8_t* p = r.payload;
     bool ok = drv_read_function(r, [&](const Adapter&, const Function& f) {
-        std::vector<SimTarget> ts;
-        uint32_t vpi = 0;
         const uint8_t* init = p + TGX_OAS_LISTV2_OFF_INIT;
-        if (!supported(f)) {
-            r.returnCode = TGX_OAS_RC_UNSUPPORTED;
-        } else if (!initiator_vpi(f, init, &vpi) || !targets_of(f, vpi, &ts)) {
-            r.returnCode = TGX_OAS_RC_NO_INITIATOR;
-        } else if (const SimTarget* t = find_target_by_wwpn(ts, p + TGX_OAS_LISTV2_OFF_TARGET)) {
-            fill_lun_list(f, init, *t, p, r.payloadSize, TGX_OAS_LISTV2_OFF_COUNT,
-                          TGX_OAS_LISTV2_OFF_ENTRIES);
-            r.returnCode = 0;
-        } else {
-            r.returnCode = TGX_OAS_RC_NO_TARGET;
-        }
+        uint32_t vpi = 0;
+        const bool known = port_vpi_of(f, init, &vpi);
+        answer_lun_list(r, f, known, init, vpi, TGX_OAS_LISTV2_OFF_COUNT,
+                        TGX_OAS_LISTV2_OFF_ENTRIES, [&](const std::vector<SimTarget>& ts) {
+                            return find_target_by_wwpn(ts, p + TGX_OAS_LISTV2_OFF_TARGET);
+                        });
     });
     return ok ? 0u : (uint32_t)PLAT_ERR_GEN_FAILURE;
 }

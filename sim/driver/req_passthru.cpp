@@ -160,6 +160,36 @@ uint32_t place_result(const ScsiResult& res, uint8_t* data, uint32_t room, uint8
     return n > room ? TGX_SCSI_RC_OVERRUN : TGX_SCSI_RC_SUCCESS;
 }
 
+// One SCSI or FCP pass-through: the command, where its data and sense go
+// (data at 'data', room bytes, the sense right after it), and what it gave.
+struct PassThru {
+    const SimTarget* target; // null: the port does not see it
+    bool needReady;          // a target that is not ready answers busy
+    uint32_t lun;
+    const uint8_t* cdb;
+    uint32_t cdbLen;
+    bool dataIn; // data of a good status goes back to the caller
+    uint8_t* data;
+    uint32_t room;
+    uint32_t senseRoom;
+    bool ran = false; // the command reached the target: the counts are set
+    uint32_t transferred = 0;
+    uint32_t senseLen = 0;
+};
+
+// Runs a pass-through on the target; returns the ReturnCode.
+uint32_t pass_through(const Function& f, PassThru* x) {
+    if (!x->target) return TGX_SCSI_RC_ILLEGAL_WWPN;
+    if (f.attrs.get("link") != "up") return TGX_SCSI_RC_ERROR;
+    if (x->needReady && !x->target->ready) return TGX_SCSI_RC_BUSY;
+    ScsiResult res;
+    scsi_execute(*x->target, x->lun, x->cdb, x->cdbLen, &res);
+    if (!x->dataIn && res.status == kGood) res.data.clear();
+    x->ran = true;
+    return place_result(res, x->data, x->room, x->data + x->room, x->senseRoom, &x->transferred,
+                        &x->senseLen);
+}
+
 } // namespace
 
 // 0x8000011D: path, target, LUN, CDB; data at 36 (response size at 16),
@@ -178,25 +208,19 @@ uint32_t req_scsi_passthru(DrvRequest& r) {
         targets_of_all_ports(f, &ts);
         const SimTarget* t = find_target_by_ids(ts, drv_rd32(p + TGX_SCSI_OFF_PATH),
                                                 drv_rd32(p + TGX_SCSI_OFF_TARGET));
-        if (!t) {
-            rc = TGX_SCSI_RC_ILLEGAL_WWPN;
-            return;
-        }
-        if (f.attrs.get("link") != "up") {
-            rc = TGX_SCSI_RC_ERROR;
-            return;
-        }
-        if (!t->ready) {
-            rc = TGX_SCSI_RC_BUSY;
-            return;
-        }
-        ScsiResult res;
-        scsi_execute(*t, drv_rd32(p + TGX_SCSI_OFF_LUN), p + TGX_SCSI_OFF_CDB, cdbLen, &res);
-        uint32_t transferred = 0, senseLen = 0;
-        rc = place_result(res, p + TGX_SCSI_OFF_DATA, rsp, p + TGX_SCSI_OFF_DATA + rsp, senseRoom,
-                          &transferred, &senseLen);
-        drv_wr32(p + TGX_SCSI_OFF_RSPSIZE, transferred);
-        p[TGX_SCSI_OFF_SENSELEN] = (uint8_t)senseLen;
+        PassThru x = {.target = t,
+                      .needReady = true,
+                      .lun = drv_rd32(p + TGX_SCSI_OFF_LUN),
+                      .cdb = p + TGX_SCSI_OFF_CDB,
+                      .cdbLen = cdbLen,
+                      .dataIn = true,
+                      .data = p + TGX_SCSI_OFF_DATA,
+                      .room = rsp,
+                      .senseRoom = senseRoom};
+        rc = pass_through(f, &x);
+        if (!x.ran) return;
+        drv_wr32(p + TGX_SCSI_OFF_RSPSIZE, x.transferred);
+        p[TGX_SCSI_OFF_SENSELEN] = (uint8_t)x.senseLen;
     });
     if (!ok) return PLAT_ERR_GEN_FAILURE;
     r.returnCode = rc;
@@ -219,23 +243,19 @@ uint32_t req_fcp_passthru(DrvRequest& r) {
         std::vector<SimTarget> ts;
         targets_of(f, 0, &ts);
         const SimTarget* t = find_target_by_wwpn(ts, p + TGX_FCP_OFF_WWPN);
-        if (!t) {
-            rc = TGX_SCSI_RC_ILLEGAL_WWPN;
-            return;
-        }
-        if (f.attrs.get("link") != "up") {
-            rc = TGX_SCSI_RC_ERROR;
-            return;
-        }
-        ScsiResult res;
-        scsi_execute(*t, lun, p + TGX_FCP_OFF_CDB, cdbLen, &res);
-        const bool read = (p[TGX_FCP_OFF_FLAGS] & TGX_FCP_FLAG_READ) != 0;
-        if (!read && res.status == kGood) res.data.clear();
-        uint32_t transferred = 0, senseLen = 0;
-        rc = place_result(res, p + TGX_FCP_OFF_DATA, size, p + TGX_FCP_OFF_DATA + size, senseRoom,
-                          &transferred, &senseLen);
-        drv_wr32(p + TGX_FCP_OFF_DATASIZE, transferred);
-        p[TGX_FCP_OFF_SENSE] = (uint8_t)senseLen;
+        PassThru x = {.target = t,
+                      .needReady = false,
+                      .lun = lun,
+                      .cdb = p + TGX_FCP_OFF_CDB,
+                      .cdbLen = cdbLen,
+                      .dataIn = (p[TGX_FCP_OFF_FLAGS] & TGX_FCP_FLAG_READ) != 0,
+                      .data = p + TGX_FCP_OFF_DATA,
+                      .room = size,
+                      .senseRoom = senseRoom};
+        rc = pass_through(f, &x);
+        if (!x.ran) return;
+        drv_wr32(p + TGX_FCP_OFF_DATASIZE, x.transferred);
+        p[TGX_FCP_OFF_SENSE] = (uint8_t)x.senseLen;
     });
     if (!ok) return PLAT_ERR_GEN_FAILURE;
     r.returnCode = rc;

@@ -8,6 +8,31 @@
 
 namespace hbasim {
 
+namespace {
+const uint32_t kMaxVpi = 255; // the highest VPI a request can carry
+} // namespace
+
+bool port_wwpn_of(const Function& f, uint32_t vpi, uint8_t* wwpn) {
+    if (vpi == 0) return parse_hex_bytes(f.attrs.get("wwpn"), wwpn, 8);
+    return npiv_vport_by_vpi(f, vpi, wwpn);
+}
+
+bool port_vpi_of(const Function& f, const uint8_t* wwpn, uint32_t* vpi) {
+    uint8_t own[8];
+    if (port_wwpn_of(f, 0, own) && memcmp(own, wwpn, 8) == 0) {
+        *vpi = 0;
+        return true;
+    }
+    for (uint32_t v : npiv_vpis(f)) {
+        if (v == 0 || v > kMaxVpi) continue;
+        if (npiv_vport_by_vpi(f, v, own) && memcmp(own, wwpn, 8) == 0) {
+            *vpi = v;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool targets_of(const Function& f, uint32_t vpi, std::vector<SimTarget>* out) {
     out->clear();
     uint8_t vport[8];

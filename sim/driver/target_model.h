@@ -14,6 +14,13 @@
 
 namespace hbasim {
 
+// The WWPN of port vpi of f: the physical port's "wwpn" for 0, else the
+// virtual port's; false when there is no such port or the WWPN does not parse.
+bool port_wwpn_of(const Function& f, uint32_t vpi, uint8_t* wwpn);
+// The VPI of the port of f with this WWPN (0: the physical port, then virtual
+// ports 1-255 in VPI order); false when no port has it.
+bool port_vpi_of(const Function& f, const uint8_t* wwpn, uint32_t* vpi);
+
 // The targets port vpi of f sees, in fleet order; false when f has no
 // virtual port with that VPI (or its "targets" text does not parse).
 bool targets_of(const Function& f, uint32_t vpi, std::vector<SimTarget>* out);

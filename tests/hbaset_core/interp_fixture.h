@@ -12,6 +12,7 @@
 #include "hbaset/cli/interpreter.h"
 #include "hbaset/cli/message.h"
 #include "hbaset/cli/run_state.h"
+#include "libtgx/libtgx.h"
 
 namespace interp {
 
@@ -29,6 +30,11 @@ inline std::string drain(FILE* f) {
 class TableTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        // Command bodies reach the machine of the state directory through the
+        // library: start it afresh, as a new process would, whatever an
+        // earlier test of this process released or attached.
+        TGX_FreeDiagEnv();
+        TGX_InitDiagEnv(nullptr, 256);
         messageReset();
         console_ = tmpfile();
         ASSERT_NE(console_, nullptr);

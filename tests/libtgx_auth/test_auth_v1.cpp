@@ -206,6 +206,25 @@ TEST_F(AuthTest, ReplayFailures) {
     EXPECT_EQ(driver_pairs(), 1u) << "pair 2 was not replayed";
 }
 
+// A key whose name is too long to be a WWN counts as unreadable, but the walk
+// goes on past it: the pairs behind it are still replayed.
+TEST_F(AuthTest, LongKeyNameInTheCopyDoesNotHideThePairsBehindIt) {
+    const std::string longName(70, '0'); // sorts before every WWN key
+    // One under the port's key (local WWNs), one under the local key (remotes).
+    const std::string local = kCopyPath;
+    const std::string hba = local.substr(0, local.rfind('\\'));
+    for (const std::string& parent : {hba, local}) {
+        SCOPED_TRACE(parent);
+        PlatRegKey k = nullptr;
+        ASSERT_EQ(plat_reg_create_key(PLAT_HKLM, (parent + "\\" + longName).c_str(), &k),
+                  PLAT_REG_OK);
+        plat_reg_close_key(k);
+    }
+    seed_copy(1, "replayed-secret");
+    EXPECT_EQ(enable(), 0x800Du) << "the long name is reported";
+    EXPECT_EQ(driver_pairs(), 1u) << "the pair behind it was replayed";
+}
+
 TEST_F(AuthTest, V1ConfigurationExportsRefuseSli4Boards) {
     AuthConfigRecord cfg = config(1);
     const AuthPasswordEntry pw = password("authorising", 1);

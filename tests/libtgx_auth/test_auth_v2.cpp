@@ -290,6 +290,30 @@ TEST_F(AuthTest, ObjectTravelsInAsManyPiecesAsTheAdapterTakes) {
     EXPECT_EQ(b.list()->count, 2u);
 }
 
+// Pieces of any length, also ones that are no whole number of words, leave
+// the object as one piece would have.
+TEST_F(AuthTest, ObjectPiecesOfOddLengthsKeepTheObjectWhole) {
+    make_pair(1);
+    make_pair(2, 2, TGX_AUTH_BIDIRECTIONAL);
+    ASSERT_EQ(fn<BoardFn>("TGX_PersistAuthConfig")(0), 0u);
+    hbasim::Bytes whole;
+    ASSERT_TRUE(object(&whole));
+    ASSERT_EQ(fn<BoardFn>("TGX_DeleteAuthConfigObject")(0), 0u);
+    set_attr("obj_read_limit", "1001");
+    set_attr("obj_write_accept", "4999");
+    clear();
+    ASSERT_EQ(fn<BoardFn>("TGX_PersistAuthConfig")(0), 0u);
+    EXPECT_EQ(object_requests(SLI_OP_WRITE_OBJECT), 7u) << "32768 bytes, 4999 at a time";
+    hbasim::Bytes pieces;
+    ASSERT_TRUE(object(&pieces));
+    EXPECT_EQ(pieces, whole);
+    ListBuf b(4);
+    ASSERT_EQ(fn<GetConfigV2Fn>("TGX_GetAuthConfigV2")(0, 1, kAll, b.list()), 0u);
+    ASSERT_EQ(b.list()->count, 2u);
+    EXPECT_EQ(b[1].config.remoteWwn[7], 2);
+    EXPECT_EQ(b[1].config.timeOut, 0x2D);
+}
+
 TEST_F(AuthTest, PersistRefusesWhatTheSliceCannotHold) {
     // 27 pairs fit a slice; a 28th does not, and nothing is written.
     for (uint8_t n = 1; n <= 27; ++n)

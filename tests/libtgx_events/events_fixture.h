@@ -111,7 +111,7 @@ class EventTest : public ::testing::Test {
   protected:
     hbatest::TempState st;
     std::unique_ptr<hbatest::Library> lib;
-    uint32_t threads0 = 0, events0 = 0, pending0 = 0;
+    uint32_t threads0 = 0, events0 = 0, pending0 = 0, open0 = 0;
 
     void SetUp() override {
         clear();
@@ -119,6 +119,7 @@ class EventTest : public ::testing::Test {
         threads0 = plat_thread_count();
         events0 = plat_event_count();
         pending0 = plat_dev_pending_count();
+        open0 = plat_dev_open_count();
     }
     void TearDown() override {
         recorder().failCode = 0;

@@ -270,6 +270,33 @@ TEST_F(CtService, UnregisterFromItsOwnCallbackIsRefused) {
     expectBaseline();
 }
 
+CtResponseFn g_respond = nullptr;
+std::atomic<int> g_answered{0};
+void answer_at_once(uint32_t board, uint32_t gstype, const uint8_t*, uint32_t, uint32_t tag,
+                    void*) {
+    std::vector<uint8_t> r = ct_response((uint8_t)gstype, 0);
+    if (g_respond(board, r.data(), (uint32_t)r.size(), tag) == 0) ++g_answered;
+}
+
+// The usual agent answers from inside its callback: more requests than a
+// registration can hold all get through.
+TEST_F(CtService, AnswersFromTheCallbackKeepRequestsFlowing) {
+    load();
+    g_respond = fn<CtResponseFn>("QrlTgxSendMgmtResponse");
+    g_answered = 0;
+    uint32_t st = 0;
+    void* id = fn<CtRegisterFn>("QrlTgxRegisterForCTEvents")(0, 0x50, answer_at_once, nullptr, &st);
+    ASSERT_NE(id, nullptr);
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(eventually([] { return waiting() < 8; }));
+        push(0x50, (uint8_t)i);
+    }
+    ASSERT_TRUE(eventually([] { return g_answered == 20; }));
+    EXPECT_EQ(count(TGX_IOCTL_MGMT_SEND_RSP), 20u);
+    EXPECT_EQ(unreg(0, id), 0u);
+    expectBaseline();
+}
+
 TEST_F(CtService, FreeDiagEnvEndsLiveRegistrations) {
     load("adapter A fc\nfunction fc driver_name = qrlfc\nfunction fc driver_name = qrlfc\n");
     Inbox in;
@@ -281,6 +308,7 @@ TEST_F(CtService, FreeDiagEnvEndsLiveRegistrations) {
     ASSERT_TRUE(eventually([&] { return in.size() == 1; }));
     EXPECT_GT(plat_dev_pending_count(), pending0);
     EXPECT_EQ(freeEnv(), 0u);
+    EXPECT_EQ(plat_dev_open_count(), open0); // every device handle closed
     EXPECT_EQ(plat_thread_count(), threads0);
     EXPECT_EQ(plat_event_count(), events0);
     EXPECT_EQ(plat_dev_pending_count(), pending0);

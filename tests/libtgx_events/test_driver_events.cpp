@@ -251,6 +251,7 @@ TEST_F(DriverEvents, FreeDiagEnvEndsLiveRegistrations) {
     ASSERT_NE(reg(1, TGX_EVENT_TEMPERATURE, temp_cb()), nullptr);
     EXPECT_GT(plat_thread_count(), threads0);
     EXPECT_EQ(freeEnv(), 0u);
+    EXPECT_EQ(plat_dev_open_count(), open0); // every device handle closed
     EXPECT_EQ(plat_thread_count(), threads0);
     EXPECT_EQ(plat_event_count(), events0);
     int dumps = g_dumps;

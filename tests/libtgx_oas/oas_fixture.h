@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tests/libtgx/test_mailbox_fixture.h"
+#include "tests/support/port_wwns.h"
 
 namespace oastest {
 
@@ -16,18 +17,12 @@ using SetV2Fn = uint32_t (*)(uint32_t, const uint8_t*, const uint8_t*, uint32_t,
 using CreateFn = uint32_t (*)(uint32_t, const char*, VPortRecord*);
 using DeleteFn = uint32_t (*)(uint32_t, const uint8_t*);
 
-struct Wwn {
-    uint8_t b[8];
-};
-// The board's own port, two targets it sees and a WWPN nobody has.
-const Wwn kPort = {{0x10, 0x00, 0x02, 0x1F, 0x3C, 0xAB, 0xCD, 0xEF}};
+using namespace portwwns;
+
+// Two targets the board's port sees and a WWPN nobody has.
 const Wwn kT1 = {{0x21, 0x00, 0x00, 0x24, 0xFF, 0x00, 0x00, 0x01}};
 const Wwn kT2 = {{0x21, 0x00, 0x00, 0x24, 0xFF, 0x00, 0x00, 0x02}};
 const Wwn kStranger = {{0x50, 0x06, 0x01, 0x60, 0x00, 0x00, 0x00, 0x09}};
-// Virtual port n: 28:00:00:00:00:00:00:n.
-inline Wwn vport(uint8_t n) {
-    return Wwn{{0x28, 0, 0, 0, 0, 0, 0, n}};
-}
 
 // T1 has LUNs 0-3 and 7 (LUN 2 offline), T2 has LUNs 0 and 1. extra: more keys.
 // Without extra keys the driver has neither OAS V2 feature.
@@ -120,11 +115,7 @@ class OasTest : public TgxTest {
         return st;
     }
     uint32_t create_vport(uint8_t n) {
-        VPortRecord rec = {};
-        rec.version = 3;
-        memcpy(rec.wwpn, vport(n).b, 8);
-        rec.wwnn[0] = 0x29;
-        rec.wwnn[7] = n;
+        VPortRecord rec = vport_record(n);
         return fn<CreateFn>("TGX_VPCreate")(0, "vport", &rec);
     }
 };

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/libtgx/test_mailbox_fixture.h"
+#include "tests/support/port_wwns.h"
 
 namespace scsitest {
 
@@ -42,17 +43,11 @@ constexpr const char kFilterKey[] = "SYSTEM\\CurrentControlSet\\Services\\qrxftr
 constexpr const char kPortText[] = "1000021f3cabcdef";
 constexpr const char kTarget1Key[] = "WWPN50060e8000000001";
 
-struct Wwn {
-    uint8_t b[8];
-};
-const Wwn kPort = {{0x10, 0x00, 0x02, 0x1F, 0x3C, 0xAB, 0xCD, 0xEF}};
+using namespace portwwns;
+
 const Wwn kT1 = {{0x50, 0x06, 0x0E, 0x80, 0, 0, 0, 0x01}};
 const Wwn kT2 = {{0x50, 0x06, 0x0E, 0x80, 0, 0, 0, 0x02}};
 const Wwn kNoTarget = {{0x50, 0x06, 0x0E, 0x80, 0, 0, 0, 0x09}};
-// Virtual port n: 28:00:00:00:00:00:00:n.
-inline Wwn vport(uint8_t n) {
-    return Wwn{{0x28, 0, 0, 0, 0, 0, 0, n}};
-}
 
 // A caller's record with room for capacity entries (filled with 0xEE), owned.
 template <typename Rec, typename Entry, size_t Header> struct Buf {
@@ -127,11 +122,7 @@ class ScsiTest : public TgxTest {
         return out;
     }
     uint32_t create_vport(uint8_t n) {
-        VPortRecord rec = {};
-        rec.version = 3;
-        memcpy(rec.wwpn, vport(n).b, 8);
-        memcpy(rec.wwnn, vport(n).b, 8);
-        rec.wwnn[0] = 0x29;
+        VPortRecord rec = vport_record(n);
         return fn<VpCreateFn>("TGX_VPCreate")(0, "vp", &rec);
     }
 };

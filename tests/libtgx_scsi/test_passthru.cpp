@@ -302,6 +302,29 @@ TEST_F(PassThruTest, FcpSenseIsBoundedByTheResponse) {
     }
 }
 
+// A command shorter than its CDB (bytes 12-27) is refused before a byte of it
+// is read; one that ends with its CDB is enough.
+TEST_F(PassThruTest, FcpCommandShorterThanItsCdbIsRefused) {
+    const FcpCmnd inq(1, {0x12, 0, 0, 0, 36, 0});
+    Guarded data(96), rsp(64);
+    struct Case {
+        uint32_t reqSize, status;
+        size_t requests;
+    };
+    const Case cases[] = {{0, 1, 0}, {12, 1, 0}, {27, 1, 0}, {28, 0, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reqSize);
+        clear();
+        // Exactly reqSize bytes of the command, so a read past them is a fault.
+        std::vector<uint8_t> cmd(inq.b, inq.b + c.reqSize);
+        uint32_t size = 96;
+        EXPECT_EQ(fn<FcpFn>("SendFcpCmd")(0, kT1.b, cmd.data(), c.reqSize, data.data(), &size,
+                                          rsp.data(), 64),
+                  c.status);
+        EXPECT_EQ(count(TGX_IOCTL_FCP_PASSTHRU), c.requests);
+    }
+}
+
 // ---- ELS -----------------------------------------------------------------------------------
 
 uint32_t els(const hbatest::Library& lib, const TGX_ElsDest& d, const std::vector<uint8_t>& req,
