@@ -31,7 +31,9 @@ namespace {
 constexpr uint32_t kOutSzMin = 8, kOutSzMax = 1024;
 constexpr uint32_t kVportMax = 256;
 constexpr uint32_t kPollMs = 1000; // the thread looks at its stop flag at least this often
-constexpr uint32_t kMinPageBytes = 8;
+// An RSCN names at least one page (4 bytes); one without pages has nothing to
+// hand on. A single page is the common case: one port of the fabric changed.
+constexpr uint32_t kMinPageBytes = 4;
 const char kElsQuery[] = "SELECT * FROM QrlWmiSDELSEvent";
 
 // Exit codes of the watcher threads.

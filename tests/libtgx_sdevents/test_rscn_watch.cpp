@@ -110,14 +110,69 @@ TEST_F(RscnTest, PortWatcherDeliversOnlyThePortsRscns) {
     EXPECT_EQ(rscns().port[0].pages, twelve);
     EXPECT_EQ(memcmp(rscns().vport[0].wwpn.wwn, vport(1).wwn, 8), 0);
     EXPECT_EQ(rscns().vport[0].pages, (std::vector<uint32_t>{0x03010203, 0x03040506}));
-    // A one-page RSCN is too small to deliver; other ELS events are not RSCNs.
+    // One page is an RSCN like any other.
     ASSERT_EQ(rscn(0, sdtest::port(1), {0x1}), 1);
+    ASSERT_EQ(rscn(0, vport(1), {0x2}), 1);
+    ASSERT_TRUE(rscns().wait(rscns().port, 2));
+    ASSERT_TRUE(rscns().wait(rscns().vport, 2));
+    EXPECT_EQ(rscns().port[1].pages, (std::vector<uint32_t>{0x1}));
+    EXPECT_EQ(rscns().vport[1].pages, (std::vector<uint32_t>{0x2}));
+    // An RSCN without pages carries nothing; other ELS events are not RSCNs.
+    ASSERT_EQ(raise(0, 1, sdtest::port(1), event(32, 0, 0, sdtest::port(1))), 1);
+    ASSERT_EQ(raise(0, 1, sdtest::port(1), event(32, 0, 3, sdtest::port(1), {0xFF})), 1);
     uint32_t h = 0;
     ASSERT_EQ(add(0, sdtest::port(1), 1, 4, &h), 0u);
     ASSERT_EQ(force(0, 1, 4), 0u);
     ASSERT_TRUE(inbox().wait_for(1));
     EXPECT_EQ(unregEvent(0, port), 0u);
     EXPECT_EQ(unregEvent(0, vports), 0u);
+    EXPECT_EQ(rscns().size(rscns().port), 2u);
+    EXPECT_EQ(rscns().size(rscns().vport), 2u);
+}
+
+TEST_F(RscnTest, OnePageRscnReachesTheSdRegistrationAndTheWatchersOfTheBoard) {
+    // As an agent does it: SD events of the port (RSCNs among them) and both
+    // watchers on one board, the RSCNs put in by another process.
+    create_vport(1);
+    uint32_t h = 0;
+    ASSERT_EQ(add(0, port(1), 1, 32, &h), 0u);
+    void* w = watch_port(1024);
+    void* vw = watch_vports(1024);
+    ASSERT_NE(w, nullptr);
+    ASSERT_NE(vw, nullptr);
+    const struct {
+        std::vector<std::string> args;
+        bool vport;
+        uint32_t page;
+    } cases[] = {
+        {{"inject", "rscn", "0", "pages=0x01010100"}, false, 0x01010100},
+        {{"inject", "rscn", "0", "pages=0x00020304", "wwpn=28:00:00:00:00:00:00:01"},
+         true,
+         0x00020304},
+    };
+    for (const auto& c : cases) {
+        hbatest::RunResult r = hbatest::run(hbatest::bin_path("hbasim"), c.args);
+        ASSERT_EQ(r.exit_code, 0) << r.err;
+        std::vector<Rscn>& got = c.vport ? rscns().vport : rscns().port;
+        ASSERT_TRUE(rscns().wait(got, 1)) << c.args[3];
+        std::lock_guard<std::mutex> l(rscns().mu);
+        EXPECT_EQ(got[0].board, 0u);
+        EXPECT_EQ(got[0].pages, (std::vector<uint32_t>{c.page}));
+        if (c.vport) {
+            EXPECT_EQ(memcmp(got[0].wwpn.wwn, vport(1).wwn, 8), 0);
+        }
+    }
+    // The SD registration got the port's RSCN: version 0, the WWN, one page.
+    ASSERT_TRUE(inbox().wait_for(1));
+    const Got g = inbox().all()[0];
+    EXPECT_EQ(g.sub, 32u);
+    EXPECT_EQ(memcmp(g.wwpn.wwn, port(1).wwn, 8), 0);
+    ASSERT_GE(g.payload.size(), 20u);
+    EXPECT_EQ(rd32(g.payload.data() + 12), 1u);
+    EXPECT_EQ(rd32(g.payload.data() + 16), 0x01010100u);
+    EXPECT_EQ(unregEvent(0, w), 0u);
+    EXPECT_EQ(unregEvent(0, vw), 0u);
+    EXPECT_EQ(unreg(0, port(1), h), 0u);
     EXPECT_EQ(rscns().size(rscns().port), 1u);
     EXPECT_EQ(rscns().size(rscns().vport), 1u);
 }
