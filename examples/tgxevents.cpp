@@ -109,6 +109,9 @@ int main(int argc, char** argv) {
                                        reinterpret_cast<TGX_EventCallback>(on_vport_rscn), nullptr);
     std::printf("board %u: %u SD events, RSCNs %s, virtual-port RSCNs %s\n", board, sdCount,
                 rscn ? "watched" : "refused", vrscn ? "watched" : "refused");
+    // Dump and temperature events are polled, not pushed: one comes up to a
+    // poll period after it happened.
+    std::printf("the library polls dump events every 30 s and the temperature every 5 s\n");
     std::fflush(stdout);
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     for (uint32_t i = 0; i < sdCount; ++i) {
