@@ -140,6 +140,7 @@ struct PlatMgmtConnRec {
     size_t rr = 0; // where the next claim starts looking
     PlatThread threads[kDeliveryThreads] = {};
     uint32_t tids[kDeliveryThreads] = {};
+    uint32_t started = 0; // delivery threads past their first provider call
 };
 
 struct PlatMgmtEnumRec {
@@ -253,6 +254,11 @@ void stop_and_free(PlatMgmtConnRec* c) {
 }
 
 // Thread id hand-over: a delivery thread records its id before it serves.
+// It makes its first provider call before that, while plat_mgmt_connect waits
+// for it: a first call on a thread may set up the provider's per-thread state,
+// whose clean-up registration takes the dynamic loader's lock. A release run
+// by a library's unload holds that lock while it joins the threads, so a
+// thread that made its first call only then would never end.
 struct Starter {
     PlatMgmtConnRec* c;
     uint32_t index;
@@ -260,9 +266,12 @@ struct Starter {
 uint32_t start_main(void* arg) {
     Starter st = *static_cast<Starter*>(arg);
     delete static_cast<Starter*>(arg);
+    st.c->p->event_next();
     {
         std::lock_guard<std::mutex> g(st.c->mu);
         st.c->tids[st.index] = plat_thread_id();
+        ++st.c->started;
+        st.c->idle.notify_all();
     }
     return delivery_main(st.c);
 }
@@ -291,6 +300,10 @@ uint32_t plat_mgmt_connect(const char* ns, PlatMgmtConn* out) {
             stop_and_free(c);
             return PLAT_MGMT_E_NO_MEMORY;
         }
+    }
+    {
+        std::unique_lock<std::mutex> lk(c->mu);
+        c->idle.wait(lk, [&] { return c->started == kDeliveryThreads; });
     }
     {
         std::lock_guard<std::mutex> g(g_connsMu);

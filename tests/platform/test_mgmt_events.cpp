@@ -4,6 +4,7 @@
 // failure injection at each step.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -35,6 +36,8 @@ struct Script {
     std::string failStep;
     void (*notify)(void*) = nullptr;
     void* notifyCtx = nullptr;
+    std::vector<uint32_t> nextCallers; // threads that asked for the next event number
+    std::atomic<int> nextDelayMs{0};   // a slow first call, as a provider setting up a thread
 };
 Script& script() {
     static Script s;
@@ -60,7 +63,10 @@ uint32_t s_control(const char* name, uint32_t cat, uint32_t action, uint32_t sub
     return 0;
 }
 uint64_t s_next() {
+    if (int ms = script().nextDelayMs.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     std::lock_guard<std::mutex> g(script().mu);
+    script().nextCallers.push_back(plat_thread_id());
     return script().events.size() + 1;
 }
 uint32_t s_read(uint64_t* from, HbaMgmtEvent* out, uint32_t cap, uint32_t* count) {
@@ -363,6 +369,31 @@ TEST_F(MgmtEvents, ReleaseEndsTheThreadsAndTheSubscriptions) {
     EXPECT_EQ(plat_mgmt_release(conn), PLAT_MGMT_OK); // the subscriptions go with it
     conn = nullptr;
     EXPECT_EQ(plat_mgmt_thread_count(), 0u);
+}
+
+TEST_F(MgmtEvents, DeliveryThreadsHaveCalledTheProviderWhenConnectReturns) {
+    // A thread's first provider call may set up per-thread state; a release run
+    // while a library unloads could not wait for that, so connect does.
+    ASSERT_EQ(plat_mgmt_release(conn), PLAT_MGMT_OK); // only the new threads call
+    conn = nullptr;
+    script().nextDelayMs = 50;
+    {
+        std::lock_guard<std::mutex> g(script().mu);
+        script().nextCallers.clear();
+    }
+    PlatMgmtConn other = nullptr;
+    ASSERT_EQ(plat_mgmt_connect("ROOT\\WMI", &other), PLAT_MGMT_OK);
+    std::vector<uint32_t> callers;
+    {
+        std::lock_guard<std::mutex> g(script().mu);
+        callers = script().nextCallers;
+    }
+    script().nextDelayMs = 0;
+    std::sort(callers.begin(), callers.end());
+    callers.erase(std::unique(callers.begin(), callers.end()), callers.end());
+    callers.erase(std::remove(callers.begin(), callers.end(), plat_thread_id()), callers.end());
+    EXPECT_GE(callers.size(), 2u);
+    EXPECT_EQ(plat_mgmt_release(other), PLAT_MGMT_OK);
 }
 
 } // namespace
