@@ -6,7 +6,7 @@
 
 #include "sim/core/sim_internal.h"
 #include "sim/core/sim_model.h"
-#include "sim/core/target_spec.h"
+#include "sim/core/target_list.h"
 
 namespace hbasim {
 

@@ -136,7 +136,7 @@ const FleetKeyDef kFleetSchema[] = {
     {"slim_base", "function", "fc,fcoe", FT_NUM, "0", nullptr,
      "board-information payload word 464 (SLIM window base)"},
 
-    // ---- function: remote targets and LUN masking (sim/core/target_spec.h) ----
+    // ---- function: remote targets and LUN masking (sim/core/target_list.h) ----
     {"targets", "function", "fc,fcoe", FT_STR, "*", nullptr,
      "remote FCP targets and their LUNs: \"WWPN [wwnn= did= path= tid= state=ready|notready "
      "npiv=yes|no unmask=yes|no blocks= bs= luns=0-3,4:masked:offline]; ...\" (derived: "

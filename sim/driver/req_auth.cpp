@@ -172,9 +172,7 @@ uint32_t update(DrvRequest& r, const std::function<uint32_t(Function&, bool*)>& 
         rc = fn(f, &changed);
         return changed;
     });
-    if (!ok) return PLAT_ERR_GEN_FAILURE;
-    r.returnCode = rc;
-    return 0;
+    return drv_answer(r, ok, rc);
 }
 
 // ---- V1 configuration ----

@@ -59,9 +59,7 @@ uint32_t req_get_fcflist(DrvRequest& r) {
         for (uint32_t i = 0; i < count && i < room; ++i)
             fill_fcf(p + TGX_FCFLIST_OFF_ENTRIES + i * TGX_FCFLIST_ENTRY, i, i < active);
     });
-    if (!ok) return PLAT_ERR_GEN_FAILURE;
-    r.returnCode = rc;
-    return 0;
+    return drv_answer(r, ok, rc);
 }
 
 } // namespace hbasim

@@ -64,9 +64,7 @@ uint32_t req_inquire_scsiid(DrvRequest& r) {
         drv_wr32(p + TGX_SCSIID_OFF_PATH, t->path);
         drv_wr32(p + TGX_SCSIID_OFF_TARGET, t->tid);
     });
-    if (!ok) return PLAT_ERR_GEN_FAILURE;
-    r.returnCode = rc;
-    return 0;
+    return drv_answer(r, ok, rc);
 }
 
 // 0x80000302: path id, target id, capacity; the count of the target's LUNs
@@ -98,9 +96,7 @@ uint32_t req_inquire_lunlist(DrvRequest& r) {
             e[TGX_LUNLIST_E_UNMASK] = lun_unmask_level(f, *t, l);
         }
     });
-    if (!ok) return PLAT_ERR_GEN_FAILURE;
-    r.returnCode = rc;
-    return 0;
+    return drv_answer(r, ok, rc);
 }
 
 // 0x8000011E (VPI): u16 capacity at 0; the count of targets, the flags and the
@@ -131,9 +127,7 @@ uint32_t req_inquire_nodelist(DrvRequest& r) {
             drv_wr32(e + TGX_NODE_E_TAIL, (uint32_t)t.luns.size());
         }
     });
-    if (!ok) return PLAT_ERR_GEN_FAILURE;
-    r.returnCode = rc;
-    return 0;
+    return drv_answer(r, ok, rc);
 }
 
 // 0x80000305: path, target, first LUN, count, mask word. LUN level changes
@@ -177,9 +171,7 @@ uint32_t req_multi_lunmask(DrvRequest& r) {
         if (!found) rc = kRcUnknownTarget;
         return changed;
     });
-    if (!ok) return PLAT_ERR_GEN_FAILURE;
-    r.returnCode = rc;
-    return 0;
+    return drv_answer(r, ok, rc);
 }
 
 // 0x80000306: the bus rescan; the targets are always current here.
@@ -224,9 +216,7 @@ uint32_t req_fcp_target_mapping(DrvRequest& r) {
         drv_wr32(p + TGX_MAPPING_OFF_CAPACITY, total);
         if (total > n) rc = TGX_MAPPING_RC_MORE;
     });
-    if (!ok) return PLAT_ERR_GEN_FAILURE;
-    r.returnCode = rc;
-    return 0;
+    return drv_answer(r, ok, rc);
 }
 
 } // namespace hbasim

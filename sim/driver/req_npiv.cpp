@@ -221,9 +221,7 @@ uint32_t req_npiv_create(DrvRequest& r) {
         rc = up ? 0 : TGX_NPIV_RC_NOT_READY;
         return true;
     });
-    if (!ok) return PLAT_ERR_GEN_FAILURE;
-    r.returnCode = rc;
-    return 0;
+    return drv_answer(r, ok, rc);
 }
 
 // 0x80000312: WWPN at p0.
@@ -244,9 +242,7 @@ uint32_t req_npiv_delete(DrvRequest& r) {
         if (b.empty()) f.blobs.erase(kVportBlob);
         return true;
     });
-    if (!ok) return PLAT_ERR_GEN_FAILURE;
-    r.returnCode = rc;
-    return 0;
+    return drv_answer(r, ok, rc);
 }
 
 // 0x80000314: 44 bytes, the virtual port's WWPN at 16. Answer: FC ID at 0,
@@ -271,9 +267,7 @@ uint32_t req_npiv_query(DrvRequest& r) {
         drv_wr32(p + 24, f.attrs.get("link") == "up" ? 1 : 0);
         drv_wr32(p + 28, drv_rd32(vr + VR_VPI));
     });
-    if (!ok) return PLAT_ERR_GEN_FAILURE;
-    r.returnCode = rc;
-    return 0;
+    return drv_answer(r, ok, rc);
 }
 
 // 0x80000315: version at 0 and WWPN at 4 in; the attributes out.
@@ -296,9 +290,7 @@ uint32_t req_npiv_portattrib(DrvRequest& r) {
         }
         fill_attributes(f, vport_at(f, (size_t)i), p);
     });
-    if (!ok) return PLAT_ERR_GEN_FAILURE;
-    r.returnCode = rc;
-    return 0;
+    return drv_answer(r, ok, rc);
 }
 
 // 0x80000316: capacity at p0 in, the port's count out (it may exceed the
@@ -324,9 +316,7 @@ uint32_t req_npiv_getlist(DrvRequest& r) {
             drv_wr32(e + 16, drv_rd32(vr + VR_FCID));
         }
     });
-    if (!ok) return PLAT_ERR_GEN_FAILURE;
-    r.returnCode = rc;
-    return 0;
+    return drv_answer(r, ok, rc);
 }
 
 // 0x80000317: most ports, ports in use and ports free, in words 0-2.
@@ -354,9 +344,7 @@ uint32_t req_npiv_setupstats(DrvRequest& r) {
         f.attrs.set("npiv_stats", "1");
         return true;
     });
-    if (!ok) return PLAT_ERR_GEN_FAILURE;
-    r.returnCode = rc;
-    return 0;
+    return drv_answer(r, ok, rc);
 }
 
 // 0x80000319: statistics words: 0 statistics on, 1 virtual ports, the rest 0.
@@ -370,9 +358,7 @@ uint32_t req_npiv_getstats(DrvRequest& r) {
         if (r.payloadSize >= 4) drv_wr32(r.payload, f.attrs.get("npiv_stats") == "1" ? 1 : 0);
         if (r.payloadSize >= 8) drv_wr32(r.payload + 4, (uint32_t)vport_count(f));
     });
-    if (!ok) return PLAT_ERR_GEN_FAILURE;
-    r.returnCode = rc;
-    return 0;
+    return drv_answer(r, ok, rc);
 }
 
 // 0x8000031B: WWPN at p0; the VPI at p8 (0 for the physical port).
@@ -393,9 +379,7 @@ uint32_t req_vpi_lookup(DrvRequest& r) {
         }
         drv_wr32(p + TGX_VPI_OFF_VPI, drv_rd32(vport_at(f, (size_t)i) + VR_VPI));
     });
-    if (!ok) return PLAT_ERR_GEN_FAILURE;
-    r.returnCode = rc;
-    return 0;
+    return drv_answer(r, ok, rc);
 }
 
 } // namespace hbasim

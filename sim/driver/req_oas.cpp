@@ -271,9 +271,7 @@ uint32_t req_oas_set_v2(DrvRequest& r) {
         if (rc) return false;
         return store(f, init, tgt, lun, (p[TGX_OAS_SETV2_OFF_STATE] & 1) != 0, 0, false);
     });
-    if (!ok) return PLAT_ERR_GEN_FAILURE;
-    r.returnCode = rc;
-    return 0;
+    return drv_answer(r, ok, rc);
 }
 
 // 0x8000014E: version 1 only; state and priority of one LUN.
@@ -297,9 +295,7 @@ uint32_t req_oas_set_v3(DrvRequest& r) {
         return store(f, init, tgt, lun, (p[TGX_OAS_SETV3_OFF_STATE] & 1) != 0,
                      p[TGX_OAS_SETV3_OFF_PRIORITY], true);
     });
-    if (!ok) return PLAT_ERR_GEN_FAILURE;
-    r.returnCode = rc;
-    return 0;
+    return drv_answer(r, ok, rc);
 }
 
 } // namespace hbasim

@@ -222,9 +222,7 @@ uint32_t req_scsi_passthru(DrvRequest& r) {
         drv_wr32(p + TGX_SCSI_OFF_RSPSIZE, x.transferred);
         p[TGX_SCSI_OFF_SENSELEN] = (uint8_t)x.senseLen;
     });
-    if (!ok) return PLAT_ERR_GEN_FAILURE;
-    r.returnCode = rc;
-    return 0;
+    return drv_answer(r, ok, rc);
 }
 
 // 0x80000134: target WWPN, FCP LUN, flags, CDB; data at 40 (size at 20), sense
@@ -257,9 +255,7 @@ uint32_t req_fcp_passthru(DrvRequest& r) {
         drv_wr32(p + TGX_FCP_OFF_DATASIZE, x.transferred);
         p[TGX_FCP_OFF_SENSE] = (uint8_t)x.senseLen;
     });
-    if (!ok) return PLAT_ERR_GEN_FAILURE;
-    r.returnCode = rc;
-    return 0;
+    return drv_answer(r, ok, rc);
 }
 
 namespace {

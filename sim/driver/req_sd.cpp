@@ -93,9 +93,7 @@ uint32_t req_sd_bucket(DrvRequest& r) {
             return false;
         }
     });
-    if (!ok) return PLAT_ERR_GEN_FAILURE;
-    r.returnCode = rc;
-    return 0;
+    return drv_answer(r, ok, rc);
 }
 
 // 0x80000351 (VPI bits): action 0 start, 1 stop, 2 reset; starting without a
@@ -127,9 +125,7 @@ uint32_t req_sd_data_collection(DrvRequest& r) {
             return false;
         }
     });
-    if (!ok) return PLAT_ERR_GEN_FAILURE;
-    r.returnCode = rc;
-    return 0;
+    return drv_answer(r, ok, rc);
 }
 
 // 0x80000352 (VPI bits): the target count at 4 and as many 88-byte records

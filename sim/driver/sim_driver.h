@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/plat_device.h"
 #include "sim/core/sim_model.h"
 
 namespace hbasim {
@@ -116,6 +117,14 @@ bool drv_read_function(const DrvRequest& r,
                        const std::function<void(const Adapter&, const Function&)>& fn);
 // Read-modify-write of the function behind r; fn returns true when it changed it.
 bool drv_update_function(const DrvRequest& r, const std::function<bool(Adapter&, Function&)>& fn);
+// The end of a handler that worked on the function's state: a state that could
+// not be read or written (stateOk false) fails the device call; otherwise the
+// request is answered with ReturnCode rc.
+inline uint32_t drv_answer(DrvRequest& r, bool stateOk, uint32_t rc) {
+    if (!stateOk) return PLAT_ERR_GEN_FAILURE;
+    r.returnCode = rc;
+    return 0;
+}
 // True for the control codes of the mailbox transport forms (req_mailbox.cpp).
 bool drv_is_mailbox_form(uint32_t code);
 // Writes a completion status into the mailbox a mailbox-form request carries

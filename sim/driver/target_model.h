@@ -1,5 +1,5 @@
 // The remote targets and LUNs a port of the simulated driver sees: the
-// function's "targets" fleet key (sim/core/target_spec.h) read per physical
+// function's "targets" fleet key (sim/core/target_list.h) read per physical
 // port (VPI 0) or virtual port (its VPI), with the masks the driver applies.
 //
 // Every virtual port sees the targets whose npiv flag is set (the default),
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "sim/core/sim_model.h"
-#include "sim/core/target_spec.h"
+#include "sim/core/target_list.h"
 
 namespace hbasim {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/core/sim_model.h"
-#include "sim/core/target_spec.h"
+#include "sim/core/target_list.h"
 
 using namespace hbasim;
 

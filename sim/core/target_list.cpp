@@ -1,5 +1,5 @@
 // Text form of the "targets" fleet key: parse and canonical format.
-#include "sim/core/target_spec.h"
+#include "sim/core/target_list.h"
 
 #include <algorithm>
 #include <cstdio>
