@@ -2,6 +2,7 @@
 #pragma once
 #include "platform/plat_device.h"
 #include "platform/plat_fs.h"
+#include "platform/plat_paths.h"
 #include "platform/plat_proc.h"
 #include "platform/plat_registry.h"
 #include "platform/plat_sync.h"
