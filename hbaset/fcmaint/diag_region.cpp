@@ -45,8 +45,16 @@ long readVpdFile(const char* name, uint8_t* buffer) {
     return bad ? -1 : static_cast<long>(n);
 }
 
+// Data beside the mailbox (word 1 bit 5) reaches the adapter only through a
+// driver whose mailbox data limit is above the 108 bytes of mailbox words 5-31;
+// under any other driver the data travels in those words, so a larger file
+// cannot be written there at all.
+bool dataBesideMailbox(int adapter) {
+    return adapterAt(adapter)->mailboxLimit > MBOX_CLASSIC_DATA_MAX;
+}
+
 // Region 14 data write: ceil(length / 4) words, zero-padded, beside the
-// mailbox. Returns the library status.
+// mailbox or in its data words. Returns the library status.
 uint32_t writeVpdRegion(int adapter, const uint8_t* data, uint32_t length) {
     uint32_t words = (length + 3) / 4;
     uint8_t padded[kVpdFileMax + 4] = {};
@@ -54,9 +62,14 @@ uint32_t writeVpdRegion(int adapter, const uint8_t* data, uint32_t length) {
     MboxBuf mb;
     mboxInit(&mb, MBX_UPDATE_CFG);
     mb.w[1] = UPDATE_CFG_DATA;
-    if (adapterAt(adapter)->mailboxLimit > MBOX_CLASSIC_DATA_MAX) mb.w[1] |= MBX_FLAG_BIT5;
     mb.w[2] = REGION_VPD | (length << 16);
     mb.w[4] = length;
+    if (!dataBesideMailbox(adapter)) {
+        memcpy(mboxBytes(&mb) + MBOX_DATA_OFFSET, padded, words * 4);
+        return TGX_IssueMboxWithRetryEx(static_cast<uint32_t>(adapter), mb.w, nullptr, kVpdMbOffset,
+                                        0, 0, kVpdWriteRetry, kVpdWriteDelayMs);
+    }
+    mb.w[1] |= MBX_FLAG_BIT5;
     return TGX_IssueMboxWithRetryEx(static_cast<uint32_t>(adapter), mb.w, padded, kVpdMbOffset,
                                     words, words, kVpdWriteRetry, kVpdWriteDelayMs);
 }
@@ -99,6 +112,11 @@ int32_t writeVpd(int adapter) {
         return CLU_ARGUMENT_LENGTH;
     }
     uint32_t length = static_cast<uint32_t>(n);
+    if (length > MBOX_CLASSIC_DATA_MAX && !dataBesideMailbox(adapter)) {
+        emitText("This older driver does not allow to write more than %u bytes of data\n",
+                 MBOX_CLASSIC_DATA_MAX);
+        return CLU_ARGUMENT_LENGTH;
+    }
     if (writeVpdRegion(adapter, data, length) == 0) {
         sayf("Finish updating Config Region %ld", static_cast<long>(REGION_VPD));
         return CLU_OK;
@@ -134,7 +152,15 @@ void cmdSaveVpd(int index) {
     if (st != 0) g_run.cluStatus = st;
 }
 
+// The adapter reads region 14 at start-up: it is reset after the command
+// (FCoE functions excepted). A failed reset after a good write is the
+// command's failure, as for the other region writers.
 void cmdWriteVpd(int index) {
     g_run.cluStatus = writeVpd(index);
-    if (!isNexaManaged(index)) TGX_ResetAdapter(static_cast<uint32_t>(index), 1);
+    if (isNexaManaged(index)) return;
+    uint32_t st = TGX_ResetAdapter(static_cast<uint32_t>(index), 1);
+    if (st != 0 && g_run.cluStatus == CLU_OK) {
+        sayf("Reset Adapter %d failed Status %x", index + 1, st);
+        g_run.cluStatus = CLU_RESET_FAILED;
+    }
 }

@@ -71,6 +71,63 @@ TEST(WriteVpd, RefusedFiles) {
     EXPECT_TRUE(diag::journalWith("UPDATE_CFG type=2 region=14").empty());
 }
 
+// Under a driver whose mailbox data limit is 108 bytes (or unknown: 0) the
+// data travels in the mailbox words, which hold 108 bytes: a larger file is
+// refused before anything is written, never reported written while the
+// region stays empty.
+TEST(WriteVpd, SmallMailboxDrivers) {
+    const std::string versioned = "device_id = 0xF100 hw_type = 4100 drv_ver = ";
+    struct Case {
+        const char* what;
+        std::string keys;
+        size_t size;
+        int exitCode;
+    } const cases[] = {
+        {"limit 108, 108 bytes", versioned + "ST1.00A0", 108, 0},
+        {"limit 108, 200 bytes", versioned + "ST1.00A0", 200, 51},
+        {"limit 108 (2.00A8), 200 bytes", versioned + "ST2.00A8", 200, 51},
+        {"limit 256 (2.00A9), 200 bytes", versioned + "ST2.00A9", 200, 0},
+        {"unknown driver, 108 bytes", diag::kMini, 108, 0},
+        {"unknown driver, 109 bytes", diag::kMini, 109, 51},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempState state;
+        state.init(boot::fleet(c.keys));
+        std::string file = state.path("vpd.bin");
+        std::string data = bytesOf(c.size, 3);
+        hbatest::write_file(file, data);
+        RunResult w = boot::hbaset({"writeVPD", "n=1", "c=" + file});
+        EXPECT_EQ(w.exit_code, c.exitCode) << w.out;
+        RunResult r = boot::hbaset({"readconfig", "n=1", "r=14", "l=" + std::to_string(c.size)});
+        if (c.exitCode == 0) {
+            EXPECT_TRUE(dumpedBytes(r.out) == data) << r.out.substr(0, 400);
+            continue;
+        }
+        EXPECT_NE(w.out.find("This older driver does not allow to write more than 108 bytes of "
+                             "data\n"),
+                  std::string::npos)
+            << w.out;
+        EXPECT_EQ(w.out.find("Finish updating"), std::string::npos) << w.out;
+        EXPECT_TRUE(diag::journalWith("UPDATE_CFG type=2 region=14").empty());
+    }
+}
+
+TEST(WriteVpd, FailedResetAfterTheWriteEndsWith14) {
+    TempState state;
+    state.init(kFc);
+    std::string file = state.path("vpd.bin");
+    std::string data = bytesOf(64, 9);
+    hbatest::write_file(file, data);
+    diag::fault({"drv", "RESET_ADAPTER", "rc=1"});
+    RunResult w = boot::hbaset({"writeVPD", "n=1", "c=" + file});
+    EXPECT_EQ(w.exit_code, 14) << w.out;
+    EXPECT_NE(w.out.find("Finish updating Config Region 14\nReset Adapter 1 failed Status 1\n"),
+              std::string::npos)
+        << w.out;
+    EXPECT_TRUE(dumpedBytes(boot::hbaset({"readconfig", "n=1", "r=14", "l=64"}).out) == data);
+}
+
 TEST(SaveVpd, ShortRegionIsZeroFilledToTheFileSize) {
     TempState state;
     state.init(kFc);
