@@ -11,7 +11,10 @@
 void cmdDmaTest(int index) {
     int controller = 0;
     if (!g_run.nexaUp || !cnaControllerTag(index, &controller)) {
-        say("NEXA not available");
+        if (g_run.nexaUp)
+            sayNoConvergedAdapter(index);
+        else
+            say("NEXA not available");
         g_run.cluStatus = CLU_NEXA_NOT_AVAILABLE;
         return;
     }

@@ -82,7 +82,10 @@ bool dumpFileName(int index, int controller, char* out, size_t size) {
 void cmdDump(int index) {
     int controller = 0;
     if (!g_run.nexaUp || !cnaControllerTag(index, &controller)) {
-        emitText("NEXA not available\n");
+        if (g_run.nexaUp)
+            sayNoConvergedAdapter(index);
+        else
+            emitText("NEXA not available\n");
         g_run.cluStatus = CLU_NEXA_NOT_AVAILABLE;
         return;
     }

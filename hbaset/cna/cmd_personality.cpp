@@ -13,10 +13,13 @@
 
 namespace {
 
-// The controller of entry i, or false after "NEXA not available" (72).
+// The controller of entry i, or false after the reason there is none (72).
 bool nexaController(int i, int* controller) {
     if (g_run.nexaUp && cnaControllerTag(i, controller)) return true;
-    say("NEXA not available");
+    if (g_run.nexaUp)
+        sayNoConvergedAdapter(i);
+    else
+        say("NEXA not available");
     g_run.cluStatus = CLU_NEXA_NOT_AVAILABLE;
     return false;
 }

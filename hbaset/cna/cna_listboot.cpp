@@ -1,9 +1,10 @@
 // listboot on a converged entry: the boot code versions of the entry's
 // controller as discovery read them, one "%-30s : %s\n" line each, in this
-// order; "N/A" for every value without a NEXA connection.
+// order; "N/A" for every value without a controller.
 #include <cstddef>
 
 #include "hbaset/cli/adapter_table.h"
+#include "hbaset/cli/command_table.h"
 #include "hbaset/cli/message.h"
 #include "hbaset/cli/run_state.h"
 #include "hbaset/cna/cna_ops.h"
@@ -39,5 +40,6 @@ int32_t cnaListBoot(int i) {
         const char* value = a != nullptr ? a->attributes.*row.field : "N/A";
         emitText("%-30s : %s\n", row.label, value);
     }
+    if (g_run.nexaUp && a == nullptr) sayNoConvergedAdapter(i);
     return a != nullptr ? CLU_OK : CLU_NEXA_NOT_AVAILABLE;
 }

@@ -28,6 +28,13 @@ constexpr int32_t CLU_NIC_SETTING_FAILED =
 // Tag of the "Corevane<n>" node of entry i's converged adapter; false when the
 // entry has none (not converged, or an FCoE entry tied to no adapter).
 bool cnaControllerTag(int i, int* tag);
+// Prints why entry i has no controller although NEXA is open: it is an FCoE
+// function that start-up could not tie to a converged adapter (its port WWPN
+// matched no NEXA port, and no NIC function of the adapter named its bus).
+void sayNoConvergedAdapter(int i);
+// The link of entry i's port as its converged adapter's port record shows it;
+// false when the entry has no converged adapter or no such port.
+bool cnaPortLinkUp(int i);
 // The NIC function record of entry i: the record of its converged adapter
 // whose permanent MAC equals the entry's permanent MAC, else whose current
 // MAC equals the entry's current MAC; null when none does.
@@ -35,8 +42,9 @@ const MalNicFunction* cnaNicRecordOf(int i);
 
 // ---- listboot --------------------------------------------------------------------------------
 // The boot code versions of a converged entry, one "%-30s : %s\n" line per
-// version from its controller record; without a NEXA connection every value
-// is "N/A". Returns 0, or 72 without NEXA.
+// version from its controller record; without a NEXA connection, or for an
+// FCoE entry tied to no converged adapter (which gets a line saying so), every
+// value is "N/A". Returns 0, or 72 without a controller.
 int32_t cnaListBoot(int i);
 
 // ---- factory defaults ------------------------------------------------------------------------

@@ -480,10 +480,28 @@ void fcLoopbackCommand(const char* command, uint32_t tests, bool allAllowed) {
 
 // ---- converged forms ------------------------------------------------------------------------
 
+// An external loopback needs the port's link up (a plug in place): a NIC
+// function's as its converged adapter's port record shows it, any other
+// converged target's as start-up found it.
+bool convergedLinkUp(int i) {
+    if (isNicFunction(i)) return cnaPortLinkUp(i);
+    const AdapterRecord* r = adapterAt(i);
+    return r != nullptr && r->linkUp != 0;
+}
+
 void runConvergedLoopback(CnaTestParams* p) {
-    if (!g_run.nexaUp) {
-        say("NEXA not available");
+    int controller = 0;
+    if (!g_run.nexaUp || !cnaControllerTag(p->targetIndex, &controller)) {
+        if (g_run.nexaUp)
+            sayNoConvergedAdapter(p->targetIndex);
+        else
+            say("NEXA not available");
         g_run.cluStatus = CLU_NEXA_NOT_AVAILABLE;
+        return;
+    }
+    if (p->loopType == CNA_LOOP_ONE_PORT && !convergedLinkUp(p->targetIndex)) {
+        say("NO loopback plug - Unable to run External Loopback");
+        g_run.cluStatus = CLU_NO_LOOPBACK_PLUG;
         return;
     }
     int status = cnaLoopbackTest(p);
@@ -505,6 +523,18 @@ void convergedOrFc(CnaParseResult r, CnaTestParams* p, const char* command, uint
         g_run.cluStatus = CLU_TEST_PARAMETERS;
         return;
     }
+}
+
+// PHY and MAC loopback have no FC form: n=all, which the parser hands to the
+// FC side, selects no converged target.
+void convergedOnly(CnaParseResult r, CnaTestParams* p, const char* command) {
+    if (r != CNA_PARSE_FC) {
+        convergedOrFc(r, p, command, 0);
+        return;
+    }
+    sayf("Invalid option: %s does not support n=all", command);
+    say("Command not supported");
+    g_run.cluStatus = CLU_NOT_SUPPORTED;
 }
 
 } // namespace
@@ -534,11 +564,11 @@ void cmdExtLoopback() {
 void cmdPhyLoopback() {
     CnaTestParams p;
     cnaTestParamsInit(&p);
-    convergedOrFc(cnaParsePhyMacArgs(CNA_LOOP_PHY, &p), &p, "phyloopback", 0);
+    convergedOnly(cnaParsePhyMacArgs(CNA_LOOP_PHY, &p), &p, "phyloopback");
 }
 
 void cmdMacLoopback() {
     CnaTestParams p;
     cnaTestParamsInit(&p);
-    convergedOrFc(cnaParsePhyMacArgs(CNA_LOOP_MAC, &p), &p, "macloopback", 0);
+    convergedOnly(cnaParsePhyMacArgs(CNA_LOOP_MAC, &p), &p, "macloopback");
 }

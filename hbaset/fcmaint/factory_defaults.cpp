@@ -44,7 +44,10 @@ bool isTarnelEntry(const AdapterRecord* r) {
 Procedure procedureOf(int i) {
     const AdapterRecord* r = adapterAt(i);
     if (r == nullptr) return PROC_NONE;
-    if (isTarnelEntry(r)) return g_run.nexaUp ? PROC_NEXA : PROC_SLI4;
+    // The NEXA request needs the entry's converged adapter; an FCoE function
+    // that start-up could not tie to one takes the SLI-4 request, which needs
+    // no converged record.
+    if (isTarnelEntry(r)) return g_run.nexaUp && cnaAdapterOf(i) != nullptr ? PROC_NEXA : PROC_SLI4;
     if (isBrevinFc(i)) return PROC_SLI4;
     if (r->deviceId != 0 && isBootParamDevice(r->deviceId)) return PROC_FC;
     return PROC_NONE;
@@ -133,24 +136,21 @@ void factoryDefaultsOne(int i) {
     g_run.cluStatus = r;
 }
 
-// Marks the entries an SLI-4 or NEXA run on entry i also covered: for a
-// Tarnel run the FCoE entries tied to the same converged adapter, for a
-// Brevin FC run the FC entries on the same PCI bus and device.
-void markCovered(uint8_t* statusBytes, int i, bool tarnel, uint8_t r) {
+// Marks the entries an SLI-4 or NEXA run on entry i also covered: the run
+// resets the whole adapter, so every FC entry on the same PCI bus and device
+// is done, and a run through NEXA also covers the FCoE entries tied to the
+// same converged adapter. A second request would find the adapter offline.
+void markCovered(uint8_t* statusBytes, int i, uint8_t r) {
     const AdapterRecord* self = adapterAt(i);
     statusBytes[i] = r;
-    // An FCoE entry tied to no converged adapter has no adapter index to share.
-    if (tarnel && isFcIndex(i) && self->fcoeMatched == 0) return;
+    bool tied = isTarnelEntry(self) && cnaAdapterOf(i) != nullptr;
     for (uint32_t j = 0; j < g_table.totalCount; ++j) {
-        const AdapterRecord* other = adapterAt(static_cast<int>(j));
-        bool same = false;
-        if (tarnel)
-            same = isCvFcoe(static_cast<int>(j)) && other->fcoeMatched != 0 &&
-                   other->cnaAdapterIndex == self->cnaAdapterIndex;
-        else
-            same = isFcIndex(static_cast<int>(j)) && other->pciBus == self->pciBus &&
-                   other->pciDevice == self->pciDevice;
-        if (same) statusBytes[j] = r;
+        const int k = static_cast<int>(j);
+        const AdapterRecord* other = adapterAt(k);
+        bool sameSlot = isFcIndex(i) && isFcIndex(k) && samePciSlot(*other, *self);
+        bool sameAdapter = tied && isCvFcoe(k) && other->fcoeMatched != 0 &&
+                           other->cnaAdapterIndex == self->cnaAdapterIndex;
+        if (sameSlot || sameAdapter) statusBytes[j] = r;
     }
 }
 
@@ -180,7 +180,7 @@ void factoryDefaultsEntry(uint8_t* statusBytes, int i, AllTally* t) {
     if (p == PROC_FC) {
         if (r != CLU_OK) ++t->failed;
     } else {
-        markCovered(statusBytes, i, isTarnelEntry(adapterAt(i)), static_cast<uint8_t>(r));
+        markCovered(statusBytes, i, static_cast<uint8_t>(r));
         if (r == CLU_REBOOT_REQUIRED)
             ++t->offline;
         else

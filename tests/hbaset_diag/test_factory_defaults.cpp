@@ -108,6 +108,24 @@ const Case kCases[] = {
      {"Executing setFactoryDefaultsSLI4viaNEXA\n", "Processing HBA: 2\n" + std::string(kAlready80),
       kOffline1},
      {}},
+    // Without NEXA no FCoE function is tied to its converged adapter: the
+    // first request resets the adapter and covers its other function too.
+    {"tarnel_all_without_nexa_marks_its_other_fcoe",
+     "adapter T tarnel\nfunction fcoe\nfunction fcoe\n",
+     {"factorydefaults", "n=all", "/nonexa"},
+     {},
+     80,
+     {"Processing HBA: 2\n" + std::string(kAlready80), kOffline1},
+     {}},
+    // An FCoE function NEXA names no port for (its WWPN unreadable, no NIC
+    // function to match by bus): the SLI-4 request needs no converged record.
+    {"tarnel_untied_fcoe_takes_the_sli4_request",
+     "adapter T tarnel\nfunction fcoe\n",
+     {"factorydefaults", "n=1"},
+     {"nexa", "get_property_val:FCoEWWPN", "rc=4"},
+     80,
+     {"Executing setFactoryDefaultsSLI4\nHBA 1 is now offline"},
+     {"error 72"}},
     {"one_failure_decides_all",
      std::string(kBrevinPair) + "adapter C fc\nfunction fc " + diag::kMini + "\n",
      {"factorydefaults", "n=all"},

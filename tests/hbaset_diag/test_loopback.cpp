@@ -162,8 +162,6 @@ TEST(Loopback, ArgumentErrors) {
         {{"pciloopback", "n=1", "r=0", "o=1"}, "Incorrect Test Parameters\n"},
         {{"pciloopback", "n=1", "r=99999999999999999999", "o=1"}, "Incorrect Test Parameters\n"},
         {{"extloopback", "n=7", "r=1", "o=1"}, "Invalid Adapter Number: 7\n"},
-        {{"macloopback", "n=all", "r=1", "c=1600", "p=abcd"},
-         "Invalid option: macloopback does not support n=all\n"},
     };
     TempState state;
     state.init(fleetWith());
@@ -205,6 +203,48 @@ TEST(Loopback, ConvergedForms) {
         RunResult r = boot::hbaset(c.args);
         EXPECT_EQ(r.exit_code, c.exitCode) << c.args[0] << "\n" << r.out;
         EXPECT_NE(r.out.find(c.expected), std::string::npos) << r.out;
+    }
+}
+
+// PHY and MAC loopback run only on converged targets: n=all selects none.
+TEST(Loopback, PhyAndMacRefuseAllAdapters) {
+    TempState state;
+    state.init();
+    for (const char* command : {"phyloopback", "macloopback"}) {
+        RunResult r = boot::hbaset({command, "n=all", "r=1", "c=1600", "p=abcd"});
+        EXPECT_EQ(r.exit_code, 71) << r.out;
+        EXPECT_NE(r.out.find(std::string("Invalid option: ") + command +
+                             " does not support n=all\nCommand not supported\n"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_EQ(r.out.find("Incorrect Test Parameters"), std::string::npos) << r.out;
+    }
+}
+
+// An external loopback of a converged function needs its port's link up: the
+// NIC function's port as its adapter's port record shows it, the FCoE
+// function's as start-up found it. A port whose link is down never reaches
+// the NEXA loopback.
+TEST(Loopback, ConvergedExternalNeedsTheLinkUp) {
+    TempState state;
+    // Entries 1-2 FCoE, 3-4 NIC; the first of each kind on a port that is down.
+    state.init("adapter C cv3\nfunction fcoe link = down\nfunction nic link = down\n"
+               "function fcoe\nfunction nic\n");
+    const struct {
+        const char* n;
+        int exitCode;
+    } cases[] = {{"n=1", 9}, {"n=2", 0}, {"n=3", 9}, {"n=4", 0}};
+    for (const auto& c : cases) {
+        hbasim::journal_clear();
+        RunResult r = boot::hbaset({"extloopback", c.n, "p=abcd", "c=1500", "r=2"});
+        EXPECT_EQ(r.exit_code, c.exitCode) << c.n << "\n" << r.out;
+        bool refused = c.exitCode == 9;
+        EXPECT_EQ(r.out.find("NO loopback plug - Unable to run External Loopback\n") !=
+                      std::string::npos,
+                  refused)
+            << c.n << "\n"
+            << r.out;
+        EXPECT_EQ(diag::journalWith("EnterLoopBackMode").empty(), refused) << c.n;
     }
 }
 
