@@ -534,11 +534,11 @@ void cmdWriteWwn(int index, bool all) {
     int last = all ? static_cast<int>(g_table.fcCount) - 1 : index;
     for (int i = first; i <= last; ++i) {
         int32_t rc = writeOneWWN(i, true);
+        // Whatever stopped it (input, the names, the write), a failed writeWWN
+        // ends with 43; the operation's own message says why.
         if (rc != CLU_OK) {
             emitText("writeWWN on Adapter %d failed\n", number(i));
-            // Input problems keep their own code; the write itself failed: 43.
-            bool input = rc == WWN_INPUT_LENGTH || rc == WWN_NON_HEX || rc == WWN_INVALID;
-            g_run.cluStatus = input ? rc : WWN_WRITE_FAILED;
+            g_run.cluStatus = WWN_WRITE_FAILED;
             return;
         }
         reportChange("writeWWN", i, rc);

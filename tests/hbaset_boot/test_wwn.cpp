@@ -178,9 +178,10 @@ TEST_P(WwnPaths, WriteWwnPromptsReadStandardInput) {
         int exit;
         const char* message;
     } const cases[] = {
-        {"10000000\\n", 27, "Incorrect Input length for WWN\n"}, // input ends after one word
-        {"1000000\\n", 27, "Incorrect Input length for WWN\n"},
-        {"1000000G\\n", 57, "Non-Numeric Input\n"},
+        {"10000000\\n", 43, "Incorrect Input length for WWN\n"}, // input ends after one word
+        {"1000000\\n", 43, "Incorrect Input length for WWN\n"},
+        {"1000000G\\n", 43, "Non-Numeric Input\n"},
+        {"40000000\\nC9000001\\n20000000\\nC9000002\\n", 43, "Invalid Non-Volatile WWN\n"},
     };
     hbasim::journal_clear();
     for (const Case& c : cases) {
