@@ -30,7 +30,7 @@ class InterpProcess : public ::testing::Test {
 
 const char* const kListHead = "Available Commands:\n    @                   changepersonality   ";
 const char* const kListTail =
-    "    writeVPD            \nEnter hbaset.exe help <command> for command syntax display\n";
+    "    writevlanprops      \nEnter hbaset.exe help <command> for command syntax display\n";
 
 TEST_F(InterpProcess, CommandList) {
     for (const std::vector<std::string>& args :
@@ -39,7 +39,7 @@ TEST_F(InterpProcess, CommandList) {
         EXPECT_EQ(r.exit_code, 0) << r.out;
         EXPECT_EQ(r.out.find(kListHead), 0u) << r.out;
         EXPECT_EQ(r.out.find(kListTail), r.out.size() - std::string(kListTail).size()) << r.out;
-        EXPECT_EQ(count(r.out, "\n"), 19u) << r.out;
+        EXPECT_EQ(count(r.out, "\n"), 14u) << r.out;
     }
 }
 
