@@ -73,7 +73,8 @@ void reportBrevin(int adapter, int number, uint32_t st) {
     }
     default:
         sayf("Download failed on adapter %d Stat %d", number, static_cast<int>(st));
-        g_run.cluStatus = CLU_DOWNLOAD_FAILED;
+        // A .GRP file the verifier refused has already set its own exit code.
+        if (g_run.cluStatus != CLU_GRP_REFUSED) g_run.cluStatus = CLU_DOWNLOAD_FAILED;
         return;
     }
 }

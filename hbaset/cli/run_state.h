@@ -44,6 +44,7 @@ enum : int32_t {
     CLU_INITDIAGENV = 63,
     CLU_PCI_CONFIG = 64,
     CLU_IMAGE_TYPE = 68,
+    CLU_GRP_REFUSED = 70, // a .GRP file the verifier refused before anything was sent
     CLU_NOT_SUPPORTED = 71,
     CLU_NEXA_NOT_AVAILABLE = 72,
     CLU_NOT_ADMIN = 78,

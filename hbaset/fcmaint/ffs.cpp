@@ -10,6 +10,7 @@
 #include "common/tracelog/tracelog.h"
 #include "hbaset/cli/adapter_table.h"
 #include "hbaset/cli/message.h"
+#include "hbaset/cli/run_state.h"
 #include "hbaset/fcmaint/mailbox.h"
 #include "hbaset/fcmaint/rm_status.h"
 #include "hbaset/fcmaint/sli_cfg.h"
@@ -139,6 +140,8 @@ uint32_t FFS_DownloadGrpFile(int adapter, const char* path) {
         setMessageLine("FFS_VerifyFirmware rmStatus %X cluStatus %d\n", st,
                        static_cast<int>(kExitVerifyFailed));
         emitLine();
+        // The refusal is the command's exit code, which the result line keeps.
+        g_run.cluStatus = CLU_GRP_REFUSED;
         return kExitVerifyFailed;
     }
     st = FFS_DownloadFirmware(adapter, path);

@@ -3,6 +3,8 @@
 // adapters the command refuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/download/download_env.h"
 
 namespace {
@@ -44,7 +46,7 @@ TEST(GrpDownload, ResultRowsOfTheBrevinFamily) {
          "Download failed due to invalid firmware digital signature.\n"
          "Please contact customer support for additional help.\n"
          "Download failed on adapter 1 Stat 90\n"},
-        {"wrong header", "", "magic", 7, "Download failed on adapter 1 Stat 70\n"},
+        {"wrong header", "", "magic", 70, "Download failed on adapter 1 Stat 70\n"},
     };
     for (const Case& c : cases) {
         Env env("adapter B1 brevin\nfunction fc " + c.fleetKeys + "\n");
@@ -53,6 +55,37 @@ TEST(GrpDownload, ResultRowsOfTheBrevinFamily) {
         hbatest::RunResult r = env.download("n=1", env.file("fw.GRP", sim_image::build_grp(spec)));
         EXPECT_EQ(r.exit_code, c.exitCode) << c.what << "\n" << r.out;
         EXPECT_NE(r.out.find(c.line), std::string::npos) << c.what << "\n" << r.out;
+    }
+}
+
+// A .GRP file the header check refuses ends with the check's own status, 70,
+// and nothing reaches the adapter.
+TEST(GrpDownload, FilesTheVerifierRefusesEndWith70) {
+    const sim_image::Image good = sim_image::build_grp(sim_image::GrpSpec());
+    sim_image::Image littleEndian = good; // words 0-2 with their bytes reversed
+    for (size_t w = 0; w < 3; ++w)
+        std::reverse(littleEndian.begin() + 4 * w, littleEndian.begin() + 4 * w + 4);
+    sim_image::Image otherId = good;
+    otherId[9] ^= 0x01; // the id is bits 16-31 of word 2
+    sim_image::GrpSpec otherGeneration;
+    otherGeneration.device = 0xE300;
+    const struct {
+        const char* what;
+        sim_image::Image image;
+    } cases[] = {
+        {"139 bytes", sim_image::Image(good.begin(), good.begin() + 139)},
+        {"little-endian words", littleEndian},
+        {"other id", otherId},
+        {"other generation", sim_image::build_grp(otherGeneration)},
+    };
+    for (const auto& c : cases) {
+        Env env("adapter B1 brevin\nfunction fc\n");
+        hbatest::RunResult r = env.download("n=1", env.file("fw.grp", c.image));
+        EXPECT_EQ(r.exit_code, 70) << c.what << "\n" << r.out;
+        EXPECT_NE(r.out.find("Download failed on adapter 1 Stat 70\n"), std::string::npos)
+            << c.what << "\n"
+            << r.out;
+        EXPECT_EQ(env.count("SLI_CONFIG op=0xAC"), 0u) << c.what; // no object write
     }
 }
 
