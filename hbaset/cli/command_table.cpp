@@ -439,7 +439,7 @@ const CommandRow kCommandRows[] = {
     {"DISABLEBOOTDEVICE", TOKENS_AT_LEAST, 2, "disableBootDevice syntax error", SLOT1, 1, CHECK_FC, RESTRICT_NONE, {N}, runIndexed<cmdDisableBootDevice>, nullptr},
     {"ENABLEBOOTDEVICE", TOKENS_AT_LEAST, 2, "enableBootDevice syntax error", SLOT1, 1, CHECK_FC, RESTRICT_NONE, {N}, runIndexed<cmdEnableBootDevice>, nullptr},
     {"READNVLOG", TOKENS_AT_LEAST, 2, "readNVlog syntax error", SLOT1, 1, CHECK_FC, RESTRICT_NONE, {N}, runIndexed<cmdReadNvLog>, nullptr},
-    {"LISTFFV", TOKENS_AT_MOST, 2, "listffv syntax error", SLOT1, 1, CHECK_ANY, RESTRICT_FFV, {N}, runIndexed<cmdListFfv>, nullptr},
+    {"LISTFFV", TOKENS_AT_MOST, 2, "listffv syntax error", SLOT1, 1, CHECK_ANY, RESTRICT_NONE, {N}, runIndexed<cmdListFfv>, nullptr},
     {"LISTREV", TOKENS_AT_LEAST, 2, "listrev syntax error", SLOT1, 1, CHECK_FC_STAR, RESTRICT_NONE, {N}, runIndexed<cmdListRev>, nullptr},
     {"RESTORENVWWN", TOKENS_ANY, 0, nullptr, SLOT1, 1, CHECK_FC_STAR, RESTRICT_NONE, {N}, runIndexed<cmdRestoreNvWwn>, nullptr},
     {"RESTOREDEFWWN", TOKENS_ANY, 0, nullptr, SLOT1, 1, CHECK_FC_STAR, RESTRICT_NONE, {N}, runIndexed<cmdRestoreDefWwn>, nullptr},

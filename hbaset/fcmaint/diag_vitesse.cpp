@@ -63,12 +63,16 @@ bool validAdapter(int index) {
     return false;
 }
 
-// Waits for Enter; piped input is read up to its next line or its end.
-void waitForEnter() {
+// Waits for Enter. Input that ends first is no Enter: false after the
+// message, and the command stops with 27 as the other prompts do.
+bool waitForEnter() {
     emitText("\nHit RETURN or ENTER key to continue\n");
     int c;
-    while ((c = fgetc(stdin)) != EOF && c != '\n') {
+    while ((c = fgetc(stdin)) != EOF) {
+        if (c == '\n') return true;
     }
+    say("Input ended before RETURN or ENTER");
+    return false;
 }
 
 struct Line {
@@ -152,7 +156,7 @@ int32_t loadImage(int index) {
         say("ERROR: Vitesse image line too long");
         return CLU_INPUT_VALUE;
     }
-    if (g_args.imageType == kPromptType) waitForEnter();
+    if (g_args.imageType == kPromptType && !waitForEnter()) return CLU_SYNTAX;
     MboxBuf mb;
     for (size_t i = 0; i < sendCount; ++i) {
         mboxInit(&mb, MBX_DOWN_LOAD);
@@ -177,7 +181,7 @@ int32_t loadImage(int index) {
              bootLoader, static_cast<int>(checksumErrors));
         return CLU_VITESSE_FAILED;
     }
-    if (g_args.imageType == kPromptType) waitForEnter();
+    if (g_args.imageType == kPromptType && !waitForEnter()) return CLU_SYNTAX;
     TGX_ResetAdapter(static_cast<uint32_t>(index), 1);
     uint32_t st = readVitesse(index, 0, 2, &mb);
     if (st != 0) {
@@ -212,7 +216,10 @@ void cmdReadVitesse(int index, uint32_t offset, uint32_t count) {
         g_run.cluStatus = CLU_INPUT_VALUE;
         return;
     }
-    if (count == kPromptType) waitForEnter();
+    if (count == kPromptType && !waitForEnter()) {
+        g_run.cluStatus = CLU_SYNTAX;
+        return;
+    }
     MboxBuf mb;
     uint32_t st = readVitesse(index, offset, count, &mb);
     if (st != 0) {

@@ -118,7 +118,7 @@ TEST_F(CommandTest, AdapterChecks) {
          "Command not supported on Adapter Number: 3\n"},
         {{"personalityinfo", "n=4"}, CLU_NEXA_NOT_AVAILABLE, "NEXA not available\n"},
         {{"listffv", "n=3"}, 81, "Reading FFV failed\n"},
-        {{"listffv", "n=4"}, CLU_NOT_SUPPORTED, "Command not supported on Adapter Number: 4\n"},
+        {{"listffv", "n=4"}, CLU_NOT_SUPPORTED, "Unsupported Adapter Number: 4\n"},
         {{"getbootparams", "n=1", "p=bad"}, CLU_INPUT_SYMBOLS, "Incorrect Input Symbols\n"},
         {{"getbootparams", "n=2", "p=x86"},
          CLU_NOT_SUPPORTED,

@@ -194,11 +194,10 @@ TEST(ReadVitesse, LargestCountsAndTheEnterWait) {
     EXPECT_EQ(r.exit_code, 0) << r.out;
     EXPECT_NE(r.out.find("00000068: 00000000 |....|"), std::string::npos) << r.out;
 
-    // c=225 fits an SLI-4 mailbox and waits for Enter; piped input that ends
-    // without one ends the wait.
+    // c=225 fits an SLI-4 mailbox and waits for Enter.
     TempState sli4;
     sli4.init(boot::fleet(kCiovSli4));
-    r = boot::hbasetWithInput("", {"readvitesse", "n=1", "o=0", "c=225"});
+    r = boot::hbasetWithInput("\\n", {"readvitesse", "n=1", "o=0", "c=225"});
     EXPECT_EQ(r.exit_code, 0) << r.out;
     size_t wait = r.out.find("\nHit RETURN or ENTER key to continue\n");
     size_t done = r.out.find("\nSuccessful Vitesse Read\n");
@@ -206,6 +205,38 @@ TEST(ReadVitesse, LargestCountsAndTheEnterWait) {
     EXPECT_LT(wait, done) << r.out;
     EXPECT_NE(r.out.find("000000E0: 00 |.|"), std::string::npos) << r.out;
     EXPECT_EQ(diag::journalWith("vitesse read addr=0 len=225").size(), 1u);
+}
+
+// Input that ends before Enter is no Enter: the command stops with 27 at that
+// wait, before the read, before the first line, or before the reset that
+// follows the load.
+TEST(Vitesse, InputEndingBeforeEnterStops) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        const char* input;
+        size_t loadLines; // lines sent before the stop
+    } const cases[] = {
+        {"read", {"readvitesse", "n=1", "o=0", "c=225"}, "", 0},
+        {"load, first wait", {"loadimage", "n=1", "i=FILE", "t=225"}, "", 0},
+        {"load, second wait", {"loadimage", "n=1", "i=FILE", "t=225"}, "\\n", 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempState state;
+        state.init(boot::fleet(kCiovSli4));
+        std::string file = state.path("phy.hex");
+        hbatest::write_file(file, threeLineImage());
+        std::vector<std::string> args = c.args;
+        for (std::string& a : args)
+            if (a == "i=FILE") a = "i=" + file;
+        RunResult r = boot::hbasetWithInput(c.input, args);
+        EXPECT_EQ(r.exit_code, 27) << r.out;
+        EXPECT_NE(r.out.find("Input ended before RETURN or ENTER\n"), std::string::npos) << r.out;
+        EXPECT_EQ(diag::journalWith("vitesse load").size(), c.loadLines);
+        EXPECT_TRUE(diag::journalWith("vitesse read").empty());
+        EXPECT_TRUE(diag::journalWith("RESET_ADAPTER").empty());
+    }
 }
 
 TEST(ReadVitesse, FailedReadReportsTheStatus) {
