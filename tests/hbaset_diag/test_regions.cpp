@@ -71,6 +71,13 @@ TEST(WriteVpd, RefusedFiles) {
     EXPECT_TRUE(diag::journalWith("UPDATE_CFG type=2 region=14").empty());
 }
 
+// A VPD file of the state directory holding data.
+std::string vpdFile(const TempState& state, const std::string& data) {
+    std::string file = state.path("vpd.bin");
+    hbatest::write_file(file, data);
+    return file;
+}
+
 // Under a driver whose mailbox data limit is 108 bytes (or unknown: 0) the
 // data travels in the mailbox words, which hold 108 bytes: a larger file is
 // refused before anything is written, never reported written while the
@@ -94,10 +101,8 @@ TEST(WriteVpd, SmallMailboxDrivers) {
         SCOPED_TRACE(c.what);
         TempState state;
         state.init(boot::fleet(c.keys));
-        std::string file = state.path("vpd.bin");
         std::string data = bytesOf(c.size, 3);
-        hbatest::write_file(file, data);
-        RunResult w = boot::hbaset({"writeVPD", "n=1", "c=" + file});
+        RunResult w = boot::hbaset({"writeVPD", "n=1", "c=" + vpdFile(state, data)});
         EXPECT_EQ(w.exit_code, c.exitCode) << w.out;
         RunResult r = boot::hbaset({"readconfig", "n=1", "r=14", "l=" + std::to_string(c.size)});
         if (c.exitCode == 0) {
@@ -116,11 +121,9 @@ TEST(WriteVpd, SmallMailboxDrivers) {
 TEST(WriteVpd, FailedResetAfterTheWriteEndsWith14) {
     TempState state;
     state.init(kFc);
-    std::string file = state.path("vpd.bin");
     std::string data = bytesOf(64, 9);
-    hbatest::write_file(file, data);
     diag::fault({"drv", "RESET_ADAPTER", "rc=1"});
-    RunResult w = boot::hbaset({"writeVPD", "n=1", "c=" + file});
+    RunResult w = boot::hbaset({"writeVPD", "n=1", "c=" + vpdFile(state, data)});
     EXPECT_EQ(w.exit_code, 14) << w.out;
     EXPECT_NE(w.out.find("Finish updating Config Region 14\nReset Adapter 1 failed Status 1\n"),
               std::string::npos)
