@@ -1,6 +1,7 @@
-# Options every module of this collection takes: where fwsweep is, the
-# simulated machine a host stands for, and the update history file. The
-# argument spec of the same options is COMMON_ARGS in module_utils/fwsweep.py.
+# What every module of this collection shares: the options (where fwsweep is,
+# the simulated machine a host stands for, the update history file) and the
+# attributes (check mode, the action group). The argument spec of the same
+# options is COMMON_ARGS in module_utils/fwsweep.py.
 
 
 class ModuleDocFragment:
@@ -25,6 +26,22 @@ options:
       - When not set, C(fwsweep) uses C(FWSWEEP_HISTORY) or its own default file.
       - Give every simulated host its own file; their adapters share serial numbers.
     type: path
+attributes:
+  check_mode:
+    description: Can run in check mode and report what would change without changing the adapters.
+    support: full
+  diff_mode:
+    description: Reports differences in diff mode.
+    support: none
+  platform:
+    description: Target systems.
+    support: full
+    platforms: posix
+  action_group:
+    description: Part of an action group, for setting its options once with C(module_defaults).
+    support: full
+    membership:
+      - hbasuite.fc.fwsweep
 notes:
   - The modules read only the JSON document of C(fwsweep /json), never its messages.
   - Use C(module_defaults) with the action group C(group/hbasuite.fc.fwsweep) to set

@@ -49,8 +49,13 @@ def run_fwsweep(module, switches):
     if module.params["history_file"]:
         argv.append("/historyfile=%s" % module.params["history_file"])
     env = {}
-    if module.params["sim_dir"]:
-        env["HBASIM_DIR"] = module.params["sim_dir"]
+    sim_dir = module.params["sim_dir"]
+    if sim_dir:
+        # The simulator seeds a default machine into a folder without state,
+        # so a mistyped folder would rehearse on a machine nobody described.
+        if not os.path.isdir(sim_dir):
+            module.fail_json(msg="sim_dir %s is not a folder" % sim_dir)
+        env["HBASIM_DIR"] = sim_dir
     rc, out, err = module.run_command(argv, environ_update=env, check_rc=False)
     run = dict(cmd=argv, stderr=err)
     try:

@@ -18,21 +18,10 @@ author:
   - hbasuite maintainers
 extends_documentation_fragment:
   - hbasuite.fc.fwsweep
-  - ansible.builtin.action_common_attributes
   - ansible.builtin.action_common_attributes.facts
-  - ansible.builtin.action_common_attributes.actiongroups
 attributes:
-  check_mode:
-    support: full
-  diff_mode:
-    support: none
   facts:
     support: full
-  platform:
-    platforms: posix
-  action_group:
-    membership:
-      - hbasuite.fc.fwsweep
 options: {}
 seealso:
   - module: hbasuite.fc.hba_firmware

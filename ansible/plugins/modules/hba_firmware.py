@@ -23,18 +23,6 @@ author:
   - hbasuite maintainers
 extends_documentation_fragment:
   - hbasuite.fc.fwsweep
-  - ansible.builtin.action_common_attributes
-  - ansible.builtin.action_common_attributes.actiongroups
-attributes:
-  check_mode:
-    support: full
-  diff_mode:
-    support: none
-  platform:
-    platforms: posix
-  action_group:
-    membership:
-      - hbasuite.fc.fwsweep
 options:
   mode:
     description:
@@ -63,8 +51,10 @@ options:
     type: path
   require_digests:
     description:
-      - Flash only images listed with their SHA-256 digest in a C(SHA256SUMS) file of the firmware
-        or matrix folder (C(/verify)); an image without a matching digest fails its adapter.
+      - Require a C(SHA256SUMS) file in the firmware or matrix folder (C(/verify)); without one no
+        image is flashed.
+      - fwsweep checks every image against a C(SHA256SUMS) file that is there in any case; an image
+        whose digest is missing or differs fails its adapter.
     type: bool
     default: false
 seealso:
@@ -254,37 +244,38 @@ def sweep_switches(module):
     return switches
 
 
-def updates_of(adapters):
-    """The components whose download ran, was tried, or was previewed."""
-    out = []
+def components_of(adapters):
+    """(adapter, component name, component) for each adapter's firmware and boot code."""
     for a in adapters:
         for key, name in COMPONENTS:
-            c = a["components"][key]
-            if c["action"] in ("flash", "preview"):
-                out.append(
-                    dict(
-                        serial=a["serial"],
-                        model=a["model"],
-                        pci_address=a["pciAddress"],
-                        component=name,
-                        action=c["action"],
-                        installed=c["installed"],
-                        target=c["target"],
-                        result=c["result"],
-                    )
-                )
-    return out
+            yield a, name, a["components"][key]
+
+
+def updates_of(adapters):
+    """The components whose download ran, was tried, or was previewed."""
+    return [
+        dict(
+            serial=a["serial"],
+            model=a["model"],
+            pci_address=a["pciAddress"],
+            component=name,
+            action=c["action"],
+            installed=c["installed"],
+            target=c["target"],
+            result=c["result"],
+        )
+        for a, name, c in components_of(adapters)
+        if c["action"] in ("flash", "preview")
+    ]
 
 
 def failures_of(adapters):
     """One line per failed component: the adapter and fwsweep's status message."""
-    lines = []
-    for a in adapters:
-        for key, name in COMPONENTS:
-            c = a["components"][key]
-            if c["result"] == "failed":
-                lines.append("%s %s: %s" % (adapter_label(a), name.replace("_", " "), c["message"]))
-    return lines
+    return [
+        "%s %s: %s" % (adapter_label(a), name.replace("_", " "), c["message"])
+        for a, name, c in components_of(adapters)
+        if c["result"] == "failed"
+    ]
 
 
 def adapter_result(a):
