@@ -27,9 +27,13 @@ CV3_OLD = "11.4.204.20"
 TRN_OLD = "12.0.261.8"
 
 
-def fleet_text(index, cv3_version, trn_version):
+def fleet_text(index, versions):
     """One host's machine: a CV3 (FCoE, NIC) and a Tarnel (iSCSI, NIC) adapter
-    with serials of that host alone."""
+    with serials of that host alone, at the (cv3, tarnel) versions; a machine
+    without adapters for None."""
+    if versions is None:
+        return "# no adapters\n"
+    cv3_version, trn_version = versions
     return (
         "adapter CNA1 cv3 serial = QS%02d0001 fw_active = %s\n"
         "function fcoe\nfunction nic\n"
@@ -39,8 +43,8 @@ def fleet_text(index, cv3_version, trn_version):
 
 
 class SimHosts:
-    """Hosts named sim01, sim02, ... under workdir, each with (cv3, tarnel)
-    firmware versions from the list given to build()."""
+    """Hosts named sim01, sim02, ... under workdir, each with the (cv3, tarnel)
+    firmware versions, or no adapters (None), from the list given to build()."""
 
     def __init__(self, workdir, bindir, collections):
         self.workdir = workdir
@@ -75,7 +79,17 @@ class SimHosts:
         for name, gen, version in IMAGES:
             path = os.path.join(images, name)
             subprocess.run(
-                [self.tool("hbasim"), "image", "ufi", "--gen", str(gen), "--version", version, "-o", path],
+                [
+                    self.tool("hbasim"),
+                    "image",
+                    "ufi",
+                    "--gen",
+                    str(gen),
+                    "--version",
+                    version,
+                    "-o",
+                    path,
+                ],
                 check=True,
                 capture_output=True,
             )
@@ -91,11 +105,11 @@ class SimHosts:
         if not os.path.isdir(self.firmware):
             self.make_firmware_share()
         self.hosts = ["sim%02d" % (i + 1) for i in range(len(versions))]
-        for i, (host, (cv3, trn)) in enumerate(zip(self.hosts, versions)):
+        for i, (host, host_versions) in enumerate(zip(self.hosts, versions)):
             os.makedirs(self.host_dir(host), exist_ok=True)
             fleet = os.path.join(self.host_dir(host), "fleet.txt")
             with open(fleet, "w", encoding="ascii") as f:
-                f.write(fleet_text(i + 1, cv3, trn))
+                f.write(fleet_text(i + 1, host_versions))
             self.hbasim(host, "init", "--fleet", fleet)
             if os.path.exists(self.history_file(host)):
                 os.unlink(self.history_file(host))
@@ -112,9 +126,16 @@ class SimHosts:
             hba_require_digests=True,
             hba_allow_reboot=True,
         )
-        hosts = {h: dict(hba_sim_dir=self.state_dir(h), hba_history_file=self.history_file(h)) for h in self.hosts}
+        hosts = {
+            h: dict(hba_sim_dir=self.state_dir(h), hba_history_file=self.history_file(h))
+            for h in self.hosts
+        }
         with open(self.inventory, "w", encoding="utf-8") as f:
-            json.dump(dict(all=dict(children=dict(simulated=dict(vars=group_vars, hosts=hosts)))), f, indent=1)
+            json.dump(
+                dict(all=dict(children=dict(simulated=dict(vars=group_vars, hosts=hosts)))),
+                f,
+                indent=1,
+            )
 
     def run_playbook(self, *args, forks=None):
         """Runs the campaign playbook; returns (exit code, records, console text, seconds)."""
@@ -145,8 +166,11 @@ class SimHosts:
 
     def versions(self, host):
         """{adapter name: (active, on flash)} of a host's simulated machine."""
-        found = re.findall(r"^Adapter \d+\s+(\S+).*\n\s+firmware active (\S+), on flash (\S+)$",
-                           self.hbasim(host, "show"), re.M)
+        found = re.findall(
+            r"^Adapter \d+\s+(\S+).*\n\s+firmware active (\S+), on flash (\S+)$",
+            self.hbasim(host, "show"),
+            re.M,
+        )
         return {name: (active, flash) for name, active, flash in found}
 
     def journal(self, host):
@@ -156,7 +180,12 @@ class SimHosts:
         """The host's update history entries, as fwsweep /history /json lists them."""
         env = dict(os.environ, HBASIM_DIR=self.state_dir(host))
         p = subprocess.run(
-            [self.tool("fwsweep"), "/history", "/json", "/historyfile=%s" % self.history_file(host)],
+            [
+                self.tool("fwsweep"),
+                "/history",
+                "/json",
+                "/historyfile=%s" % self.history_file(host),
+            ],
             env=env,
             capture_output=True,
             text=True,

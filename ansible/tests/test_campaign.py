@@ -22,7 +22,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from simhosts import CV3_OLD, CV3_TARGET, TRN_OLD, TRN_TARGET, SimHosts  # noqa: E402
 
 OLD, NEW = (CV3_OLD, TRN_OLD), (CV3_TARGET, TRN_TARGET)
-# (cv3, tarnel) firmware per host; batches of two: sim01-02, sim03-04, ...
+# (cv3, tarnel) firmware per host, None for a host without adapters; batches
+# of two: sim01-02, sim03-04, ...
 FLEET = [
     (CV3_OLD, TRN_TARGET),
     (CV3_TARGET, TRN_OLD),
@@ -31,9 +32,10 @@ FLEET = [
     (CV3_OLD, TRN_TARGET),
     NEW,
     OLD,
-    NEW,
+    None,
 ]
-NEEDING = {"sim%02d" % (i + 1) for i, v in enumerate(FLEET) if v != NEW}
+NEEDING = {"sim%02d" % (i + 1) for i, v in enumerate(FLEET) if v not in (NEW, None)}
+UPDATED = {"CNA1": (CV3_TARGET, CV3_TARGET), "CNA2": (TRN_TARGET, TRN_TARGET)}
 
 FIRMWARE_TASK = "Bring the adapters to the target firmware"
 SIM_REBOOT = "Reboot the simulated machine to activate the adapter firmware"
@@ -56,7 +58,10 @@ class Campaign(unittest.TestCase):
 
     def play(self, *args):
         rc, records, text, seconds = self.sim.run_playbook(*args)
-        print("  ansible-playbook %s: %.1f s" % (" ".join(args) or "(apply)", seconds), file=sys.stderr)
+        print(
+            "  ansible-playbook %s: %.1f s" % (" ".join(args) or "(apply)", seconds),
+            file=sys.stderr,
+        )
         return rc, records, text
 
     def test_check_mode_reports_changes_and_touches_no_adapter(self):
@@ -76,7 +81,13 @@ class Campaign(unittest.TestCase):
             updates = firmware[host]["result"]["updates"]
             self.assertEqual({u["serial"] for u in updates}, expected, host)
             self.assertEqual({u["action"] for u in updates}, {"preview"}, host)
-        self.assertEqual([r for r in records if r["task"].endswith(SIM_REBOOT) and r["status"] != "skipped"], [])
+        # A host without adapters: empty facts, and the firmware task skipped.
+        facts = by_host(records, "Read the host's adapters")["sim08"]
+        self.assertEqual(facts["result"]["ansible_facts"]["hba"]["adapters"], [])
+        self.assertEqual(firmware["sim08"]["status"], "skipped")
+        self.assertEqual(
+            [r for r in records if r["task"].endswith(SIM_REBOOT) and r["status"] != "skipped"], []
+        )
 
     def test_apply_flashes_and_reboots_then_a_second_run_changes_nothing(self):
         rc, records, text = self.play()
@@ -86,12 +97,8 @@ class Campaign(unittest.TestCase):
         reboots = by_host(records, SIM_REBOOT)
         self.assertEqual({h for h, r in reboots.items() if r["status"] == "changed"}, NEEDING)
         facts = by_host(records, FACTS_AFTER)
-        for host in self.sim.hosts:
-            self.assertEqual(
-                self.sim.versions(host),
-                {"CNA1": (CV3_TARGET, CV3_TARGET), "CNA2": (TRN_TARGET, TRN_TARGET)},
-                host,
-            )
+        for host, versions in zip(self.sim.hosts, FLEET):
+            self.assertEqual(self.sim.versions(host), UPDATED if versions else {}, host)
         for host in NEEDING:
             adapters = facts[host]["result"]["ansible_facts"]["hba"]["adapters"]
             self.assertEqual([a["firmware"] for a in adapters], [CV3_TARGET, TRN_TARGET], host)
@@ -112,7 +119,9 @@ class Campaign(unittest.TestCase):
         self.assertIn("QS040002", failed["result"]["msg"])
         self.assertIn("Download failed.", failed["result"]["msg"])
         tarnel = [a for a in failed["result"]["adapters"] if a["serial"] == "QS040002"][0]
-        self.assertEqual((tarnel["firmware"]["result"], tarnel["firmware"]["exit_code"]), ("failed", 7))
+        self.assertEqual(
+            (tarnel["firmware"]["result"], tarnel["firmware"]["exit_code"]), ("failed", 7)
+        )
         self.assertEqual(self.sim.versions("sim04")["CNA2"], (TRN_OLD, TRN_OLD))
 
         # The batches after it: not a single request reached their machines.
@@ -124,11 +133,7 @@ class Campaign(unittest.TestCase):
             entries = self.sim.history(host)
             self.assertEqual(len(entries), 1, host)
             self.assertEqual(entries[0]["state"], "activated", entries[0])
-            self.assertEqual(
-                self.sim.versions(host),
-                {"CNA1": (CV3_TARGET, CV3_TARGET), "CNA2": (TRN_TARGET, TRN_TARGET)},
-                host,
-            )
+            self.assertEqual(self.sim.versions(host), UPDATED, host)
 
 
 def module_docs(plugins, path):
@@ -183,7 +188,9 @@ def main():
     global ARGS
     parser = argparse.ArgumentParser()
     parser.add_argument("--bin", required=True, help="folder of fwsweep, hbaset and hbasim")
-    parser.add_argument("--collections", required=True, help="collections path with hbasuite.fc installed")
+    parser.add_argument(
+        "--collections", required=True, help="collections path with hbasuite.fc installed"
+    )
     ARGS, rest = parser.parse_known_args()
     ARGS.bin = os.path.abspath(ARGS.bin)
     ARGS.collections = os.path.abspath(ARGS.collections)

@@ -27,7 +27,14 @@ from simhosts import CV3_OLD, TRN_OLD, SimHosts  # noqa: E402
 
 def install_collection(work):
     subprocess.run(
-        ["ansible-galaxy", "collection", "build", os.path.join(ROOT, "ansible"), "--output-path", work],
+        [
+            "ansible-galaxy",
+            "collection",
+            "build",
+            os.path.join(ROOT, "ansible"),
+            "--output-path",
+            work,
+        ],
         check=True,
         capture_output=True,
     )
@@ -54,7 +61,9 @@ def campaign_seconds(sim, hosts, serial, forks, runs):
     for _ in range(runs):
         sim.build([(CV3_OLD, TRN_OLD)] * hosts)
         cpu = children_cpu()
-        rc, records, text, seconds = sim.run_playbook("-e", "campaign_serial=%d" % serial, forks=forks)
+        rc, records, text, seconds = sim.run_playbook(
+            "-e", "campaign_serial=%d" % serial, forks=forks
+        )
         cpus.append(children_cpu() - cpu)
         changed = {r["host"] for r in records if r["status"] == "changed"}
         if rc != 0 or len(changed) != hosts:
@@ -77,7 +86,9 @@ def main():
     work = tempfile.mkdtemp(prefix="bench-campaign-")
     try:
         collections = install_collection(work)
-        one, one_cpu = campaign_seconds(SimHosts(os.path.join(work, "one"), bindir, collections), 1, 1, 1, args.runs)
+        one, one_cpu = campaign_seconds(
+            SimHosts(os.path.join(work, "one"), bindir, collections), 1, 1, 1, args.runs
+        )
         fleet_sim = SimHosts(os.path.join(work, "fleet"), bindir, collections)
         fleet, fleet_cpu = campaign_seconds(fleet_sim, args.hosts, args.serial, forks, args.runs)
     finally:
@@ -86,13 +97,24 @@ def main():
     batches = -(-args.hosts // args.serial)
     ideal = batches * one
     cores = os.cpu_count() or 1
-    print("one host, one batch            : %6.1f s wall, %5.1f s CPU (median of %d)" % (one, one_cpu, args.runs))
-    print("%d hosts, serial %d, forks %d   : %6.1f s wall, %5.1f s CPU (median of %d)"
-          % (args.hosts, args.serial, forks, fleet, fleet_cpu, args.runs))
+    print(
+        "one host, one batch            : %6.1f s wall, %5.1f s CPU (median of %d)"
+        % (one, one_cpu, args.runs)
+    )
+    print(
+        "%d hosts, serial %d, forks %d   : %6.1f s wall, %5.1f s CPU (median of %d)"
+        % (args.hosts, args.serial, forks, fleet, fleet_cpu, args.runs)
+    )
     print("(hosts / serial) x one host    : %6.1f s (%d batches)" % (ideal, batches))
     print("campaign / that                : %6.2f" % (fleet / ideal))
-    print("CPU floor on %d cores           : %6.1f s (the campaign's CPU time / cores)" % (cores, fleet_cpu / cores))
-    print("per host                       : %6.2f s wall, %5.2f s CPU" % (fleet / args.hosts, fleet_cpu / args.hosts))
+    print(
+        "CPU floor on %d cores           : %6.1f s (the campaign's CPU time / cores)"
+        % (cores, fleet_cpu / cores)
+    )
+    print(
+        "per host                       : %6.2f s wall, %5.2f s CPU"
+        % (fleet / args.hosts, fleet_cpu / args.hosts)
+    )
 
 
 if __name__ == "__main__":

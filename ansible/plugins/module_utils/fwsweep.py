@@ -31,7 +31,10 @@ def fwsweep_program(module):
 def snake_keys(value):
     """The document with its camelCase keys in the snake_case of Ansible returns."""
     if isinstance(value, dict):
-        return {re.sub(r"(?<=[a-z0-9])([A-Z])", r"_\1", k).lower(): snake_keys(v) for k, v in value.items()}
+        return {
+            re.sub(r"(?<=[a-z0-9])([A-Z])", r"_\1", k).lower(): snake_keys(v)
+            for k, v in value.items()
+        }
     if isinstance(value, list):
         return [snake_keys(v) for v in value]
     return value
@@ -61,7 +64,12 @@ def run_fwsweep(module, switches):
     try:
         report = json.loads(out)
     except ValueError:
-        module.fail_json(msg="fwsweep printed no JSON report (exit code %d)" % rc, exit_code=rc, stdout=out, **run)
+        module.fail_json(
+            msg="fwsweep printed no JSON report (exit code %d)" % rc,
+            exit_code=rc,
+            stdout=out,
+            **run
+        )
     if not isinstance(report, dict) or report.get("schemaVersion") != SCHEMA_VERSION:
         module.fail_json(
             msg="fwsweep report of an unknown schema version (%r); this collection reads version %d"

@@ -132,7 +132,11 @@ ansible_facts:
 """
 
 from ansible.module_utils.basic import AnsibleModule
-from ansible_collections.hbasuite.fc.plugins.module_utils.fwsweep import COMMON_ARGS, run_fwsweep, snake_keys
+from ansible_collections.hbasuite.fc.plugins.module_utils.fwsweep import (
+    COMMON_ARGS,
+    run_fwsweep,
+    snake_keys,
+)
 
 
 def argument_spec():

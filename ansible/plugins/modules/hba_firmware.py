@@ -297,7 +297,9 @@ def main():
     report, run = run_fwsweep(module, sweep_switches(module))
     error = report.get("error")
     if error:
-        module.fail_json(msg="fwsweep: %s" % error.get("message"), error=error, changed=False, **run)
+        module.fail_json(
+            msg="fwsweep: %s" % error.get("message"), error=error, changed=False, **run
+        )
 
     adapters = report["adapters"]
     updates = updates_of(adapters)
