@@ -23,7 +23,6 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL ${HBA_PACKAGES})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Depends from the ELF files; the suite's own libraries are found in the build
@@ -39,47 +38,47 @@ set(CPACK_DEBIAN_HBASUITE_PACKAGE_SECTION admin)
 set(CPACK_COMPONENT_HBASUITE_DEPENDS libtgx1)
 set(CPACK_COMPONENT_HBASUITE_DESCRIPTION
     "host bus adapter management: hbaset, fwsweep and tgxlist
- Manages the Fibre Channel HBAs and converged network adapters of a server.
- hbaset lists the adapters, changes their non-volatile configuration, runs
- diagnostics and flashes firmware, one command per run or from a script;
- fwsweep brings the firmware of every converged adapter to the level named
- in a matrix file; tgxlist shows what the adapter library discovers.
- .
- The programs use the kernel's FC transport class (sysfs) by default.")
+Manages the Fibre Channel HBAs and converged network adapters of a server.
+hbaset lists the adapters, changes their non-volatile configuration, runs
+diagnostics and flashes firmware, one command per run or from a script;
+fwsweep brings the firmware of every converged adapter to the level named
+in a matrix file; tgxlist shows what the adapter library discovers.
+
+The programs use the kernel's FC transport class (sysfs) by default.")
 
 set(CPACK_DEBIAN_LIBTGX1_PACKAGE_NAME libtgx1)
 set(CPACK_DEBIAN_LIBTGX1_PACKAGE_SECTION libs)
 set(CPACK_COMPONENT_LIBTGX1_DESCRIPTION
     "host bus adapter management library
- libtgx is the management interface to the host bus adapter driver: flat
- TGX_* C exports for discovery, mailbox commands, adapter queries, resets,
- loopback tests, events, virtual ports, LUN masking, authentication and
- SCSI/ELS/CT pass-through.
- .
- This package holds the shared library and the suite's platform library.")
+libtgx is the management interface to the host bus adapter driver: flat
+TGX_* C exports for discovery, mailbox commands, adapter queries, resets,
+loopback tests, events, virtual ports, LUN masking, authentication and
+SCSI/ELS/CT pass-through.
+
+This package holds the shared library and the suite's platform library.")
 
 set(CPACK_DEBIAN_LIBTGX-DEV_PACKAGE_NAME libtgx-dev)
 set(CPACK_DEBIAN_LIBTGX-DEV_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENT_LIBTGX-DEV_DEPENDS libtgx1)
 set(CPACK_COMPONENT_LIBTGX-DEV_DESCRIPTION
     "host bus adapter management library - development files
- libtgx is the management interface to the host bus adapter driver.
- .
- This package holds libtgx.h, the link for -ltgx, libtgx.pc for pkg-config
- and the CMake package for find_package(libtgx).")
+libtgx is the management interface to the host bus adapter driver.
+
+This package holds libtgx.h, the link for -ltgx, libtgx.pc for pkg-config
+and the CMake package for find_package(libtgx).")
 
 set(CPACK_DEBIAN_HBASUITE-SIM_PACKAGE_NAME hbasuite-sim)
 set(CPACK_DEBIAN_HBASUITE-SIM_PACKAGE_SECTION admin)
 set(CPACK_COMPONENT_HBASUITE-SIM_DEPENDS hbasuite)
 set(CPACK_COMPONENT_HBASUITE-SIM_DESCRIPTION
     "simulated host bus adapters for rehearsing hbasuite campaigns
- hbasim and the simulated adapter driver: a machine of FC HBAs and converged
- adapters kept in files, for rehearsing hbaset commands and fwsweep
- campaigns on simulated fleets before they run on real servers.
- .
- The programs use the simulated machine only when it is chosen explicitly:
- HBA_DRIVER_BACKEND=sim in the environment, or backend = sim in
- /etc/hbasuite/hbasuite.conf (see hbasim(1)).")
+hbasim and the simulated adapter driver: a machine of FC HBAs and converged
+adapters kept in files, for rehearsing hbaset commands and fwsweep
+campaigns on simulated fleets before they run on real servers.
+
+The programs use the simulated machine only when it is chosen explicitly:
+HBA_DRIVER_BACKEND=sim in the environment, or backend = sim in
+/etc/hbasuite/hbasuite.conf (see hbasim(1)).")
 
 # Maintainer scripts. libtgx1: the ldconfig trigger (no ldconfig calls of
 # CPack's own) and the suite's folders for state and logs, removed on purge.
@@ -88,7 +87,7 @@ set(CPACK_DEBIAN_LIBTGX1_PACKAGE_CONTROL_EXTRA
     ${HBA_PACKAGING_DIR}/libtgx1/triggers ${HBA_PACKAGING_DIR}/libtgx1/postinst
     ${HBA_PACKAGING_DIR}/libtgx1/postrm)
 
-# copyright and changelog.gz of every package.
+# copyright, changelog.gz and the lintian overrides of every package.
 set(HBA_CHANGELOG_GZ ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
 add_custom_command(OUTPUT ${HBA_CHANGELOG_GZ}
                    COMMAND gzip -9n -c ${HBA_PACKAGING_DIR}/changelog > ${HBA_CHANGELOG_GZ}
@@ -97,6 +96,10 @@ add_custom_target(package_docs ALL DEPENDS ${HBA_CHANGELOG_GZ})
 foreach(pkg ${HBA_PACKAGES})
   install(FILES ${HBA_PACKAGING_DIR}/copyright ${HBA_CHANGELOG_GZ}
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${pkg} COMPONENT ${pkg})
+  configure_file(${HBA_PACKAGING_DIR}/lintian-overrides.in
+                 ${CMAKE_BINARY_DIR}/packaging/lintian/${pkg} @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/lintian/${pkg}
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides COMPONENT ${pkg})
 endforeach()
 
 include(CPack)
