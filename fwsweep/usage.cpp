@@ -1,8 +1,7 @@
 // --help, -h and --version of fwsweep (usage.h).
 #include "fwsweep/usage.h"
 
-#include <cstdio>
-#include <cstring>
+#include "common/usage_switch.h"
 
 namespace {
 
@@ -26,15 +25,5 @@ const char kUsage[] =
 } // namespace
 
 bool printUsageSwitch(int argc, const char* const* argv) {
-    if (argc < 2 || argv == nullptr || argv[1] == nullptr) return false;
-    const char* arg = argv[1];
-    if (strcmp(arg, "--version") == 0) {
-        printf("fwsweep (hbasuite) %s\n", HBA_SUITE_VERSION);
-    } else if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
-        fputs(kUsage, stdout);
-    } else {
-        return false;
-    }
-    fflush(stdout);
-    return true;
+    return answerUsageSwitch("fwsweep", kUsage, HBA_SUITE_VERSION, argc, argv);
 }

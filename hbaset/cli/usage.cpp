@@ -1,8 +1,7 @@
 // --help, -h and --version of hbaset (usage.h).
 #include "hbaset/cli/usage.h"
 
-#include <cstdio>
-#include <cstring>
+#include "common/usage_switch.h"
 
 namespace {
 
@@ -28,15 +27,5 @@ const char kUsage[] = "usage: hbaset COMMAND [KEY=VALUE ...] [/nonexa] [/c]\n"
 } // namespace
 
 bool printUsageSwitch(int argc, char** argv) {
-    if (argc < 2 || argv == nullptr || argv[1] == nullptr) return false;
-    const char* arg = argv[1];
-    if (strcmp(arg, "--version") == 0) {
-        printf("hbaset (hbasuite) %s\n", HBA_SUITE_VERSION);
-    } else if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
-        fputs(kUsage, stdout);
-    } else {
-        return false;
-    }
-    fflush(stdout);
-    return true;
+    return answerUsageSwitch("hbaset", kUsage, HBA_SUITE_VERSION, argc, argv);
 }
