@@ -94,6 +94,9 @@ TEST(Completion, HbasetFileKeysCompleteFiles) {
     hbatest::write_file(st.path("image.grp"), "x");
     EXPECT_EQ(complete("hbaset", {"hbaset", "download", "i", "=", st.path("ima")}),
               std::set<std::string>{st.path("image.grp")});
+    hbatest::write_file(st.path("script.txt"), "listhba\n");
+    EXPECT_EQ(complete("hbaset", {"hbaset", "@" + st.path("scr")}),
+              std::set<std::string>{"@" + st.path("script.txt")});
     // readconfig's l= is a length, not a file.
     EXPECT_EQ(complete("hbaset", {"hbaset", "readconfig", "l", "=", st.path("ima")}),
               std::set<std::string>{});
