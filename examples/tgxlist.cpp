@@ -75,7 +75,31 @@ static void print_vports(uint32_t board) {
     }
 }
 
-int main() {
+static const char kUsage[] =
+    "usage: tgxlist [--help | --version]\n"
+    "\n"
+    "Lists the adapters that libtgx discovered: per board its PCI identity, model,\n"
+    "firmware, WWPN, driver and port state, then the FCP targets each port sees\n"
+    "(with their LUN counts) and its virtual ports. See tgxlist(1).\n";
+
+// --help, -h and --version answer on standard output with 0; any other argument
+// is refused with the usage text on standard error and 2.
+static int usage_switch(int argc, char** argv) {
+    if (argc < 2) return -1;
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("tgxlist (hbasuite) %s\n", HBA_SUITE_VERSION);
+        return 0;
+    }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    std::fprintf(stderr, "tgxlist: unknown argument '%s'\n%s", argv[1], kUsage);
+    return 2;
+}
+
+int main(int argc, char** argv) {
+    if (int rc = usage_switch(argc, argv); rc >= 0) return rc;
     char ver[32] = {0};
     TGX_GetLibVer(ver);
     uint32_t count = TGX_InitDiagEnv(nullptr, 0);

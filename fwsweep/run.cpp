@@ -13,9 +13,11 @@
 #include "fwsweep/report.h"
 #include "fwsweep/switches.h"
 #include "fwsweep/update.h"
+#include "fwsweep/usage.h"
 #include "fwsweep/version.h"
 #include "fwsweep/versions.h"
 #include "platform/plat_fs.h"
+#include "platform/plat_paths.h"
 #include "platform/plat_registry.h"
 
 namespace {
@@ -50,13 +52,23 @@ std::string withSlash(const char* dir) {
     return s;
 }
 
+// Where the matrix file and the firmware and boot folders are by default: the
+// program folder, or the suite's configuration folder when it is installed.
+std::string settingsFolder(const RunPaths& p) {
+    char dir[4096];
+    if (!plat_suite_installed() || plat_suite_dir(PLAT_DIR_CONFIG, dir, sizeof dir) == 0)
+        return p.binDir;
+    return withSlash(dir);
+}
+
 void buildPaths(SweepRun* run) {
     RunPaths& p = run->paths;
     const RunOptions& o = run->opt;
-    std::string base = o.haveImageDir ? withSlash(o.imageDir) : p.binDir;
+    std::string settings = settingsFolder(p);
+    std::string base = o.haveImageDir ? withSlash(o.imageDir) : settings;
     p.firmwareDir = base + "firmware/";
     p.bootDir = base + "boot/";
-    p.matrixFile = (o.haveMatrixDir ? withSlash(o.matrixDir) : p.binDir) + FWS_MATRIX_FILE;
+    p.matrixFile = (o.haveMatrixDir ? withSlash(o.matrixDir) : settings) + FWS_MATRIX_FILE;
     p.cliPath = p.binDir + FWS_CLI_FILE;
     dbgTrace("[Directory Paths]\n");
     dbgTrace("%-20s : %s\n", "Firmware path", p.firmwareDir.c_str());
@@ -163,6 +175,7 @@ const char* fwsweepVersion() {
 }
 
 int fwsweepMain(int argc, const char* const* argv) {
+    if (printUsageSwitch(argc, argv)) return 0;
     SweepRun run;
     run.paths.binDir = programFolder();
     traceInitDirectory();

@@ -7,6 +7,7 @@
 
 #include <strings.h>
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 
@@ -73,9 +74,9 @@ struct ValueSwitch {
     const char* noValue; // the switch without a value
 };
 
-// /iv=, /id= and /fmd=. Returns -1 when arg is none of them, else 0 or 4.
-int readValueSwitch(const char* body, const char* arg, RunOptions* opt) {
-    const ValueSwitch table[] = {
+// /iv=, /id= and /fmd=, writing into *opt.
+std::array<ValueSwitch, 3> valueSwitches(RunOptions* opt) {
+    return {{
         {"iv", opt->imageVersionFile, sizeof opt->imageVersionFile,
          "\n%s: Error - Image version command error - Return Code=%d\n\n",
          "\n%s: Error - Invalid use of the image version switch. This switch requires an "
@@ -88,9 +89,16 @@ int readValueSwitch(const char* body, const char* arg, RunOptions* opt) {
          "\n%s: Error - fwmatrix.txt directory command error - Return Code=%d\n\n",
          "\n%s: Error - Invalid use of the fwmatrix.txt directory switch. This switch requires "
          "an argument - Return Code=%d\n\n"},
-    };
+    }};
+}
+
+// The switches read by readLogSwitch, readRamDrive and readOne's /xv test.
+const char* const kOtherSwitches[] = {"log", "l", "ramdrive", "xv"};
+
+// /iv=, /id= and /fmd=. Returns -1 when arg is none of them, else 0 or 4.
+int readValueSwitch(const char* body, const char* arg, RunOptions* opt) {
     (void)arg;
-    for (const ValueSwitch& s : table) {
+    for (const ValueSwitch& s : valueSwitches(opt)) {
         const char* value = valueOf(body, s.name);
         if (value == nullptr && strcasecmp(body, s.name) != 0) continue;
         if (value == nullptr || *value == '\0') return switchError(s.noValue);
@@ -176,6 +184,17 @@ int readOne(const char* arg, RunOptions* opt, bool* xvFailed) {
 }
 
 } // namespace
+
+std::vector<std::string> knownSwitchNames() {
+    std::vector<std::string> names;
+    for (const FlagSwitch& s : kFlagSwitches)
+        names.push_back(s.name);
+    RunOptions probe;
+    for (const ValueSwitch& s : valueSwitches(&probe))
+        names.push_back(s.name);
+    names.insert(names.end(), std::begin(kOtherSwitches), std::end(kOtherSwitches));
+    return names;
+}
 
 bool hasOperation(const RunOptions& o) {
     return o.downgrade || o.rewrite || o.update || o.forceFw || o.forceBios;

@@ -1,5 +1,6 @@
 // Trace log of the library: the settings file "LIBTGX.ini", the log file
-// "LIBTGX.LOG" beside the library, and the trace functions every export calls.
+// "LIBTGX.LOG" beside the library (in the suite's configuration and log folders
+// when it is installed), and the trace functions every export calls.
 // Processes that load the library share the log file and serialise their
 // writes with a cross-process named mutex.
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/bounded_text.h"
 #include "libtgx/tgx_internal.h"
 
 uint32_t g_dbgPrint;
@@ -60,6 +62,15 @@ void set_program_name() {
     g_progName[len] = '\0';
 }
 
+// Folder of the settings file (PLAT_DIR_CONFIG) or the log (PLAT_DIR_LOG): the
+// library directory in the build tree, the suite's folder when it is installed
+// (a log beside an installed library would land in the system's library
+// folder). False when there is none.
+bool file_folder(PlatSuiteDir kind, char* dir, size_t size) {
+    if (!plat_suite_installed()) return copyBounded(dir, size, g_tgx.libDir) > 0;
+    return plat_suite_dir(kind, dir, size) > 0;
+}
+
 // Empties the log file (created when missing).
 void empty_log() {
     if (!g_tgx.logPath[0]) return;
@@ -104,16 +115,17 @@ void tgx_log_startup() {
 
     g_dbgPrint = 0;
     g_kdPrint = 0;
+    char dir[TGX_PATH_MAX];
     char settings[TGX_PATH_MAX + 16];
-    if (g_tgx.libDir[0])
-        snprintf(settings, sizeof settings, "%s/%s", g_tgx.libDir, kSettingsName);
+    if (file_folder(PLAT_DIR_CONFIG, dir, sizeof dir))
+        snprintf(settings, sizeof settings, "%s/%s", dir, kSettingsName);
     else
         snprintf(settings, sizeof settings, "%s", kSettingsName);
     tgx_read_settings(settings, &g_dbgPrint, &g_kdPrint);
 
     g_tgx.logPath[0] = '\0';
-    if (g_tgx.libDir[0]) {
-        int n = snprintf(g_tgx.logPath, sizeof g_tgx.logPath, "%s/%s", g_tgx.libDir, kLogName);
+    if (file_folder(PLAT_DIR_LOG, dir, sizeof dir)) {
+        int n = snprintf(g_tgx.logPath, sizeof g_tgx.logPath, "%s/%s", dir, kLogName);
         if (n < 0 || (size_t)n >= sizeof g_tgx.logPath) g_tgx.logPath[0] = '\0';
     }
 

@@ -1,6 +1,7 @@
 // Registry store.
 //
-// HKEY_LOCAL_MACHINE is the directory <state>/registry/hklm. Every key is a
+// HKEY_LOCAL_MACHINE is the directory <state>/registry/hklm, in the suite's
+// state folder (plat_paths.h). Every key is a
 // directory named by its lower-cased, escaped name (so lookups ignore case);
 // the file "#key" inside holds the key's own name in its original case and its
 // values. Readers read "#key" without locking: it is only ever replaced whole
@@ -12,6 +13,7 @@
 //   magic "HRK1"; u16 nameLen, name; u32 valueCount;
 //   per value: u16 nameLen, name, u32 type, u32 dataLen, data.
 #include "platform/plat_fs.h"
+#include "platform/plat_paths.h"
 #include "platform/plat_registry.h"
 
 #include <dirent.h>
@@ -168,7 +170,7 @@ std::string unescape_part(const std::string& s) {
 
 bool registry_base(std::string* base) {
     char state[4096];
-    if (plat_state_dir(state, sizeof state) == 0) return false;
+    if (plat_suite_dir(PLAT_DIR_STATE, state, sizeof state) == 0) return false;
     *base = std::string(state) + "/registry";
     return true;
 }

@@ -1,7 +1,9 @@
 // Trace file, trace lines and the program directory.
 #include "common/tracelog/tracelog.h"
 
+#include "common/bounded_text.h"
 #include "platform/plat_fs.h"
+#include "platform/plat_paths.h"
 #include "platform/plat_time.h"
 
 #include <cstdarg>
@@ -19,6 +21,16 @@ void setFileNames() {
              TRACE_FILE_NAME);
     snprintf(g_trace.settingsFileName, sizeof g_trace.settingsFileName, "%s%s",
              g_trace.moduleDirectory, SETTINGS_FILE_NAME);
+}
+
+// dest = the suite folder of kind, "/" and name; unchanged when the folder is
+// unknown or the name does not fit.
+void suiteFile(char* dest, size_t size, PlatSuiteDir kind, const char* name) {
+    char dir[TRACE_PATH_SIZE];
+    char path[TRACE_PATH_SIZE];
+    if (plat_suite_dir(kind, dir, sizeof dir) == 0) return;
+    int n = snprintf(path, sizeof path, "%s/%s", dir, name);
+    if (n > 0 && static_cast<size_t>(n) < sizeof path) copyBounded(dest, size, path);
 }
 
 // Formats into text, whatever its length.
@@ -113,6 +125,12 @@ void traceInitDirectory() {
     if (plat_exe_path(exe, sizeof exe) == 0) exe[0] = '\0';
     traceDirectoryFromPath(exe, g_trace.moduleDirectory, sizeof g_trace.moduleDirectory);
     setFileNames();
+    // Installed, the trace file is in the suite's log folder and the settings
+    // file in its configuration folder.
+    if (!plat_suite_installed()) return;
+    suiteFile(g_trace.traceFileName, sizeof g_trace.traceFileName, PLAT_DIR_LOG, TRACE_FILE_NAME);
+    suiteFile(g_trace.settingsFileName, sizeof g_trace.settingsFileName, PLAT_DIR_CONFIG,
+              SETTINGS_FILE_NAME);
 }
 
 int traceSetDirectory(const char* dir) {

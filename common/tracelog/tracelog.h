@@ -3,6 +3,8 @@
 // Tracing is on only while a file named "qrldbg.log" exists in the program's
 // directory; trace text is appended to that file. "RM.INI" in the same
 // directory carries LOG_MODE, the mask that switches optional trace groups on.
+// An installed suite keeps "qrldbg.log" in its log folder and "RM.INI" in its
+// configuration folder instead (platform/plat_paths.h).
 // Every trace call is one append write, so lines of processes tracing at the
 // same time never mix inside a line.
 #pragma once
@@ -54,7 +56,8 @@ void traceReset();
 // last "/". A path of 221 characters or more, an empty path or one without "/"
 // gives "./". Returns the length written (out always terminated).
 size_t traceDirectoryFromPath(const char* programPath, char* out, size_t size);
-// Sets moduleDirectory from the running program's path, and the file names.
+// Sets moduleDirectory from the running program's path, and the file names
+// (in the suite's folders when it is installed).
 void traceInitDirectory();
 // Uses dir as the program directory (a "/" is added when missing). Returns 0,
 // or -1 when dir is empty or too long (state unchanged).

@@ -18,6 +18,7 @@
 #include "hbaset/cli/interpreter.h"
 #include "hbaset/cli/message.h"
 #include "hbaset/cli/run_state.h"
+#include "hbaset/cli/usage.h"
 #include "hbaset/cna/mal.h"
 #include "hbaset/fcmaint/config_region.h"
 #include "hbaset/fcmaint/mailbox.h"
@@ -654,6 +655,7 @@ void releaseRun() {
 }
 
 int hbasetMain(int argc, char** argv) {
+    if (printUsageSwitch(argc, argv)) return CLU_OK;
     releaseRun();
     memset(&g_run, 0, sizeof g_run);
     g_run.nexaEnabled = true;

@@ -32,6 +32,7 @@
 #include <mutex>
 
 #include "interfaces/nexa.h"
+#include "platform/plat_backend.h"
 #include "sim/nexa/nexa_sim.h"
 
 using namespace nexasim;
@@ -66,15 +67,11 @@ TagKey member_tag_key(int kind, int node, int row) {
 }
 
 // The simulated converged adapters live beside the simulated driver only.
-// When $HBA_DRIVER_BACKEND selects another driver backend (a real server's),
-// the library shows no controllers, so real FC ports and simulated converged
-// adapters never appear in one listing.
+// When another driver backend is chosen (a real server's), the library shows
+// no controllers, so real FC ports and simulated converged adapters never
+// appear in one listing.
 bool other_driver_backend() {
-    static const char kSimulatedDriver[] = "libhbasimdrv.so";
-    const char* env = getenv("HBA_DRIVER_BACKEND");
-    if (!env || !*env) return false;
-    const char* slash = strrchr(env, '/');
-    return strcmp(slash ? slash + 1 : env, kSimulatedDriver) != 0;
+    return !plat_dev_backend_simulated();
 }
 
 void set_status(int code, const std::string& text) {
