@@ -102,7 +102,7 @@ std::vector<Lun> luns_of(uint32_t host, uint32_t channel, int32_t target) {
     return out;
 }
 
-// The remote port of host with this WWPN, or the one at (channel, target id).
+// The present remote port of host with this WWPN.
 bool find_remote_port(uint32_t host, const uint8_t* wwpn, FcsysRemotePort* out) {
     bool found = false;
     each_remote_port(host, [&](const FcsysRemotePort& rp) {

@@ -23,7 +23,6 @@ namespace {
 const char kRootVariable[] = "HBA_SYSFS_ROOT";
 const char kFcHostDir[] = "sys/class/fc_host";
 const char kScsiHostDir[] = "sys/class/scsi_host";
-const char kRemotePortDir[] = "sys/class/fc_remote_ports";
 const char kVportDir[] = "sys/class/fc_vports";
 const char kScsiDeviceDir[] = "sys/class/scsi_device";
 const char kModuleDir[] = "sys/module";
@@ -201,7 +200,7 @@ bool fcsys_read_attr(const char* dir, const char* name, char* out, size_t size) 
 FcsysWrite fcsys_write_attr(const char* dir, const char* name, const char* text) {
     char path[FCSYS_PATH_MAX];
     if (!fcsys_join(path, sizeof path, dir, name)) return FCSYS_WRITE_ABSENT;
-    int fd = open(path, O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    int fd = open(path, O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) return errno == ENOENT ? FCSYS_WRITE_ABSENT : FCSYS_WRITE_NOT_A_FILE;
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -14,7 +14,6 @@ using hbatest::RunResult;
 
 namespace {
 
-const char kVpdFails[] = "Attempt to read VPD information fails";
 const char kRefused[] = "Command not supported by the adapter driver\nReported Error of 71\n";
 
 class SysfsListings : public ::testing::Test {
