@@ -273,6 +273,20 @@ TEST_F(MainlineServer, LsscsiSeesTheSameHostsAndPortIds) {
     fromLsscsi.erase(12);
     EXPECT_EQ(fromTgxlist, fromLsscsi) << ls.out << t.out;
     EXPECT_EQ(fromTgxlist.size(), 4u);
+
+    // listhba: adapter k is the k-th host in number order, with its port name.
+    std::istringstream hba(body(hbaset({"listhba"})));
+    auto host = fromLsscsi.begin();
+    for (std::string line; std::getline(hba, line) && host != fromLsscsi.end(); ++host) {
+        char high[9] = {}, low[9] = {};
+        ASSERT_EQ(sscanf(line.c_str(), "HBA %*d: %8s %8s", high, low), 2) << line;
+        std::string wwpn = std::string(high) + low;
+        for (char& c : wwpn)
+            c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        wwpn.erase(0, std::min(wwpn.find_first_not_of('0'), wwpn.size() - 1));
+        EXPECT_EQ(host->second.substr(0, host->second.find(',')), "fc:0x" + wwpn) << line;
+    }
+    EXPECT_EQ(host, fromLsscsi.end());
 }
 
 } // namespace
