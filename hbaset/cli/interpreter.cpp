@@ -11,6 +11,7 @@
 #include "hbaset/cli/command_table.h"
 #include "hbaset/cli/families.h"
 #include "hbaset/cli/message.h"
+#include "hbaset/cli/query_only.h"
 #include "hbaset/cli/run_state.h"
 
 namespace {
@@ -293,6 +294,8 @@ int32_t runCommand(int tokenCount) {
     } else if (!tokenRuleHolds(*row, tokenCount)) {
         say(row->syntaxError);
         status = CLU_SYNTAX;
+    } else if (refusedByQueryOnlyDriver(row->name)) {
+        status = CLU_NOT_SUPPORTED;
     } else if (row->custom != nullptr) {
         status = row->custom(*row);
     } else {

@@ -129,6 +129,7 @@ void readDriverInfo(uint32_t i) {
     if (info.version >= kDrvInfoVersion) {
         if (info.sliMode == kSli4Mode) r->sli4 = 1;
         if ((info.featureList & TGX_FEATURE_FCOE) != 0) r->functionKind |= KIND_FCOE_FUNCTION;
+        if ((info.featureList & TGX_FEATURE_QUERY_ONLY) != 0) g_table.queryOnlyDriver = true;
     }
     traceGroup(TRACE_GROUP_FC,
                "[startUp] board %u: drvType %u mailboxLimit %u sli4 %u featureList %x", i,
