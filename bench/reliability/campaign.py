@@ -9,11 +9,13 @@ It prints one table per campaign; the columns marked * count failures, and the
 goal is 0 in each of them. The exit status is 1 when any failure column is not
 0.
 
-    campaign.py [BUILD_DIR] [--quick] [--only NAME,...] [--seed N]
+    campaign.py [BUILD_DIR] [--quick] [--only NAME,...] [--seed N] [--inspect BUILD]
 
 --quick runs a few dozen cases in under a minute (CI runs it); without it the
 full campaign runs (several minutes). NAME is one of: kills, pairs, writers,
-fulldisk, fifo, hostile, links, fwsweep.
+fulldisk, fifo, hostile, links, fwsweep. --inspect reads the adapters' state
+with the `hbasim` of another build (one whose `show -v` prints regions and
+memory pages), for measuring an older build.
 
 Campaigns:
   kills     SIGKILL at a random moment of PRG, .ALL, .GRP and .UFI downloads:
@@ -33,8 +35,8 @@ Campaigns:
             the adapter changed.
   fifo      a FIFO where an image, script or fwsweep file is expected: runs
             that hang (killed after a timeout).
-  hostile   damaged images (cuts every 4 KiB, bit flips, huge lengths) of every
-            kind: refused, accepted with the adapter programmed exactly as by
+  hostile   damaged images (cuts every 4 KiB, bit flips, pairs of flips that keep
+            the RotXor checksums, huge lengths) of every kind: refused, accepted with the adapter programmed exactly as by
             the intact image (only bytes the adapter never receives were
             changed), and accepted with the adapter programmed differently.
   links     log, trace and save files planted as symbolic links to a victim
@@ -68,8 +70,9 @@ HANG_SECONDS = 5
 class Suite:
     """The programs (copied to a private folder) and fresh machines."""
 
-    def __init__(self, build, work):
+    def __init__(self, build, work, inspect=None):
         self.work = work
+        self.inspect = os.path.join(inspect or build, "bin", "hbasim")
         self.bin = os.path.join(work, "bin")
         shutil.copytree(os.path.join(build, "bin"), self.bin, symlinks=True,
                         ignore=shutil.ignore_patterns("test_*", "fuzz_*", "bench_*"))
@@ -122,7 +125,7 @@ class Suite:
 
     def show(self, state):
         """Adapter state as `hbasim show -v` prints it, without run-time noise."""
-        r = subprocess.run([self.prog("hbasim"), "show", "-v"], env=self.env(state),
+        r = subprocess.run([self.inspect, "show", "-v"], env=self.env(state),
                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         keep = []
         for line in r.stdout.decode(errors="replace").splitlines():
@@ -134,7 +137,7 @@ class Suite:
 
     def attr(self, state, name):
         """Values of one attribute in `hbasim show -v`, in order."""
-        out = subprocess.run([self.prog("hbasim"), "show", "-v"], env=self.env(state),
+        out = subprocess.run([self.inspect, "show", "-v"], env=self.env(state),
                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
         return re.findall(r"^\s+%s = (.*)$" % re.escape(name), out.decode(errors="replace"),
                           re.M)
@@ -413,6 +416,16 @@ def damaged(data, rng, flips, cut_step, huge_at):
         b = bytearray(data)
         b[at] ^= 1 << rng.randrange(8)
         out.append(("flip %d" % at, bytes(b)))
+    # The same bit of two words 32 words apart: the RotXor checksums cannot see it.
+    for _ in range(flips // 2):
+        at = rng.randrange(max(len(data) - 128, 1))
+        if at + 128 >= len(data):
+            continue
+        bit = 1 << rng.randrange(8)
+        b = bytearray(data)
+        b[at] ^= bit
+        b[at + 128] ^= bit
+        out.append(("flip pair %d" % at, bytes(b)))
     for at in huge_at:
         for value in (b"\xff\xff\xff\xf0", b"\x7f\xff\xff\xff"):
             b = bytearray(data)
@@ -498,7 +511,7 @@ def camp_links(s, rng, quick):
             f.write("listhba\n")
         ini = os.path.join(s.bin, "LIBTGX.ini")
         with open(ini, "w") as f:
-            f.write("[Trace]\nEnable=1\nLevel=255\n")
+            f.write("DBG_PRINT=255\n")
         folder = s.bin if where == "bin" else cwd
         target = os.path.join(folder, fname)
         for leftover in (target,):
@@ -577,6 +590,7 @@ def main():
     p.add_argument("--quick", action="store_true")
     p.add_argument("--only", default="")
     p.add_argument("--seed", type=int, default=20261210)
+    p.add_argument("--inspect", default=None)
     a = p.parse_args()
     only = set(x for x in a.only.split(",") if x)
     rng = random.Random(a.seed)
@@ -584,7 +598,8 @@ def main():
     start = time.monotonic()
     failures = 0
     try:
-        s = Suite(os.path.abspath(a.build), work)
+        s = Suite(os.path.abspath(a.build), work,
+                  os.path.abspath(a.inspect) if a.inspect else None)
         for name, fn in CAMPAIGNS:
             if only and name not in only:
                 continue

@@ -29,6 +29,7 @@ constexpr uint32_t kPciConfigBytes = 256;
 // CLU statuses of this branch that no other command shares.
 constexpr int32_t kCluNexaRefused = 31; // NEXA busy, or the UFI format refused by NEXA
 constexpr int32_t kCluIncompatible = 70;
+constexpr size_t kSealedNameMax = 200; // the kernel takes names of up to 249 bytes
 
 // NEXA outcome of "UpgradeFlashROM" -> RM status. How to add a row: the NEXA
 // code, then the RM status it stands for; codes not listed give 114.
@@ -142,10 +143,12 @@ uint32_t readCnaImage(const char* path, CnaImage* image) {
         traceGroup(TRACE_GROUP_FC, "[DownloadCNAFirmware] Cannot read the image file %s\n", path);
         return CLU_FILE_OPEN;
     }
+    // The copy is named after the file (its full path when that fits a name),
+    // so that NEXA's own records say which file it flashed.
     const char* base = strrchr(path, '/');
-    image->sealedFd =
-        plat_sealed_copy(base ? base + 1 : path, image->file.bytes.data(), image->file.bytes.size(),
-                         image->sealedPath, sizeof image->sealedPath);
+    const char* name = strlen(path) <= kSealedNameMax ? path : (base ? base + 1 : path);
+    image->sealedFd = plat_sealed_copy(name, image->file.bytes.data(), image->file.bytes.size(),
+                                       image->sealedPath, sizeof image->sealedPath);
     if (image->sealedFd < 0) {
         traceGroup(TRACE_GROUP_FC, "[DownloadCNAFirmware] Cannot keep a copy of %s\n", path);
         return CLU_FILE_OPEN;

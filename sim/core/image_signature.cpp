@@ -82,6 +82,18 @@ SigVerdict sig_check_ufi(const uint8_t* file, size_t size) {
     return memcmp(mac, file + at + 4, SIG_MAC_SIZE) == 0 ? SIG_VALID : SIG_INVALID;
 }
 
+uint32_t sig_prg_word(const uint8_t* image, size_t size) {
+    uint8_t mac[SIG_MAC_SIZE];
+    const SigPart part{image, size >= 8 ? size - 8 : 0};
+    sig_mac(&part, 1, mac);
+    return be32(mac);
+}
+
+SigVerdict sig_check_prg(const uint8_t* image, size_t size) {
+    if (size < 8 || size % 4 != 0) return SIG_MISSING;
+    return sig_prg_word(image, size) == be32(image + size - 8) ? SIG_VALID : SIG_INVALID;
+}
+
 uint32_t sig_aif_word(uint32_t area, uint32_t base, const uint8_t* body, size_t size) {
     uint8_t where[8];
     put_be32(where, area);

@@ -13,6 +13,8 @@
 //         file with bytes 48-79 taken as zero.
 //   .UFI  the last 36 bytes of the file: the marker, then the MAC of every
 //         byte before them.
+//   PRG   the word before the last (the last completes the file checksum):
+//         the first 4 bytes of the MAC of every byte before it.
 //   AIF   the last word of each image's body (the part sent to the flash
 //         area): the first 4 bytes of the MAC of the area number and the load
 //         address (two big-endian words) followed by the rest of the body, in
@@ -49,6 +51,11 @@ SigVerdict sig_check_grp(const uint8_t* file, size_t size);
 // header's file length) / checks it.
 void sig_append_ufi(std::vector<uint8_t>& file);
 SigVerdict sig_check_ufi(const uint8_t* file, size_t size);
+
+// The signature word of a PRG image of size bytes (a multiple of 4, at least
+// 8) / the check of a whole PRG image.
+uint32_t sig_prg_word(const uint8_t* image, size_t size);
+SigVerdict sig_check_prg(const uint8_t* image, size_t size);
 
 // The signature word of an AIF body (body excludes its last word) / the
 // check of a body as received, its last word included.

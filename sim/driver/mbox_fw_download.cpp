@@ -6,8 +6,9 @@
 // opens a download; load chunks (word 1 = 0x0A, bit 0 on the last one; word 3
 // length, data from word 5) are appended to the staging object "down_load".
 // At the last chunk the image must be exactly the erased size, its RotXor
-// checksums (header words 1-11 and the whole file) must be 0 and its program
-// id must be the erased one; on the secure family the key block must be
+// checksums (header words 1-11 and the whole file) must be 0, its program id
+// must be the erased one and its signature word (sim/core/image_signature.h)
+// must verify; on the secure family the key block must be
 // signed (else 3851) and name the adapter's current KEK (else 3841). Only
 // then is the program installed: the load list entry of that program id is
 // replaced (or a new entry appended), the first bytes of the image are placed
@@ -217,6 +218,13 @@ bool finish_download(Adapter& a, Function& f, MboxCall& c, FuncRef ref, uint32_t
     if (!take_staged(ref, kDlStaging, &img) || img.size() != size || size < kHeaderBytes ||
         size % 4 != 0 || fw_be32(&img[0]) != size || rotxor(&img[4], 11) != 0 ||
         rotxor(img.data(), size / 4) != 0 || fw_be32(&img[4]) != pid0 || fw_be32(&img[8]) != pid1) {
+        mbox_set_status(c, MBXS_ERROR);
+        return true;
+    }
+    // The maker's signature word (before the checksum word) covers what the
+    // checksums can miss. A failure is refused like a bad checksum: 3851 would
+    // have the host delete the installed programs of this type and retry.
+    if (sig_check_prg(img.data(), img.size()) != SIG_VALID) {
         mbox_set_status(c, MBXS_ERROR);
         return true;
     }

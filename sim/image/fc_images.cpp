@@ -123,6 +123,7 @@ Image build_prg(const PrgSpec& s) {
     }
     if (sign) put_key_block(img, kKeyBlockAt, s.kek);
     put_be32(img, 44, rotxor_completer(&img[4], 10));
+    put_be32(img, img.size() - 8, hbasim::sig_prg_word(img.data(), img.size()));
     const size_t words = img.size() / 4;
     put_be32(img, 4 * (words - 1), rotxor_completer(img.data(), words - 1));
     if (s.bad == "header-checksum") put_be32(img, 44, get_be32(img, 44) ^ 1);

@@ -64,17 +64,7 @@ Started wanted(uint32_t v) {
 }
 
 pid_t spawnDownload(const std::string& path) {
-    const std::string program = hbatest::bin_path("hbaset");
-    const std::string file = "i=" + path;
-    pid_t pid = fork();
-    if (pid == 0) {
-        FILE* null = std::freopen("/dev/null", "w", stdout);
-        (void)null;
-        execl(program.c_str(), program.c_str(), "download", "n=1", file.c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    return pid;
+    return dltest::spawnHbaset({"download", "n=1", "i=" + path});
 }
 
 std::string adapterAttr(const char* key) {

@@ -152,15 +152,7 @@ TEST(HostileImages, FileRewrittenDuringTheDownloadIsNotWhatIsSent) {
     const std::string staging =
         adapterFile.substr(0, adapterFile.rfind('/')) + "/objects/a0f0-down_load.stg";
 
-    const std::string program = hbatest::bin_path("hbaset");
-    pid_t pid = fork();
-    if (pid == 0) {
-        FILE* null = std::freopen("/dev/null", "w", stdout);
-        (void)null;
-        execl(program.c_str(), program.c_str(), "download", "n=1", ("i=" + path).c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    pid_t pid = dltest::spawnHbaset({"download", "n=1", "i=" + path});
     struct stat st;
     int status = 0;
     while (stat(staging.c_str(), &st) != 0 || st.st_size < 4096) {
