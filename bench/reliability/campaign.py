@@ -107,7 +107,9 @@ class Suite:
     def run(self, state, args, timeout=60, cwd=None, stdin=subprocess.DEVNULL):
         """(exit code or None after a timeout, stdout) of a program of the suite."""
         try:
-            r = subprocess.run([self.prog(args[0])] + args[1:], env=self.env(state), cwd=cwd,
+            # In a private folder: files the programs write where they run land there.
+            r = subprocess.run([self.prog(args[0])] + args[1:], env=self.env(state),
+                               cwd=cwd or state,
                                stdin=stdin, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                timeout=timeout)
             return r.returncode, r.stdout.decode(errors="replace")
@@ -115,7 +117,7 @@ class Suite:
             return None, ""
 
     def spawn(self, state, args):
-        return subprocess.Popen([self.prog(args[0])] + args[1:], env=self.env(state),
+        return subprocess.Popen([self.prog(args[0])] + args[1:], env=self.env(state), cwd=state,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def image(self, state, kind_args, path):
@@ -129,6 +131,8 @@ class Suite:
                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         keep = []
         for line in r.stdout.decode(errors="replace").splitlines():
+            if line.startswith("State directory:"):
+                continue
             if re.match(r"\s+(link|diag_mode|event_log_open|exprom_\w+|dl_erase|la_erase|"
                         r"journal\w*|change\w*|reset\w*)\s*=", line):
                 continue
@@ -149,11 +153,11 @@ def ok(code):
 
 def leftovers(state):
     """Temporary and trash files a killed run may leave in a state folder."""
-    found = 0
+    found = set()
     for root, dirs, files in os.walk(state):
         for n in dirs + files:
             if re.search(r"(\.tmp|\.trash|~|\.new)$|^\.trash|^tmp\.|XXXXXX", n) or ".tmp." in n:
-                found += 1
+                found.add(os.path.join(root, n))
     return found
 
 
@@ -164,6 +168,7 @@ def kill_case(s, kind, rng, n):
     target = "n=7" if kind == "ufi" else "n=1"
     state = s.fresh(fleet)
     counts = {"kills": 0, "unreadable*": 0, "failed retries*": 0, "mixed*": 0, "leftovers*": 0}
+    left = set()  # what is still there after the next run
 
     def make(v):
         path = os.path.join(state, {"prg": "fw.prg", "all": "fw.ALL", "grp": "fw.grp",
@@ -216,7 +221,11 @@ def kill_case(s, kind, rng, n):
         code, _ = s.run(state, ["hbaset", "download", target, "i=" + make(v)])
         if not ok(code):
             counts["failed retries*"] += 1
-        counts["leftovers*"] += leftovers(state)
+        left |= leftovers(state)
+    counts["leftovers*"] = len(left)
+    if os.environ.get("CAMPAIGN_VERBOSE"):
+        for path in sorted(left):
+            print("  leftover %s" % path)
     return counts
 
 
@@ -242,7 +251,7 @@ def pair_case(s, kind, rng, n):
         procs = []
         for f in files:
             procs.append(subprocess.Popen(
-                [s.prog("hbaset"), "download", "n=1", "i=" + f], env=s.env(state),
+                [s.prog("hbaset"), "download", "n=1", "i=" + f], env=s.env(state), cwd=state,
                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT))
             time.sleep(rng.uniform(0, 0.02))
         results = [(p.wait(), p.stdout.read().decode(errors="replace")) for p in procs]
@@ -593,7 +602,6 @@ def main():
     p.add_argument("--inspect", default=None)
     a = p.parse_args()
     only = set(x for x in a.only.split(",") if x)
-    rng = random.Random(a.seed)
     work = tempfile.mkdtemp(prefix="reliability-")
     start = time.monotonic()
     failures = 0
@@ -603,6 +611,9 @@ def main():
         for name, fn in CAMPAIGNS:
             if only and name not in only:
                 continue
+            # Each campaign draws from its own generator, so that one run with
+            # --only repeats exactly what it did in the whole campaign.
+            rng = random.Random("%d-%s" % (a.seed, name))
             failures += print_table(name, fn(s, rng, a.quick))
     finally:
         shutil.rmtree(work, ignore_errors=True)
