@@ -238,6 +238,10 @@ bool plat_stdin_is_terminal() {
     return isatty(STDIN_FILENO) == 1;
 }
 
+bool plat_stderr_is_terminal() {
+    return isatty(STDERR_FILENO) == 1;
+}
+
 bool plat_key_pressed() {
     if (!plat_stdin_is_terminal()) return false;
     // A terminal delivers keys only after Enter in line mode: switch line mode off

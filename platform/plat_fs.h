@@ -38,6 +38,7 @@ bool plat_append_file(const char* path, const void* data, size_t size);
 // True when standard input is a terminal and a key is waiting.
 bool plat_key_pressed();
 bool plat_stdin_is_terminal();
+bool plat_stderr_is_terminal();
 
 // One entry of a directory listing.
 struct PlatDirEntry {
