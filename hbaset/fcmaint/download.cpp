@@ -9,6 +9,7 @@
 #include "common/bounded_text.h"
 #include "hbaset/cli/adapter_table.h"
 #include "hbaset/cli/message.h"
+#include "hbaset/cli/named_files.h"
 #include "hbaset/cli/run_state.h"
 #include "hbaset/cna/cna_download.h"
 #include "hbaset/fcmaint/image_check.h"
@@ -74,7 +75,7 @@ uint32_t aifWithRetries(int adapter, FileKind kind, FILE* file, bool bare, uint3
 uint32_t downloadFc(int adapter, const char* path, FileKind kind,
                     const DownloadProgress& progress) {
     progress.stage("Opening File");
-    FileCloser file{std::fopen(path, "rb")};
+    FileCloser file{plat_fopen_input(path, nullptr)};
     if (file.f == nullptr) {
         emitText("Open File Error\n");
         return DL_OPEN_FAILED;
@@ -128,6 +129,9 @@ uint32_t DownloadImage(int adapter, const char* path, const DownloadProgress& pr
     const char* ext = fileExtension(path);
     const FileKind kind = fileKindOf(ext);
     emitText("File Extension %s\n", ext);
+    // Every open of the image below refuses what is not a regular file; the
+    // refusal is named once, here.
+    noteSpecialInput(path);
     char full[PATH_MAX];
     if (realpath(path, full) == nullptr) copyBounded(full, sizeof full, path);
 

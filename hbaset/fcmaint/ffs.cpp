@@ -13,6 +13,7 @@
 #include "hbaset/fcmaint/mailbox.h"
 #include "hbaset/fcmaint/rm_status.h"
 #include "hbaset/fcmaint/sli_cfg.h"
+#include "platform/plat_files.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
 uint32_t FFS_DownloadFile(int adapter, const char* objectName, const char* path) {
     if (path == nullptr || path[0] == 0) return RM_STATUS_BAD_ARGUMENT;
-    FilePtr file(std::fopen(path, "rb"));
+    FilePtr file(plat_fopen_input(path, nullptr));
     if (!file) {
         traceGroup(TRACE_GROUP_FC, "[FFS_DownloadFile] Error opening file %s:\n", path);
         return RM_STATUS_ERROR;
@@ -110,7 +111,7 @@ namespace {
 
 uint32_t verifyGrpHeader(const char* path, GrpKind kind) {
     if (path == nullptr) return RM_STATUS_ERROR_READING_RESOURCE;
-    FilePtr file(std::fopen(path, "rb"));
+    FilePtr file(plat_fopen_input(path, nullptr));
     if (!file) return RM_STATUS_ERROR_READING_RESOURCE;
     uint8_t header[GRP_HEADER_SIZE];
     size_t n = std::fread(header, 1, sizeof(header), file.get());
