@@ -110,9 +110,12 @@ int plat_adapter_lock(const char* name, uint32_t wait_ms, PlatAdapterLock* out,
     int fd = open_lock_file(dir, name, why);
     if (fd < 0) return PLAT_LOCK_FAILED;
 
+    // The wait is counted in the sleeps' own milliseconds, so it lasts as
+    // long as the sleep scale makes it (nothing at scale 0); the clock ends it
+    // too when the sleeps overrun, at the scaled bound plus the bound itself.
     const uint64_t start = plat_tick_ms();
-    const uint64_t clockBound = wait_ms ? plat_scaled_ms(wait_ms) : 0;
-    uint32_t waited = 0; // in the sleeps' own milliseconds
+    const uint64_t clockBound = wait_ms ? plat_scaled_ms(wait_ms) + (uint64_t)wait_ms : 0;
+    uint32_t waited = 0;
     for (;;) {
         if (flock(fd, LOCK_EX | LOCK_NB) == 0) break;
         if (errno == EINTR) continue;

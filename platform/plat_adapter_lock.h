@@ -26,8 +26,9 @@ enum PlatLockResult : int {
 };
 
 // Takes the lock named name (letters, digits, '-' and '_'), waiting at most
-// wait_ms: the wait goes through plat_sleep_ms and is also bounded by the
-// clock (plat_scaled_ms of wait_ms), so a zero sleep scale ends it at once.
+// wait_ms: the wait is made of plat_sleep_ms pauses that add up to wait_ms
+// (so a zero sleep scale ends it at once), and the clock ends it as well when
+// those pauses overrun (after plat_scaled_ms(wait_ms) + wait_ms).
 // *out receives the lock with PLAT_LOCK_OK; with PLAT_LOCK_FAILED *why (may be
 // null) says why. Not recursive: a second take of a held name, in this
 // process or another, waits like any other.

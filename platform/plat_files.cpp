@@ -5,6 +5,7 @@
 
 #include "platform/plat_fs.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -13,6 +14,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -78,6 +80,26 @@ PlatFileStatus open_failure(const char* path, int err) {
     }
     if (err == ENXIO || err == EISDIR) return PLAT_FILE_NOT_REGULAR;
     return plat_file_status_of(err);
+}
+
+// Removes the temporary files an earlier save of path left when it was killed
+// ("<name>.tmp.<pid>.<n>" of a process that is gone).
+void remove_dead_saves(const char* path) {
+    const char* slash = strrchr(path, '/');
+    const std::string dir = !slash          ? std::string(".")
+                            : slash == path ? std::string("/")
+                                            : std::string(path, (size_t)(slash - path));
+    const char* base = slash ? slash + 1 : path;
+    const size_t baseLen = strlen(base);
+    DIR* d = opendir(dir.c_str());
+    if (!d) return;
+    while (struct dirent* e = readdir(d)) {
+        // The suffix after the name itself: ".tmp.<pid>.<n>".
+        if (strncmp(e->d_name, base, baseLen) != 0) continue;
+        if (plat_left_by_dead_process(e->d_name + baseLen, ".tmp."))
+            unlinkat(dirfd(d), e->d_name, 0);
+    }
+    closedir(d);
 }
 
 } // namespace
@@ -231,6 +253,7 @@ PlatFileStatus plat_save_begin(PlatSaveFile* save, const char* path, uint32_t mo
     size_t len = strlen(path);
     if (len >= sizeof save->path) return PLAT_FILE_FAILED;
     memcpy(save->path, path, len + 1);
+    remove_dead_saves(path);
     // The temporary file lies beside the target, so the rename stays on one
     // file system; its name carries the process id, so a leftover of a killed
     // run is recognised as one.

@@ -58,9 +58,10 @@ PlatFileStatus plat_log_target_status(const char* path);
 
 // ---- saved files ---------------------------------------------------------------
 // A file written whole or not at all. begin refuses a link or a special file
-// at path and creates a temporary file beside it (mode applied); write adds
-// data; commit renames it over path; a save that is dropped (or never
-// committed) removes the temporary file and leaves path as it was.
+// at path and creates a temporary file beside it (mode applied), removing
+// those a killed save of the same name left; write adds data; commit renames
+// it over path; a save that is dropped (or never committed) removes the
+// temporary file and leaves path as it was.
 struct PlatSaveFile {
     int fd = -1;
     char path[4096] = {};

@@ -9,6 +9,7 @@
 #include <pthread.h>
 #include <dirent.h>
 #include <pwd.h>
+#include <signal.h>
 #include <stdio.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -268,6 +269,18 @@ bool plat_append_file(const char* path, const void* data, size_t size) {
     }
     if (!ok) errno = err;
     return ok;
+}
+
+bool plat_left_by_dead_process(const char* name, const char* marker) {
+    const char* at = (name && marker && *marker) ? strstr(name, marker) : nullptr;
+    if (!at) return false;
+    const char* p = at + strlen(marker);
+    long pid = 0;
+    int digits = 0;
+    for (; *p >= '0' && *p <= '9' && digits < 10; ++p, ++digits)
+        pid = pid * 10 + (*p - '0');
+    if (digits == 0 || *p != '.' || pid <= 0 || pid > 0x3FFFFFFF) return false;
+    return kill((pid_t)pid, 0) != 0 && errno == ESRCH;
 }
 
 void plat_set_state_error(int err) {

@@ -36,6 +36,11 @@ bool plat_write_file_atomic(const char* path, const void* data, size_t size);
 // interleave). Returns true on success; on failure errno says why.
 bool plat_append_file(const char* path, const void* data, size_t size);
 
+// True when name holds "<marker><pid>.<n>" and no process with that id is
+// alive: the temporary file or trash folder of a writer killed before it could
+// finish ("#key.tmp.4711.3" with marker ".tmp.").
+bool plat_left_by_dead_process(const char* name, const char* marker);
+
 // ---- storage faults of the state directory (test switch) ------------------------
 // Makes every creation of a file or folder and every write under the state
 // directory fail with err, as a full (ENOSPC) or read-only (EROFS) file system

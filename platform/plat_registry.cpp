@@ -22,7 +22,6 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <stdio.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -339,21 +338,6 @@ int32_t store_key(const std::string& dir, const KeyRecord& k) {
 
 // ---- leftovers of killed writers ----------------------------------------------------
 
-// True when name is "<prefix><pid>.<n>" (after skipping to prefix) and no
-// process with that id is alive: the temporary file or trash folder of a
-// writer that was killed before it could finish.
-bool left_by_dead_process(const char* name, const char* prefix) {
-    const char* at = strstr(name, prefix);
-    if (!at) return false;
-    const char* p = at + strlen(prefix);
-    long pid = 0;
-    int digits = 0;
-    for (; *p >= '0' && *p <= '9' && digits < 10; ++p, ++digits)
-        pid = pid * 10 + (*p - '0');
-    if (digits == 0 || *p != '.' || pid <= 0 || pid > 0x3FFFFFFF) return false;
-    return kill((pid_t)pid, 0) != 0 && errno == ESRCH;
-}
-
 // Removes the record temporaries of dead writers in a key folder and below.
 void remove_dead_temps(const std::string& dir, int depth) {
     DIR* d = opendir(dir.c_str());
@@ -362,7 +346,7 @@ void remove_dead_temps(const std::string& dir, int depth) {
     while (struct dirent* ent = readdir(d)) {
         const char* n = ent->d_name;
         if (n[0] == '#') {
-            if (left_by_dead_process(n, ".tmp.")) unlinkat(dirfd(d), n, 0);
+            if (plat_left_by_dead_process(n, ".tmp.")) unlinkat(dirfd(d), n, 0);
         } else if (n[0] != '.' && (ent->d_type == DT_DIR || ent->d_type == DT_UNKNOWN)) {
             subs.push_back(n);
         }
@@ -381,7 +365,7 @@ void remove_leftovers(const std::string& base) {
         std::vector<std::string> trash;
         while (struct dirent* ent = readdir(d))
             if (strncmp(ent->d_name, ".trash.", 7) == 0 &&
-                left_by_dead_process(ent->d_name, ".trash."))
+                plat_left_by_dead_process(ent->d_name, ".trash."))
                 trash.push_back(ent->d_name);
         closedir(d);
         for (const std::string& t : trash) {
