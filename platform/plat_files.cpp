@@ -57,18 +57,15 @@ bool keep_if_regular(int fd, PlatFileStatus* why) {
     return true;
 }
 
-bool write_all(int fd, const void* data, size_t size) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = write(fd, p, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        size -= (size_t)n;
+// A stream over an open descriptor (-1: none); closes it when that fails.
+FILE* stream_of(int fd, const char* mode, PlatFileStatus* why) {
+    if (fd < 0) return nullptr;
+    FILE* f = fdopen(fd, mode);
+    if (!f) {
+        set_why(why, PLAT_FILE_FAILED);
+        close(fd);
     }
-    return true;
+    return f;
 }
 
 // The status of a failed open of a log: a link at the name gives ELOOP with
@@ -168,14 +165,7 @@ int plat_open_input(const char* path, PlatFileStatus* why) {
 }
 
 FILE* plat_fopen_input(const char* path, PlatFileStatus* why) {
-    int fd = plat_open_input(path, why);
-    if (fd < 0) return nullptr;
-    FILE* f = fdopen(fd, "rb");
-    if (!f) {
-        set_why(why, PLAT_FILE_FAILED);
-        close(fd);
-    }
-    return f;
+    return stream_of(plat_open_input(path, why), "rb", why);
 }
 
 // ---- logs and traces --------------------------------------------------------------
@@ -208,14 +198,7 @@ int plat_open_log(const char* path, uint32_t mode, bool create, bool truncate,
 }
 
 FILE* plat_fopen_log(const char* path, uint32_t mode, bool create, PlatFileStatus* why) {
-    int fd = plat_open_log(path, mode, create, false, why);
-    if (fd < 0) return nullptr;
-    FILE* f = fdopen(fd, "ab");
-    if (!f) {
-        set_why(why, PLAT_FILE_FAILED);
-        close(fd);
-    }
-    return f;
+    return stream_of(plat_open_log(path, mode, create, false, why), "ab", why);
 }
 
 PlatFileStatus plat_append_log(const char* path, const void* data, size_t size) {
@@ -223,7 +206,7 @@ PlatFileStatus plat_append_log(const char* path, const void* data, size_t size) 
     PlatFileStatus why = PLAT_FILE_OK;
     int fd = plat_open_log(path, PLAT_MODE_LOG, false, false, &why);
     if (fd < 0) return why;
-    bool ok = write_all(fd, data, size);
+    bool ok = plat_write_fd(fd, data, size);
     int err = errno;
     if (close(fd) != 0 && ok) {
         ok = false;
@@ -284,7 +267,7 @@ PlatFileStatus plat_save_begin(PlatSaveFile* save, const char* path, uint32_t mo
 
 PlatFileStatus plat_save_write(PlatSaveFile* save, const void* data, size_t size) {
     if (save->fd < 0 || (!data && size)) return PLAT_FILE_FAILED;
-    if (write_all(save->fd, data, size)) return PLAT_FILE_OK;
+    if (plat_write_fd(save->fd, data, size)) return PLAT_FILE_OK;
     return plat_file_status_of(errno);
 }
 

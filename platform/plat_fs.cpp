@@ -46,20 +46,6 @@ std::string env_or_empty(const char* name) {
     return v ? std::string(v) : std::string();
 }
 
-bool write_all(int fd, const void* data, size_t size) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = write(fd, p, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        size -= (size_t)n;
-    }
-    return true;
-}
-
 std::atomic<uint32_t> g_tempSeq{0};
 std::atomic<int> g_stateError{0};
 
@@ -239,7 +225,7 @@ bool plat_write_file_atomic(const char* path, const void* data, size_t size) {
     if (!state_write_allowed(path)) return false;
     int fd = open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return false;
-    bool ok = write_all(fd, data, size);
+    bool ok = plat_write_fd(fd, data, size);
     int err = errno;
     if (close(fd) != 0 && ok) {
         ok = false;
@@ -261,7 +247,7 @@ bool plat_append_file(const char* path, const void* data, size_t size) {
     if (!state_write_allowed(path)) return false;
     int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
     if (fd < 0) return false;
-    bool ok = write_all(fd, data, size);
+    bool ok = plat_write_fd(fd, data, size);
     int err = errno;
     if (close(fd) != 0 && ok) {
         ok = false;
@@ -269,6 +255,20 @@ bool plat_append_file(const char* path, const void* data, size_t size) {
     }
     if (!ok) errno = err;
     return ok;
+}
+
+bool plat_write_fd(int fd, const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = write(fd, p, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        size -= (size_t)n;
+    }
+    return true;
 }
 
 bool plat_left_by_dead_process(const char* name, const char* marker) {

@@ -36,6 +36,10 @@ bool plat_write_file_atomic(const char* path, const void* data, size_t size);
 // interleave). Returns true on success; on failure errno says why.
 bool plat_append_file(const char* path, const void* data, size_t size);
 
+// Writes all of data to fd, retrying interrupted and partial writes. False
+// with errno set when a write fails.
+bool plat_write_fd(int fd, const void* data, size_t size);
+
 // True when name holds "<marker><pid>.<n>" and no process with that id is
 // alive: the temporary file or trash folder of a writer killed before it could
 // finish ("#key.tmp.4711.3" with marker ".tmp.").
