@@ -71,11 +71,23 @@ bool file_folder(PlatSuiteDir kind, char* dir, size_t size) {
     return plat_suite_dir(kind, dir, size) > 0;
 }
 
-// Empties the log file (created when missing).
+// The log opened for appending: created private when missing, never through
+// a link put in its place, never a FIFO or a device. Null when it cannot be.
+FILE* open_log() {
+    return plat_fopen_log(g_tgx.logPath, PLAT_MODE_LOG, true, nullptr);
+}
+
+// Starts a fresh log: empties the log file (created when missing).
 void empty_log() {
     if (!g_tgx.logPath[0]) return;
-    FILE* f = fopen(g_tgx.logPath, "w");
-    if (f) fclose(f);
+    PlatFileStatus why = PLAT_FILE_OK;
+    int fd = plat_open_log(g_tgx.logPath, PLAT_MODE_LOG, true, true, &why);
+    if (fd >= 0) {
+        close(fd);
+    } else if (why == PLAT_FILE_LINK || why == PLAT_FILE_NOT_REGULAR) {
+        // Tracing never fails a caller; the one word of it goes to standard error.
+        fprintf(stderr, "%s is %s: refused\n", g_tgx.logPath, plat_file_status_text(why));
+    }
 }
 
 // Value of a settings line: an unsigned decimal number that ends at the first
@@ -92,7 +104,9 @@ uint32_t settings_value(const char* v) {
 } // namespace
 
 bool tgx_read_settings(const char* path, uint32_t* dbg, uint32_t* kd) {
-    FILE* f = fopen(path, "r");
+    // A FIFO or device named like the settings file is not read: the library
+    // loads inside every program that links it and must never wait here.
+    FILE* f = plat_fopen_input(path, nullptr);
     if (!f) return false;
     char piece[kSettingsPiece];
     while (fgets(piece, sizeof piece, f)) {
@@ -144,7 +158,8 @@ void tgx_log_startup() {
             empty_log();
         }
     }
-    if (!g_dbgPrint) empty_log();
+    // With file tracing off the log is left as it is: a load that writes
+    // nothing has no reason to destroy what earlier runs wrote.
 
     static const char kStars[] = "******************************************************\n";
     static_assert(sizeof kStars == 56, "54 asterisks and a newline");
@@ -178,7 +193,7 @@ void TraceLog(const char* fmt, ...) {
              g_progName);
 
     if (g_dbgPrint && g_tgx.logPath[0]) {
-        FILE* f = fopen(g_tgx.logPath, "a");
+        FILE* f = open_log();
         if (f) {
             fputs(prefix, f);
             va_list ap;
@@ -222,7 +237,7 @@ void TraceDump(const void* bytes, uint32_t count) {
         if (plat_tick_ms() - start >= kLogWaitMs) return;
         plat_sleep_ms(1);
     }
-    FILE* f = fopen(g_tgx.logPath, "a");
+    FILE* f = open_log();
     if (f) {
         const uint8_t* p = static_cast<const uint8_t*>(bytes);
         fputs("\n     Dump Bytes\n", f);

@@ -4,6 +4,7 @@
 // the backend chosen as plat_dev_backend_simulated() below says. Tests may
 // install a backend directly.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 extern "C" {
@@ -41,6 +42,11 @@ struct HbaDriverBackend {
     // ---- management events (optional; null = no event service) ----
     // Read by the management-event stand-in (plat_mgmt_events.h).
     const HbaMgmtEventProvider* mgmtEvents = nullptr;
+    // ---- writer locks (optional; null = the suite's state folder) ----
+    // Copies the folder that holds the per-adapter writer locks of the
+    // machine this backend drives into buf (no trailing slash) and returns its
+    // length, or 0 when it cannot be named (plat_adapter_lock.h).
+    size_t (*lockDir)(char* buf, size_t size) = nullptr;
 };
 
 typedef const HbaDriverBackend* (*HbaDriverBackendEntry)(void);

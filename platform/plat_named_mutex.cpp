@@ -84,10 +84,12 @@ std::string escape_name(const char* name) {
     return out;
 }
 
+// Any account may share a name (0666), but a link planted in the locks folder
+// is never followed: the open would create or lock the file it points to.
 int open_lock_file(const std::string& path) {
     int fd;
     do {
-        fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }

@@ -2,9 +2,12 @@
 #include "common/tracelog/tracelog.h"
 
 #include "common/bounded_text.h"
+#include "platform/plat_files.h"
 #include "platform/plat_fs.h"
 #include "platform/plat_paths.h"
 #include "platform/plat_time.h"
+
+#include <sys/stat.h>
 
 #include <cstdarg>
 #include <cstring>
@@ -55,8 +58,9 @@ void formatText(std::string& text, const char* format, va_list ap) {
 
 void appendRecord(const std::string& record) {
     if (record.empty() || !traceFileExists()) return;
-    // A file that cannot be appended to is skipped silently.
-    (void)plat_append_file(g_trace.traceFileName, record.data(), record.size());
+    // A file that cannot be appended to is skipped silently. The append never
+    // creates the file and never follows a link put in its place.
+    (void)plat_append_log(g_trace.traceFileName, record.data(), record.size());
 }
 
 void appendPrefix(std::string& record) {
@@ -146,7 +150,8 @@ int traceSetDirectory(const char* dir) {
 }
 
 bool traceFileExists() {
-    return plat_file_exists(g_trace.traceFileName);
+    struct stat st;
+    return lstat(g_trace.traceFileName, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool traceGroupEnabled(uint32_t group) {
@@ -189,6 +194,14 @@ void traceGroup(uint32_t group, const char* format, ...) {
 }
 
 void traceStartRun(const char* startText) {
+    // A link or a special file named like the trace file switches tracing off;
+    // the one warning goes to standard error, away from output others parse.
+    PlatFileStatus planted = plat_log_target_status(g_trace.traceFileName);
+    if (planted != PLAT_FILE_OK) {
+        fprintf(stderr, "%s is %s: refused\n", g_trace.traceFileName,
+                plat_file_status_text(planted));
+        fflush(stderr);
+    }
     if (traceFileExists()) readSettings();
     traceLine(startText);
 }

@@ -6,7 +6,9 @@
 // An installed suite keeps "qrldbg.log" in its log folder and "RM.INI" in its
 // configuration folder instead (platform/plat_paths.h).
 // Every trace call is one append write, so lines of processes tracing at the
-// same time never mix inside a line.
+// same time never mix inside a line. The trace file is never created and
+// never written through a link: a link (or a FIFO) named "qrldbg.log" leaves
+// tracing off, with one warning on standard error at the start of a run.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -63,6 +65,7 @@ void traceInitDirectory();
 // or -1 when dir is empty or too long (state unchanged).
 int traceSetDirectory(const char* dir);
 
+// True when the trace file is a regular file (a link is not followed).
 bool traceFileExists();
 // True when the trace file exists and logMode has a bit of group.
 bool traceGroupEnabled(uint32_t group);
@@ -85,6 +88,7 @@ int readSettingsFile(const char* path, TraceSettings* out);
 int readSettings();
 
 // Start of a run, once the program directory is set (traceInitDirectory):
-// when the trace file exists the settings are read, then startText is traced
-// as a line.
+// a link or special file in place of the trace file is named on standard
+// error; when the trace file exists the settings are read, then startText is
+// traced as a line.
 void traceStartRun(const char* startText);

@@ -10,6 +10,7 @@
 #include "hbaset/cli/adapter_table.h"
 #include "hbaset/cli/message.h"
 #include "hbaset/cli/progress_bar.h"
+#include "hbaset/cli/named_files.h"
 #include "hbaset/cli/run_state.h"
 #include "hbaset/cna/cna_download.h"
 #include "hbaset/fcmaint/image_check.h"
@@ -68,7 +69,6 @@ uint32_t aifWithRetries(int adapter, FileKind kind, const ImageView& image, bool
 // Reads the file once; the download sends these bytes and nothing else.
 uint32_t openImage(const char* path, ImageFile* image) {
     const int loaded = loadImageFile(path, image);
-    if (loaded == IMAGE_NOT_REGULAR) emitText("%s is not a regular file\n", path);
     if (loaded == IMAGE_READ_FAILED || loaded == IMAGE_TOO_BIG) {
         emitText("Invalid Image - Error Reading File\n");
         return DL_READ_ERROR;
@@ -149,6 +149,9 @@ uint32_t downloadByKind(int adapter, const char* path, const DownloadProgress& p
     const char* ext = fileExtension(path);
     const FileKind kind = fileKindOf(ext);
     emitText("File Extension %s\n", ext);
+    // Every open of the image below refuses what is not a regular file; the
+    // refusal is named once, here.
+    noteSpecialInput(path);
     char full[PATH_MAX];
     if (realpath(path, full) == nullptr) copyBounded(full, sizeof full, path);
 

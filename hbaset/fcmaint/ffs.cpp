@@ -16,6 +16,7 @@
 #include "hbaset/fcmaint/mailbox.h"
 #include "hbaset/fcmaint/rm_status.h"
 #include "hbaset/fcmaint/sli_cfg.h"
+#include "platform/plat_files.h"
 
 namespace {
 
@@ -140,7 +141,6 @@ uint32_t FFS_DownloadGrpFile(int adapter, const char* path) {
     // Read once: the header checked below and the object written are the same bytes.
     ImageFile file;
     const int loaded = loadImageFile(path, &file);
-    if (loaded == IMAGE_NOT_REGULAR) emitText("%s is not a regular file\n", path);
     uint32_t st = loaded == IMAGE_LOADED
                       ? FFS_VerifyFirmwareImage(file.view(), grpKindForAdapter(adapter))
                       : RM_STATUS_ERROR_INCOMP_IMAGE;

@@ -11,6 +11,7 @@
 #include "common/bounded_text.h"
 #include "common/tracelog/tracelog.h"
 #include "hbaset/fcmaint/rm_status.h"
+#include "platform/plat_files.h"
 
 const uint8_t UFI_FLASH_DIR_COOKIE[UFI_FLASH_DIR_COOKIE_SIZE] = {
     '*', '*', '*', ' ', 'Q', 'V', ' ', 'F', 'L', 'A', 'S', 0,   0,   0,   0,   0,
@@ -98,7 +99,7 @@ void dumpFlashDir(const UfiFlashDir& d) {
 }
 
 FilePtr openImage(const char* path, const char* who) {
-    FilePtr file(std::fopen(path, "rb"));
+    FilePtr file(plat_fopen_input(path, nullptr));
     if (!file)
         traceGroup(TRACE_GROUP_FC,
                    "[%s] RM_STATUS_ERROR_READING_RESOURCE - Unable to open ifstream! Status = %d\n",
@@ -290,7 +291,7 @@ uint32_t VerifyUFIFileSize(const char* path) {
     if (path == nullptr) return RM_STATUS_BAD_ARGUMENT;
     uint64_t size = 0;
     {
-        FilePtr file(std::fopen(path, "rb"));
+        FilePtr file(plat_fopen_input(path, nullptr));
         if (!file || fseeko(file.get(), 0, SEEK_END) != 0) return RM_STATUS_UNKNOWN_FLASH_LAYOUT;
         off_t end = ftello(file.get());
         if (end <= 0) return RM_STATUS_UNKNOWN_FLASH_LAYOUT;

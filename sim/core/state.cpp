@@ -17,7 +17,8 @@
 // new one. A new machine gets a fresh generation folder, so the old
 // machine's objects and faults go with it in the same step; a reboot keeps
 // the folder and gives each changed adapter a new revision. A killed writer
-// leaves only files no index names; the next writer removes them.
+// leaves only files no index names; the next machine change removes them, and
+// the temporary files among them go at the first look of the next process.
 //
 // Readers never lock: files are replaced by rename, so a reader sees the old
 // or the new file, never a mix. A snapshot is revalidated by comparing the
@@ -156,6 +157,7 @@ struct Cache {
     Index index;
     std::string genDir; // dir + "/machine." + index.gen
     std::vector<Slot> slots;
+    bool swept = false; // this process removed the temporaries of dead writers
 };
 
 std::recursive_mutex g_mutex;
@@ -197,6 +199,7 @@ Cache& cache() {
         g_cache->pid = pid;
         g_cache->indexLoaded = false;
         g_cache->indexStamp = Stamp{};
+        g_cache->swept = false;
     }
     return *g_cache;
 }
@@ -235,6 +238,19 @@ void unlock_file(int fd) {
 }
 
 int seed_locked(Cache& c);
+
+// Once per process, at its first look at the machine: the temporary files of
+// writers that were killed before their rename. Their processes are gone, so
+// nothing can still be writing them and no lock is needed; files no index
+// names wait for the next machine change (remove_leftovers).
+void sweep_dead_temps(Cache& c) {
+    if (c.swept) return;
+    c.swept = true;
+    remove_stale_temps(c.dir);
+    remove_stale_temps(c.dir + "/adapters");
+    remove_stale_temps(c.genDir);
+    remove_stale_temps(c.genDir + "/objects");
+}
 
 // Loads (or revalidates) the index, seeding the state when there is none.
 int load_index(Cache& c, bool force = false) {
@@ -278,6 +294,7 @@ int load_index(Cache& c, bool force = false) {
         if (i >= c.index.adapters.size() && c.slots[i].lockFd >= 0) close(c.slots[i].lockFd);
     }
     c.slots.resize(c.index.adapters.size());
+    sweep_dead_temps(c);
     return SIM_OK;
 }
 

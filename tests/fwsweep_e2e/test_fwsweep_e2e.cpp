@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/plat_adapter_lock.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -398,6 +399,22 @@ TEST(FwsweepE2E, BackupImageIsChosenThenRefusedByHbaset) {
     m.clearLog();
     RunResult r = m.fwsweep({"/auto", "/update"});
     EXPECT_EQ(r.exit_code, 2) << r.out;
+    EXPECT_TRUE(m.flashes().empty());
+}
+
+// Another program changing the adapter (another fwsweep's hbaset, an
+// administrator) holds its writer lock: the download is a failure, never a
+// success for the other program's work, and nothing is flashed.
+TEST(FwsweepE2E, AdapterChangedByAnotherProgramIsAFailedDownload) {
+    Machine m(fleetF());
+    setUpE1(m);
+    m.clearLog();
+    PlatAdapterLock held = nullptr;
+    ASSERT_EQ(plat_adapter_lock("pci-10-00", 0, &held, nullptr), PLAT_LOCK_OK);
+    RunResult r = m.fwsweep({"/update"});
+    plat_adapter_unlock(held);
+    EXPECT_EQ(r.exit_code, 2) << r.out;
+    EXPECT_EQ(countOf(r.out, "Status=Error"), 3u) << r.out;
     EXPECT_TRUE(m.flashes().empty());
 }
 
