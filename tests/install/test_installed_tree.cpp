@@ -101,6 +101,8 @@ TEST(InstalledTree, FilesInTheirFolders) {
 
 TEST(InstalledTree, RealBackendByDefaultStateInTheSuiteFolder) {
     InstalledSuite s;
+    // File tracing on, from the settings folder, so the library writes its log.
+    hbatest::write_file(s.etc() + "/LIBTGX.ini", "DBG_PRINT=1\n");
     hbatest::RunResult r = s.run("sbin/hbaset", {"listhba"});
     EXPECT_EQ(r.exit_code, 45) << r.out << r.err;
     EXPECT_NE(r.out.find("No Quoral CNA adapters installed\n"), std::string::npos) << r.out;

@@ -249,14 +249,16 @@ hbasim::Adapter model(int machineIndex) {
 // signature, 'f' a byte of the body changed after signing.
 std::string make_ufi(const std::string& dir, const char* name, const char* build,
                      int lengthSkew = 0, size_t size = 4096, char damage = 0) {
-    const bool sign = damage != 'u' && size > hbasim::SIG_UFI_BLOCK;
+    // Only a file that holds the whole header is signed: a shorter one is
+    // refused for its length before any signature is looked at.
+    const bool sign = damage != 'u' && size >= 128 + hbasim::SIG_UFI_BLOCK;
     std::vector<uint8_t> data(sign ? size - hbasim::SIG_UFI_BLOCK : size, 0);
     uint32_t len = (uint32_t)((int)size + lengthSkew);
-    if (size >= 60)
+    if (data.size() >= 60)
         for (int i = 0; i < 4; ++i)
             data[56 + (size_t)i] = (uint8_t)((len >> (8 * i)) & 0xFF);
-    if (size >= 96) memcpy(&data[72], build, strlen(build));
-    if (size > 96) data[96] = 17; // ASIC revision every default controller takes
+    if (data.size() >= 72 + strlen(build)) memcpy(&data[72], build, strlen(build));
+    if (data.size() > 96) data[96] = 17; // ASIC revision every default controller takes
     if (sign) hbasim::sig_append_ufi(data);
     if (damage == 'f') data[200] ^= 1;
     std::string path = dir + "/" + name;
