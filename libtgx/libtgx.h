@@ -509,7 +509,7 @@ TGX_EXPORT uint32_t TGX_SD_Get_Data(uint32_t board, HBA_wwn portId, uint16_t typ
  * sets); 17 out of memory (VPI exports); otherwise the driver's ReturnCode. */
 #define TGX_LUN_FROM_DRIVER 0u
 #define TGX_LUN_FROM_REGISTRY 1u
-#define TGX_LUNMASK_DRIVER 0u   /* TGX_SetLunMask types */
+#define TGX_LUNMASK_DRIVER 0u /* TGX_SetLunMask types */
 #define TGX_LUNMASK_REGISTRY 1u
 #define TGX_LUNMASK_BOTH 2u
 #define TGX_LUNMASK_LEVEL_LUN 1u /* mask flag bits 0-2 */
@@ -731,8 +731,8 @@ typedef void (*TGX_VPortRscnCallback)(uint32_t board, HBA_wwn wwpn, const uint8_
 #define TGX_EVENT_TEMPERATURE 32u
 #define TGX_EVENT_VPORT_RSCN 64u
 
-TGX_EXPORT void* TGX_RegisterForEvent(uint32_t board, uint32_t mask, uint32_t type,
-                                      uint32_t outSz, TGX_EventCallback callback, void* context);
+TGX_EXPORT void* TGX_RegisterForEvent(uint32_t board, uint32_t mask, uint32_t type, uint32_t outSz,
+                                      TGX_EventCallback callback, void* context);
 TGX_EXPORT uint32_t TGX_unRegisterForEvent(uint32_t board, void* eventId);
 
 /* ---- CT management service ----
@@ -755,8 +755,9 @@ TGX_EXPORT uint32_t TGX_unRegisterForEvent(uint32_t board, void* eventId);
  * its identifiers ends all eight.
  * QrlTgxSendMgmtResponse (a CT response, GS type at byte 4, at most 131072
  * bytes; tag of the request): 0; 7; 4 GS type not registered (or no GS type);
- * 250 tag unknown (nothing sent); 0xFFFFFFFF response too long or the device
- * request failed (the request is given back either way).
+ * 250 tag unknown (nothing sent); 0xFFFFFFFF response too long (refused
+ * before the request is looked up: it still awaits its answer) or the device
+ * request failed (the request is given back).
  * QrlTgxSendMgmtCommand (destination: 8 bytes; *rspSize in: room, out: bytes
  * copied; timeout in seconds, 0 = 30): 0; 7 bad board or argument; 252 out of
  * memory; 254 timeout or not available; 249 invalid request; 255 data overrun;
@@ -811,8 +812,8 @@ typedef void (*TGX_SD_CALLBACK)(uint32_t board, HBA_wwn portWwn, uint32_t catego
                                 uint32_t subCategory, void* context, SdEventData* data);
 
 TGX_EXPORT uint32_t TGX_SD_RegisterForEvent(uint32_t board, HBA_wwn portWwn, uint32_t category,
-                                            uint32_t subCategory, void* context,
-                                            uint32_t* handle, TGX_SD_CALLBACK callback);
+                                            uint32_t subCategory, void* context, uint32_t* handle,
+                                            TGX_SD_CALLBACK callback);
 TGX_EXPORT uint32_t TGX_SD_unRegisterForEvent(uint32_t board, HBA_wwn portWwn, uint32_t handle);
 /* Asks the driver to raise the event (it does when the event is registered):
  * 0, or 1 when the request failed or the board is bad. */

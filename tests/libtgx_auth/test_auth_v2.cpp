@@ -339,6 +339,37 @@ TEST_F(AuthTest, PersistRefusesWhatTheSliceCannotHold) {
     EXPECT_EQ(object_requests(SLI_OP_READ_OBJECT) + object_requests(SLI_OP_WRITE_OBJECT), 0u);
 }
 
+TEST_F(AuthTest, PersistRefusesPasswordTypesTheSliceCannotHold) {
+    // A slice entry keeps each password type in one byte: 0x1234 would come
+    // back as 0x34 after a reboot, so it is refused and nothing is written.
+    make_pair(1);
+    ASSERT_EQ(fn<BoardFn>("TGX_PersistAuthConfig")(0), 0u);
+    hbasim::Bytes before;
+    ASSERT_TRUE(object(&before));
+    const AuthPasswordEntry wide = password("wide-type-secret", 0x1234);
+    const AuthPasswordEntry plain = password("plain-secret", 0xFF);
+    const std::pair<AuthPasswordEntry, AuthPasswordEntry> cases[] = {{wide, plain}, {plain, wide}};
+    for (const auto& [local, remotePwd] : cases) {
+        SCOPED_TRACE(local.type);
+        ASSERT_EQ(set_passwords(2, local, remotePwd), 0u);
+        clear();
+        EXPECT_EQ(fn<BoardFn>("TGX_PersistAuthConfig")(0), 0x8032u);
+        EXPECT_EQ(object_requests(SLI_OP_WRITE_OBJECT), 0u);
+        hbasim::Bytes after;
+        ASSERT_TRUE(object(&after));
+        EXPECT_EQ(after, before);
+    }
+    // The widest type a byte holds is kept as it is.
+    ASSERT_EQ(set_passwords(2, password("other-local", 0xFF), password("other-remote", 0xFF)), 0u);
+    ASSERT_EQ(fn<BoardFn>("TGX_PersistAuthConfig")(0), 0u);
+    AuthPasswordRecordV2 pw = {};
+    memcpy(pw.localWwn, kPort, 8);
+    memcpy(pw.remoteWwn, remote(2).b, 8);
+    ASSERT_EQ(fn<GetPasswordV2Fn>("TGX_GetAuthPasswordV2")(0, &pw, 1), 0u);
+    EXPECT_EQ(pw.passwd.local.type, 0xFF);
+    EXPECT_EQ(pw.passwd.remote.type, 0xFF);
+}
+
 TEST_F(AuthTest, PersistKeepsTheObjectWhenItCannotBeRead) {
     make_pair(1);
     ASSERT_EQ(fn<BoardFn>("TGX_PersistAuthConfig")(0), 0u);
