@@ -21,6 +21,7 @@
 // Locks: g_ctMu guards g_pending and g_delivered; it is taken before an
 // adapter's state lock (the claim from the inbox) and never the other way.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -231,6 +232,18 @@ std::vector<CtResponse> ct_responses(const Function& f) {
 
 size_t ct_inbox_size(const Function& f) {
     return blob_records(f, kBlobInbox).size();
+}
+
+std::string ct_pending_summary() {
+    std::lock_guard<std::mutex> g(g_ctMu);
+    std::string out;
+    char line[96];
+    for (const CtPending* p : g_pending) {
+        snprintf(line, sizeof line, "port %d gstype 0x%X block %p %s\n", p->port, p->gstype,
+                 static_cast<const void*>(p->block), p->done ? "done" : "pending");
+        out += line;
+    }
+    return out;
 }
 
 bool parse_hex_bytes_plain(const std::string& hex, uint8_t* out, size_t n) {
