@@ -13,14 +13,16 @@
 // callbacks, holding the callback lock around each item's calls and checking
 // each entry again just before its call, so a cleared entry is never called.
 // Unregistration clears the entry and, when the dispatcher is calling it at
-// that moment, waits for the callback lock by the rule of tgx_internal.h
-// (unless it runs on the dispatcher itself, inside a callback).
+// that moment, waits by the rule of tgx_internal.h for the dispatcher to
+// leave its callbacks (unless it runs on the dispatcher itself, inside a
+// callback).
 //
 // Locks: see wmi_events.h. g_sdApi guards the counters, the category flags
 // and subscriptions, the dispatcher handle and record creation; it is never
 // held while waiting for a callback or a thread.
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <mutex>
 #include <new>
@@ -175,8 +177,13 @@ struct Dispatcher {
 };
 
 std::recursive_mutex g_sdApi;
-std::recursive_timed_mutex g_callbackLock;
+std::recursive_mutex g_callbackLock;
 thread_local bool t_sdDispatcher = false; // this thread is a dispatcher
+// Dispatchers inside a dispatch (their callbacks), for the bounded waits of
+// unregistrations; under g_dispatchMu.
+std::mutex g_dispatchMu;
+std::condition_variable g_dispatchCv;
+uint32_t g_dispatching = 0;
 
 // The entry whose callback the dispatcher is calling, per board; under the
 // board's registration lock.
@@ -347,8 +354,17 @@ uint32_t WmiSDEventThread(void* arg) {
         }
         TraceLog("\nWmiSDEventThread Rcv data in queue %x\n", 0u);
         {
-            std::lock_guard<std::recursive_timed_mutex> g(g_callbackLock);
+            std::lock_guard<std::recursive_mutex> g(g_callbackLock);
+            {
+                std::lock_guard<std::mutex> m(g_dispatchMu);
+                ++g_dispatching;
+            }
             dispatch(it);
+            {
+                std::lock_guard<std::mutex> m(g_dispatchMu);
+                --g_dispatching;
+            }
+            g_dispatchCv.notify_all();
         }
         free(it);
     }
@@ -421,11 +437,13 @@ Dispatcher* stop_dispatcher() {
     return d;
 }
 
-// True once no callback runs on the dispatcher, waiting by the rule of
-// tgx_internal.h (a callback runs: the dispatcher holds the callback lock).
+// True once no dispatcher (other than this thread) runs callbacks, waiting by
+// the rule of tgx_internal.h.
 bool callbacks_idle() {
-    std::unique_lock<std::recursive_timed_mutex> idle(g_callbackLock, std::defer_lock);
-    return idle.try_lock_for(std::chrono::milliseconds(tgx_unregister_bound(true)));
+    const uint32_t own = t_sdDispatcher ? 1 : 0; // asked from inside its own dispatch
+    std::unique_lock<std::mutex> l(g_dispatchMu);
+    return g_dispatchCv.wait_for(l, std::chrono::milliseconds(tgx_unregister_bound(true)),
+                                 [own] { return g_dispatching <= own; });
 }
 
 // Joins a dispatcher taken out, unless this is its own thread or it is still
@@ -829,7 +847,7 @@ void sd_events_stop_all() {
         }
         ending = stop_dispatcher();
     }
-    { std::lock_guard<std::recursive_timed_mutex> wait(g_callbackLock); }
+    { std::lock_guard<std::recursive_mutex> wait(g_callbackLock); }
     finish_dispatcher(ending, true);
     reap_zombies(true);
     LockRecordEnter(&g_sdRscnLock);

@@ -13,21 +13,6 @@
 
 namespace {
 
-// Defined symbols of a library's dynamic symbol table, as nm lists them
-// ("ADDRESS TYPE NAME"), without those the linker adds to every library.
-std::set<std::string> exportedSymbols(const std::string& library) {
-    hbatest::RunResult r = hbatest::run("/usr/bin/env", {"nm", "-D", "--defined-only", library});
-    EXPECT_EQ(r.exit_code, 0) << r.err;
-    std::set<std::string> out;
-    std::istringstream in(r.out);
-    std::string address, type, name;
-    while (in >> address >> type >> name)
-        out.insert(name);
-    for (const char* linkerSymbol : {"_init", "_fini", "_edata", "_end", "__bss_start"})
-        out.erase(linkerSymbol);
-    return out;
-}
-
 // The function names declared "TGX_EXPORT <type> NAME(" in the header.
 std::set<std::string> declaredExports(const std::string& header) {
     std::ifstream f(header);
@@ -51,7 +36,7 @@ TEST(LibtgxExports, ExactlyTheDeclaredFunctions) {
     ASSERT_TRUE(declared.count("TGX_InitDiagEnv") && declared.count("QrlTgxSendMgmtResponse") &&
                 declared.count("GetAdapterPortAttributes"))
         << "the header was not read";
-    EXPECT_EQ(exportedSymbols(hbatest::bin_path("libtgx.so")), declared);
+    EXPECT_EQ(hbatest::exported_symbols(hbatest::bin_path("libtgx.so")), declared);
 }
 
 } // namespace

@@ -161,6 +161,16 @@ class AuthTest : public TgxTest {
     static bool object(hbasim::Bytes* out) {
         return hbasim::object_get(hbasim::FuncRef{0, 0}, "driver-auth.cfg", out) == hbasim::SIM_OK;
     }
+    // TGX_PersistAuthConfig of board 0 refused with status: no write request
+    // went out and the object is as it was.
+    void expect_persist_refused(uint32_t status, const hbasim::Bytes& before) {
+        clear();
+        EXPECT_EQ(fn<BoardFn>("TGX_PersistAuthConfig")(0), status);
+        EXPECT_EQ(object_requests(SLI_OP_WRITE_OBJECT), 0u);
+        hbasim::Bytes after;
+        ASSERT_TRUE(object(&after));
+        EXPECT_EQ(after, before);
+    }
 };
 
 } // namespace authtest

@@ -323,12 +323,7 @@ TEST_F(AuthTest, PersistRefusesWhatTheSliceCannotHold) {
     ASSERT_TRUE(object(&before));
     EXPECT_EQ(rd32(before.data() + 4) >> 16, 27u);
     ASSERT_EQ(set_passwords(28, password("local-secret"), password("remote-secret")), 0u);
-    clear();
-    EXPECT_EQ(fn<BoardFn>("TGX_PersistAuthConfig")(0), 0x800Au);
-    EXPECT_EQ(object_requests(SLI_OP_WRITE_OBJECT), 0u);
-    hbasim::Bytes after;
-    ASSERT_TRUE(object(&after));
-    EXPECT_EQ(after, before);
+    expect_persist_refused(0x800Au, before);
 
     // PCI function 4 would write past the 32 KiB object: refused unsent.
     lib.reset();
@@ -352,12 +347,7 @@ TEST_F(AuthTest, PersistRefusesPasswordTypesTheSliceCannotHold) {
     for (const auto& [local, remotePwd] : cases) {
         SCOPED_TRACE(local.type);
         ASSERT_EQ(set_passwords(2, local, remotePwd), 0u);
-        clear();
-        EXPECT_EQ(fn<BoardFn>("TGX_PersistAuthConfig")(0), 0x8032u);
-        EXPECT_EQ(object_requests(SLI_OP_WRITE_OBJECT), 0u);
-        hbasim::Bytes after;
-        ASSERT_TRUE(object(&after));
-        EXPECT_EQ(after, before);
+        expect_persist_refused(0x8032u, before);
     }
     // The widest type a byte holds is kept as it is.
     ASSERT_EQ(set_passwords(2, password("other-local", 0xFF), password("other-remote", 0xFF)), 0u);
