@@ -229,6 +229,20 @@ TEST_F(FcoeTest, MalformedRegionsAreNeitherReadNorRewritten) {
     }
 }
 
+TEST_F(FcoeTest, UnknownRecordTypeIsTracedByTheParametersRead) {
+    lib.reset();
+    const std::string dir = st.path("traced");
+    load(kFcoeFleet, hbatest::traced_libtgx_copy(dir).c_str());
+    put_region({7});
+    FCoEParams p = {};
+    p.version = 1;
+    ASSERT_EQ(getParams(&p), 0u);
+    EXPECT_EQ(p.vlanValid, 1) << "the defaults";
+    EXPECT_NE(hbatest::read_file(dir + "/LIBTGX.LOG")
+                  .find("TGX_FCoEGetParams:: Invalid record type 7,  setting default\n"),
+              std::string::npos);
+}
+
 TEST_F(FcoeTest, RefusalsBeforeAnyRequest) {
     FCFConnectList flags = conn(2);
     flags.entries[1].flags = 1024;

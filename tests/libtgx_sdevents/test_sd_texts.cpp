@@ -1,14 +1,10 @@
 // Trace lines of the SD event sinks, each category in its own wording, and of
 // the RSCN assembly (the board a lost first fragment belongs to), read from the
 // log of a library copy whose settings file switches tracing on.
-#include <filesystem>
-
 #include "tests/libtgx_sdevents/sdevents_fixture.h"
 
 namespace sdtest {
 namespace {
-
-namespace fs = std::filesystem;
 
 using RegisterEventFn = void* (*)(uint32_t, uint32_t, uint32_t, uint32_t, TGX_EventCallback, void*);
 using UnregisterEventFn = uint32_t (*)(uint32_t, void*);
@@ -23,11 +19,7 @@ class SdTexts : public SdTest {
         plat_dev_set_backend(hba_driver_backend());
         st.init(kTwoPorts);
         dir = st.path("traced");
-        fs::create_directories(dir);
-        fs::copy_file(hbatest::bin_path("libtgx.so"), dir + "/libtgx.so");
-        hbatest::write_file(dir + "/LIBTGX.ini", "DBG_PRINT=1\n");
-        const std::string rel = fs::relative(dir + "/libtgx.so", hbatest::bin_path("")).string();
-        lib = std::make_unique<hbatest::Library>(rel);
+        lib = std::make_unique<hbatest::Library>(hbatest::traced_libtgx_copy(dir));
         ASSERT_TRUE(lib->loaded());
         reg = fn<RegisterFn>("TGX_SD_RegisterForEvent");
         unreg = fn<UnregisterFn>("TGX_SD_unRegisterForEvent");

@@ -144,4 +144,12 @@ std::set<std::string> exported_symbols(const std::string& library) {
     return out;
 }
 
+std::string traced_libtgx_copy(const std::string& dir) {
+    std::filesystem::create_directories(dir);
+    std::filesystem::copy_file(bin_path("libtgx.so"), dir + "/libtgx.so",
+                               std::filesystem::copy_options::overwrite_existing);
+    write_file(dir + "/LIBTGX.ini", "DBG_PRINT=1\n");
+    return std::filesystem::relative(dir + "/libtgx.so", bin_path("")).string();
+}
+
 } // namespace hbatest

@@ -43,6 +43,10 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
               const std::map<std::string, std::string>& extra_env = {},
               const std::string& cwd = "");
 
+// Copies libtgx.so into dir with a settings file that switches its trace log
+// on (dir/LIBTGX.LOG); returns the name to load it by (Library, TgxTest::load).
+std::string traced_libtgx_copy(const std::string& dir);
+
 // Defined symbols of a library's dynamic symbol table as nm lists them, without
 // those the linker adds to every library (the test fails when nm does).
 std::set<std::string> exported_symbols(const std::string& library);
