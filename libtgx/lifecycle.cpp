@@ -57,12 +57,15 @@ bool g_unloadReleased = false;
 // order of their registration and before the destructors of loaded libraries,
 // so the release requests reach the driver before the static objects of the
 // platform and driver libraries loaded before this one, or by its discovery,
-// are destroyed; a destructor would run after them.
+// are destroyed; a destructor would run after them. The tables the release
+// itself uses are heap objects, freed as its last step for the same reason.
 void tgx_unload_release() {
     if (g_unloadReleased) return;
     g_unloadReleased = true;
     TraceLog("DLL_PROCESS_DETACH: [ENTER]\n");
     LibTGXFreeLibrary();
+    tgx_sd_unload();
+    tgx_wmi_unload();
     TraceLog("DLL_PROCESS_DETACH: [EXIT]\n");
 }
 

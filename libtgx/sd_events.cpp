@@ -202,11 +202,14 @@ SdEventItem* g_tail = nullptr;
 Dispatcher* g_disp = nullptr;
 // Under g_sdApi: dispatchers told to end that could not be joined then (from
 // inside their own callback, or by the rule of tgx_internal.h); joined by the
-// next registration or unregistration, or the release. Never destroyed: the
-// release runs as the process exits, when static objects may be gone.
+// next registration or unregistration, or the release. Made on first use and
+// freed by the unload's last step (tgx_sd_unload), not by a static
+// destructor: the release runs as the process exits, when static objects may
+// be gone.
+std::vector<Dispatcher*>* g_zombies = nullptr;
 std::vector<Dispatcher*>& zombies() {
-    static std::vector<Dispatcher*>* kept = new std::vector<Dispatcher*>;
-    return *kept;
+    if (!g_zombies) g_zombies = new std::vector<Dispatcher*>;
+    return *g_zombies;
 }
 
 // Under g_sdRscnLock: the SD sink's RSCN assembly per board.
@@ -854,6 +857,12 @@ void sd_events_stop_all() {
     for (RscnAssembly& a : g_rscn)
         rscn_reset(&a);
     LockRecordLeave(&g_sdRscnLock);
+}
+
+void tgx_sd_unload() {
+    std::lock_guard<std::recursive_mutex> g(g_sdApi);
+    delete g_zombies;
+    g_zombies = nullptr;
 }
 
 void tgx_sd_free_list(uint32_t board) {

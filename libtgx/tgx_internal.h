@@ -194,6 +194,10 @@ void tgx_events_release_board(uint32_t board); // driver event registrations
 void tgx_wmi_release();                        // WMI connection
 void tgx_ct_start(TGXADAPTER* ctx);            // CT management service start
 void tgx_ct_shutdown_all();                    // CT management service shutdown
+// The last step of unload, after the release: the tables the release itself
+// used go (they outlive static destruction, see lifecycle.cpp).
+void tgx_wmi_unload();
+void tgx_sd_unload();
 // SD registration list of one board: frees every record and clears the head
 // (called by release with the list non-empty).
 void tgx_sd_free_list(uint32_t board);

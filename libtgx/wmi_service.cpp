@@ -29,12 +29,14 @@ std::mutex g_instMu; // the instance-name table
 char g_instNames[TGX_MAX_BOARDS][kInstanceChars];
 
 std::mutex g_switchMu; // the switch counts
-// Never destroyed: the release the library runs as the process exits still
-// switches events off, and static objects may already be gone by then.
+// Made on first use and freed by the unload's last step (tgx_wmi_unload), not
+// by a static destructor: the release the library runs as the process exits
+// still switches events off, when static objects may already be gone.
 using SwitchCounts = std::map<std::tuple<uint64_t, uint32_t, uint32_t>, uint32_t>;
+SwitchCounts* g_switchCounts = nullptr;
 SwitchCounts& switch_counts() {
-    static SwitchCounts* counts = new SwitchCounts;
-    return *counts;
+    if (!g_switchCounts) g_switchCounts = new SwitchCounts;
+    return *g_switchCounts;
 }
 
 struct MethodRow {
@@ -434,6 +436,12 @@ bool rscn_pages(const uint8_t* payload, uint32_t length, const uint8_t** pages, 
     *bytes = count * 4;
     memcpy(wwpn, payload + 4, 8);
     return true;
+}
+
+void tgx_wmi_unload() {
+    std::lock_guard<std::mutex> g(g_switchMu);
+    delete g_switchCounts;
+    g_switchCounts = nullptr;
 }
 
 // TGX_FreeDiagEnv and unload: every registration on the connection ends and
