@@ -240,14 +240,11 @@ TEST_F(AuthTest, PersistWritesThisFunctionsSlice) {
     ListBuf one(1);
     EXPECT_EQ(fn<GetConfigV2Fn>("TGX_GetAuthConfigV2")(0, 1, kAll, one.list()), 7u);
     EXPECT_EQ(one.list()->count, 1u);
-    AuthPasswordRecordV2 pw = {};
-    memcpy(pw.localWwn, kPort, 8);
-    memcpy(pw.remoteWwn, remote(2).b, 8);
-    ASSERT_EQ(fn<GetPasswordV2Fn>("TGX_GetAuthPasswordV2")(0, &pw, 1), 0u);
+    AuthPasswordRecordV2 pw;
+    ASSERT_EQ(flash_password(2, &pw), 0u);
     EXPECT_EQ(pw.passwd.local.type, 1);
     EXPECT_EQ(pw.passwd.local.length, 0);
-    memcpy(pw.remoteWwn, remote(7).b, 8);
-    EXPECT_EQ(fn<GetPasswordV2Fn>("TGX_GetAuthPasswordV2")(0, &pw, 1), 0x8034u);
+    EXPECT_EQ(flash_password(7, &pw), 0x8034u);
 
     // Deleting the object takes the copy away; a second delete finds nothing.
     EXPECT_EQ(fn<BoardFn>("TGX_DeleteAuthConfigObject")(0), 0u);
@@ -352,10 +349,8 @@ TEST_F(AuthTest, PersistRefusesPasswordTypesTheSliceCannotHold) {
     // The widest type a byte holds is kept as it is.
     ASSERT_EQ(set_passwords(2, password("other-local", 0xFF), password("other-remote", 0xFF)), 0u);
     ASSERT_EQ(fn<BoardFn>("TGX_PersistAuthConfig")(0), 0u);
-    AuthPasswordRecordV2 pw = {};
-    memcpy(pw.localWwn, kPort, 8);
-    memcpy(pw.remoteWwn, remote(2).b, 8);
-    ASSERT_EQ(fn<GetPasswordV2Fn>("TGX_GetAuthPasswordV2")(0, &pw, 1), 0u);
+    AuthPasswordRecordV2 pw;
+    ASSERT_EQ(flash_password(2, &pw), 0u);
     EXPECT_EQ(pw.passwd.local.type, 0xFF);
     EXPECT_EQ(pw.passwd.remote.type, 0xFF);
 }
