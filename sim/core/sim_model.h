@@ -156,7 +156,7 @@ bool link_persist_configured(const Function& f);
 // persistent link down is read again from the registry. True when changed.
 bool link_restart(Function& f);
 // Text of the last error of the core on this thread.
-const std::string& last_error();
+std::string last_error();
 
 // ---- adapters -----------------------------------------------------------
 int adapter_count();

@@ -52,14 +52,20 @@
 
 namespace hbasim {
 
-static thread_local std::string t_lastError;
+// Per-thread values live in plain arrays. A thread_local std::string is
+// destroyed as its thread ends, the main thread's as soon as exit() begins,
+// and requests still come after that: a library releasing, as it unloads,
+// what a program left registered. An array has no destructor to run first.
+constexpr size_t kErrorRoom = 8192;
+constexpr size_t kDirRoom = 4096; // state directories are at most 4095 bytes
+static thread_local char t_lastError[kErrorRoom];
 
-const std::string& last_error() {
+std::string last_error() {
     return t_lastError;
 }
 
 int set_error(int code, const std::string& message) {
-    t_lastError = message;
+    snprintf(t_lastError, sizeof t_lastError, "%s", message.c_str());
     return code;
 }
 
@@ -68,7 +74,9 @@ int set_error(int code, const std::string& message) {
 // changes; otherwise it is worked out from the other variables each time.
 static std::string state_dir_now() {
     static std::mutex mu;
-    static std::string key, dir;
+    // Never destroyed, for the same reason as the per-thread values above.
+    static std::string& key = *new std::string;
+    static std::string& dir = *new std::string;
     const char* env = getenv("HBASIM_DIR");
     std::unique_lock<std::mutex> g(mu, std::defer_lock);
     if (env && *env) {
@@ -88,13 +96,13 @@ std::string state_dir() {
     // Every request asks for the directory several times: inside a ReadScope
     // (one request) it is worked out once.
     thread_local uint64_t t_gen = 0;
-    thread_local std::string t_dir;
+    thread_local char t_dir[kDirRoom];
     uint64_t gen = read_scope_gen();
     if (gen && gen == t_gen) return t_dir;
     std::string dir = state_dir_now();
-    if (gen) {
+    if (gen && dir.size() < sizeof t_dir) {
         t_gen = gen;
-        t_dir = dir;
+        memcpy(t_dir, dir.c_str(), dir.size() + 1);
     }
     return dir;
 }

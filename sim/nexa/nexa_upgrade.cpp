@@ -109,10 +109,12 @@ bool asic_fits(int generation, int revision, int asic) {
 }
 
 // The version text of the build string: after "G " when the second character
-// is a blank, else the whole string.
+// is a blank, else the whole string. The field's last byte is its terminator
+// for every reader of the file (hbaset, fwsweep): at most kUfiBuildBytes - 1
+// characters count, so the adapter runs the version they show.
 std::string version_of(const uint8_t* build) {
-    char text[kUfiBuildBytes + 1] = {};
-    memcpy(text, build, kUfiBuildBytes);
+    char text[kUfiBuildBytes] = {};
+    memcpy(text, build, kUfiBuildBytes - 1);
     return text[1] == ' ' ? std::string(text + 2) : std::string(text);
 }
 

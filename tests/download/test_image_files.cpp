@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "hbaset/fcmaint/download.h"
 #include "hbaset/fcmaint/fw_image.h"
@@ -12,6 +13,31 @@
 namespace {
 
 using sim_image::Image;
+
+// Values worked by hand: start 0xAAAAAAAA, per word rotate left by one and
+// XOR the word in, rotate once more at the end.
+TEST(RotXor, KnownAnswers) {
+    struct Case {
+        const char* name;
+        std::vector<uint32_t> words;
+        uint32_t sum;
+    };
+    const Case cases[] = {
+        // 0xAAAAAAAA rotated once.
+        {"no words", {}, 0x55555555u},
+        // 0x55555555 ^ 1 = 0x55555554; rotated 0xAAAAAAA8 ^ 0x80000000 =
+        // 0x2AAAAAA8; rotated 0x55555550.
+        {"two words", {0x00000001u, 0x80000000u}, 0x55555550u},
+        // 0x55555555 ^ 0xFFFFFFFF = 0xAAAAAAAA: the top bit wraps round.
+        {"all ones", {0xFFFFFFFFu}, 0x55555555u},
+        // The word that cancels the seed makes the range valid.
+        {"a valid range", {0x55555555u, 0u}, 0u},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(RotXorChecksum(c.words.data(), c.words.size()), c.sum);
+    }
+}
 
 TEST(RotXor, BuilderCompletersMakeEveryRangeValid) {
     sim_image::PrgSpec spec;

@@ -558,6 +558,9 @@ TEST_F(NexaTest, UpgradeFlashRom) {
         {"Corevane0", "3 11.4.300.1", 0, 4096, 'f', 336, "11.4.204.20"},
         {"Corevane0", "3 11.4.300.1", 0, 4096, 0, 55, "11.4.300.1"},
         {"Corevane1", "412.0.300.2", 0, 4096, 0, 55, "412.0.300.2"},
+        // A build string filling all 24 bytes: its last byte is the field's
+        // terminator, as every reader of the file takes it.
+        {"Corevane0", "3 11.4.300.123456789012X", 0, 4096, 0, 55, "11.4.300.123456789012"},
     };
     int i = 0;
     for (const Case& c : cases) {
@@ -573,8 +576,8 @@ TEST_F(NexaTest, UpgradeFlashRom) {
     // view of the FCoE functions alike.
     EXPECT_EQ(value("Corevane0", "ActiveFirmwareVersion"), "11.4.204.20");
     ASSERT_EQ(hbasim::reboot_machine(), hbasim::SIM_OK);
-    EXPECT_EQ(value("Corevane0", "ActiveFirmwareVersion"), "11.4.300.1");
-    EXPECT_EQ(model(2).attrs.get("fw_active"), "11.4.300.1");
+    EXPECT_EQ(value("Corevane0", "ActiveFirmwareVersion"), "11.4.300.123456789012");
+    EXPECT_EQ(model(2).attrs.get("fw_active"), "11.4.300.123456789012");
 }
 
 TEST_F(NexaTest, RetrieveArmLog) {

@@ -15,7 +15,9 @@
 
 namespace hbatest {
 
-std::string bin_path(const std::string& name) { return std::string(HBA_BIN_DIR) + "/" + name; }
+std::string bin_path(const std::string& name) {
+    return std::string(HBA_BIN_DIR) + "/" + name;
+}
 
 TempState::TempState() {
     const char* tmp = getenv("TMPDIR");
@@ -53,7 +55,8 @@ static std::string slurp_fd(int fd) {
     std::string s;
     char b[4096];
     ssize_t n;
-    while ((n = read(fd, b, sizeof b)) > 0) s.append(b, (size_t)n);
+    while ((n = read(fd, b, sizeof b)) > 0)
+        s.append(b, (size_t)n);
     return s;
 }
 
@@ -71,11 +74,13 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
         dup2(errFd, 2);
         int nul = open("/dev/null", O_RDONLY);
         if (nul >= 0) dup2(nul, 0);
-        for (const auto& [k, v] : extra_env) setenv(k.c_str(), v.c_str(), 1);
+        for (const auto& [k, v] : extra_env)
+            setenv(k.c_str(), v.c_str(), 1);
         if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(program.c_str()));
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         execv(program.c_str(), argv.data());
         _exit(127);
@@ -111,7 +116,9 @@ Library::Library(const std::string& name) : name_(name) {
     if (!handle_) ADD_FAILURE() << "dlopen " << name << ": " << dlerror();
 }
 
-Library::~Library() { close(); }
+Library::~Library() {
+    close();
+}
 
 void Library::close() {
     if (handle_) dlclose(handle_);
@@ -122,6 +129,27 @@ void* Library::sym(const char* name) const {
     void* p = handle_ ? dlsym(handle_, name) : nullptr;
     if (!p) ADD_FAILURE() << name_ << " has no export " << name;
     return p;
+}
+
+std::set<std::string> exported_symbols(const std::string& library) {
+    RunResult r = run("/usr/bin/env", {"nm", "-D", "--defined-only", library});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    std::set<std::string> out;
+    std::istringstream in(r.out);
+    std::string address, type, name;
+    while (in >> address >> type >> name)
+        out.insert(name);
+    for (const char* linkerSymbol : {"_init", "_fini", "_edata", "_end", "__bss_start"})
+        out.erase(linkerSymbol);
+    return out;
+}
+
+std::string traced_libtgx_copy(const std::string& dir) {
+    std::filesystem::create_directories(dir);
+    std::filesystem::copy_file(bin_path("libtgx.so"), dir + "/libtgx.so",
+                               std::filesystem::copy_options::overwrite_existing);
+    write_file(dir + "/LIBTGX.ini", "DBG_PRINT=1\n");
+    return std::filesystem::relative(dir + "/libtgx.so", bin_path("")).string();
 }
 
 } // namespace hbatest

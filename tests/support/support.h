@@ -2,6 +2,7 @@
 // and the library loaded at run time.
 #pragma once
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,9 +32,9 @@ class TempState {
 };
 
 struct RunResult {
-    int exit_code = -1;     // -1 when the program did not start or was killed
-    std::string out;        // standard output
-    std::string err;        // standard error
+    int exit_code = -1; // -1 when the program did not start or was killed
+    std::string out;    // standard output
+    std::string err;    // standard error
 };
 
 // Runs a program with arguments; extra_env entries are added to (or replace)
@@ -41,6 +42,14 @@ struct RunResult {
 RunResult run(const std::string& program, const std::vector<std::string>& args,
               const std::map<std::string, std::string>& extra_env = {},
               const std::string& cwd = "");
+
+// Copies libtgx.so into dir with a settings file that switches its trace log
+// on (dir/LIBTGX.LOG); returns the name to load it by (Library, TgxTest::load).
+std::string traced_libtgx_copy(const std::string& dir);
+
+// Defined symbols of a library's dynamic symbol table as nm lists them, without
+// those the linker adds to every library (the test fails when nm does).
+std::set<std::string> exported_symbols(const std::string& library);
 
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& data);
