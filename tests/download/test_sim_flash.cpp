@@ -9,12 +9,15 @@
 #include "hbaset/fcmaint/fw_image.h"
 #include "hbaset/fcmaint/mailbox.h"
 #include "hbaset/fcmaint/nvparms.h"
+#include "sim/driver/sim_driver.h"
 #include "tests/download/download_env.h"
 #include "tests/support/hbaset_fixture.h"
 
 namespace {
 
 using hbatest::HbasetMachine;
+
+constexpr uint32_t kBadParam = hbasim::SIM_MBXST_BAD_PARAM;
 
 uint32_t erase(uint32_t size, uint32_t pid0) {
     MboxBuf mb;
@@ -62,11 +65,11 @@ size_t entriesOf(uint32_t pid0, std::string* version = nullptr) {
 TEST(SimDownLoad, ChunksNeedAnEraseAndStayInsideIt) {
     HbasetMachine m(dltest::fcFleet());
     sim_image::Image img = sim_image::build_prg(sim_image::PrgSpec());
-    EXPECT_NE(chunk(img, 0, 108, false), 0u); // no erase yet
+    EXPECT_EQ(chunk(img, 0, 108, false), kBadParam); // no erase yet
     ASSERT_EQ(erase(216, 0x07730101), 0u);
     EXPECT_EQ(chunk(img, 0, 108, false), 0u);
     EXPECT_EQ(chunk(img, 108, 108, false), 0u);
-    EXPECT_NE(chunk(img, 216, 108, false), 0u); // past the erased size
+    EXPECT_EQ(chunk(img, 216, 108, false), kBadParam); // past the erased size
 }
 
 TEST(SimDownLoad, CorruptLastChunkInstallsNothingAndTheRetryReplaces) {
@@ -78,7 +81,7 @@ TEST(SimDownLoad, CorruptLastChunkInstallsNothingAndTheRetryReplaces) {
     sim_image::Image corrupt = img;
     corrupt[200] ^= 1;
     ASSERT_EQ(erase(static_cast<uint32_t>(img.size()), pid0), 0u);
-    EXPECT_NE(sendAll(corrupt), 0u);
+    EXPECT_EQ(sendAll(corrupt), MBXS_ERROR); // the file checksum
     EXPECT_EQ(entriesOf(pid0), 0u);
 
     for (int round = 0; round < 2; ++round) {
@@ -89,7 +92,7 @@ TEST(SimDownLoad, CorruptLastChunkInstallsNothingAndTheRetryReplaces) {
         EXPECT_EQ(version, "3.00a1");
     }
     // A chunk after the completed download has no erase to belong to.
-    EXPECT_NE(chunk(img, 0, 108, false), 0u);
+    EXPECT_EQ(chunk(img, 0, 108, false), kBadParam);
 }
 
 uint32_t area(uint32_t w1, uint32_t address, uint32_t length, uint32_t* progress, uint32_t* next) {
