@@ -83,9 +83,12 @@ std::string wmi_refusal(const std::string& match, const std::string& action) {
 
 std::string fault_refusal(const Fault& f) {
     if (f.source == "wmi") return wmi_refusal(f.match, f.action);
-    if (f.action == "kill") return f.source == "drv"   ? drv_refusal(f.match, "fail")
-                                   : f.source == "mbx" ? mbx_refusal(f.match, "fail")
-                                                       : "";
+    if (f.action == "kill") {
+        // Any call can be the one a process dies at: only the match is checked.
+        if (f.source == "drv") return drv_refusal(f.match, "fail");
+        if (f.source == "mbx") return mbx_refusal(f.match, "fail");
+        return "";
+    }
     if (f.source == "drv") return drv_refusal(f.match, f.action);
     if (f.source == "mbx") return mbx_refusal(f.match, f.action);
     if (f.source == "nexa" && f.action == "stale") return "'stale' is not a NEXA fault";

@@ -46,9 +46,8 @@ static int fault_add_cmd(const Args& a) {
     if (!known)
         return fail(EXIT_USAGE, "fault add: unknown source '" + f.source + "' (drv, mbx, nexa or wmi)");
     if (!valid_action(f.action))
-        return fail(EXIT_USAGE,
-                    "fault add: unknown action '" + f.action +
-                        "' (fail, rc=N, status=N, stale or kill)");
+        return fail(EXIT_USAGE, "fault add: unknown action '" + f.action +
+                                    "' (fail, rc=N, status=N, stale or kill)");
     for (size_t i = 4; i < a.size(); ++i) {
         long long n = 0;
         const std::string& opt = a[i];

@@ -128,9 +128,9 @@ TEST(DownloadKill, PrgReadsBackOldOrNew) {
         spec.text = version(run);
         return env.file("fw.prg", sim_image::build_prg(spec));
     };
-    killAndRecover(
-        image, version,
-        [&] { return std::vector<std::string>{entryVersion(pid0), adapterAttr(0, "fw_flash")}; });
+    killAndRecover(image, version, [&] {
+        return std::vector<std::string>{entryVersion(pid0), adapterAttr(0, "fw_flash")};
+    });
 }
 
 TEST(DownloadKill, GrpReadsBackOldOrNew) {
@@ -142,8 +142,8 @@ TEST(DownloadKill, GrpReadsBackOldOrNew) {
         spec.version = version(run);
         return env.file("fw.grp", sim_image::build_grp(spec));
     };
-    killAndRecover(
-        image, version, [&] { return std::vector<std::string>{adapterAttr(0, "fw_flash")}; });
+    killAndRecover(image, version,
+                   [&] { return std::vector<std::string>{adapterAttr(0, "fw_flash")}; });
 }
 
 } // namespace

@@ -122,8 +122,9 @@ TEST(Harness, AHungChildIsKilledWithWhatItStarted) {
     {
         testing::ScopedFakeTestPartResultReporter reporter(
             testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &failures);
-        r = hbatest::run("/bin/sh", {"-c", "sleep 30 & echo $! > " + pidFile + "; echo started; wait"},
-                         {}, "", 300);
+        r = hbatest::run("/bin/sh",
+                         {"-c", "sleep 30 & echo $! > " + pidFile + "; echo started; wait"}, {}, "",
+                         300);
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     ASSERT_EQ(failures.size(), 1);

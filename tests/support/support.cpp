@@ -75,7 +75,8 @@ bool claimProgramState(std::string* why) {
     if (dir.empty()) {
         g_programDir = make_temp_dir("hbatest-state");
         if (g_programDir.empty() || !write_marker(g_programDir)) {
-            *why = "cannot make a private state directory: " + std::string(strerror(errno));
+            const int err = errno;
+            *why = "cannot make a private state directory: " + std::string(strerror(err));
             return false;
         }
         g_programDirOwner = getpid();
@@ -87,23 +88,24 @@ bool claimProgramState(std::string* why) {
                                "or set it to a new or empty directory";
     struct stat st;
     if (lstat(dir.c_str(), &st) != 0) {
-        if (errno != ENOENT || mkdir(dir.c_str(), 0700) != 0 || !write_marker(dir)) {
-            *why = refused + "cannot create it (" + strerror(errno) + ")" + advice;
-            return false;
-        }
-        return true;
+        if (errno == ENOENT && mkdir(dir.c_str(), 0700) == 0 && write_marker(dir)) return true;
+        const int err = errno;
+        *why = refused + "cannot create it (" + strerror(err) + ")" + advice;
+        return false;
     }
     if (!S_ISDIR(st.st_mode)) {
         *why = refused + "it is not a directory" + advice;
         return false;
     }
     if (has_marker(dir)) return true;
-    int empty = dir_is_empty(dir);
+    const int empty = dir_is_empty(dir);
     if (empty == 1 && write_marker(dir)) return true;
-    *why = refused + (empty == 0 ? "it holds files but no " + std::string(kStateMarker) +
-                                       ", so the tests did not make it (it may be a simulated "
-                                       "machine set up by hand)"
-                                 : "cannot claim it (" + std::string(strerror(errno)) + ")") +
+    const int err = errno;
+    *why = refused +
+           (empty == 0 ? "it holds files but no " + std::string(kStateMarker) +
+                             ", so the tests did not make it (it may be a simulated "
+                             "machine set up by hand)"
+                       : "cannot claim it (" + std::string(strerror(err)) + ")") +
            advice;
     return false;
 }
@@ -211,8 +213,7 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
             kill(-pid, SIGKILL);
             waitpid(pid, &status, 0);
             r.timed_out = true;
-            ADD_FAILURE() << program << " still ran after " << timeout_ms
-                          << " ms and was killed";
+            ADD_FAILURE() << program << " still ran after " << timeout_ms << " ms and was killed";
         } else if (WIFEXITED(status)) {
             r.exit_code = WEXITSTATUS(status);
         }

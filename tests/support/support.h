@@ -62,8 +62,8 @@ constexpr int kChildTimeoutMs = 60000;
 // process group of its own; one still running after timeout_ms is killed with
 // everything it started, and the test fails (timed_out, exit_code -1).
 RunResult run(const std::string& program, const std::vector<std::string>& args,
-              const std::map<std::string, std::string>& extra_env = {},
-              const std::string& cwd = "", int timeout_ms = kChildTimeoutMs);
+              const std::map<std::string, std::string>& extra_env = {}, const std::string& cwd = "",
+              int timeout_ms = kChildTimeoutMs);
 
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& data);
