@@ -32,7 +32,7 @@
 // Run-time keys: "dl_erase" (size,pid0,pid1 of the open download),
 // "la_erase" (area,base,length,next of the open area load).
 // Fleet keys: no_flash, dl_last_status, load_area_progress, load_area_next_skew,
-// secure, kek_id.
+// load_area_erase_sectors, secure, kek_id.
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -382,6 +382,11 @@ bool mbx_load_area(Adapter&, Function& f, MboxCall& c) {
         }
         next += kEraseSector;
         if (next > base + length) next = base + length;
+        // A flash whose next sector never erases: the address stops there.
+        if (f.attrs.has("load_area_erase_sectors")) {
+            uint64_t stuck = base + f.attrs.get_u("load_area_erase_sectors") * kEraseSector;
+            if (next > stuck) next = stuck;
+        }
         char v[96];
         snprintf(v, sizeof v, "%u,%llu,%llu,%llu", area, (unsigned long long)base,
                  (unsigned long long)length, (unsigned long long)next);

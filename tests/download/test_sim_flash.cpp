@@ -10,12 +10,15 @@
 #include "hbaset/fcmaint/mailbox.h"
 #include "hbaset/fcmaint/nvparms.h"
 #include "sim/core/image_signature.h"
+#include "sim/driver/sim_driver.h"
 #include "tests/download/download_env.h"
 #include "tests/support/hbaset_fixture.h"
 
 namespace {
 
 using hbatest::HbasetMachine;
+
+constexpr uint32_t kBadParam = hbasim::SIM_MBXST_BAD_PARAM;
 
 uint32_t erase(uint32_t size, uint32_t pid0) {
     MboxBuf mb;
@@ -63,11 +66,11 @@ size_t entriesOf(uint32_t pid0, std::string* version = nullptr) {
 TEST(SimDownLoad, ChunksNeedAnEraseAndStayInsideIt) {
     HbasetMachine m(dltest::fcFleet());
     sim_image::Image img = sim_image::build_prg(sim_image::PrgSpec());
-    EXPECT_NE(chunk(img, 0, 108, false), 0u); // no erase yet
+    EXPECT_EQ(chunk(img, 0, 108, false), kBadParam); // no erase yet
     ASSERT_EQ(erase(216, 0x07730101), 0u);
     EXPECT_EQ(chunk(img, 0, 108, false), 0u);
     EXPECT_EQ(chunk(img, 108, 108, false), 0u);
-    EXPECT_NE(chunk(img, 216, 108, false), 0u); // past the erased size
+    EXPECT_EQ(chunk(img, 216, 108, false), kBadParam); // past the erased size
 }
 
 TEST(SimDownLoad, CorruptLastChunkInstallsNothingAndTheRetryReplaces) {
@@ -79,7 +82,7 @@ TEST(SimDownLoad, CorruptLastChunkInstallsNothingAndTheRetryReplaces) {
     sim_image::Image corrupt = img;
     corrupt[200] ^= 1;
     ASSERT_EQ(erase(static_cast<uint32_t>(img.size()), pid0), 0u);
-    EXPECT_NE(sendAll(corrupt), 0u);
+    EXPECT_EQ(sendAll(corrupt), MBXS_ERROR); // the file checksum
     EXPECT_EQ(entriesOf(pid0), 0u);
 
     for (int round = 0; round < 2; ++round) {
@@ -90,7 +93,7 @@ TEST(SimDownLoad, CorruptLastChunkInstallsNothingAndTheRetryReplaces) {
         EXPECT_EQ(version, "3.00a1");
     }
     // A chunk after the completed download has no erase to belong to.
-    EXPECT_NE(chunk(img, 0, 108, false), 0u);
+    EXPECT_EQ(chunk(img, 0, 108, false), kBadParam);
 }
 
 // A LOAD_AREA request whose data is zero but for its last word.

@@ -2,6 +2,7 @@
 // sleeps, status mapping and what comes back to the caller, for the plain,
 // data-buffer and V2 forms.
 #include "tests/libtgx/test_mailbox_fixture.h"
+#include "sim/driver/sim_driver.h"
 
 namespace {
 
@@ -126,11 +127,11 @@ TEST_F(MailboxTest, UnknownCommandIsRefusedByTheAdapter) {
     load();
     Mailbox mb(kUnknownCmd);
     EXPECT_EQ(plain()(0, mb.data(), 32, 32, 2, 10), 2u);
-    EXPECT_NE(mb.status(), 0);
+    EXPECT_EQ(mb.status(), hbasim::SIM_MBXST_INVALID_CMD);
     EXPECT_EQ(count(TGX_IOCTL_ISSUEMB), 2u);
     Mailbox mb2(kUnknownCmd, 64);
     EXPECT_EQ(v2()(0, mb2.data(), 64, 1, 0), 2u);
-    EXPECT_NE(mb2.status(), 0);
+    EXPECT_EQ(mb2.status(), hbasim::SIM_MBXST_INVALID_CMD);
 }
 
 TEST_F(MailboxTest, PlainFormRefusesBadBoardWithoutRequest) {
