@@ -1,5 +1,7 @@
 // fwsweep's command-line switches and the rules that combine them.
 #pragma once
+#include <string>
+
 #include "fwsweep/sweep_types.h"
 
 constexpr int FWS_RC_SWITCH_ERROR = 4;
@@ -12,5 +14,10 @@ int readSwitches(int argc, const char* const* argv, RunOptions* opt);
 // Applies the option rules: forcing clears the compare operations; conflicting
 // or incomplete combinations print their text and give 2, else 0.
 int checkOptionRules(RunOptions* opt);
+// Sets opt->xml and opt->json from the arguments before they are read, so
+// that an error in any of them is reported in the document asked for.
+void prescanDocument(int argc, const char* const* argv, RunOptions* opt);
+// The text of the last switch error ("Unknown switch = /x").
+const std::string& switchErrorText();
 // Prints the help text; driveLetter is the default /ramdrive letter.
 void printHelp(char driveLetter);

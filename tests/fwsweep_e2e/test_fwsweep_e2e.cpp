@@ -60,8 +60,10 @@ class Machine {
     RunResult fwsweep(std::vector<std::string> args, const std::string& program = "") {
         args.push_back("/id=" + dir_);
         args.push_back("/fmd=" + dir_);
-        return hbatest::run(program.empty() ? hbatest::bin_path("fwsweep") : program, args, {},
-                            state_.dir());
+        // The update history goes to the test's own folder, never beside the
+        // built programs.
+        return hbatest::run(program.empty() ? hbatest::bin_path("fwsweep") : program, args,
+                            {{"FWSWEEP_HISTORY", history()}}, state_.dir());
     }
     RunResult hbasim(const std::vector<std::string>& args) {
         return hbatest::run(hbatest::bin_path("hbasim"), args, {}, state_.dir());
@@ -81,6 +83,7 @@ class Machine {
         return out;
     }
     void clearLog() { hbasim({"log", "clear"}); }
+    std::string history() const { return state_.path("history.jsonl"); }
     const std::string& dir() const { return dir_; }
     std::string path(const std::string& rel) const { return state_.path(rel); }
 
@@ -88,7 +91,6 @@ class Machine {
     TempState state_;
     std::string dir_;
 };
-
 
 const char kLine[] =
     "Update=Firmware, Image=cv3new.ufi, New=4.6.281.8, Old=4.2.324.0, Status=Success";
