@@ -52,4 +52,9 @@ inline std::vector<nlohmann::json> checkedHistory(const std::string& path) {
     return lines;
 }
 
+// The SHA-256 of a file as sha256sum prints it.
+inline std::string sha256Of(const std::string& path) {
+    return hbatest::run("/usr/bin/sha256sum", {path}).out.substr(0, 64);
+}
+
 } // namespace fwtest

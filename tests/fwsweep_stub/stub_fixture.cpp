@@ -152,6 +152,12 @@ size_t StubRun::downloads() const {
     return n;
 }
 
+void setUpFleetF(StubRun& s, const std::vector<Fn>& fns) {
+    s.listattr(fns);
+    s.matrix("CV3C100-FCoE cv3new.ufi\n");
+    s.image("cv3new.ufi", "3 4.6.281.8");
+}
+
 std::string normaliseTimes(const std::string& text) {
     static const std::regex stamp(
         "[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}");

@@ -77,6 +77,10 @@ class StubRun {
     std::string bin_, stub_;
 };
 
+// The functions listed, the matrix line of fleet F and its new image
+// cv3new.ufi (4.6.281.8).
+void setUpFleetF(StubRun& s, const std::vector<Fn>& fns = fleetF());
+
 // Text with every asctime time stamp line replaced by "<time>".
 std::string normaliseTimes(const std::string& text);
 size_t countOf(const std::string& text, const std::string& what);
