@@ -41,6 +41,9 @@ const char* const kStatusMessages[] = {
     "Please contact customer support for additional help.",
     "Download failed. Download failed due to invalid firmware digital signature. Please "
     "contact customer support for additional help.",
+    "Download failed. The image does not match its digest in SHA256SUMS.",
+    "Download failed. The image is not listed in SHA256SUMS.",
+    "Download failed. SHA256SUMS is missing or cannot be read.",
 };
 
 const char kSeparator[] =
