@@ -51,8 +51,8 @@ std::string shownVersion(const SweepAdapter& a, const CluImage& img) {
     return v;
 }
 
-// Records a decision that ran no download: the reports are written from it.
-// In text mode with /q the query line is printed now.
+// Records a decision of the function (the XML and JSON reports are written
+// from these records) and sets its status.
 Decision& record(SweepAdapter* a, bool boot, const char* file, const char* version, int status,
                  int action, int result) {
     Decision& d = boot ? a->bootDecision : a->fwDecision;
@@ -67,7 +67,8 @@ Decision& record(SweepAdapter* a, bool boot, const char* file, const char* versi
     return d;
 }
 
-// A firmware decision that ran no download; a named image's path goes with it.
+// A firmware decision that ran no download; a named image's path goes with
+// it. In text mode with /q the query line is printed now.
 void reportFirmware(const SweepRun& run, SweepAdapter* a, const char* file, const char* version,
                     int status, int action, int result, const std::string& imagePath = "") {
     record(a, false, file, version, status, action, result).imagePath = imagePath;
