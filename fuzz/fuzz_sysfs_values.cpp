@@ -18,7 +18,7 @@ void parseText(uint8_t pick, const char* text) {
     uint8_t wwn[FCSYS_WWN_BYTES];
     uint8_t fc4[FCSYS_FC4_BYTES];
     FcsysPciAddress pci;
-    switch (pick % 13) {
+    switch (pick % 18) {
     case 0:
         fcsys_parse_wwn(text, wwn);
         break;
@@ -53,8 +53,30 @@ void parseText(uint8_t pick, const char* text) {
         if (fcsys_parse_pci_address(text, &pci) && (pci.device > 0x1F || pci.function > 7)) abort();
         break;
     case 11:
-        if (fcsys_parse_host_name(text, &v) && v > 255) abort();
+        fcsys_parse_host_name(text, &v);
         break;
+    case 12: {
+        FcsysScsiAddress a;
+        FcsysChildName c;
+        fcsys_parse_scsi_address(text, &a);
+        fcsys_parse_child_name(text, "rport-", &c);
+        break;
+    }
+    case 13: {
+        uint64_t counter = 0;
+        int32_t i = 0;
+        fcsys_parse_counter(text, &counter);
+        fcsys_parse_int(text, &i);
+        fcsys_parse_roles(text, &v);
+        break;
+    }
+    case 14: {
+        char out[9];
+        if (fcsys_symbolic_version(text, FCSYS_VERSION_FIRMWARE, out, sizeof out) &&
+            strlen(out) >= sizeof out)
+            abort();
+        break;
+    }
     default: {
         char out[17];
         fcsys_copy_text(text, out, sizeof out);
@@ -86,6 +108,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         size_t n = fcsys_vpd_complete(raw.data(), raw.size(), "SERIAL0001", "MODEL-X", out.data(),
                                       out.size());
         if (n > out.size() || (n && !fcsys_vpd_plausible(out.data(), n))) abort();
+        FcsysVpdIdentity id;
+        char model[64], serial[64];
+        if (!fcsys_vpd_identity(raw.data(), raw.size(), &id)) abort();
+        fcsys_resolve_identity("", "", &id, model, sizeof model, serial, sizeof serial);
+        if (strlen(model) >= sizeof model || strlen(serial) >= sizeof serial) abort();
     }
     buildVpd(data, size);
     std::vector<char> text(raw.begin(), raw.end());

@@ -1,6 +1,7 @@
-// UFI image files as the converged download and fwsweep read them: both header
-// generations, the flash directory search from several starts, the build
-// string and the size check.
+// UFI image files as fwsweep reads them (from the file) and as the converged
+// download reads them (from the copy it read once): both header generations,
+// the flash directory search from several starts, the build string and the
+// size check. Both readers must agree on every status.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -13,9 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = fuzz::write_input("image.ufi", data, size);
     UfiHeader h2;
     UfiHeaderCV3 h3;
-    GetUFIHeader(path.c_str(), &h2);
-    GetUFIHeaderCV3(path.c_str(), &h3);
-    VerifyUFIFileSize(path.c_str());
+    const UfiImage image{data, size};
+    if (GetUFIHeader(path.c_str(), &h2) != GetUFIHeader(image, &h2)) abort();
+    if (GetUFIHeaderCV3(path.c_str(), &h3) != GetUFIHeaderCV3(image, &h3)) abort();
+    if (VerifyUFIFileSize(path.c_str()) != VerifyUFIFileSize(image)) abort();
 
     char raw[UFI_BUILD_STRING_SIZE + 8];
     memset(raw, 'x', sizeof raw);
@@ -32,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                size >= 4 ? (uint64_t)(data[0] | data[1] << 8) : 0};
     for (uint64_t start : starts) {
         UfiFlashDir dir;
-        GetUFIFlashDir(path.c_str(), start, &dir);
+        if (GetUFIFlashDir(path.c_str(), start, &dir) != GetUFIFlashDir(image, start, &dir))
+            abort();
     }
     return 0;
 }

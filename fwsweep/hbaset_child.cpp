@@ -1,4 +1,7 @@
 // Child runs of hbaset and the discovery of the adapters through listattr.
+//
+// The child's standard output goes to a temporary file that never has a
+// name, so a kill of fwsweep or of the child leaves nothing behind.
 #include "fwsweep/hbaset_child.h"
 
 #include <unistd.h>
@@ -8,6 +11,7 @@
 #include "fwsweep/output.h"
 #include "platform/plat_fs.h"
 #include "platform/plat_proc.h"
+#include "platform/plat_safe_io.h"
 
 namespace {
 
@@ -40,8 +44,7 @@ bool runHbaset(const SweepRun& run, const std::vector<std::string>& args, ChildR
     if (o.verbose) outText("\n%s:  executing command : %s\n", FWS_PROGRAM, shown.c_str());
     traceStep("%s:  executing command : %s\n", FWS_PROGRAM, shown.c_str());
 
-    char tempPath[4096];
-    int fd = plat_make_temp_file("fwsweep.", tempPath, sizeof tempPath);
+    int fd = plat_make_unnamed_temp_file();
     PlatChildStatus st = {false, false, -1, 0};
     if (fd >= 0) {
         std::vector<const char*> argv;
@@ -52,7 +55,6 @@ bool runHbaset(const SweepRun& run, const std::vector<std::string>& args, ChildR
         plat_spawn_wait(run.paths.cliPath.c_str(), argv.data(), fd, &st);
         out->tempOk = readAll(fd, &out->output);
         close(fd);
-        unlink(tempPath);
     }
     out->started = st.started;
     out->exited = st.exited;

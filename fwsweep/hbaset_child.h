@@ -1,6 +1,6 @@
 // Running hbaset as a child process: started directly with an argument
 // vector (never through a shell), its standard output captured in a private
-// temporary file that is read whole and removed.
+// temporary file without a name that is read whole and closed.
 #pragma once
 #include <string>
 #include <vector>

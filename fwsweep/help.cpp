@@ -31,6 +31,14 @@ const char* const kUsage[] = {
     "[/?]",
 };
 
+// Switches for programs and the update history, after the classic ones.
+const char* const kUsageMore[] = {
+    "[/json]",
+    "[/history]",
+    "[/historyfile=<file>]",
+    "[/verify]",
+};
+
 // Continuation lines of a paragraph start with this.
 #define NL "\n                "
 
@@ -75,6 +83,13 @@ const char* const kParagraphsEnd[] = {
     "\n    /vpd        VPD - Shows the VPD model name. Needs one of" NL
     "/downgrade /e /f /ff /q /xml /update.",
     "\n    /xml        XML - Gives XML output.",
+    "\n    /json       JSON - Gives one JSON document on standard output (also" NL
+    "--json); messages go to standard error.",
+    "\n    /history    History - Lists the recorded firmware downloads.",
+    "\n    /historyfile=<file> History file - Records the downloads in this file" NL
+    "(default: $FWSWEEP_HISTORY, else fwsweep-history.jsonl" NL "in the state folder).",
+    "\n    /verify     Verify - Flashes only images listed with their digest in" NL
+    "a SHA256SUMS file of the firmware or fwmatrix.txt directory.",
 };
 
 void printAll(const char* const* lines, size_t n) {
@@ -91,6 +106,9 @@ void printHelp(char driveLetter) {
         outText("%s ", kUsage[i]);
         if (i == 5 || i == 10 || i == 15 || i == 20) outText("\n    ");
     }
+    for (const char* item : kUsageMore)
+        outText("%s ", item);
+    outText("\n    ");
     printAll(kParagraphs, sizeof kParagraphs / sizeof kParagraphs[0]);
     outText("\n    /fmd=<fwmatrix_dir> Base directory where the %s file is located.",
             FWS_MATRIX_FILE);

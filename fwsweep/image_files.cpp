@@ -1,6 +1,12 @@
 // Image files: the extension test, the version of a UFI file (build string of
 // its header, and the ASIC revision byte of generation-3 and -4 headers), and
 // the image list of a firmware folder for auto mode.
+//
+// The header is read once through the safe open: a FIFO, device or folder
+// where an image should be is refused at once (status 199) instead of
+// blocking the read.
+#include <unistd.h>
+
 #include <cstring>
 
 #include "common/bounded_text.h"
@@ -8,10 +14,30 @@
 #include "fwsweep/versions.h"
 #include "hbaset/ufi/ufi_image.h"
 #include "platform/plat_fs.h"
+#include "platform/plat_safe_io.h"
 
 namespace {
 
 constexpr size_t kDirPathMax = 255;
+constexpr uint32_t kStatusCannotOpen = 199; // the reader's "cannot be opened"
+constexpr uint32_t kStatusShort = 197;      // fewer bytes than the header
+
+// Reads up to size bytes from the start of the regular file at path.
+// Returns 0 with *got, or 199 when it cannot be opened or is not a regular
+// file (*why tells which).
+uint32_t readHead(const char* path, uint8_t* buf, size_t size, size_t* got, int* why) {
+    *got = 0;
+    int fd = -1;
+    *why = plat_open_regular(path, &fd);
+    if (*why != PLAT_OPEN_OK) return kStatusCannotOpen;
+    while (*got < size) {
+        ssize_t n = read(fd, buf + *got, size - *got);
+        if (n <= 0) break;
+        *got += static_cast<size_t>(n);
+    }
+    close(fd);
+    return 0;
+}
 
 const char* const kDirChecks[][3] = {
     {"\n[makeFileNameList] - Directory path is null!\n",
@@ -58,12 +84,17 @@ int getUFIBuildVersion(const char* path, CluImage* rec) {
     copyBounded(rec->sortedVersion, sizeof rec->sortedVersion, "N/A");
     copyBounded(rec->legacyType, sizeof rec->legacyType, "N/A");
     rec->imageType = IMAGE_NONE;
-    char raw[UFI_BUILD_STRING_SIZE] = {};
-    uint32_t st = GetRawUFIBuildString(path, raw);
+    uint8_t head[UFI_HEADER_CV3_SIZE] = {};
+    size_t got = 0;
+    int why = PLAT_OPEN_OK;
+    uint32_t st = readHead(path, head, sizeof head, &got, &why);
+    if (st == 0 && got < UFI_HEADER_SIZE) st = kStatusShort;
     if (st != 0) {
-        dbgTrace("GetRawUFIBuildString failed = %u\n", st);
+        dbgTrace("GetRawUFIBuildString failed = %u (%s)\n", st, plat_open_result_text(why));
         return static_cast<int>(st);
     }
+    char raw[UFI_BUILD_STRING_SIZE] = {};
+    memcpy(raw, head + UFI_OFF_BUILD_STRING, UFI_BUILD_STRING_SIZE - 1);
     dbgTrace("Raw     = %s\n", raw);
     int generation = 0;
     char version[FWS_VERSION_SIZE] = {};
@@ -78,12 +109,12 @@ int getUFIBuildVersion(const char* path, CluImage* rec) {
     dbgTrace("Type    = %d\n", rec->imageType);
     rec->isCVR = 0;
     if (generation == UFI_GEN_CV2) return 0;
-    UfiHeaderCV3 header;
-    st = GetUFIHeaderCV3(path, &header);
-    if (st != 0) {
-        dbgTrace("ReadUFIHeaderCV3 for CVR failed! status = %u\n", st);
-        return static_cast<int>(st);
+    if (got < UFI_HEADER_CV3_SIZE) {
+        dbgTrace("ReadUFIHeaderCV3 for CVR failed! status = %u\n", kStatusShort);
+        return static_cast<int>(kStatusShort);
     }
+    UfiHeaderCV3 header;
+    decodeUfiHeaderCV3(head, &header);
     identifyRevision(rec, header.asicTypeRevision);
     return 0;
 }
@@ -148,6 +179,14 @@ int makeFileNameList(const std::string& dir, std::vector<CluImage>* out) {
             continue;
         }
         CluImage rec;
+        int why = PLAT_OPEN_OK;
+        int fd = -1;
+        if ((why = plat_open_regular((dir + e.name).c_str(), &fd)) != PLAT_OPEN_OK) {
+            outText("\n%s: Skipping %s%s: %s\n", FWS_PROGRAM, dir.c_str(), e.name.c_str(),
+                    plat_open_result_text(why));
+            continue;
+        }
+        close(fd);
         if (verifyFwFile((dir + e.name).c_str(), &rec) != 0) continue;
         copyBounded(rec.filename, sizeof rec.filename, e.name.c_str());
         encodeParts(&rec);

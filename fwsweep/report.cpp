@@ -41,6 +41,9 @@ const char* const kStatusMessages[] = {
     "Please contact customer support for additional help.",
     "Download failed. Download failed due to invalid firmware digital signature. Please "
     "contact customer support for additional help.",
+    "Download failed. The image does not match its digest in SHA256SUMS.",
+    "Download failed. The image is not listed in SHA256SUMS.",
+    "Download failed. SHA256SUMS is missing or cannot be read.",
 };
 
 const char kSeparator[] =
@@ -51,41 +54,51 @@ bool isMacPort(const SweepAdapter& a) {
 }
 
 // One final outcome: the text-mode format (program, noun, code or program,
-// code) and the XML Message form.
+// code), the XML Message form and the outcome's stable name.
 struct Outcome {
-    int code;
+    const char* name;
     const char* text;
     const char* xml;
     bool takesNoun;
 };
 
-const Outcome kAllFailed = {0, "\n\n%s: Error - all required %s failed - Return Code=%d\n\n",
+const Outcome kAllFailed = {"all-failed",
+                            "\n\n%s: Error - all required %s failed - Return Code=%d\n\n",
                             "id=\"%d\"> All required %s failed. ", true};
-const Outcome kSomeFailed = {0, "\n\n%s: Error - some required %s failed - Return Code=%d\n\n",
+const Outcome kSomeFailed = {"some-failed",
+                             "\n\n%s: Error - some required %s failed - Return Code=%d\n\n",
                              "id=\"%d\"> Some required %s failed. ", true};
-const Outcome kAllOk = {0, "\n\n%s: All required %s succeeded - Return Code=%d\n\n",
+const Outcome kAllOk = {"succeeded", "\n\n%s: All required %s succeeded - Return Code=%d\n\n",
                         "id=\"%d\"> All required %s succeeded. ", true};
-const Outcome kNoneRequired = {0, "\n\n%s: No %s required - Return Code=%d\n\n",
+const Outcome kNoneRequired = {"nothing-required", "\n\n%s: No %s required - Return Code=%d\n\n",
                                "id=\"%d\"> No %s required. ", true};
-const Outcome kUnknown = {0, "\n%s: Unknown status - %s - Return Code=%d\n\n",
+const Outcome kUnknown = {"unknown-status", "\n%s: Unknown status - %s - Return Code=%d\n\n",
                           "id=\"%d\"> Unknown status. ", true};
-const Outcome kQueryUnknown = {0, "\n\n%s: Unknown status - %s - Return Code=%d\n\n",
+const Outcome kQueryUnknown = {"unknown-status", "\n\n%s: Unknown status - %s - Return Code=%d\n\n",
                                "id=\"%d\"> Unknown status. ", true};
-const Outcome kNoAdapters = {0,
+const Outcome kNoAdapters = {"no-supported-adapters",
                              "\n\n%s: Error - no supported Quoral HBAs found - Return Code=%d\n\n",
                              "id=\"%d\"> No supported Quoral HBAs found. ", false};
-const Outcome kNoFirmware = {0, "\n\n%s: No compatible firmware found - Return Code=%d\n\n",
+const Outcome kAllUnsupported = {
+    "all-unsupported", "\n\n%s: Error - no supported Quoral HBAs found - Return Code=%d\n\n",
+    "id=\"%d\"> No supported Quoral HBAs found. ", false};
+const Outcome kNoFirmware = {"no-compatible-firmware",
+                             "\n\n%s: No compatible firmware found - Return Code=%d\n\n",
                              "id=\"%d\"> No compatible firmware found. ", false};
 const Outcome kNoFirmwareOrBoot = {
-    0, "\n\n%s: No compatible firmware or boot code found - Return Code=%d\n\n",
+    "no-compatible-firmware-or-boot-code",
+    "\n\n%s: No compatible firmware or boot code found - Return Code=%d\n\n",
     "id=\"%d\"> No compatible firmware or boot code found. ", false};
-const Outcome kNoBoot = {0, "\n\n%s: No compatible boot code found - Return Code=%d\n\n",
+const Outcome kNoBoot = {"no-compatible-boot-code",
+                         "\n\n%s: No compatible boot code found - Return Code=%d\n\n",
                          "id=\"%d\"> No compatible boot code found. ", false};
 const Outcome kNoBootSupport = {
-    0, "\n\n%s: Installed adapters do not support boot code downloads - Return Code=%d\n\n",
+    "boot-code-not-supported",
+    "\n\n%s: Installed adapters do not support boot code downloads - Return Code=%d\n\n",
     "id=\"%d\"> Installed adapters do not support boot code downloads. ", false};
 const Outcome kNoFirmwareAndOrBoot = {
-    0, "\n\n%s: No compatible firmware and/or boot code found - Return Code=%d\n\n",
+    "no-compatible-firmware-and-or-boot-code",
+    "\n\n%s: No compatible firmware and/or boot code found - Return Code=%d\n\n",
     "id=\"%d\"> No compatible firmware and/or boot code found. ", false};
 
 std::string format(const char* fmt, int a, const char* b) {
@@ -99,7 +112,7 @@ std::string specialFootnote(const SweepRun& run) {
     int n = run.count.specialReleases;
     if (n == 0) return "";
     char buf[512];
-    const char* body = run.opt.xml
+    const char* body = run.opt.xml || run.opt.json
                            ? " include a special firmware release that requires the firmware "
                              "download process to be performed twice. Reboot the system and run "
                              "fwsweep again using the /f or /rewrite option to download the same "
@@ -112,14 +125,21 @@ std::string specialFootnote(const SweepRun& run) {
     return buf;
 }
 
-int emitOutcome(const SweepRun& run, const Outcome& o, int code) {
-    const char* noun = operationNoun(run);
-    std::string special = specialFootnote(run);
-    if (run.opt.xml) {
-        std::string head = o.takesNoun ? format(o.xml, code, noun) : format(o.xml, code, "");
-        xmlMessage(head, special);
-        return code;
-    }
+// Records the outcome and, in text mode, prints its final message.
+int emitOutcome(SweepRun* run, const Outcome& o, int code) {
+    const char* noun = operationNoun(*run);
+    std::string special = specialFootnote(*run);
+    RunOutcome& out = run->outcome;
+    out.code = code;
+    out.name = o.name;
+    out.hasMessage = true;
+    // The XML form without its id attribute: "All required updates succeeded."
+    std::string xml = o.takesNoun ? format(o.xml, code, noun) : format(o.xml, code, "");
+    out.message = xml.substr(xml.find("> ") + 2);
+    while (!out.message.empty() && out.message.back() == ' ')
+        out.message.pop_back();
+    out.special = special;
+    if (run->opt.xml || run->opt.json) return code;
     if (o.takesNoun)
         outText(o.text, FWS_PROGRAM, noun, code);
     else
@@ -135,8 +155,8 @@ const Outcome& noCompatibleOutcome(const RunOptions& o, bool boot) {
     return boot ? kNoFirmwareAndOrBoot : kNoFirmware;
 }
 
-int operationStatus(const SweepRun& run) {
-    const RunCounters& c = run.count;
+int operationStatus(SweepRun* run) {
+    const RunCounters& c = run->count;
     bool uns = c.unsupported > 0;
     if (c.knownAdapters > 0 && c.compatibleImages > 0) {
         if (c.requiredDownloads > 0 && c.failedDownloads == c.requiredDownloads)
@@ -147,13 +167,13 @@ int operationStatus(const SweepRun& run) {
         return emitOutcome(run, kUnknown, 0);
     }
     if (c.knownAdapters == 0) return emitOutcome(run, kNoAdapters, 5);
-    if (static_cast<size_t>(c.unsupported) == run.adapters.size())
-        return emitOutcome(run, kNoAdapters, 15);
-    return emitOutcome(run, noCompatibleOutcome(run.opt, c.bootCodePresent), uns ? 16 : 7);
+    if (static_cast<size_t>(c.unsupported) == run->adapters.size())
+        return emitOutcome(run, kAllUnsupported, 15);
+    return emitOutcome(run, noCompatibleOutcome(run->opt, c.bootCodePresent), uns ? 16 : 7);
 }
 
-int queryStatus(const SweepRun& run) {
-    const RunCounters& c = run.count;
+int queryStatus(SweepRun* run) {
+    const RunCounters& c = run->count;
     bool uns = c.unsupported > 0;
     if (c.queried > 0 && c.incompleteQueries == c.queried)
         return emitOutcome(run, kAllFailed, uns ? 13 : 2);
@@ -265,25 +285,44 @@ void printSummaries(const SweepRun& run) {
     printUnsupportedSummary(run);
 }
 
-int finalStatus(const SweepRun& run) {
-    if (hasOperation(run.opt)) return operationStatus(run);
-    if (isQueryOnly(run.opt)) return queryStatus(run);
-    if (!run.opt.xml) outText("\n\n%s: Operation complete - Return Code=%d\n\n", FWS_PROGRAM, 0);
+int finalStatus(SweepRun* run) {
+    if (hasOperation(run->opt)) return operationStatus(run);
+    if (isQueryOnly(run->opt)) return queryStatus(run);
+    run->outcome = RunOutcome();
+    run->outcome.name = "operation-complete";
+    run->outcome.message = "Operation complete.";
+    if (!run->opt.xml && !run->opt.json)
+        outText("\n\n%s: Operation complete - Return Code=%d\n\n", FWS_PROGRAM, 0);
     return 0;
 }
 
 bool rebootNeeded(const SweepRun& run) {
-    const RunCounters& c = run.count;
-    if (run.opt.preview || c.previewMade || c.cnaDownloads == 0) return false;
-    if (c.cnaFailed >= c.cnaDownloads) return false;
-    return c.cnaDownloads - c.cnaFailed - c.cnaNoReboot > 0;
+    if (run.opt.preview) return false;
+    for (const SweepAdapter& a : run.adapters)
+        for (const Decision* d : {&a.fwDecision, &a.bootDecision})
+            if (d->made && (d->status == FWS_DL_OK_REBOOT || d->status == FWS_DL_SPECIAL ||
+                            d->status == FWS_DL_RESET_FAILED))
+                return true;
+    return false;
 }
 
 void printRebootAdvice(const SweepRun& run) {
-    bool needed = rebootNeeded(run);
-    if (run.opt.xml) {
-        outText("    <RebootRequired>%d</RebootRequired>\n", needed ? 1 : 0);
-        return;
-    }
-    if (needed) outText("Please reboot system to activate new firmware.\n");
+    if (!run.opt.xml && !run.opt.json && rebootNeeded(run))
+        outText("Please reboot system to activate new firmware.\n");
+}
+
+void setEarlyExit(SweepRun* run, int code, const char* name, const std::string& message) {
+    RunOutcome& o = run->outcome;
+    o.code = code;
+    o.name = name;
+    o.message = message;
+    o.hasMessage = true;
+    o.earlyExit = true;
+}
+
+void printDocument(const SweepRun& run) {
+    if (run.opt.json)
+        printJsonDocument(run);
+    else if (run.opt.xml)
+        printXmlDocument(run);
 }

@@ -28,26 +28,33 @@ std::string downloadLineHead(const SweepAdapter& a, const char* update, const ch
 const char* operationNoun(const SweepRun& run);
 // With verbose and an operation: the download and unsupported-adapter summaries.
 void printSummaries(const SweepRun& run);
-// Works out the return code and prints the final status (text or the XML
-// Message element) with the special-release footnote.
-int finalStatus(const SweepRun& run);
-// Outside query-only runs: the reboot advice (text) or RebootRequired (XML).
+// Works out the return code into run->outcome and, in text mode, prints the
+// final status with the special-release footnote. Returns the code.
+int finalStatus(SweepRun* run);
+// Text mode, outside query-only runs: the reboot advice.
 void printRebootAdvice(const SweepRun& run);
+// A download of the run leaves new firmware that runs only after a reboot
+// (the advice, RebootRequired and rebootRequired all come from here).
 bool rebootNeeded(const SweepRun& run);
+// An early exit: its return code, outcome name and message for the documents.
+void setEarlyExit(SweepRun* run, int code, const char* name, const std::string& message);
+// Prints the document of /xml or /json (none in text mode) for the run as it
+// stands, after the adapter pass or at an early exit.
+void printDocument(const SweepRun& run);
 
-// ---- XML document ---------------------------------------------------------------------
+// ---- XML document (report_xml.cpp) ------------------------------------------------------
 // Attribute value with & < > " ' escaped.
 std::string xmlEscape(const char* text);
-void xmlOpenRoot(bool queryOnly);
-void xmlCloseRoot(bool queryOnly);
-void xmlOpenDevice(const SweepAdapter& a);
-void xmlCloseDevice();
-// Query-only runs: the firmware and boot code Application elements.
-void xmlQueryApplications(const SweepAdapter& a);
-// One decision: Application with SupportedImage, and with final, VersionChange
-// and DownloadStatus. boot picks the boot code form.
-void xmlDecision(const SweepAdapter& a, bool boot, const char* file, const char* version,
-                 bool final, bool update, int status);
-// The Message element: its formatted id attribute and text, then the
-// special-release footnote (may be empty), then the closing tag.
-void xmlMessage(const std::string& attributesAndText, const std::string& special);
+// The whole document: root, one Device per function with its Application
+// elements, Message and RebootRequired.
+void printXmlDocument(const SweepRun& run);
+
+// ---- JSON document (report_json.cpp) ----------------------------------------------------
+void printJsonDocument(const SweepRun& run);
+// Mode names of the JSON document ("query", "update", ...).
+const char* jsonMode(const RunOptions& o);
+// The component action and result names of the reports.
+const char* actionName(int action);
+const char* resultName(int result);
+// Current UTC time in RFC 3339 form ("2024-05-01T12:00:00.123Z").
+std::string rfc3339Now();

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,7 @@ enum : int {
     FWS_DL_OK_REBOOT = 1,
     FWS_DL_NOT_NEEDED = 2,
     FWS_DL_FAILED = 3,
+    FWS_DL_RESET_FAILED = 4,
     FWS_SKIP_UNSUPPORTED_FW = 9,
     FWS_SKIP_UNKNOWN_FW = 10,
     FWS_SKIP_NO_FW = 13,
@@ -68,6 +70,9 @@ enum : int {
     FWS_DL_SPECIAL = 22,
     FWS_DL_NO_SIGNATURE = 23,
     FWS_DL_BAD_SIGNATURE = 24,
+    FWS_DL_DIGEST_MISMATCH = 25,
+    FWS_DL_NOT_IN_MANIFEST = 26,
+    FWS_DL_NO_MANIFEST = 27,
 };
 const char* statusMessage(int status);
 
@@ -81,6 +86,38 @@ enum : int {
 };
 
 constexpr int FWS_NO_GROUP = 1024;
+
+// What a decision did with a component, and how it ended, as the reports
+// (XML, JSON, history) show it.
+enum ComponentAction : int {
+    ACTION_NONE = 0, // nothing decided (query runs, components the adapter never takes)
+    ACTION_FLASH,    // a download was required
+    ACTION_PREVIEW,  // a download would have been made (/p)
+    ACTION_KEEP,     // the installed version stays: no download needed
+    ACTION_SKIP,     // the adapter was skipped (no entry, no image, unsupported)
+};
+enum ComponentResult : int {
+    RESULT_OK = 0,
+    RESULT_FAILED,
+    RESULT_SKIPPED,
+    RESULT_PENDING_REBOOT, // flashed; the new firmware runs after a reboot
+};
+
+// One firmware or boot code decision of a function, recorded when it is made
+// (the XML and JSON views are written from these records).
+struct Decision {
+    bool made = false;
+    bool update = false;          // a download was decided (VersionChange update="true")
+    std::string file = "NONE";    // image file name
+    std::string version = "NONE"; // image version as reported
+    std::string imagePath;        // full path when an image file was named
+    int status = 0;
+    int action = ACTION_NONE;
+    int result = RESULT_OK;
+    bool ranChild = false; // this function's download ran hbaset
+    int exitCode = -1;     // hbaset's exit code when it ran and ended by itself
+    uint64_t durationMs = 0;
+};
 
 // One adapter function as listed by hbaset listattr.
 struct SweepAdapter {
@@ -109,6 +146,7 @@ struct SweepAdapter {
     int fwStatus = 0, bcStatus = 0;
     bool supported = true;
     int downloadState = DL_STATE_NONE;
+    Decision fwDecision, bootDecision;
 };
 
 // Run options from the switches.
@@ -117,10 +155,12 @@ struct RunOptions {
     bool forceFw = false, forceBios = false;
     bool imageVersion = false, ramDrive = false, vpd = false, preview = false;
     bool query = false, verbose = false, silent = false, xml = false, help = false;
+    bool json = false, history = false, verify = false;
     char ramDriveLetter = 0;
     char imageVersionFile[FWS_IV_MAX + 1] = "";
     char imageDir[FWS_DIR_MAX + 1] = "";
     char matrixDir[FWS_DIR_MAX + 1] = "";
+    std::string historyFile; // /historyfile=
     bool haveImageDir = false, haveMatrixDir = false;
     bool logOpen = false;
 };
@@ -131,16 +171,35 @@ bool isQueryOnly(const RunOptions& o);
 // Run counters.
 struct RunCounters {
     int requiredDownloads = 0, failedDownloads = 0, compatibleImages = 0;
-    int cnaDownloads = 0, cnaFailed = 0, cnaNoReboot = 0, specialReleases = 0;
+    int cnaDownloads = 0, cnaFailed = 0, specialReleases = 0;
     int unsupported = 0, queried = 0, incompleteQueries = 0;
     int knownAdapters = 0;
     bool bootCodePresent = false;
-    bool previewMade = false;
 };
 
 // Paths of the run; all directories end with "/".
 struct RunPaths {
     std::string binDir, firmwareDir, bootDir, matrixFile, cliPath;
+    std::string historyFile;
+};
+
+// The SHA256SUMS manifest in force (digests.h).
+struct DigestManifest {
+    bool present = false;  // a manifest file is there
+    bool readable = false; // and it could be read
+    std::string path;
+    std::map<std::string, std::string> digests; // normalised path -> hex ("" conflicting)
+};
+
+// How the run ended: the return code and the outcome behind it, for every
+// report form.
+struct RunOutcome {
+    int code = 0;
+    const char* name = "succeeded"; // stable outcome name (JSON returnCodeName)
+    std::string message;            // one line, as the XML Message element says it
+    std::string special;            // the special-release footnote (one line) or ""
+    bool hasMessage = false;        // the XML document carries a Message element
+    bool earlyExit = false;         // the run ended before the adapter pass
 };
 
 // The whole state of one run.
@@ -152,4 +211,12 @@ struct SweepRun {
     std::vector<CluImage> images; // auto mode: greatest version first
     std::string matrix;           // the matrix file's bytes (matrix mode)
     std::string downloadLines;    // every download line, for the summary
+    DigestManifest manifest;
+    std::map<std::string, std::string> digests; // image path -> sha256 ("" unreadable)
+    RunOutcome outcome;
+    std::string runId, startedAt; // report and history identity of the run
+    int historySeq = 0;           // attempts recorded by this run
+    int pendingReboots = 0;       // earlier attempts of this host still waiting for a reboot
+    std::string imageVersionText; // /iv: the decoded version
+    std::string historyJson;      // /history: the listing's JSON object
 };

@@ -7,11 +7,13 @@
 
 #include <strings.h>
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 
 #include "common/bounded_text.h"
 #include "fwsweep/output.h"
+#include "platform/plat_safe_io.h"
 
 namespace {
 
@@ -44,16 +46,27 @@ const FlagSwitch kFlagSwitches[] = {
     {"v", &RunOptions::verbose, nullptr},
     {"s", &RunOptions::silent, nullptr},
     {"xml", &RunOptions::xml, nullptr},
+    {"json", &RunOptions::json, nullptr},
+    {"history", &RunOptions::history, nullptr},
+    {"verify", &RunOptions::verify, nullptr},
     {"?", &RunOptions::help, nullptr},
     {"help", &RunOptions::help, nullptr},
     {"h", &RunOptions::help, nullptr},
 };
 
-int switchError(const char* format, const char* arg = nullptr) {
+// The error of the switch reading, for the report documents ("Unknown
+// switch = /x"); the text form prints it as "<program>: Error - <text> -
+// Return Code=4".
+std::string g_switchError;
+
+int switchError(const char* body, const char* arg = nullptr) {
+    char text[512];
     if (arg)
-        outText(format, FWS_PROGRAM, arg, FWS_RC_SWITCH_ERROR);
+        snprintf(text, sizeof text, body, arg);
     else
-        outText(format, FWS_PROGRAM, FWS_RC_SWITCH_ERROR);
+        snprintf(text, sizeof text, "%s", body);
+    g_switchError = text;
+    outText("\n%s: Error - %s - Return Code=%d\n\n", FWS_PROGRAM, text, FWS_RC_SWITCH_ERROR);
     return FWS_RC_SWITCH_ERROR;
 }
 
@@ -73,24 +86,27 @@ struct ValueSwitch {
     const char* noValue; // the switch without a value
 };
 
+// /iv=, /id= and /fmd=, writing into *opt.
+std::array<ValueSwitch, 3> valueSwitches(RunOptions* opt) {
+    return {{
+        {"iv", opt->imageVersionFile, sizeof opt->imageVersionFile, "Image version command error",
+         "Invalid use of the image version switch. This switch requires an argument"},
+        {"id", opt->imageDir, sizeof opt->imageDir, "image directory command error",
+         "Invalid use of the image directory switch. This switch requires an argument"},
+        {"fmd", opt->matrixDir, sizeof opt->matrixDir, "fwmatrix.txt directory command error",
+         "Invalid use of the fwmatrix.txt directory switch. This switch requires an "
+         "argument"},
+    }};
+}
+
+// The switches read by readLogSwitch, readRamDrive, readHistoryFile and
+// readOne's /xv test.
+const char* const kOtherSwitches[] = {"log", "l", "ramdrive", "xv", "historyfile"};
+
 // /iv=, /id= and /fmd=. Returns -1 when arg is none of them, else 0 or 4.
 int readValueSwitch(const char* body, const char* arg, RunOptions* opt) {
-    const ValueSwitch table[] = {
-        {"iv", opt->imageVersionFile, sizeof opt->imageVersionFile,
-         "\n%s: Error - Image version command error - Return Code=%d\n\n",
-         "\n%s: Error - Invalid use of the image version switch. This switch requires an "
-         "argument - Return Code=%d\n\n"},
-        {"id", opt->imageDir, sizeof opt->imageDir,
-         "\n%s: Error - image directory command error - Return Code=%d\n\n",
-         "\n%s: Error - Invalid use of the image directory switch. This switch requires an "
-         "argument - Return Code=%d\n\n"},
-        {"fmd", opt->matrixDir, sizeof opt->matrixDir,
-         "\n%s: Error - fwmatrix.txt directory command error - Return Code=%d\n\n",
-         "\n%s: Error - Invalid use of the fwmatrix.txt directory switch. This switch requires "
-         "an argument - Return Code=%d\n\n"},
-    };
     (void)arg;
-    for (const ValueSwitch& s : table) {
+    for (const ValueSwitch& s : valueSwitches(opt)) {
         const char* value = valueOf(body, s.name);
         if (value == nullptr && strcasecmp(body, s.name) != 0) continue;
         if (value == nullptr || *value == '\0') return switchError(s.noValue);
@@ -111,12 +127,28 @@ int readLogSwitch(const char* body, RunOptions* opt) {
     if (!value) value = valueOf(body, "l");
     bool bare = strcasecmp(body, "log") == 0 || strcasecmp(body, "l") == 0;
     if (!value && !bare) return -1;
-    if (opt->logOpen)
-        return switchError("\n%s: Error - cannot open multiple log files - Return Code=%d\n\n");
+    if (opt->logOpen) return switchError("cannot open multiple log files");
     const char* name = (value && *value) ? value : "fwsweep.log";
-    if (!outOpenLog(name))
-        return switchError("\n%s: Error - unable to open logfile %s - Return Code=%d\n\n", name);
+    int why = outOpenLog(name);
+    // A link or special file where the log should be is named as the reason.
+    if (why == PLAT_OPEN_LINK || why == PLAT_OPEN_NOT_REGULAR) {
+        char body[64];
+        snprintf(body, sizeof body, "unable to open logfile %%s: %s", plat_open_result_text(why));
+        return switchError(body, name);
+    }
+    if (why != PLAT_OPEN_OK) return switchError("unable to open logfile %s", name);
     opt->logOpen = true;
+    return 0;
+}
+
+// /historyfile=<file>. Returns -1 when arg is not one, else 0 or 4.
+int readHistoryFile(const char* body, RunOptions* opt) {
+    const char* value = valueOf(body, "historyfile");
+    if (!value && strcasecmp(body, "historyfile") != 0) return -1;
+    if (!value || !*value)
+        return switchError("Invalid use of the history file switch. This switch requires an "
+                           "argument");
+    opt->historyFile = value;
     return 0;
 }
 
@@ -129,7 +161,7 @@ int readRamDrive(const char* body, const char* arg, RunOptions* opt) {
     const char* value = valueOf(body, "ramdrive");
     if (!value) return -1;
     bool letter = value[0] != '\0' && (value[1] == '\0' || (value[1] == ':' && value[2] == '\0'));
-    if (!letter) return switchError("\n%s: Error - Unknown switch = %s - Return Code=%d\n\n", arg);
+    if (!letter) return switchError("Unknown switch = %s", arg);
     opt->ramDrive = true;
     opt->ramDriveLetter = value[0];
     return 0;
@@ -151,11 +183,14 @@ void traceSwitches(const RunOptions& o) {
 
 // One argument; returns 0 or 4 (the result of the switch reading).
 int readOne(const char* arg, RunOptions* opt, bool* xvFailed) {
-    if (arg[0] != '/')
-        return switchError("\n%s: Error - Unknown switch = %s - Return Code=%d\n\n", arg);
+    // The one switch in the double-dash form other programs use for it.
+    if (strcasecmp(arg, "--json") == 0) {
+        opt->json = true;
+        return 0;
+    }
+    if (arg[0] != '/') return switchError("Unknown switch = %s", arg);
     const char* body = arg + 1;
-    if (*body == '\0')
-        return switchError("\n%s: Error - Image version command error - Return Code=%d\n\n");
+    if (*body == '\0') return switchError("Image version command error");
     for (const FlagSwitch& s : kFlagSwitches) {
         if (strcasecmp(body, s.name) != 0) continue;
         opt->*s.option = true;
@@ -171,11 +206,23 @@ int readOne(const char* arg, RunOptions* opt, bool* xvFailed) {
     int r = readValueSwitch(body, arg, opt);
     if (r < 0) r = readLogSwitch(body, opt);
     if (r < 0) r = readRamDrive(body, arg, opt);
-    if (r < 0) return switchError("\n%s: Error - Unknown switch = %s - Return Code=%d\n\n", arg);
+    if (r < 0) r = readHistoryFile(body, opt);
+    if (r < 0) return switchError("Unknown switch = %s", arg);
     return r;
 }
 
 } // namespace
+
+std::vector<std::string> knownSwitchNames() {
+    std::vector<std::string> names;
+    for (const FlagSwitch& s : kFlagSwitches)
+        names.push_back(s.name);
+    RunOptions probe;
+    for (const ValueSwitch& s : valueSwitches(&probe))
+        names.push_back(s.name);
+    names.insert(names.end(), std::begin(kOtherSwitches), std::end(kOtherSwitches));
+    return names;
+}
 
 bool hasOperation(const RunOptions& o) {
     return o.downgrade || o.rewrite || o.update || o.forceFw || o.forceBios;
@@ -183,6 +230,18 @@ bool hasOperation(const RunOptions& o) {
 
 bool isQueryOnly(const RunOptions& o) {
     return o.query && !hasOperation(o) && !o.help && !o.autoMode;
+}
+
+void prescanDocument(int argc, const char* const* argv, RunOptions* opt) {
+    for (int i = 1; i < argc; ++i) {
+        const char* a = argv[i];
+        if (strcasecmp(a, "/json") == 0 || strcasecmp(a, "--json") == 0) opt->json = true;
+        if (strcasecmp(a, "/xml") == 0) opt->xml = true;
+    }
+}
+
+const std::string& switchErrorText() {
+    return g_switchError;
 }
 
 int readSwitches(int argc, const char* const* argv, RunOptions* opt) {
@@ -219,7 +278,12 @@ int checkOptionRules(RunOptions* o) {
         text = "\nInvalid options: /auto requires an additional operational switch";
     else if (o->vpd && !hasOperation(*o) && !o->xml && !o->query)
         text = "\nInvalid options: /vpd requires an additioanl operational switch";
+    else if (o->xml && o->json)
+        text = "\nInvalid options: /xml cannot be used with /json";
+    else if (o->history && (hasOperation(*o) || o->query || o->imageVersion))
+        text = "\nInvalid options: /history cannot be used with an operational switch";
     if (!text) return 0;
+    g_switchError = text + 1;
     outText("%s", text);
     outText("\n%s: Error - invalid switch options - Return Code=%d\n\n", FWS_PROGRAM,
             FWS_RC_INVALID_OPTIONS);

@@ -9,16 +9,20 @@
 
 #include "common/bounded_text.h"
 #include "fwsweep/devices.h"
+#include "fwsweep/digests.h"
 #include "fwsweep/hbaset_child.h"
+#include "fwsweep/history.h"
 #include "fwsweep/matrix.h"
 #include "fwsweep/output.h"
 #include "fwsweep/report.h"
 #include "fwsweep/versions.h"
 #include "platform/plat_fs.h"
+#include "platform/plat_time.h"
 
 namespace {
 
 // hbaset exit codes read by the download outcome.
+constexpr int kCliResetFailed = 14;
 constexpr int kCliRebootNeeded = 80;
 constexpr int kCliSpecialRelease = 87;
 constexpr int kCliNoSignature = 89;
@@ -47,24 +51,39 @@ std::string shownVersion(const SweepAdapter& a, const CluImage& img) {
     return v;
 }
 
-// Records a firmware decision and reports it: the query line (text mode with
-// /q) or the Application element (XML).
-void reportFirmware(const SweepRun& run, SweepAdapter* a, const char* file, const char* version,
-                    bool update, int status) {
-    a->fwStatus = status;
-    if (run.opt.xml) {
-        xmlDecision(*a, false, file, version, true, update, status);
-    } else if (run.opt.query) {
-        printQueryLine(*a, upper(version).c_str(), nullptr);
-    }
+// Records a decision of the function (the XML and JSON reports are written
+// from these records) and sets its status.
+Decision& record(SweepAdapter* a, bool boot, const char* file, const char* version, int status,
+                 int action, int result) {
+    Decision& d = boot ? a->bootDecision : a->fwDecision;
+    d = Decision();
+    d.made = true;
+    d.file = file;
+    d.version = version;
+    d.status = status;
+    d.action = action;
+    d.result = result;
+    (boot ? a->bcStatus : a->fwStatus) = status;
+    return d;
 }
 
-void reportBootCode(const SweepRun& run, SweepAdapter* a, int status) {
-    a->bcStatus = status;
-    if (run.opt.xml)
-        xmlDecision(*a, true, "NONE", "NONE", true, false, status);
-    else if (run.opt.query)
-        printQueryLine(*a, nullptr, "NONE");
+// A firmware decision that ran no download; a named image's path goes with
+// it. In text mode with /q the query line is printed now.
+void reportFirmware(const SweepRun& run, SweepAdapter* a, const char* file, const char* version,
+                    int status, int action, int result, const std::string& imagePath = "") {
+    record(a, false, file, version, status, action, result).imagePath = imagePath;
+    if (!run.opt.xml && !run.opt.json && run.opt.query)
+        printQueryLine(*a, upper(version).c_str(), nullptr);
+}
+
+// The adapter was skipped for this component.
+void reportSkip(const SweepRun& run, SweepAdapter* a, int status) {
+    reportFirmware(run, a, "NONE", "NONE", status, ACTION_SKIP, RESULT_SKIPPED);
+}
+
+void reportBootCode(const SweepRun& run, SweepAdapter* a, int status, int action, int result) {
+    record(a, true, "NONE", "NONE", status, action, result);
+    if (!run.opt.xml && !run.opt.json && run.opt.query) printQueryLine(*a, nullptr, "NONE");
 }
 
 void markUnsupported(SweepRun* run, SweepAdapter* a) {
@@ -87,6 +106,23 @@ void updateCNAdownloadStatus(SweepRun* run, const SweepAdapter& done) {
     }
 }
 
+// Failure statuses that tell why the adapter's shared download failed; a
+// sibling keeps them instead of the plain "Download failed.".
+bool sharedFailure(int status) {
+    switch (status) {
+    case FWS_DL_RESET_FAILED:
+    case FWS_DL_OPEN_FAILED:
+    case FWS_DL_NO_SIGNATURE:
+    case FWS_DL_BAD_SIGNATURE:
+    case FWS_DL_DIGEST_MISMATCH:
+    case FWS_DL_NOT_IN_MANIFEST:
+    case FWS_DL_NO_MANIFEST:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // A sibling of an adapter already flashed takes its outcome over. Returns the
 // line's ending ("Success", "Preview" or "Error").
 const char* takeOverSibling(SweepRun* run, SweepAdapter* a) {
@@ -104,7 +140,7 @@ const char* takeOverSibling(SweepRun* run, SweepAdapter* a) {
     default:
         if (preview)
             a->fwStatus = FWS_PREVIEW_FAILED;
-        else if (a->fwStatus != FWS_DL_NO_SIGNATURE && a->fwStatus != FWS_DL_BAD_SIGNATURE)
+        else if (!sharedFailure(a->fwStatus))
             a->fwStatus = FWS_DL_FAILED;
         // Counted as a failed download, but not as a converged one: the
         // physical adapter was counted once already.
@@ -117,8 +153,9 @@ bool containsText(const std::string& s, const char* what) {
     return s.find(what) != std::string::npos;
 }
 
-// Runs the download and reads the outcome. Returns the line's ending.
-const char* runDownload(SweepRun* run, SweepAdapter* a, const std::string& path) {
+// Runs the download and reads the outcome into a's status and *d. Returns
+// the line's ending.
+const char* runDownload(SweepRun* run, SweepAdapter* a, const std::string& path, Decision* d) {
     bool cna = isCnaOrBrevin(*a);
     dbgTrace("\n[Executing utility FW download command]\n");
     // hbaset refuses arguments of 255 characters or more (51): the download
@@ -126,7 +163,11 @@ const char* runDownload(SweepRun* run, SweepAdapter* a, const std::string& path)
     if (path.size() + 2 >= 255)
         dbgTrace("image argument of %zu characters: longer than hbaset accepts\n", path.size() + 2);
     ChildResult r;
+    uint64_t start = plat_tick_ms();
     runHbaset(*run, {"download", "n=" + std::to_string(a->number), "i=" + path}, &r);
+    d->durationMs = plat_tick_ms() - start;
+    d->ranChild = true;
+    d->exitCode = r.exited ? r.exitCode : -1;
     dbgTrace("Raw     returnStatus = %d\n", r.exitCode);
     dbgTrace("Shifted returnStatus = %d\n", r.exitCode);
     // The whole output is read; "NO Error" only counts from a child that ended
@@ -146,7 +187,6 @@ const char* runDownload(SweepRun* run, SweepAdapter* a, const std::string& path)
         } else {
             a->downloadState = DL_STATE_OK;
             a->fwStatus = FWS_DL_OK;
-            ++run->count.cnaNoReboot;
         }
         return "Success";
     }
@@ -156,10 +196,57 @@ const char* runDownload(SweepRun* run, SweepAdapter* a, const std::string& path)
         ++run->count.cnaFailed;
     }
     ++run->count.failedDownloads;
-    a->fwStatus = r.exitCode == kCliNoSignature    ? FWS_DL_NO_SIGNATURE
+    // A failed activating reset leaves the new image on flash: it is a failed
+    // download that a reboot completes.
+    a->fwStatus = !r.exited                        ? FWS_DL_FAILED
+                  : r.exitCode == kCliNoSignature  ? FWS_DL_NO_SIGNATURE
                   : r.exitCode == kCliBadSignature ? FWS_DL_BAD_SIGNATURE
+                  : r.exitCode == kCliResetFailed  ? FWS_DL_RESET_FAILED
                                                    : FWS_DL_FAILED;
     return "Error";
+}
+
+// The message of an image refused before the download.
+void sayRefused(const SweepRun& run, const SweepAdapter& a, const std::string& path, int status) {
+    const char* manifest =
+        run.manifest.path.empty() ? FWS_MANIFEST_FILE : run.manifest.path.c_str();
+    if (status == FWS_DL_DIGEST_MISMATCH)
+        outText("\n%s: Error - %s does not match its digest in %s; not flashed on HBA = %s\n",
+                FWS_PROGRAM, path.c_str(), manifest, a.model);
+    else if (status == FWS_DL_NOT_IN_MANIFEST)
+        outText("\n%s: Error - %s is not listed in %s; not flashed on HBA = %s\n", FWS_PROGRAM,
+                path.c_str(), manifest, a.model);
+    else if (status == FWS_DL_NO_MANIFEST)
+        outText("\n%s: Error - no readable %s for %s; not flashed on HBA = %s\n", FWS_PROGRAM,
+                manifest, path.c_str(), a.model);
+    else
+        outText("\n%s: Error - %s cannot be read; not flashed on HBA = %s\n", FWS_PROGRAM,
+                path.c_str(), a.model);
+}
+
+// A download that cannot start: counted as required and failed.
+const char* refuseDownload(SweepRun* run, SweepAdapter* a, int status) {
+    ++run->count.failedDownloads;
+    if (isCnaOrBrevin(*a)) {
+        ++run->count.cnaDownloads;
+        ++run->count.cnaFailed;
+        a->downloadState = DL_STATE_FAILED;
+    }
+    a->fwStatus = status;
+    return "Error";
+}
+
+int resultOfStatus(int status) {
+    switch (status) {
+    case FWS_DL_OK:
+    case FWS_PREVIEW_OK:
+        return RESULT_OK;
+    case FWS_DL_OK_REBOOT:
+    case FWS_DL_SPECIAL:
+        return RESULT_PENDING_REBOOT;
+    default:
+        return RESULT_FAILED;
+    }
 }
 
 // One firmware download of image file for adapter a.
@@ -169,41 +256,46 @@ void downloadFirmware(SweepRun* run, SweepAdapter* a, const CluImage& img) {
     std::string version = shownVersion(*a, img);
     std::string line = downloadLineHead(*a, "Firmware", img.filename, version.c_str());
     std::string path = run->paths.firmwareDir + img.filename;
+    Decision d;
     const char* ending;
+    int refused = 0;
     if (!plat_file_exists(path.c_str())) {
-        ++run->count.failedDownloads;
-        if (cna) {
-            ++run->count.cnaDownloads;
-            ++run->count.cnaFailed;
-            a->downloadState = DL_STATE_FAILED;
-        }
-        a->fwStatus = FWS_DL_OPEN_FAILED;
-        ending = "Error";
+        ending = refuseDownload(run, a, FWS_DL_OPEN_FAILED);
     } else if (cna && a->downloadState != DL_STATE_NONE) {
         ending = takeOverSibling(run, a);
         dbgTrace("Skipping adapter... HBA %d, serial %s, bus %X, domain %X, state %d\n", a->number,
                  a->serial, a->bus, a->domain, a->downloadState);
+    } else if ((refused = digestVerdict(run, path)) != 0) {
+        sayRefused(*run, *a, path, refused);
+        ending = refuseDownload(run, a, refused);
     } else {
         if (cna) ++run->count.cnaDownloads;
         if (run->opt.preview) {
             dbgTrace("fw download   = preview\n");
-            run->count.previewMade = true;
             a->downloadState = DL_STATE_OK;
             a->fwStatus = FWS_PREVIEW_OK;
             ending = "Preview";
         } else {
-            ending = runDownload(run, a, path);
+            ending = runDownload(run, a, path, &d);
         }
     }
     if (cna) updateCNAdownloadStatus(run, *a);
     line += ending;
     line += "\n";
     if (run->count.specialReleases > 0) line += FWS_SPECIAL_LINE_TEXT;
-    if (!run->opt.xml) outRaw(line.c_str());
+    if (!run->opt.xml && !run->opt.json) outRaw(line.c_str());
     run->downloadLines += line;
-    if (run->opt.xml)
-        xmlDecision(*a, false, img.filename, version.c_str(), true, true, a->fwStatus);
-    else if (run->opt.query)
+
+    Decision& rec =
+        record(a, false, img.filename, version.c_str(), a->fwStatus,
+               run->opt.preview ? ACTION_PREVIEW : ACTION_FLASH, resultOfStatus(a->fwStatus));
+    rec.update = true;
+    rec.imagePath = path;
+    rec.ranChild = d.ranChild;
+    rec.exitCode = d.exitCode;
+    rec.durationMs = d.durationMs;
+    if (rec.ranChild) historyRecordAttempt(run, *a, rec);
+    if (!run->opt.xml && !run->opt.json && run->opt.query)
         printQueryLine(*a, upper(version.c_str()).c_str(), nullptr);
 }
 
@@ -218,7 +310,7 @@ bool decideAndDownload(SweepRun* run, SweepAdapter* a, const CluImage& img, bool
     int needed = isUpdateNeededCNA(a->fwImage, img, o.rewrite || o.downgrade);
     std::string version = shownVersion(*a, img);
     if (needed == FWS_NEEDED_BAD_TYPE) {
-        if (reportNotNeeded) reportFirmware(*run, a, "NONE", "NONE", false, FWS_SKIP_NO_FW);
+        if (reportNotNeeded) reportSkip(*run, a, FWS_SKIP_NO_FW);
         return false;
     }
     if (o.downgrade) needed = !needed;
@@ -229,7 +321,8 @@ bool decideAndDownload(SweepRun* run, SweepAdapter* a, const CluImage& img, bool
     }
     dbgTrace("false\n");
     if (reportNotNeeded) {
-        reportFirmware(*run, a, img.filename, version.c_str(), false, FWS_DL_NOT_NEEDED);
+        reportFirmware(*run, a, img.filename, version.c_str(), FWS_DL_NOT_NEEDED, ACTION_KEEP,
+                       RESULT_OK, run->paths.firmwareDir + img.filename);
         if (o.verbose)
             outText("\n%s: A %s %s was not required on HBA: %s\n", FWS_PROGRAM, "firmware",
                     operationVerb(o), a->model);
@@ -247,7 +340,7 @@ void matrixEntryFailure(SweepRun* run, SweepAdapter* a, int status, const char* 
         ++run->count.cnaDownloads;
         ++run->count.cnaFailed;
     }
-    reportFirmware(*run, a, "NONE", "NONE", false, status);
+    reportFirmware(*run, a, "NONE", "NONE", status, ACTION_FLASH, RESULT_FAILED);
     if (run->opt.verbose) outText(message, FWS_PROGRAM, a->model, detail);
 }
 
@@ -307,7 +400,7 @@ void matrixBootCode(SweepRun* run, SweepAdapter* a, const MatrixMatch& m) {
     }
     ++run->count.requiredDownloads;
     ++run->count.failedDownloads;
-    reportBootCode(*run, a, status);
+    reportBootCode(*run, a, status, ACTION_FLASH, RESULT_FAILED);
     if (run->opt.verbose) outText(msg, FWS_PROGRAM, a->model, 0);
 }
 
@@ -319,7 +412,7 @@ void matrixMode(SweepRun* run, SweepAdapter* a) {
         a->bcStatus = FWS_SKIP_NO_MATRIX;
         if (o.verbose)
             outText("\n%s: No fwmatrix.txt entry for HBA = %s\n", FWS_PROGRAM, a->matrixKey);
-        reportFirmware(*run, a, "NONE", "NONE", false, FWS_SKIP_NO_MATRIX);
+        reportSkip(*run, a, FWS_SKIP_NO_MATRIX);
         return;
     }
     if (!a->known) {
@@ -360,7 +453,7 @@ void autoFirmware(SweepRun* run, SweepAdapter* a) {
     if (!o.downgrade) {
         dbgTrace("operation     = forceFw || updateFw || rewriteFw\n");
         if (none) {
-            reportFirmware(*run, a, "NONE", "NONE", false, FWS_SKIP_NO_FW);
+            reportSkip(*run, a, FWS_SKIP_NO_FW);
             if (o.verbose)
                 outText("\n%s: No matching firmware found for HBA: %s\n", FWS_PROGRAM, a->model);
             return;
@@ -372,7 +465,7 @@ void autoFirmware(SweepRun* run, SweepAdapter* a) {
     }
     dbgTrace("operation     = firmware downgrade\n");
     if (none) {
-        reportFirmware(*run, a, "NONE", "NONE", false, FWS_SKIP_NO_FW);
+        reportSkip(*run, a, FWS_SKIP_NO_FW);
         if (o.verbose) outText("\n%s: No firmware found for HBA: %s\n", FWS_PROGRAM, a->model);
         return;
     }
@@ -386,7 +479,8 @@ void autoFirmware(SweepRun* run, SweepAdapter* a) {
     }
     const CluImage& img = run->images[last];
     std::string version = shownVersion(*a, img);
-    reportFirmware(*run, a, img.filename, version.c_str(), false, FWS_DL_NOT_NEEDED);
+    reportFirmware(*run, a, img.filename, version.c_str(), FWS_DL_NOT_NEEDED, ACTION_KEEP,
+                   RESULT_OK, run->paths.firmwareDir + img.filename);
     if (o.verbose)
         outText("\n%s: A %s downgrade was not required on HBA: %s\n", FWS_PROGRAM, "firmware",
                 a->model);
@@ -401,7 +495,7 @@ void autoBootCode(SweepRun* run, SweepAdapter* a) {
         dbgTrace("sub operation = %s boot code\n", kind);
         dbgTrace("boot code type \"%s\" not found\n", kind);
     }
-    reportBootCode(*run, a, FWS_SKIP_NO_BOOT);
+    reportBootCode(*run, a, FWS_SKIP_NO_BOOT, ACTION_SKIP, RESULT_SKIPPED);
     if (run->opt.verbose)
         outText(run->opt.downgrade ? "\n%s: No boot code found for HBA: %s\n"
                                    : "\n%s: No compatible boot code found for HBA = %s\n",
@@ -422,18 +516,8 @@ bool zeroAddress(const char* text) {
 void queryAdapter(SweepRun* run, SweepAdapter* a) {
     dbgTrace("operation     = query only\n");
     ++run->count.queried;
-    const char* address = (a->portType == PORT_NIC || a->portType == PORT_ISCSI) ? a->mac : a->wwn;
-    bool incomplete = zeroAddress(address) || strcmp(address, "N/A") == 0 ||
-                      strcmp(address, "NONE") == 0 || strcmp(a->model, "UNKNOWN_MODEL") == 0 ||
-                      a->fwUnknown;
-    if (incomplete) ++run->count.incompleteQueries;
-    if (run->opt.xml) {
-        xmlOpenDevice(*a);
-        xmlQueryApplications(*a);
-        xmlCloseDevice();
-    } else {
-        printQueryLine(*a, nullptr, nullptr);
-    }
+    if (queryIncomplete(*a)) ++run->count.incompleteQueries;
+    if (!run->opt.xml && !run->opt.json) printQueryLine(*a, nullptr, nullptr);
     if (isIlo(*a) && !hasSupportedCV2Firmware(*a)) markUnsupported(run, a);
 }
 
@@ -453,24 +537,28 @@ void traceAdapter(const SweepAdapter& a) {
 void handleOne(SweepRun* run, SweepAdapter* a) {
     traceAdapter(*a);
     if (isQueryOnly(run->opt)) return queryAdapter(run, a);
-    if (run->opt.xml) xmlOpenDevice(*a);
     // An adapter whose running version is unknown is never flashed: there is
     // nothing to compare the image with.
     if (a->fwUnknown) {
         dbgTrace("firmware version N/A!!!\n");
-        reportFirmware(*run, a, "NONE", "NONE", false, FWS_SKIP_UNKNOWN_FW);
+        reportSkip(*run, a, FWS_SKIP_UNKNOWN_FW);
     } else if (isIlo(*a) && !hasSupportedCV2Firmware(*a)) {
-        reportFirmware(*run, a, "NONE", "NONE", false, FWS_SKIP_UNSUPPORTED_FW);
+        reportSkip(*run, a, FWS_SKIP_UNSUPPORTED_FW);
         markUnsupported(run, a);
     } else if (run->opt.autoMode) {
         autoMode(run, a);
     } else {
         matrixMode(run, a);
     }
-    if (run->opt.xml) xmlCloseDevice();
 }
 
 } // namespace
+
+bool queryIncomplete(const SweepAdapter& a) {
+    const char* address = (a.portType == PORT_NIC || a.portType == PORT_ISCSI) ? a.mac : a.wwn;
+    return zeroAddress(address) || strcmp(address, "N/A") == 0 || strcmp(address, "NONE") == 0 ||
+           strcmp(a.model, "UNKNOWN_MODEL") == 0 || a.fwUnknown;
+}
 
 void handleAdapters(SweepRun* run) {
     dbgTrace("[Begin execution]\n");

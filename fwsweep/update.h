@@ -6,3 +6,6 @@
 #include "fwsweep/sweep_types.h"
 
 void handleAdapters(SweepRun* run);
+// A function whose listing lacks its address, model or firmware version (an
+// incomplete query entry).
+bool queryIncomplete(const SweepAdapter& a);

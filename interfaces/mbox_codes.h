@@ -9,6 +9,7 @@ constexpr uint8_t MBX_LOAD_SM = 0x01;
 constexpr uint8_t MBX_READ_NV = 0x02;
 constexpr uint8_t MBX_WRITE_NV = 0x03;
 constexpr uint8_t MBX_READ_REV = 0x11;
+constexpr uint8_t MBX_READ_LNK_STAT = 0x12;
 constexpr uint8_t MBX_DUMP = 0x17;
 constexpr uint8_t MBX_RESTART = 0x1A;
 constexpr uint8_t MBX_UPDATE_CFG = 0x1B;
@@ -52,6 +53,32 @@ constexpr uint32_t READ_NV_EFFECTIVE = 0xFFFFFFFFu; // volatile names override
 
 // ---- MBX_READ_REV word 1 ---------------------------------------------------------
 constexpr uint32_t READ_REV_CLASSIC_WORD1 = 0x88000000u;
+
+// ---- MBX_READ_LNK_STAT: the port's link counters (SLI-4 form, 64 words) -------------
+// Word 1: the number of counters that follow; from word 2 each counter takes
+// two words, low word first, in the order of LINK_COUNTER_NAMES (the names of
+// the Linux FC transport's statistics files). All ones: not counted.
+inline constexpr const char* LINK_COUNTER_NAMES[] = {
+    "seconds_since_last_reset",
+    "tx_frames",
+    "rx_frames",
+    "tx_words",
+    "rx_words",
+    "lip_count",
+    "nos_count",
+    "error_frames",
+    "dumped_frames",
+    "link_failure_count",
+    "loss_of_sync_count",
+    "loss_of_signal_count",
+    "prim_seq_protocol_err_count",
+    "invalid_tx_word_count",
+    "invalid_crc_count",
+};
+constexpr uint32_t LINK_COUNTER_COUNT = sizeof LINK_COUNTER_NAMES / sizeof LINK_COUNTER_NAMES[0];
+constexpr uint32_t LINK_COUNTER_FIRST_WORD = 2;
+constexpr uint64_t LINK_COUNTER_NOT_COUNTED = ~0ull;
+static_assert(LINK_COUNTER_FIRST_WORD + 2 * LINK_COUNTER_COUNT <= 64, "counters fit 64 words");
 
 // ---- MBX_WRITE_WWN: the firmware's write-enable code (word 1) ----------------------
 constexpr uint32_t WRITE_WWN_ENABLE_CODE = 0x5EC0FAC7u;

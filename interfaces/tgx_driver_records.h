@@ -13,6 +13,10 @@
 #define TGX_FEATURE_PERSIST_LINKDOWN 0x400u
 #define TGX_FEATURE_MBOX_V2_EXT 0x1000u
 #define TGX_FEATURE_OAS_V2 0x4000u
+/* The driver answers queries only (inventory, targets, LUNs, virtual ports):
+ * it takes no adapter mailbox command that changes, tests or dumps the
+ * adapter, as a backend over an operating system's FC transport class. */
+#define TGX_FEATURE_QUERY_ONLY 0x80000000u
 
 /* SNIA HBA API records, as the driver returns them. */
 #define TGX_ADAPTER_ATTRIBUTES_SIZE 2192

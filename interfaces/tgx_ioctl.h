@@ -444,6 +444,11 @@
 #define TGX_NODE_EXISTS 0x1u
 #define TGX_NODE_READY 0x2u
 #define TGX_NODE_LINK_DOWN 0x4u
+/* Roles of the remote port, where the driver reports them (node list and
+ * SCSI identifier state words). */
+#define TGX_NODE_ROLE_FCP_TARGET 0x100u
+#define TGX_NODE_ROLE_FCP_INITIATOR 0x200u
+#define TGX_NODE_ROLE_OTHER 0x400u
 /* LUN list (0x80000302): path id, target id, capacity in / count out, then
  * entries of 24 bytes from 12: FCP LUN (8), u16 osLun at 8, word A at 12, word
  * B at 16, state flags at 20 (bit 0 ready), unMask at 21 (the widest level

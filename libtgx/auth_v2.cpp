@@ -242,8 +242,18 @@ uint32_t read_slice(uint32_t board, std::vector<uint8_t>* slice) {
     return object_read(board, offset, slice->data(), TGX_AUTH_SLICE_BYTES, &got);
 }
 
-// One entry of a slice from a pair's configuration and passwords.
-void build_entry(uint8_t* e, const AuthConfigRecord& c, const AUTH_PASSWD& pw) {
+// The slice entry keeps a password's type in one byte; the driver's are 16 bits.
+constexpr uint16_t kSliceTypeMax = 0xFF;
+
+// One entry of a slice from a pair's configuration and passwords; kStsOther
+// (nothing built) when a password type does not fit its byte, which would
+// come back as another type after a reboot.
+uint32_t build_entry(uint8_t* e, const AuthConfigRecord& c, const AUTH_PASSWD& pw) {
+    if (pw.local.type > kSliceTypeMax || pw.remote.type > kSliceTypeMax) {
+        TraceLog("TGX_PersistAuthConfig: password types %x/%x do not fit the flash copy\n",
+                 pw.local.type, pw.remote.type);
+        return kStsOther;
+    }
     encode_config(e, c);
     e[TGX_AUTHS_OFF_LTYPE] = (uint8_t)pw.local.type;
     e[TGX_AUTHS_OFF_LLEN] = (uint8_t)pw.local.length;
@@ -251,6 +261,7 @@ void build_entry(uint8_t* e, const AuthConfigRecord& c, const AUTH_PASSWD& pw) {
     e[TGX_AUTHS_OFF_RLEN] = (uint8_t)pw.remote.length;
     memcpy(e + TGX_AUTHS_OFF_LPWD, pw.local.password, pw.local.length);
     memcpy(e + TGX_AUTHS_OFF_RPWD, pw.remote.password, pw.remote.length);
+    return kStsOk;
 }
 
 // Every pair the driver has, in out (at most the slice's entries).
@@ -502,7 +513,8 @@ extern "C" TGX_EXPORT uint32_t TGX_PersistAuthConfig(uint32_t board) {
             AUTH_PASSWD pw;
             st = password_request(board, false, pairs[i].localWwn, pairs[i].remoteWwn, &pw);
             if (st == kStsOk)
-                build_entry(slice + TGX_AUTH_SLICE_HEADER + i * TGX_AUTH_SLICE_ENTRY, pairs[i], pw);
+                st = build_entry(slice + TGX_AUTH_SLICE_HEADER + i * TGX_AUTH_SLICE_ENTRY, pairs[i],
+                                 pw);
         }
         TraceLog("driverCnt:%x portoffset:%x\n", (uint32_t)pairs.size(), offset);
     }

@@ -12,6 +12,12 @@
 // as it ends. Unregistration and release only mark the descriptor, ask the
 // driver to cancel its receives and join the thread.
 //
+// Ending follows the rule of tgx_internal.h: no callback starts once the
+// registration is marked, and an unregistration that does not wait for the
+// receive thread to the end leaves its descriptor stopped (still listed,
+// marked, its thread ending on its own) for a later unregistration or the
+// release to join and give back.
+//
 // Lock order: the context lock, then a descriptor's lock; never the other way
 // and never across a device request, a callback or a join. The context lock
 // guards both descriptor lists, the wildcard flag, each descriptor's
@@ -50,7 +56,6 @@ const uint32_t kFlagUnregister = 2;   // the registration is ending
 const uint32_t kWaitFreeMs = 3000;    // wait for a response to free a request
 const uint32_t kReceiveStepMs = 1000; // a pending receive is checked this often
 const uint32_t kUnregisterPauseMs = 100;
-const uint32_t kJoinBoundMs = 30000; // real time; see join_receiver
 const uint32_t kDefaultTimeout = 30;
 const uint32_t kMaxResponse = TGX_MGMT_RSP_AREA;
 
@@ -89,9 +94,11 @@ struct CtDesc {
     PlatEvent ended;      // manual: the thread has ended
     LockRecord lock;
     uint32_t flags;      // kFlag*, descriptor lock
+    bool inCallback;     // the receive thread runs the callback, descriptor lock
     uint32_t responders; // SendMgmtResponse calls using it, context lock
     bool registered;     // on the registered list, context lock
     bool removing;       // an unregistration or the release owns it, context lock
+    bool stopped;        // marked and cancelled, its thread not yet joined, context lock
 };
 struct DescList {
     CtDesc* head;
@@ -189,6 +196,7 @@ void release_descriptor(CtContext* c, CtDesc* d) {
     if (d->registered) unlink(c->regList, d);
     d->registered = false;
     d->removing = false;
+    d->stopped = false;
     push_back(c->freeList, d);
 }
 
@@ -283,12 +291,22 @@ void deliver(CtDesc* d, CtRecv* r) {
     const uint32_t tag = tgx_rd32(r->block + TGX_CT_RCV_OFF_TAG);
     const uint32_t gstype = tgx_rd32(r->block + TGX_CT_RCV_OFF_GSTYPE);
     LockRecordEnter(&d->lock);
-    push_back(d->awaitingQ, r);
+    // A registration being ended starts no callback: the request goes back.
+    const bool ending = (d->flags & kFlagUnregister) != 0;
+    push_back(ending ? d->freeQ : d->awaitingQ, r);
+    d->inCallback = !ending;
     LockRecordLeave(&d->lock);
+    if (ending) return;
     TraceLog("QrlTgxRcvRequestThread: Call CallBack pRegisterDesc=%x adapterNo=%x\n",
              (uint32_t)(uintptr_t)d, d->ctx->adapter->board);
-    d->callback(d->ctx->adapter->board, gstype, r->block + TGX_CT_RCV_OFF_DATA, len, tag,
-                d->userContext);
+    {
+        TgxCallbackScope inCallback;
+        d->callback(d->ctx->adapter->board, gstype, r->block + TGX_CT_RCV_OFF_DATA, len, tag,
+                    d->userContext);
+    }
+    LockRecordEnter(&d->lock);
+    d->inCallback = false;
+    LockRecordLeave(&d->lock);
 }
 
 // The thread's last step: every receive still in the driver is cancelled and
@@ -400,28 +418,53 @@ void QrlTgxCancelReceive(CtDesc* d) {
                  d->gstype);
 }
 
-// Joins the receive thread of a descriptor marked for unregistration. The
-// bound only logs: the thread uses the descriptor, so it is waited for.
-void join_receiver(CtDesc* d) {
+// Joins the receive thread of a descriptor marked for unregistration once it
+// has ended, waiting at most boundMs of real time; false when it has not.
+bool join_receiver(CtDesc* d, uint32_t boundMs) {
     TraceLog("QrlTgxUnregisterCtEvent: Wait for RcvRequestThread to finish %x\n",
              (uint32_t)(uintptr_t)d);
-    if (plat_event_wait(d->ended, kJoinBoundMs) != PLAT_WAIT_OK)
+    if (plat_event_wait(d->ended, boundMs) != PLAT_WAIT_OK) {
         TraceLog("QrlTgxUnregisterCtEvent: RcvRequestThread still running %x\n",
                  (uint32_t)(uintptr_t)d);
+        return false;
+    }
     plat_thread_join(d->thread);
     d->thread = nullptr;
+    return true;
 }
 
-// Ends one registration whose descriptor this caller marked as removing.
-void end_registration(CtContext* c, CtDesc* d) {
-    TraceLog("QrlTgxUnregisterCtEvent:Set UnRegisterFlag & call CancelReceive\n");
+// How long ending d may wait for its receive thread (tgx_internal.h).
+uint32_t end_bound(CtDesc* d) {
     LockRecordEnter(&d->lock);
-    d->flags |= kFlagUnregister;
+    const bool inCallback = d->inCallback;
     LockRecordLeave(&d->lock);
-    QrlTgxCancelReceive(d);
-    plat_event_set(d->waitEvent);
-    plat_sleep_ms(kUnregisterPauseMs);
-    join_receiver(d);
+    return tgx_unregister_bound(inCallback);
+}
+
+// Ends one registration whose descriptor this caller marked as removing,
+// waiting for its thread by the rule (the release: at most the bound in any
+// case). False when the thread has not ended: the descriptor is then left
+// stopped, for a later call to end.
+bool end_registration(CtContext* c, CtDesc* d, bool release) {
+    LockRecordEnter(&c->lock);
+    const bool stopped = d->stopped;
+    LockRecordLeave(&c->lock);
+    if (!stopped) {
+        TraceLog("QrlTgxUnregisterCtEvent:Set UnRegisterFlag & call CancelReceive\n");
+        LockRecordEnter(&d->lock);
+        d->flags |= kFlagUnregister;
+        LockRecordLeave(&d->lock);
+        QrlTgxCancelReceive(d);
+        plat_event_set(d->waitEvent);
+        plat_sleep_ms(kUnregisterPauseMs);
+    }
+    if (!join_receiver(d, release ? kTgxUnregisterBoundMs : end_bound(d))) {
+        LockRecordEnter(&c->lock);
+        d->stopped = true;
+        d->removing = false;
+        LockRecordLeave(&c->lock);
+        return false;
+    }
     // A response in progress may still hold the descriptor (no new one finds
     // it: it is marked as removing).
     for (;;) {
@@ -437,6 +480,16 @@ void end_registration(CtContext* c, CtDesc* d) {
     TraceLog("QrlTgxUnregisterCtEvent:FreeSynchObject %x\n", (uint32_t)(uintptr_t)d);
     release_descriptor(c, d);
     LockRecordLeave(&c->lock);
+    return true;
+}
+
+// Ends a registration whatever its thread does (the library is going away).
+void end_registration_whole(CtContext* c, CtDesc* d) {
+    while (!end_registration(c, d, true)) {
+        LockRecordEnter(&c->lock);
+        d->removing = true;
+        LockRecordLeave(&c->lock);
+    }
 }
 
 // Creates the events, driver registration, requests and thread of a freshly
@@ -482,7 +535,7 @@ void roll_back(CtContext* c, CtDesc** made, uint32_t n) {
         LockRecordEnter(&c->lock);
         made[i]->removing = true;
         LockRecordLeave(&c->lock);
-        end_registration(c, made[i]);
+        end_registration_whole(c, made[i]);
     }
 }
 
@@ -527,7 +580,7 @@ void QrlTgxClose() {
                 LockRecordLeave(&c->lock);
                 if (!d) break;
                 TraceLog("QrlTgxClose Free PendingReg %x\n", (uint32_t)(uintptr_t)d);
-                end_registration(c, d);
+                end_registration_whole(c, d);
             }
             LockRecordDelete(&c->lock);
             free(c);
@@ -680,11 +733,14 @@ extern "C" TGX_EXPORT uint32_t QrlTgxUnregisterForCTEvents(uint32_t board, void*
     uint32_t n = 0, st = kCtOk;
     bool wildcard = false;
     if (select_targets(c, eventId, targets, &n, &wildcard, &st) != kCtOk) return st;
+    bool whole = true;
     for (uint32_t i = 0; i < n; ++i)
-        end_registration(c, targets[i]);
-    if (wildcard) clear_wildcard(c);
+        whole = end_registration(c, targets[i], false) && whole;
+    // The wildcard stays until all eight have ended: its identifier collects
+    // the rest.
+    if (wildcard && whole) clear_wildcard(c);
     TraceLog("**QrlTgxUnregisterCtEvent: adapter=%x Exit\n", board);
-    return kCtOk;
+    return whole ? kCtOk : kStsFailed;
 }
 
 namespace {
@@ -840,7 +896,7 @@ extern "C" TGX_EXPORT uint32_t QrlTgxSendMgmtCommand(uint32_t board, const uint8
     tgx_wr32(p + TGX_MGMT_OFF_CMDSIZE, cmdSize);
     tgx_wr32(p + TGX_MGMT_OFF_RSPSIZE, want);
     memcpy(p + TGX_MGMT_OFF_DEST, destination, 8);
-    if (cmdSize) memcpy(p + TGX_MGMT_OFF_CMD, command, cmdSize);
+    tgx_copy(p + TGX_MGMT_OFF_CMD, command, cmdSize);
     TraceDump(p, TGX_MGMT_OFF_CMD + 4);
     TraceDump(p + TGX_MGMT_OFF_CMD, cmdSize);
 
@@ -860,7 +916,7 @@ extern "C" TGX_EXPORT uint32_t QrlTgxSendMgmtCommand(uint32_t board, const uint8
             len = want;
         }
         if (len > TGX_MGMT_RSP_AREA) len = TGX_MGMT_RSP_AREA;
-        memcpy(response, p + TGX_MGMT_OFF_CMD + cmdSize, len);
+        tgx_copy(response, p + TGX_MGMT_OFF_CMD + cmdSize, len);
         TraceDump(response, len);
         *rspSize = len;
     } else {
@@ -887,7 +943,7 @@ extern "C" TGX_EXPORT uint32_t SendCTPassThru(uint32_t board, const void* comman
     tgx_wr32(p, TGX_CTPT_TAG | (cmdSize > 4 ? cmd[4] : 0u));
     tgx_wr32(p + TGX_MGMT_OFF_CMDSIZE, cmdSize);
     tgx_wr32(p + TGX_MGMT_OFF_RSPSIZE, rspSize);
-    if (cmdSize) memcpy(p + TGX_CTPT_OFF_CMD, cmd, cmdSize);
+    tgx_copy(p + TGX_CTPT_OFF_CMD, cmd, cmdSize);
     if (!tgx_env_send(tgx_entry(board)->handle, env)) {
         TraceLog("SendCTPassThru: IOCTL_GET_CT_INFO Failed I/O NTstatus = %d, GetLastError=%x\n", 0,
                  plat_last_error());

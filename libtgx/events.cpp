@@ -13,7 +13,11 @@
 // identifier has been handed out) -> STOPPING (an unregistration asked the
 // watcher to end) -> FREE once the thread has been joined and its events
 // closed. A STOPPING slot cannot be claimed, so a slot is never reused while
-// its old watcher may still run.
+// its old watcher may still run. A watcher starts a callback only while its
+// slot is not asked to stop, so an unregistration that does not wait to the
+// end (the rule in tgx_internal.h) leaves a slot STOPPING whose watcher ends
+// when its callback returns; the next unregistration of the slot, or of all
+// slots, or the release joins it.
 #include <sched.h>
 
 #include <cerrno>
@@ -25,9 +29,6 @@ namespace {
 const uint32_t kDumpPollMs = 30000;
 const uint32_t kTempPollMs = 5000;
 const uint32_t kUnregisterPauseMs = 100;
-// Safety bound of a join, in real time: a watcher that was told to stop ends
-// within one driver request, unless its callback does not return.
-const uint32_t kJoinBoundMs = 30000;
 const uint32_t kEventRequestSize = TGX_SIZE_EVENT_REQUEST;
 const uint32_t kDumpOpPoll = 0;
 const uint32_t kDumpOpRegister = 1;
@@ -86,8 +87,13 @@ uint32_t LibTgxDumpEventThread(void* arg) {
         if (!event_request(e->handle, TGX_IOCTL_DRVDUMP_EVENT, kDumpOpPoll, &rc, &word, &w1)) {
             TraceLog("IOCTL_ZTX100_DRVDUMP_EVENT POLLED Failed Error=0x%08X\n", plat_last_error());
         } else if (rc == 0 && (word & kDumpBits)) {
+            if (!tgx_slot_callback_begin(e, s)) break;
             TraceLog("LibTgxDumpEventThread - Call callback: data=%x\n", word);
-            callback(s->board);
+            {
+                TgxCallbackScope inCallback;
+                callback(s->board);
+            }
+            tgx_slot_callback_end(e, s);
         }
         if (should_stop(e, s, kDumpPollMs)) break;
     }
@@ -110,13 +116,36 @@ uint32_t LibTgxTempEventThread(void* arg) {
                 TraceLog("LibTgxTempEventThread: Temperature Event not supported\n");
             saidUnsupported = true;
         } else if (temp_event(type)) {
+            if (!tgx_slot_callback_begin(e, s)) break;
             TraceLog("LibTgxTempEventThread - Call callback Type=%x Temp=0x%x\n", type, temp);
-            callback(s->board, type, temp);
+            {
+                TgxCallbackScope inCallback;
+                callback(s->board, type, temp);
+            }
+            tgx_slot_callback_end(e, s);
         }
         if (should_stop(e, s, kTempPollMs)) break;
     }
     return watcher_exit(e, s, "LibTgxTempEventThread - Exit\n");
 }
+
+} // namespace
+
+bool tgx_slot_callback_begin(AdapterEntry* e, EventSlot* s) {
+    LockRecordEnter(&e->lock);
+    if (s->stop) return false;
+    s->inCallback = 1;
+    LockRecordLeave(&e->lock);
+    return true;
+}
+
+void tgx_slot_callback_end(AdapterEntry* e, EventSlot* s) {
+    LockRecordEnter(&e->lock);
+    s->inCallback = 0;
+    LockRecordLeave(&e->lock);
+}
+
+namespace {
 
 // The watcher's thread id, under the entry lock (unregistration compares it).
 void thread_id_of_watcher(EventSlot* s) {
@@ -150,6 +179,7 @@ void free_slot(EventSlot* s) {
     s->joining = 0;
     s->kind = 0;
     s->claimer = 0;
+    s->inCallback = 0;
     s->state = TGX_SLOT_FREE;
 }
 
@@ -253,6 +283,7 @@ bool driver_register(AdapterEntry* e, EventSlot* s, uint32_t mask) {
     }
     if (temp_event(w0)) {
         TraceLog("TGX_RegisterForEvent - Call callback Type=%x Temp=0x%x\n", w0, w1);
+        TgxCallbackScope inCallback;
         reinterpret_cast<TGX_TempEventCallback>(s->callback)(s->board, w0, w1);
     }
     return true;
@@ -282,10 +313,10 @@ enum StopResult : uint32_t {
     kTimedOut = 2,  // the watcher did not end in time; the slot stays STOPPING
 };
 
-// Joins the watcher of a STOPPING slot whose joiner this caller is, then
-// frees the slot.
-StopResult join_watcher(AdapterEntry* e, EventSlot* s, uint32_t kind) {
-    if (polled(kind) && plat_event_wait(s->ended, kJoinBoundMs) != PLAT_WAIT_OK) {
+// Joins the watcher of a STOPPING slot whose joiner this caller is (waiting at
+// most boundMs of real time for it to end), then frees the slot.
+StopResult join_watcher(AdapterEntry* e, EventSlot* s, uint32_t boundMs) {
+    if (plat_event_wait(s->ended, boundMs) != PLAT_WAIT_OK) {
         TraceLog("TGX_unRegisterForEvent: event thread did not end\n");
         LockRecordEnter(&e->lock);
         s->joining = 0;
@@ -322,7 +353,9 @@ void request_stop(AdapterEntry* e, EventSlot* s, uint32_t kind) {
     if (kind == TGX_EVENT_VPORT_RSCN) WmiUnRegisterVPortRscn(s);
 }
 
-StopResult stop_slot(AdapterEntry* e, EventSlot* s, bool named) {
+// Stops one slot. release: the library is going away, so the watcher is
+// waited for in any case (the caller repeats a timed-out stop).
+StopResult stop_slot(AdapterEntry* e, EventSlot* s, bool named, bool release = false) {
     const uint32_t self = plat_thread_id();
     LockRecordEnter(&e->lock);
     // Another unregistration is joining this watcher: wait for its outcome.
@@ -350,7 +383,10 @@ StopResult stop_slot(AdapterEntry* e, EventSlot* s, bool named) {
     s->joining = 1;
     LockRecordLeave(&e->lock);
     if (running) request_stop(e, s, kind);
-    return join_watcher(e, s, kind);
+    LockRecordEnter(&e->lock);
+    const bool inCallback = s->inCallback != 0;
+    LockRecordLeave(&e->lock);
+    return join_watcher(e, s, release ? kTgxUnregisterBoundMs : tgx_unregister_bound(inCallback));
 }
 
 EventSlot* slot_of(AdapterEntry* e, void* eventId) {
@@ -431,7 +467,7 @@ void tgx_events_release_board(uint32_t board) {
     if (!e || !e->lock.cs) return;
     for (EventSlot& s : e->eventSlots) {
         StopResult r;
-        while ((r = stop_slot(e, &s, false)) == kTimedOut) {
+        while ((r = stop_slot(e, &s, false, true)) == kTimedOut) {
         }
         if (r == kOwnThread) {
             // Released from this watcher's own callback: it ends as soon as the

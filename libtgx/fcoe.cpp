@@ -18,10 +18,6 @@ constexpr uint32_t kStsBadFlags = 5; // also: the driver busy (parameters)
 constexpr uint32_t kStsTooMany = 7;  // also: scratch memory for the region or the list
 constexpr uint32_t kStsNoResource = 8;
 
-// TGX_IssueDumpMBox statuses that mean "the region holds nothing yet".
-constexpr uint32_t kDumpNotInitialized = 4;
-constexpr uint32_t kDumpNoEntry = 5;
-
 constexpr uint32_t kRegion = TGX_FCOE_REGION;
 constexpr uint32_t kRegionBytes = TGX_FCOE_REGION_BYTES;
 constexpr uint32_t kFirstRecord = 8;
@@ -59,9 +55,12 @@ enum class Region { Read, Absent, Failed };
 Region read_region(uint32_t board, uint8_t* img) {
     memset(img, 0, kRegionBytes);
     uint32_t length = kRegionBytes;
-    uint32_t st = TGX_IssueDumpMBox(board, 2, 0, kRegion, 0, img, &length);
+    bool empty = false;
+    uint32_t st = tgx_dump_mbox(board, 2, 0, kRegion, 0, img, &length, &empty);
     if (st == kStsOk) return Region::Read;
-    if (st == kDumpNotInitialized || st == kDumpNoEntry) return Region::Absent;
+    // Only the adapter's own answer means absent: a refused request (whatever
+    // status it maps to) says nothing about what the region holds.
+    if (empty) return Region::Absent;
     TraceLog("FCoE region 23 read failed sts=%x\n", st);
     return Region::Failed;
 }
@@ -77,16 +76,16 @@ struct Scratch {
 
 // Finds the record of type want among the first three, each inside the
 // region: its offset, or 0 when the walk ended (end byte or an unknown type:
-// *ended set) or ran out (three records, or one running past the region).
-uint32_t find_record(const uint8_t* img, uint8_t want, bool* ended) {
+// *ended set; an unknown type is logged with invalidLine when there is one) or
+// ran out (three records, or one running past the region).
+uint32_t find_record(const uint8_t* img, uint8_t want, bool* ended, const char* invalidLine) {
     *ended = false;
     uint32_t off = kFirstRecord;
     for (uint32_t i = 0; i < kMaxRecords && off < kRegionBytes; ++i) {
         const uint8_t type = img[off];
         const uint32_t size = record_size(type);
         if (size == 0) {
-            if (type != TGX_FCOE_REC_END)
-                TraceLog("TGX_FCoE: Invalid record type %x,  setting default\n", type);
+            if (type != TGX_FCOE_REC_END && invalidLine) TraceLog(invalidLine, type);
             *ended = true;
             return 0;
         }
@@ -264,7 +263,9 @@ extern "C" TGX_EXPORT uint32_t TGX_FCoEGetParams(uint32_t board, FCoEParams* par
         return kStsOk;
     }
     bool ended = false;
-    const uint32_t off = find_record(img.p, TGX_FCOE_REC_PARAMS, &ended);
+    const uint32_t off =
+        find_record(img.p, TGX_FCOE_REC_PARAMS, &ended,
+                    "TGX_FCoEGetParams:: Invalid record type %x,  setting default\n");
     if (off == 0) {
         if (!ended) return kStsFailed;
         TraceLog("TGX_FCoEGetParams:: End of record, type not found, setting default\n");
@@ -301,7 +302,7 @@ extern "C" TGX_EXPORT uint32_t TGX_FCoEGetFCFConnectList(uint32_t board, FCFConn
     const Region r = read_region(board, img.p);
     if (r == Region::Failed) return kStsFailed;
     bool ended = r == Region::Absent;
-    const uint32_t off = ended ? 0 : find_record(img.p, TGX_FCOE_REC_CONNECT, &ended);
+    const uint32_t off = ended ? 0 : find_record(img.p, TGX_FCOE_REC_CONNECT, &ended, nullptr);
     if (off == 0) {
         if (!ended) return kStsFailed;
         list->numEntries = list->maxEntries = 0;

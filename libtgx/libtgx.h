@@ -509,7 +509,7 @@ TGX_EXPORT uint32_t TGX_SD_Get_Data(uint32_t board, HBA_wwn portId, uint16_t typ
  * sets); 17 out of memory (VPI exports); otherwise the driver's ReturnCode. */
 #define TGX_LUN_FROM_DRIVER 0u
 #define TGX_LUN_FROM_REGISTRY 1u
-#define TGX_LUNMASK_DRIVER 0u   /* TGX_SetLunMask types */
+#define TGX_LUNMASK_DRIVER 0u /* TGX_SetLunMask types */
 #define TGX_LUNMASK_REGISTRY 1u
 #define TGX_LUNMASK_BOTH 2u
 #define TGX_LUNMASK_LEVEL_LUN 1u /* mask flag bits 0-2 */
@@ -702,6 +702,18 @@ TGX_EXPORT uint32_t TGX_SetOASLunV2(uint32_t board, const uint8_t* initiatorWwpn
                                     const uint8_t* targetWwpn, uint32_t option,
                                     OasLunRecordV2* record);
 
+/* ---- ending a registration ----
+ * Every unregistration (driver events, RSCN watchers, CT and SD registrations)
+ * follows one rule. Once it is under way no callback of the registration
+ * starts. A callback of it still running on another thread is waited for, at
+ * most 30 s of real time, and not at all when the call itself comes from
+ * inside a callback of this library while that other callback runs (it may be
+ * waiting for the caller). 0: no callback of the registration runs any more,
+ * except one on the calling thread itself. 1: one may still be finishing; the
+ * registration is stopped and what it holds is collected by a later call for
+ * it or by the release (an SD registration is gone at
+ * once: its later call gives 14). */
+
 /* ---- driver events ----
  * TGX_RegisterForEvent starts a watcher for one event kind of a board and
  * returns its event identifier (null on any failure): mask 16 firmware dumps
@@ -712,12 +724,10 @@ TGX_EXPORT uint32_t TGX_SetOASLunV2(uint32_t board, const uint8_t* initiatorWwpn
  * TGX_EventCallback; it runs on the watcher's thread (the first temperature
  * callback may run on the registering thread, before the call returns).
  * TGX_unRegisterForEvent (identifier, or null for every slot of the board):
- * 0; 1 bad board, an identifier that is not one of the board's slots, a call
- * from the callback of the slot it stops, or a watcher that did not end in
- * time (the slot stays taken; call again). When it returns 0 the watcher has
- * ended: no callback of that registration runs any more, except one on the
- * calling thread itself (a callback that unregisters another slot of its own
- * board). TGX_FreeDiagEnv ends every watcher the same way (called from an
+ * 0 the watcher has ended; 1 bad board, an identifier that is not one of the
+ * board's slots, a call from the callback of the slot it stops, or a watcher
+ * not waited for to its end by the rule above (the slot stays taken; call
+ * again). TGX_FreeDiagEnv ends every watcher the same way (called from an
  * event callback, it lets that watcher end when the callback returns). */
 typedef void (*TGX_EventCallback)(void);
 typedef void (*TGX_DumpEventCallback)(uint32_t board);
@@ -731,8 +741,8 @@ typedef void (*TGX_VPortRscnCallback)(uint32_t board, HBA_wwn wwpn, const uint8_
 #define TGX_EVENT_TEMPERATURE 32u
 #define TGX_EVENT_VPORT_RSCN 64u
 
-TGX_EXPORT void* TGX_RegisterForEvent(uint32_t board, uint32_t mask, uint32_t type,
-                                      uint32_t outSz, TGX_EventCallback callback, void* context);
+TGX_EXPORT void* TGX_RegisterForEvent(uint32_t board, uint32_t mask, uint32_t type, uint32_t outSz,
+                                      TGX_EventCallback callback, void* context);
 TGX_EXPORT uint32_t TGX_unRegisterForEvent(uint32_t board, void* eventId);
 
 /* ---- CT management service ----
@@ -748,23 +758,20 @@ TGX_EXPORT uint32_t TGX_unRegisterForEvent(uint32_t board, void* eventId);
  * time; data stays valid until the request is answered or the registration
  * ends. Each registration keeps at most eight requests: while eight await an
  * answer, no more are received.
- * QrlTgxUnregisterForCTEvents: 0 (the receive threads have ended: no callback
- * of the registration runs any more); 7 bad board or no context; 4 nothing
- * registered or an identifier this board did not hand out; 1 called from a
- * callback of the registration it would end. With the wildcard active any of
- * its identifiers ends all eight.
- * QrlTgxSendMgmtResponse (a CT response, GS type at byte 4, at most 131072
- * bytes; tag of the request): 0; 7; 4 GS type not registered (or no GS type);
- * 250 tag unknown (nothing sent); 0xFFFFFFFF response too long or the device
- * request failed (the request is given back either way).
- * QrlTgxSendMgmtCommand (destination: 8 bytes; *rspSize in: room, out: bytes
- * copied; timeout in seconds, 0 = 30): 0; 7 bad board or argument; 252 out of
- * memory; 254 timeout or not available; 249 invalid request; 255 data overrun;
- * 0xFFFFFFFF device failure or unknown code.
- * SendCTPassThru (the GS type is byte 4 of the command; the whole response
- * area is copied): 0; 1 bad board or argument, response size 0, failure.
- * TGX_FreeDiagEnv ends every registration first; it must not be called from a
- * CT callback. */
+ * QrlTgxUnregisterForCTEvents: 0 (the receive threads have ended); 7 bad
+ * board or no context; 4 nothing registered or an identifier this board did
+ * not hand out; 1 called from a callback of the registration it would end, or
+ * a receive thread not waited for to its end by the rule above (call again). With the wildcard
+ * active any of its identifiers ends all eight. QrlTgxSendMgmtResponse (a CT response, GS type at
+ * byte 4, at most 131072 bytes; tag of the request): 0; 7; 4 GS type not registered (or no GS
+ * type); 250 tag unknown (nothing sent); 0xFFFFFFFF response too long (refused before the request
+ * is looked up: it still awaits its answer) or the device request failed (the request is given
+ * back). QrlTgxSendMgmtCommand (destination: 8 bytes; *rspSize in: room, out: bytes copied; timeout
+ * in seconds, 0 = 30): 0; 7 bad board or argument; 252 out of memory; 254 timeout or not available;
+ * 249 invalid request; 255 data overrun; 0xFFFFFFFF device failure or unknown code. SendCTPassThru
+ * (the GS type is byte 4 of the command; the whole response area is copied): 0; 1 bad board or
+ * argument, response size 0, failure. TGX_FreeDiagEnv ends every registration first; it must not be
+ * called from a CT callback. */
 typedef void (*QrlTgxCtCallback)(uint32_t board, uint32_t gstype, const uint8_t* data,
                                  uint32_t length, uint32_t tag, void* userContext);
 
@@ -787,9 +794,9 @@ TGX_EXPORT uint32_t SendCTPassThru(uint32_t board, const void* command, uint32_t
  * at a time, with no library lock held; the SdEventData record is valid only
  * during the call. Board events reach every port of the board that
  * registered them, each with its own port WWN.
- * When TGX_SD_unRegisterForEvent returns, no callback of that registration
- * runs or will run, except when it is called from inside a callback: that
- * callback finishes after it returns.
+ * TGX_SD_unRegisterForEvent ends the registration by the rule above (1 also
+ * when its callback may still be finishing; called from inside its own
+ * callback, that callback finishes after it returns).
  * Statuses: 0 success; 1 the event service or the driver failed (the
  * registration is undone; unregistration: bad board); 3 bad board, or the
  * port WWN is neither the board's port nor one of its virtual ports; 4 the
@@ -811,8 +818,8 @@ typedef void (*TGX_SD_CALLBACK)(uint32_t board, HBA_wwn portWwn, uint32_t catego
                                 uint32_t subCategory, void* context, SdEventData* data);
 
 TGX_EXPORT uint32_t TGX_SD_RegisterForEvent(uint32_t board, HBA_wwn portWwn, uint32_t category,
-                                            uint32_t subCategory, void* context,
-                                            uint32_t* handle, TGX_SD_CALLBACK callback);
+                                            uint32_t subCategory, void* context, uint32_t* handle,
+                                            TGX_SD_CALLBACK callback);
 TGX_EXPORT uint32_t TGX_SD_unRegisterForEvent(uint32_t board, HBA_wwn portWwn, uint32_t handle);
 /* Asks the driver to raise the event (it does when the event is registered):
  * 0, or 1 when the request failed or the board is bad. */

@@ -49,15 +49,35 @@ bool load_init() {
     return true;
 }
 
+bool g_unloadReleased = false;
+
+// What the caller left (registrations, their threads, the device handles) is
+// released when the process begins to exit or the library is closed, from an
+// exit handler registered at the end of load. Exit handlers run in the reverse
+// order of their registration and before the destructors of loaded libraries,
+// so the release requests reach the driver before the static objects of the
+// platform and driver libraries loaded before this one, or by its discovery,
+// are destroyed; a destructor would run after them. The tables the release
+// itself uses are heap objects, freed as its last step for the same reason.
+void tgx_unload_release() {
+    if (g_unloadReleased) return;
+    g_unloadReleased = true;
+    TraceLog("DLL_PROCESS_DETACH: [ENTER]\n");
+    LibTGXFreeLibrary();
+    tgx_sd_unload();
+    tgx_wmi_unload();
+    TraceLog("DLL_PROCESS_DETACH: [EXIT]\n");
+}
+
 __attribute__((constructor)) void tgx_process_attach() {
     if (load_init()) TGX_InitDiagEnv(nullptr, TGX_MAX_BOARDS);
     TraceLog("DLL_PROCESS_ATTACH: [EXIT]\n");
+    // atexit from a library is bound to it: it also runs when it is closed.
+    if (atexit(tgx_unload_release) != 0) TraceLog("DLL_PROCESS_ATTACH: no exit handler\n");
 }
 
 __attribute__((destructor)) void tgx_process_detach() {
-    TraceLog("DLL_PROCESS_DETACH: [ENTER]\n");
-    LibTGXFreeLibrary();
-    TraceLog("DLL_PROCESS_DETACH: [EXIT]\n");
+    tgx_unload_release(); // when the exit handler could not be registered
     tgx_log_shutdown();
 }
 

@@ -173,8 +173,14 @@ extern "C" TGX_EXPORT uint32_t TGX_GetLunList(uint32_t board, const uint8_t* tar
         if (i < 16)
             TraceLog("osLun=%x State=%x %x unMask=%x\n", e.osLun, e.state, luns[i].state, e.unMask);
     }
-    list->count = count;
-    return count > capacity ? kStsMore : kStsOk;
+    // A capacity too small is told with the driver's count; otherwise the count
+    // is the entries filled, never more than the reply held.
+    if (count > capacity) {
+        list->count = count;
+        return kStsMore;
+    }
+    list->count = n;
+    return kStsOk;
 }
 
 extern "C" TGX_EXPORT uint32_t TGX_SetLunMask(uint32_t board, const uint8_t* targetWwpn,

@@ -25,7 +25,11 @@ constexpr uint32_t kCmdHbaFlag = 3;
 constexpr uint32_t kCmdTargetFlag = 4;
 constexpr uint32_t kCmdMove = 6;
 
-constexpr uint32_t kDriverLunCapacity = 255; // LUN entries asked of the driver
+// LUN entries asked of the driver: as many as the list request holds.
+constexpr uint32_t kDriverLunCapacity =
+    (TGX_SIZE_INQUIRE_LUNLIST - TGX_ENV_HEADER_LENGTH - TGX_LUNLIST_OFF_ENTRIES) /
+    TGX_LUNLIST_ENTRY;
+static_assert(kDriverLunCapacity == 256, "the LUN list request holds 256 entries");
 
 inline bool lunmask_port_driver(uint32_t board) {
     return tgx_entry(board)->driverType == TGX_DRIVER_PORT;

@@ -78,9 +78,9 @@ void trace_words(const char* label, const uint8_t* words, uint32_t count) {
 
 } // namespace
 
-extern "C" TGX_EXPORT uint32_t TGX_IssueDumpMBox(uint32_t board, uint32_t type, uint8_t typeArg,
-                                                 uint32_t region, uint32_t offset, void* buffer,
-                                                 uint32_t* length) {
+uint32_t tgx_dump_mbox(uint32_t board, uint32_t type, uint8_t typeArg, uint32_t region,
+                       uint32_t offset, void* buffer, uint32_t* length, bool* regionEmpty) {
+    if (regionEmpty) *regionEmpty = false;
     const uint32_t asked = length ? *length : 0;
     TraceLog("TGX_IssueDumpMBox board=%x type=0x%x region=0x%x offset=0x%x pLen=0x%x\n", board,
              type, region, offset, asked);
@@ -142,12 +142,21 @@ extern "C" TGX_EXPORT uint32_t TGX_IssueDumpMBox(uint32_t board, uint32_t type, 
         } else {
             status =
                 map_status(kDumpMbxStatus, st, "TGX_IssueDumpMBox: Mbox status not supported\n");
+            if (regionEmpty)
+                *regionEmpty =
+                    st == TGX_MBXST_DUMP_NOT_INITIALIZED || st == TGX_MBXST_DUMP_NO_ENTRY;
         }
     } else {
         status = map_status(kDumpReturnCode, rc, "TGX_IssueDumpMBox: status not defined\n");
     }
     TraceLog("TGX_IssueDumpMBox: Exit sts=%x return len=%x\n", status, *length);
     return status;
+}
+
+extern "C" TGX_EXPORT uint32_t TGX_IssueDumpMBox(uint32_t board, uint32_t type, uint8_t typeArg,
+                                                 uint32_t region, uint32_t offset, void* buffer,
+                                                 uint32_t* length) {
+    return tgx_dump_mbox(board, type, typeArg, region, offset, buffer, length, nullptr);
 }
 
 extern "C" TGX_EXPORT uint32_t TGX_IssueUpdateCfgMBox(uint32_t board, uint32_t reqType,

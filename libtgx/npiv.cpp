@@ -394,14 +394,16 @@ extern "C" TGX_EXPORT uint32_t TGX_VPCreate(uint32_t board, const char* symbolic
             memcpy(rec->field8, p + l.field8, sizeof rec->field8);
             memcpy(rec->field32, p + l.field32, sizeof rec->field32);
         }
-        if ((options & TGX_VP_OPT_REGISTRY_ONLY) == TGX_VP_OPT_REGISTRY_AFTER) {
-            st = updateRegistry(board, entry, kRegistryAdd);
-            TraceLog("TGX_VPCreate: updateRegistry status=%08XH \n", st);
-            if (st != kStsOk) status = kStsFailed;
-        }
     } else if (status == kStsOk) {
         TraceLog("TGX_VPCreate: ReturnCode=0, but the portFcId=0\n");
         status = kStsFailed;
+    }
+    // A port created while the link is down is as created as one logged in:
+    // both get their registry entry when asked for one.
+    if (status == kStsOk && (options & TGX_VP_OPT_REGISTRY_ONLY) == TGX_VP_OPT_REGISTRY_AFTER) {
+        st = updateRegistry(board, entry, kRegistryAdd);
+        TraceLog("TGX_VPCreate: updateRegistry status=%08XH \n", st);
+        if (st != kStsOk) status = kStsFailed;
     }
     TraceLog("TGX_VPCreate: Exit status=%08XH checklist=%08XH\n", status, rec->checklist);
     return status;

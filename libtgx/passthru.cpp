@@ -139,15 +139,15 @@ uint32_t send_scsi(uint32_t board, const uint8_t* portWwpn, const uint8_t* targe
         // As many sense bytes as the driver reports, the request had room for
         // and the caller's buffer holds.
         const uint32_t n = min_u(min_u(p[TGX_SCSI_OFF_SENSELEN], senseLen), senseSize);
-        memcpy(sense, p + TGX_SCSI_OFF_DATA + rspSize, n);
+        tgx_copy(sense, p + TGX_SCSI_OFF_DATA + rspSize, n);
     }
     if (status != kStsOk) return status;
     if (rc == TGX_SCSI_RC_OVERRUN) {
         const uint32_t n = min_u(tgx_rd32(p + TGX_SCSI_OFF_RSPSIZE), rspSize);
-        memcpy(rsp, p + TGX_SCSI_OFF_DATA, n);
+        tgx_copy(rsp, p + TGX_SCSI_OFF_DATA, n);
         return kStsOverrun;
     }
-    if (rspSize) memcpy(rsp, p + TGX_SCSI_OFF_DATA, rspSize);
+    tgx_copy(rsp, p + TGX_SCSI_OFF_DATA, rspSize);
     return kStsOk;
 }
 
@@ -331,21 +331,24 @@ extern "C" TGX_EXPORT uint32_t TGX_SendELSCmd(uint32_t board, const TGX_ElsDest*
     const uint32_t R4 = R > 4 ? R - 4 : 0;
     if (!byWwpn) {
         const uint32_t cnt = min_u(min_u(min_u(given, R4) + 4, given), held(TGX_ELS_OFF_RSP_DID));
-        memcpy(out, p + TGX_ELS_OFF_RSP_DID, cnt);
+        tgx_copy(out, p + TGX_ELS_OFF_RSP_DID, cnt);
     } else if (R > 12 && memcmp(p + TGX_ELS_OFF_RSP_DID, dest->wwpn, 8) != 0) {
-        memcpy(out, p + TGX_ELS_OFF_RSP_DID, min_u(min_u(given, R4), held(TGX_ELS_OFF_RSP_DID)));
+        tgx_copy(out, p + TGX_ELS_OFF_RSP_DID, min_u(min_u(given, R4), held(TGX_ELS_OFF_RSP_DID)));
     } else if (R > 12) {
-        memcpy(out, p + TGX_ELS_OFF_RSP_CODE, min_u(4, given));
+        tgx_copy(out, p + TGX_ELS_OFF_RSP_CODE, min_u(4, given));
         const uint32_t rest = given > 4 ? given - 4 : 0;
-        if (p[TGX_ELS_OFF_RSP_CODE] == TGX_ELS_LS_ACC)
+        if (rest == 0) {
+            // Only the response code had room.
+        } else if (p[TGX_ELS_OFF_RSP_CODE] == TGX_ELS_LS_ACC) {
             memcpy(out + 4, p + TGX_ELS_OFF_RSP_ACC,
                    min_u(min_u(rest, R - 12), held(TGX_ELS_OFF_RSP_ACC)));
-        else
+        } else {
             memcpy(out + 4, p + TGX_ELS_OFF_RSP_REJECT, min_u(4, rest));
+        }
     } else {
         // Nothing came back from the port: an LS_RJT, reason 0x03.
         uint8_t rjt[8] = {TGX_ELS_LS_RJT, 0, 0, 0, 0, 0x03, 0, 0};
-        memcpy(out, rjt, min_u(sizeof rjt, given));
+        tgx_copy(out, rjt, min_u(sizeof rjt, given));
     }
     *rspSize = min_u(requestSize, given);
     TraceDump(out, *rspSize);

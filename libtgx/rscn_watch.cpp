@@ -104,7 +104,7 @@ void watcher_sink(void* ctx, const HbaMgmtEvent* events, uint32_t count) {
         }
         RscnComplete done;
         std::lock_guard<std::mutex> g(w->qmu);
-        if (!rscn_feed(&w->rscn, rec, &done, "QrlWmiEventELS")) continue;
+        if (!rscn_feed(&w->rscn, rec, w->board, &done, kWatcherRscnTexts)) continue;
         TraceLog("**QrlWmiEventELS: qBuf=%x size=%x\n", 0u, done.length);
         w->queue.push_back(done);
         TraceLog("Post Rscn Event: hNotify = %xh, QData - %x \n", w->id, 0u);
@@ -112,8 +112,9 @@ void watcher_sink(void* ctx, const HbaMgmtEvent* events, uint32_t count) {
     }
 }
 
-// Calls the callback for one RSCN when it is for the watcher's kind of port.
-void deliver(Watcher* w, const RscnComplete& item) {
+// Calls the callback for one RSCN when it is for the watcher's kind of port;
+// false when the watcher is asked to stop (no callback starts then).
+bool deliver(Watcher* w, const RscnComplete& item) {
     TraceLog(w->vport ? "VPort Rscn Event: QData - %x \n" : "PhyPort Rscn Event: QData - %x \n",
              item.length);
     const uint8_t* pages = nullptr;
@@ -121,18 +122,29 @@ void deliver(Watcher* w, const RscnComplete& item) {
     uint8_t wwpn[8];
     if (!rscn_pages(item.payload, item.length, &pages, &bytes, wwpn) || bytes < kMinPageBytes) {
         TraceLog("%s - payload data too small. length = %d\n", prefix(w), item.length);
-        return;
+        return true;
     }
     const bool own = memcmp(wwpn, w->portWwn, 8) == 0;
-    if (!w->vport && own) {
-        reinterpret_cast<TGX_PortRscnCallback>(w->callback)(w->board, pages, bytes);
-    } else if (w->vport && !own) {
-        HBA_wwn v;
-        memcpy(v.wwn, wwpn, 8);
-        reinterpret_cast<TGX_VPortRscnCallback>(w->callback)(w->board, v, pages, bytes);
+    if (own == w->vport) return true; // not this watcher's kind of port
+    if (!tgx_slot_callback_begin(w->entry, w->slot)) {
+        LockRecordLeave(&w->entry->lock);
+        return false;
     }
+    {
+        TgxCallbackScope inCallback;
+        if (!w->vport) {
+            reinterpret_cast<TGX_PortRscnCallback>(w->callback)(w->board, pages, bytes);
+        } else {
+            HBA_wwn v;
+            memcpy(v.wwn, wwpn, 8);
+            reinterpret_cast<TGX_VPortRscnCallback>(w->callback)(w->board, v, pages, bytes);
+        }
+    }
+    tgx_slot_callback_end(w->entry, w->slot);
+    return true;
 }
 
+// Delivers what is queued, until the watcher is asked to stop.
 void drain(Watcher* w) {
     for (;;) {
         RscnComplete item;
@@ -142,8 +154,9 @@ void drain(Watcher* w) {
             item = w->queue.front();
             w->queue.pop_front();
         }
-        deliver(w, item);
+        const bool goOn = deliver(w, item);
         free(item.payload);
+        if (!goOn) return;
     }
 }
 
@@ -266,10 +279,12 @@ uint32_t watcher_main(void* arg) {
     const uint32_t board = w->board;
     const char* who = prefix(w);
     w->slot->stop = 0;
+    PlatEvent ended = w->slot->ended;
     LockRecordLeave(&w->entry->lock);
     TraceLog("%s: board = %d - EXIT code = 0\n", who, board);
     plat_event_destroy(w->ready);
     delete w;
+    plat_event_set(ended); // the unregistration joins the thread now
     return kExitOk;
 }
 

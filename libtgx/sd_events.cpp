@@ -10,15 +10,19 @@
 // Delivery: each category has one subscription while it has registrations.
 // Its sink (on a service thread) decodes, joins RSCN fragments and queues the
 // event; the dispatcher thread takes the queue in order and calls the
-// callbacks, holding the callback lock around each call. Unregistration
-// clears the entry and then takes the callback lock once, so that when it
-// returns no call of that entry is running (unless it runs on the dispatcher
-// itself, inside a callback).
+// callbacks, holding the callback lock around each item's calls and checking
+// each entry again just before its call, so a cleared entry is never called.
+// Unregistration clears the entry and, when the dispatcher is calling it at
+// that moment, waits by the rule of tgx_internal.h for the dispatcher to
+// leave its callbacks (unless it runs on the dispatcher itself, inside a
+// callback).
 //
 // Locks: see wmi_events.h. g_sdApi guards the counters, the category flags
 // and subscriptions, the dispatcher handle and record creation; it is never
 // held while waiting for a callback or a thread.
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <mutex>
 #include <new>
@@ -47,19 +51,67 @@ constexpr uint32_t kDispatcherWaitMs = 60000;
 // The four categories. How to add one: a row here (its bit, the subcategory
 // limit, the entries used, the class and the counter) and a method row in
 // wmi_service.cpp.
+// The trace lines of a category's sink; each category has its own wording.
+struct SdSinkTexts {
+    const char* enter;     // %d: the object count
+    const char* undecoded; // %d: the object's number (not every text shows it)
+    const char* object;    // %d %x: board, subcategory
+    const char* badSubCat; // %x: subcategory; null: dropped silently
+    const char* queued;    // %x %x: the item (0) and its length
+    const char* woken;     // after queueing; null: none
+};
+const SdSinkTexts kElsTexts = {
+    "ELSEvent Indicate: cnt= %d \n",
+    "ELSEvent Indicate: wwn not found - objCnt= %d\n",
+    "ELSEvent Indicate: board=%d subCat= 0x%x\n",
+    "ElsEvent Indicate: subCat not support 0x%x\n",
+    "**ELSEvent: qBuf=%x size=%x\n",
+    "ELSEvent: Wakeup Thread to process the data\n",
+};
+const SdSinkTexts kFabricTexts = {
+    "FABRICEvent Indicate: event occured: cnt= %d\n",
+    "FabricEvent Indicate: wwn not found objCnt= %d\n",
+    "FabricEvent Indicate: board= %d subCat= 0x%x\n",
+    "FabricEvent Indicate: subCat not supported 0x%x\n",
+    "**FabricEvent: qBuf=  0x%8X payloadSize= 0x%x\n",
+    nullptr,
+};
+const SdSinkTexts kScsiTexts = {
+    "\n**SCSIEvent Indicate: cnt= %d\n",
+    "ScsiEvent Indicate: wwn not found\n", // the object number is not shown
+    "ScsiEvent Indicate: board= %d subCat= 0x%x\n",
+    nullptr,
+    "**ScsiEvent: qBuf=  0x%8X payloadSize= 0x%X\n",
+    nullptr,
+};
+const SdSinkTexts kBoardTexts = {
+    "\n**BOARDEvent Indicate: cnt= %d \n",
+    "BoardEvent Indicate: getDataFromWmiEvent failed\n",
+    "BoardEvent Indicate: board= %d subCat= 0x%x\n",
+    nullptr,
+    "**BoardEvent: qBuf=  0x%8X payloadSize= 0x%x\n",
+    nullptr,
+};
+
+// How to add a category: a row here (its subcategory bound and count, its
+// event class, a name for the registration trace, its registration counter
+// and its sink's texts), and its bit in the handle layout of libtgx.h.
 struct SdCategoryDef {
     uint32_t category;
     uint32_t below; // subcategories accepted: single bits below this
     uint32_t used;  // entries used (subcategory indexes 0 .. used-1)
     const char* query;
-    const char* name; // for the trace
+    const char* name; // for the registration trace
     uint32_t* counter;
+    const SdSinkTexts* texts;
 };
 const SdCategoryDef kCategories[] = {
-    {kSdCatEls, 64, 6, "SELECT * FROM QrlWmiSDELSEvent", "ELS", &g_sdRegCnt},
-    {kSdCatFabric, 8, 3, "SELECT * FROM QrlWmiSDFabricEvent", "FABRIC", &g_sdFabricRegCnt},
-    {kSdCatScsi, 128, 7, "SELECT * FROM QrlWmiSDSCSIEvent", "SCSI", &g_sdScsiRegCnt},
-    {kSdCatBoard, 8, 3, "SELECT * FROM QrlWmiSDBoardEvent", "Board", &g_sdBoardRegCnt},
+    {kSdCatEls, 64, 6, "SELECT * FROM QrlWmiSDELSEvent", "ELS", &g_sdRegCnt, &kElsTexts},
+    {kSdCatFabric, 8, 3, "SELECT * FROM QrlWmiSDFabricEvent", "FABRIC", &g_sdFabricRegCnt,
+     &kFabricTexts},
+    {kSdCatScsi, 128, 7, "SELECT * FROM QrlWmiSDSCSIEvent", "SCSI", &g_sdScsiRegCnt, &kScsiTexts},
+    {kSdCatBoard, 8, 3, "SELECT * FROM QrlWmiSDBoardEvent", "Board", &g_sdBoardRegCnt,
+     &kBoardTexts},
 };
 constexpr uint32_t kCategoryCount = sizeof kCategories / sizeof kCategories[0];
 
@@ -126,6 +178,20 @@ struct Dispatcher {
 
 std::recursive_mutex g_sdApi;
 std::recursive_mutex g_callbackLock;
+thread_local bool t_sdDispatcher = false; // this thread is a dispatcher
+// Dispatchers inside a dispatch (their callbacks), for the bounded waits of
+// unregistrations; under g_dispatchMu.
+std::mutex g_dispatchMu;
+std::condition_variable g_dispatchCv;
+uint32_t g_dispatching = 0;
+
+// The entry whose callback the dispatcher is calling, per board; under the
+// board's registration lock.
+struct Calling {
+    const SdRegNode* record;
+    int ci, si;
+};
+Calling g_sdCalling[TGX_MAX_BOARDS];
 bool g_evtFlag[kCategoryCount];
 PlatMgmtSub g_subs[kCategoryCount];
 uint32_t g_nextSerial = 1;
@@ -134,9 +200,17 @@ uint32_t g_nextSerial = 1;
 SdEventItem* g_head = nullptr;
 SdEventItem* g_tail = nullptr;
 Dispatcher* g_disp = nullptr;
-// Under g_sdApi: dispatchers told to end from inside their own callback, which
-// could not be joined there; joined by the next registration or the release.
-std::vector<Dispatcher*> g_zombies;
+// Under g_sdApi: dispatchers told to end that could not be joined then (from
+// inside their own callback, or by the rule of tgx_internal.h); joined by the
+// next registration or unregistration, or the release. Made on first use and
+// freed by the unload's last step (tgx_sd_unload), not by a static
+// destructor: the release runs as the process exits, when static objects may
+// be gone.
+std::vector<Dispatcher*>* g_zombies = nullptr;
+std::vector<Dispatcher*>& zombies() {
+    if (!g_zombies) g_zombies = new std::vector<Dispatcher*>;
+    return *g_zombies;
+}
 
 // Under g_sdRscnLock: the SD sink's RSCN assembly per board.
 RscnAssembly g_rscn[TGX_MAX_BOARDS];
@@ -202,12 +276,25 @@ struct Target {
     TGX_SD_CALLBACK cb;
     void* ctx;
     uint8_t wwpn[8];
+    const SdRegNode* record;
 };
 
 SdRegNode* find_record(uint32_t board, const uint8_t* wwpn) {
     for (SdRegNode* r = g_tgx.sdRegLists[board]; r; r = r->next)
         if (memcmp(r->portWwn, wwpn, 8) == 0) return r;
     return nullptr;
+}
+
+// Marks t's entry as being called when it is still registered with the same
+// callback (the record is looked for by address: it may have been freed).
+bool calling(uint32_t board, const Target& t, int ci, int si) {
+    LockRecordEnter(&g_sdRegLocks[board]);
+    bool live = false;
+    for (SdRegNode* r = g_tgx.sdRegLists[board]; r && !live; r = r->next)
+        live = r == t.record && r->cats[ci].entries[si].callback == t.cb;
+    if (live) g_sdCalling[board] = Calling{t.record, ci, si};
+    LockRecordLeave(&g_sdRegLocks[board]);
+    return live;
 }
 
 // Calls the callbacks of one item. Held: the callback lock.
@@ -227,24 +314,32 @@ void dispatch(SdEventItem* it) {
         const RegEvtCategory& c = r->cats[ci];
         const RegEvtEntry& e = c.entries[si];
         if (!(c.subTypeMask & it->subCat) || !e.callback) continue;
-        Target t = {e.callback, e.context, {}};
+        Target t = {e.callback, e.context, {}, r};
         memcpy(t.wwpn, r->portWwn, 8);
         targets.push_back(t);
     }
     LockRecordLeave(&g_sdRegLocks[it->board]);
     for (size_t k = 0; k < targets.size(); ++k) {
+        if (!calling(it->board, targets[k], ci, si)) continue; // unregistered meanwhile
         TraceLog("   Thread: Callback board=%x wwn=%x %x %x %x cat=%x subCat=%x\n", it->board,
                  targets[k].wwpn[0], targets[k].wwpn[1], targets[k].wwpn[2], targets[k].wwpn[3],
                  it->category, it->subCat);
         HBA_wwn w;
         memcpy(w.wwn, targets[k].wwpn, 8);
-        targets[k].cb(it->board, w, it->category, it->subCat, targets[k].ctx, &it->data);
+        {
+            TgxCallbackScope inCallback;
+            targets[k].cb(it->board, w, it->category, it->subCat, targets[k].ctx, &it->data);
+        }
+        LockRecordEnter(&g_sdRegLocks[it->board]);
+        g_sdCalling[it->board] = Calling{};
+        LockRecordLeave(&g_sdRegLocks[it->board]);
     }
 }
 
 uint32_t WmiSDEventThread(void* arg) {
     auto* d = static_cast<Dispatcher*>(arg);
     d->tid = plat_thread_id();
+    t_sdDispatcher = true;
     TraceLog("\nWmiSDEventThread started pR=%x\n", 0u);
     for (;;) {
         LockRecordEnter(&g_sdEventQueueLock);
@@ -263,7 +358,16 @@ uint32_t WmiSDEventThread(void* arg) {
         TraceLog("\nWmiSDEventThread Rcv data in queue %x\n", 0u);
         {
             std::lock_guard<std::recursive_mutex> g(g_callbackLock);
+            {
+                std::lock_guard<std::mutex> m(g_dispatchMu);
+                ++g_dispatching;
+            }
             dispatch(it);
+            {
+                std::lock_guard<std::mutex> m(g_dispatchMu);
+                --g_dispatching;
+            }
+            g_dispatchCv.notify_all();
         }
         free(it);
     }
@@ -291,12 +395,12 @@ bool startProcessIndicateDataThread() {
     Dispatcher* running = g_disp;
     LockRecordLeave(&g_sdEventQueueLock);
     if (running) return true;
-    for (size_t i = 0; i < g_zombies.size(); ++i) {
-        if (g_zombies[i]->tid != plat_thread_id()) continue;
+    for (size_t i = 0; i < zombies().size(); ++i) {
+        if (zombies()[i]->tid != plat_thread_id()) continue;
         // Re-registered from inside the callback of a dispatcher told to end:
         // it simply goes on.
-        Dispatcher* d = g_zombies[i];
-        g_zombies.erase(g_zombies.begin() + (long)i);
+        Dispatcher* d = zombies()[i];
+        zombies().erase(zombies().begin() + (long)i);
         LockRecordEnter(&g_sdEventQueueLock);
         d->close = false;
         g_disp = d;
@@ -336,16 +440,29 @@ Dispatcher* stop_dispatcher() {
     return d;
 }
 
-// Joins a dispatcher taken out, unless this is its own thread (it is then
-// kept for the next registration or the release to join). Held: nothing.
-void finish_dispatcher(Dispatcher* d) {
-    if (!d) return;
-    if (d->tid == plat_thread_id()) {
+// True once no dispatcher (other than this thread) runs callbacks, waiting by
+// the rule of tgx_internal.h.
+bool callbacks_idle() {
+    const uint32_t own = t_sdDispatcher ? 1 : 0; // asked from inside its own dispatch
+    std::unique_lock<std::mutex> l(g_dispatchMu);
+    return g_dispatchCv.wait_for(l, std::chrono::milliseconds(tgx_unregister_bound(true)),
+                                 [own] { return g_dispatching <= own; });
+}
+
+// Joins a dispatcher taken out, unless this is its own thread or it is still
+// in a callback that the rule does not let this caller wait for; it is then
+// kept for the next registration or the release to join. False in the latter
+// case. Held: nothing.
+bool finish_dispatcher(Dispatcher* d, bool release = false) {
+    if (!d) return true;
+    const bool own = d->tid == plat_thread_id();
+    if (own || (!release && !callbacks_idle())) {
         std::lock_guard<std::recursive_mutex> g(g_sdApi);
-        g_zombies.push_back(d);
-        return;
+        zombies().push_back(d);
+        return own;
     }
     free_dispatcher(d);
+    return true;
 }
 
 // ---- sinks ----------------------------------------------------------------------
@@ -354,25 +471,26 @@ void finish_dispatcher(Dispatcher* d) {
 void sd_sink(void* ctx, const HbaMgmtEvent* events, uint32_t count) {
     const uint32_t ci = (uint32_t)(uintptr_t)ctx;
     const SdCategoryDef& def = kCategories[ci];
-    TraceLog("%sEvent Indicate: cnt= %d \n", def.name, count);
+    const SdSinkTexts& t = *def.texts;
+    TraceLog(t.enter, (int)count);
     for (uint32_t k = 0; k < count; ++k) {
         SdEventRecord rec;
         uint32_t board = 0;
         if (getDataFromWmiEvent(&events[k], def.category, &rec, &board) != kWmiOk) {
-            TraceLog("%sEvent Indicate: wwn not found - objCnt= %d\n", def.name, k + 1);
+            TraceLog(t.undecoded, (int)(k + 1));
             continue;
         }
-        TraceLog("%sEvent Indicate: board=%d subCat= 0x%x\n", def.name, board, rec.subCat);
+        TraceLog(t.object, (int)board, rec.subCat);
         const int si = sub_index(rec.subCat);
         if (si < 0 || rec.subCat >= def.below) {
-            TraceLog("%sEvent Indicate: subCat not support 0x%x\n", def.name, rec.subCat);
+            if (t.badSubCat) TraceLog(t.badSubCat, rec.subCat);
             continue;
         }
         SdEventItem* item = nullptr;
         if (def.category == kSdCatEls && rec.subCat == kRscnSubCat) {
             RscnComplete done;
             LockRecordEnter(&g_sdRscnLock);
-            bool complete = rscn_feed(&g_rscn[board], rec, &done, "ElsEvent");
+            bool complete = rscn_feed(&g_rscn[board], rec, board, &done, kSdRscnTexts);
             LockRecordLeave(&g_sdRscnLock);
             if (!complete) continue;
             item = new_item(board, done.wwpn, def.category, rec.subCat, done.length, done.payload,
@@ -387,8 +505,9 @@ void sd_sink(void* ctx, const HbaMgmtEvent* events, uint32_t count) {
                             size);
         }
         if (!item) continue; // no memory: the event is dropped
-        TraceLog("**%sEvent: qBuf=%x size=%x\n", def.name, 0u, item->length);
+        TraceLog(t.queued, 0u, item->length);
         enqueue(item);
+        if (t.woken) TraceLog("%s", t.woken);
     }
 }
 
@@ -460,17 +579,26 @@ void unsubscribe(int ci) {
 
 // Joins a dispatcher left behind by an earlier last unregistration, unless it
 // is this thread's. Held: nothing.
-void reap_zombies() {
+// Joins the dispatchers kept for later, all but this thread's own. A kept
+// dispatcher was told to end and starts no callback; one still in its last
+// callback is waited for by the rule of tgx_internal.h (the release waits in
+// any case), else they stay for the next call.
+void reap_zombies(bool release = false) {
+    {
+        std::lock_guard<std::recursive_mutex> g(g_sdApi);
+        if (zombies().empty()) return;
+    }
+    if (!release && !callbacks_idle()) return;
     std::vector<Dispatcher*> ended;
     {
         std::lock_guard<std::recursive_mutex> g(g_sdApi);
-        for (size_t i = 0; i < g_zombies.size();) {
-            if (g_zombies[i]->tid == plat_thread_id()) {
+        for (size_t i = 0; i < zombies().size();) {
+            if (zombies()[i]->tid == plat_thread_id()) {
                 ++i;
                 continue;
             }
-            ended.push_back(g_zombies[i]);
-            g_zombies.erase(g_zombies.begin() + (long)i);
+            ended.push_back(zombies()[i]);
+            zombies().erase(zombies().begin() + (long)i);
         }
     }
     for (Dispatcher* d : ended)
@@ -604,7 +732,9 @@ extern "C" TGX_EXPORT uint32_t TGX_SD_unRegisterForEvent(uint32_t board, HBA_wwn
              board, handle, WWN_ARGS(w));
     if (!g_tgx.pAdapterArray) return kSdNotInitialised;
     if (!tgx_board_ok(board)) return kSdFailed;
+    reap_zombies();
     Dispatcher* ending = nullptr;
+    bool running = false; // the dispatcher was calling the entry as it was cleared
     {
         std::lock_guard<std::recursive_mutex> g(g_sdApi);
         if (total_registrations() == 0) {
@@ -638,6 +768,8 @@ extern "C" TGX_EXPORT uint32_t TGX_SD_unRegisterForEvent(uint32_t board, HBA_wwn
         RegEvtEntry& e = r->cats[ci].entries[si];
         e.callback = nullptr;
         e.context = nullptr;
+        const Calling& now = g_sdCalling[board];
+        running = now.record == r && now.ci == ci && now.si == si;
         LockRecordLeave(&g_sdRegLocks[board]);
         const SdCategoryDef& def = kCategories[ci];
         TraceLog("TGX_SD_unRegisterForEvent: evtType= 0x%x evtSubType=0x%x\n", def.category,
@@ -658,11 +790,13 @@ extern "C" TGX_EXPORT uint32_t TGX_SD_unRegisterForEvent(uint32_t board, HBA_wwn
             ending = stop_dispatcher();
         }
     }
-    // A callback of the entry that started before it was cleared ends first.
-    { std::lock_guard<std::recursive_mutex> wait(g_callbackLock); }
-    finish_dispatcher(ending);
-    TraceLog("***TGX_SD_unRegister: Success\n");
-    return kSdOk;
+    // A callback of the entry that started before it was cleared ends first,
+    // by the rule of tgx_internal.h; its own callback may end its entry.
+    uint32_t st = kSdOk;
+    if (running && !t_sdDispatcher && !callbacks_idle()) st = kSdFailed;
+    if (!finish_dispatcher(ending)) st = kSdFailed;
+    TraceLog("***TGX_SD_unRegister: %s\n", st == kSdOk ? "Success" : "callback still running");
+    return st;
 }
 
 extern "C" TGX_EXPORT uint32_t TGX_forceWMIEvent(uint32_t board, uint32_t category,
@@ -717,12 +851,18 @@ void sd_events_stop_all() {
         ending = stop_dispatcher();
     }
     { std::lock_guard<std::recursive_mutex> wait(g_callbackLock); }
-    finish_dispatcher(ending);
-    reap_zombies();
+    finish_dispatcher(ending, true);
+    reap_zombies(true);
     LockRecordEnter(&g_sdRscnLock);
     for (RscnAssembly& a : g_rscn)
         rscn_reset(&a);
     LockRecordLeave(&g_sdRscnLock);
+}
+
+void tgx_sd_unload() {
+    std::lock_guard<std::recursive_mutex> g(g_sdApi);
+    delete g_zombies;
+    g_zombies = nullptr;
 }
 
 void tgx_sd_free_list(uint32_t board) {

@@ -59,8 +59,10 @@ int collecting_board() {
     return -1;
 }
 
+// *sent (may be null) tells whether the device call itself went through.
 uint32_t LibtgxSetBucket(uint16_t type, uint16_t searchType, uint32_t base, uint32_t step,
-                         uint32_t board) {
+                         uint32_t board, bool* sent = nullptr) {
+    if (sent) *sent = false;
     TraceLog("LibtgxSetBucket: board=%x type=%x searchType=%x base=%x step=%x\n", board, type,
              searchType, base, step);
     TraceLog("LibtgxSetBucket: borad=%x\n", board);
@@ -74,6 +76,7 @@ uint32_t LibtgxSetBucket(uint16_t type, uint16_t searchType, uint32_t base, uint
         TraceLog("LibtgxSetBucket: IOCTL_ZTX100_SD_BUCKET Failed Error=0x%x\n", plat_last_error());
         return kStsFailed;
     }
+    if (sent) *sent = true;
     const uint32_t rc = tgx_env_rc(env);
     if (rc != 0) {
         TraceLog("LibtgxSetBucket: board %x failed rtnCode=%x\n", board, rc);
@@ -175,11 +178,14 @@ extern "C" TGX_EXPORT uint32_t TGX_SD_Set_Bucket(uint16_t type, uint16_t searchT
     }
     uint32_t st = kStsOk;
     for (uint32_t b = 0; b < g_tgx.adapterCount && b < TGX_MAX_BOARDS; ++b) {
-        st = LibtgxSetBucket(type, searchType, base, step, b);
+        bool sent = false;
+        st = LibtgxSetBucket(type, searchType, base, step, b, &sent);
         if (st == kStsOk) continue;
         TraceLog("TGX_SD_Set_Bucket: Board %x failed rtnCode=%x\n", b, st);
-        // Board 0 decides; later boards that refuse do not stop the others.
-        if (b == 0) return st;
+        // A failed device request ends the export on any board; of the
+        // ReturnCodes board 0's decides, later boards that refuse do not stop
+        // the others.
+        if (!sent || b == 0) return st;
     }
     TraceLog("TGX_SD_Set_Bucket: OK rtnCode=%x\n", st);
     return st;

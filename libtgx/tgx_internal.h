@@ -34,20 +34,21 @@ enum : uint32_t {
     TGX_SLOT_STOPPING = 3, // asked to stop; claimable again once its thread is joined
 };
 struct EventSlot {
-    uint32_t type;      // event mask: 2, 16, 32, 64; 0 = free or stopping
-    void* callback;     // the caller's function (its type follows the mask)
-    void* context;      // the caller's value, kept for the RSCN kinds
-    PlatThread thread;  // the watcher thread
-    PlatEvent wake;     // auto-reset: wakes the watcher early
-    uint32_t stop;      // set to ask the watcher to end; it clears it as it ends
-    uint32_t board;     // the board number
-    uint32_t outSz;     // RSCN kinds: the caller's outSz (8 to 1024)
-    uint32_t state;     // TGX_SLOT_*
-    uint32_t kind;      // the mask the slot was claimed for (kept while stopping)
-    uint32_t claimer;   // plat_thread_id() of the registration while STARTING
-    uint32_t joining;   // an unregistration is waiting for the thread
-    uint32_t threadId;  // plat_thread_id() of the watcher, set by it under the entry lock
-    PlatEvent ended;    // dump and temperature watchers set it as they end
+    uint32_t type;       // event mask: 2, 16, 32, 64; 0 = free or stopping
+    void* callback;      // the caller's function (its type follows the mask)
+    void* context;       // the caller's value, kept for the RSCN kinds
+    PlatThread thread;   // the watcher thread
+    PlatEvent wake;      // auto-reset: wakes the watcher early
+    uint32_t stop;       // set to ask the watcher to end; it clears it as it ends
+    uint32_t board;      // the board number
+    uint32_t outSz;      // RSCN kinds: the caller's outSz (8 to 1024)
+    uint32_t state;      // TGX_SLOT_*
+    uint32_t kind;       // the mask the slot was claimed for (kept while stopping)
+    uint32_t claimer;    // plat_thread_id() of the registration while STARTING
+    uint32_t joining;    // an unregistration is waiting for the thread
+    uint32_t threadId;   // plat_thread_id() of the watcher, set by it under the entry lock
+    PlatEvent ended;     // every watcher sets it as it ends
+    uint32_t inCallback; // the watcher is running the caller's callback
 };
 
 enum : uint32_t { TGX_DRIVER_PORT = 1, TGX_DRIVER_MINI = 2 };
@@ -128,6 +129,12 @@ void tgx_env_fill(TgxEnvelope& env, uint32_t code, const char* sig);
 bool tgx_env_send(PlatHandle h, TgxEnvelope& env);
 uint32_t tgx_env_rc(const TgxEnvelope& env);
 
+// memcpy for copies into and out of a caller's buffer, which may be null when
+// its size is 0 (memcpy's pointers must be valid even for no bytes).
+inline void tgx_copy(void* dst, const void* src, size_t n) {
+    if (n) memcpy(dst, src, n);
+}
+
 // Little-endian field access.
 inline uint32_t tgx_rd32(const uint8_t* p) {
     return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
@@ -142,16 +149,55 @@ inline uint16_t tgx_rd16(const uint8_t* p) {
     return (uint16_t)(p[0] | (p[1] << 8));
 }
 
+// TGX_IssueDumpMBox with one more answer: *regionEmpty (may be null) is set
+// when the adapter said the region is not initialised or holds no entry. The
+// export's status cannot tell that alone: 4 is also the driver refusing the
+// mailbox length.
+uint32_t tgx_dump_mbox(uint32_t board, uint32_t type, uint8_t typeArg, uint32_t region,
+                       uint32_t offset, void* buffer, uint32_t* length, bool* regionEmpty);
+
 // Trace log.
 void TraceLog(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void TraceDump(const void* bytes, uint32_t count);
 void DebugTrace(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Ending a registration, one rule for every kind (driver events, RSCN
+// watchers, CT and SD registrations). The unregistration first makes sure no
+// further callback of the registration starts, then waits for one still
+// running on another thread: at most kTgxUnregisterBoundMs of real time, and
+// not at all when it is itself called from inside a callback of this library
+// while the other callback runs (that callback may be waiting for this one).
+// Without that wait to the end it returns 1, and what the registration holds
+// (its slot or descriptor and its thread) is collected by a later call for it
+// or by the release.
+constexpr uint32_t kTgxUnregisterBoundMs = 30000;
+// Every call of a caller's callback runs inside one of these on its thread.
+struct TgxCallbackScope {
+    TgxCallbackScope();
+    ~TgxCallbackScope();
+    TgxCallbackScope(const TgxCallbackScope&) = delete;
+    TgxCallbackScope& operator=(const TgxCallbackScope&) = delete;
+};
+bool tgx_in_callback(); // this thread is inside a callback of the library
+// How long an unregistration waits for a registration whose callback is (or is
+// not) running now.
+uint32_t tgx_unregister_bound(bool targetInCallback);
+
+// Event slot watchers: a callback starts only while the slot is not asked to
+// stop. False, with the entry lock held, when it is asked to stop; true with
+// the slot marked as in its callback (the lock released).
+bool tgx_slot_callback_begin(AdapterEntry* e, EventSlot* s);
+void tgx_slot_callback_end(AdapterEntry* e, EventSlot* s);
 
 // Hooks of later export families, called from load, discovery and release.
 void tgx_events_release_board(uint32_t board); // driver event registrations
 void tgx_wmi_release();                        // WMI connection
 void tgx_ct_start(TGXADAPTER* ctx);            // CT management service start
 void tgx_ct_shutdown_all();                    // CT management service shutdown
+// The last step of unload, after the release: the tables the release itself
+// used go (they outlive static destruction, see lifecycle.cpp).
+void tgx_wmi_unload();
+void tgx_sd_unload();
 // SD registration list of one board: frees every record and clears the head
 // (called by release with the list non-empty).
 void tgx_sd_free_list(uint32_t board);

@@ -1,5 +1,6 @@
 // Trace log of the library: the settings file "LIBTGX.ini", the log file
-// "LIBTGX.LOG" beside the library, and the trace functions every export calls.
+// "LIBTGX.LOG" beside the library (in the suite's configuration and log folders
+// when it is installed), and the trace functions every export calls.
 // Processes that load the library share the log file and serialise their
 // writes with a cross-process named mutex.
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/bounded_text.h"
 #include "libtgx/tgx_internal.h"
 
 uint32_t g_dbgPrint;
@@ -60,11 +62,32 @@ void set_program_name() {
     g_progName[len] = '\0';
 }
 
-// Empties the log file (created when missing).
+// Folder of the settings file (PLAT_DIR_CONFIG) or the log (PLAT_DIR_LOG): the
+// library directory in the build tree, the suite's folder when it is installed
+// (a log beside an installed library would land in the system's library
+// folder). False when there is none.
+bool file_folder(PlatSuiteDir kind, char* dir, size_t size) {
+    if (!plat_suite_installed()) return copyBounded(dir, size, g_tgx.libDir) > 0;
+    return plat_suite_dir(kind, dir, size) > 0;
+}
+
+// The log opened for appending: created private when missing, never through
+// a link put in its place, never a FIFO or a device. Null when it cannot be.
+FILE* open_log() {
+    return plat_fopen_log(g_tgx.logPath, PLAT_MODE_LOG, true, nullptr);
+}
+
+// Starts a fresh log: empties the log file (created when missing).
 void empty_log() {
     if (!g_tgx.logPath[0]) return;
-    FILE* f = fopen(g_tgx.logPath, "w");
-    if (f) fclose(f);
+    PlatFileStatus why = PLAT_FILE_OK;
+    int fd = plat_open_log(g_tgx.logPath, PLAT_MODE_LOG, true, true, &why);
+    if (fd >= 0) {
+        close(fd);
+    } else if (why == PLAT_FILE_LINK || why == PLAT_FILE_NOT_REGULAR) {
+        // Tracing never fails a caller; the one word of it goes to standard error.
+        fprintf(stderr, "%s is %s: refused\n", g_tgx.logPath, plat_file_status_text(why));
+    }
 }
 
 // Value of a settings line: an unsigned decimal number that ends at the first
@@ -81,7 +104,9 @@ uint32_t settings_value(const char* v) {
 } // namespace
 
 bool tgx_read_settings(const char* path, uint32_t* dbg, uint32_t* kd) {
-    FILE* f = fopen(path, "r");
+    // A FIFO or device named like the settings file is not read: the library
+    // loads inside every program that links it and must never wait here.
+    FILE* f = plat_fopen_input(path, nullptr);
     if (!f) return false;
     char piece[kSettingsPiece];
     while (fgets(piece, sizeof piece, f)) {
@@ -104,16 +129,17 @@ void tgx_log_startup() {
 
     g_dbgPrint = 0;
     g_kdPrint = 0;
+    char dir[TGX_PATH_MAX];
     char settings[TGX_PATH_MAX + 16];
-    if (g_tgx.libDir[0])
-        snprintf(settings, sizeof settings, "%s/%s", g_tgx.libDir, kSettingsName);
+    if (file_folder(PLAT_DIR_CONFIG, dir, sizeof dir))
+        snprintf(settings, sizeof settings, "%s/%s", dir, kSettingsName);
     else
         snprintf(settings, sizeof settings, "%s", kSettingsName);
     tgx_read_settings(settings, &g_dbgPrint, &g_kdPrint);
 
     g_tgx.logPath[0] = '\0';
-    if (g_tgx.libDir[0]) {
-        int n = snprintf(g_tgx.logPath, sizeof g_tgx.logPath, "%s/%s", g_tgx.libDir, kLogName);
+    if (file_folder(PLAT_DIR_LOG, dir, sizeof dir)) {
+        int n = snprintf(g_tgx.logPath, sizeof g_tgx.logPath, "%s/%s", dir, kLogName);
         if (n < 0 || (size_t)n >= sizeof g_tgx.logPath) g_tgx.logPath[0] = '\0';
     }
 
@@ -132,7 +158,8 @@ void tgx_log_startup() {
             empty_log();
         }
     }
-    if (!g_dbgPrint) empty_log();
+    // With file tracing off the log is left as it is: a load that writes
+    // nothing has no reason to destroy what earlier runs wrote.
 
     static const char kStars[] = "******************************************************\n";
     static_assert(sizeof kStars == 56, "54 asterisks and a newline");
@@ -166,7 +193,7 @@ void TraceLog(const char* fmt, ...) {
              g_progName);
 
     if (g_dbgPrint && g_tgx.logPath[0]) {
-        FILE* f = fopen(g_tgx.logPath, "a");
+        FILE* f = open_log();
         if (f) {
             fputs(prefix, f);
             va_list ap;
@@ -210,7 +237,7 @@ void TraceDump(const void* bytes, uint32_t count) {
         if (plat_tick_ms() - start >= kLogWaitMs) return;
         plat_sleep_ms(1);
     }
-    FILE* f = fopen(g_tgx.logPath, "a");
+    FILE* f = open_log();
     if (f) {
         const uint8_t* p = static_cast<const uint8_t*>(bytes);
         fputs("\n     Dump Bytes\n", f);

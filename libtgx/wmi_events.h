@@ -84,10 +84,24 @@ struct RscnComplete {
     uint32_t length;
     uint8_t wwpn[8];
 };
-// Feeds one ELS subcategory-32 event; true with *done filled when an RSCN is
-// complete. Fragments that would run past the buffer, or continuation
+// The trace lines of one assembling sink (the SD ELS sink's and the RSCN
+// watchers' differ in their prefixes).
+struct RscnTexts {
+    const char* single;      // %x: the RSCN's size
+    const char* first;       // %x: the RSCN's total size
+    const char* noMemory;    //
+    const char* noFirstMid;  // %x: the board
+    const char* noFirstLast; // %d: the board
+    const char* last;        // %d %d: the total and 12
+    const char* lastWwn;     // %x %d %x %x %x %x: version, page count, WWN bytes 0-3
+};
+extern const RscnTexts kSdRscnTexts;
+extern const RscnTexts kWatcherRscnTexts;
+// Feeds one ELS subcategory-32 event of board; true with *done filled when an
+// RSCN is complete. Fragments that would run past the buffer, or continuation
 // fragments of fewer than 8 bytes, are dropped and the RSCN marked lost.
-bool rscn_feed(RscnAssembly* a, const SdEventRecord& rec, RscnComplete* done, const char* who);
+bool rscn_feed(RscnAssembly* a, const SdEventRecord& rec, uint32_t board, RscnComplete* done,
+               const RscnTexts& t);
 void rscn_reset(RscnAssembly* a);
 // The pages of an RSCN payload: page count x 4 bytes must lie inside length -
 // 28 bytes; false otherwise.

@@ -29,7 +29,15 @@ std::mutex g_instMu; // the instance-name table
 char g_instNames[TGX_MAX_BOARDS][kInstanceChars];
 
 std::mutex g_switchMu; // the switch counts
-std::map<std::tuple<uint64_t, uint32_t, uint32_t>, uint32_t> g_switches;
+// Made on first use and freed by the unload's last step (tgx_wmi_unload), not
+// by a static destructor: the release the library runs as the process exits
+// still switches events off, when static objects may already be gone.
+using SwitchCounts = std::map<std::tuple<uint64_t, uint32_t, uint32_t>, uint32_t>;
+SwitchCounts* g_switchCounts = nullptr;
+SwitchCounts& switch_counts() {
+    if (!g_switchCounts) g_switchCounts = new SwitchCounts;
+    return *g_switchCounts;
+}
 
 struct MethodRow {
     uint32_t category;
@@ -223,13 +231,13 @@ uint32_t wmi_event_enable(uint32_t board, const uint8_t* portWwn, const uint8_t*
                                    (category == kSdCatBoard ? board : 0),
                                category, subCat);
     std::lock_guard<std::mutex> g(g_switchMu);
-    auto it = g_switches.find(key);
-    if (it != g_switches.end()) {
+    auto it = switch_counts().find(key);
+    if (it != switch_counts().end()) {
         ++it->second;
         return kWmiOk;
     }
     uint32_t st = SD_WMIEventControl(board, portWwn, nodeWwn, category, subCat, true);
-    if (st == kWmiOk) g_switches[key] = 1;
+    if (st == kWmiOk) switch_counts()[key] = 1;
     return st;
 }
 
@@ -240,19 +248,19 @@ uint32_t wmi_event_disable(uint32_t board, const uint8_t* portWwn, const uint8_t
                                    (category == kSdCatBoard ? board : 0),
                                category, subCat);
     std::lock_guard<std::mutex> g(g_switchMu);
-    auto it = g_switches.find(key);
-    if (it != g_switches.end() && it->second > 1) {
+    auto it = switch_counts().find(key);
+    if (it != switch_counts().end() && it->second > 1) {
         --it->second;
         return kWmiOk;
     }
     uint32_t st = SD_WMIEventControl(board, portWwn, nodeWwn, category, subCat, false);
-    if (st == kWmiOk && it != g_switches.end()) g_switches.erase(it);
+    if (st == kWmiOk && it != switch_counts().end()) switch_counts().erase(it);
     return st;
 }
 
 void wmi_event_forget_all() {
     std::lock_guard<std::mutex> g(g_switchMu);
-    g_switches.clear();
+    switch_counts().clear();
 }
 
 uint32_t getDataFromWmiEvent(const HbaMgmtEvent* obj, uint32_t category, SdEventRecord* rec,
@@ -330,17 +338,37 @@ void rscn_reset(RscnAssembly* a) {
     *a = RscnAssembly();
 }
 
-bool rscn_feed(RscnAssembly* a, const SdEventRecord& rec, RscnComplete* done, const char* who) {
+const RscnTexts kSdRscnTexts = {
+    "ElsEvent Indicate: Single RSCN total dataSize=%x\n",
+    "ElsEvent Indicate: RSCN total dataSize=%x\n",
+    "ElsEvent Indicate: RSCN malloc failed\n",
+    "ELSEvent::Indicate: Didn't recv the 1st RSCN board=%x\n",
+    "ELSEvent::Indicate: Didn't recv the 1st RSCN board= %d\n",
+    "ElsEvent::Indicate: totalRscnCnt= %d sizeof(SD_EVENT)= %d\n",
+    "ELSEvent: ver=%x pageCnt=%d wwpn=%x %x %x %x\n",
+};
+const RscnTexts kWatcherRscnTexts = {
+    "QrlWmiEventELS Indicate: Single RSCN total dataSize=%x\n",
+    "QrlWmiEventELS Indicate: RSCN total dataSize=%x\n",
+    "QrlWmiEventELS Indicate: RSCN malloc failed\n",
+    "QrlWmiEventELS::Indicate: Didn't recv the 1st RSCN board=%x\n",
+    "QrlWmiEventELS::Indicate: Didn't recv the 1st RSCN board= %d\n",
+    "QrlWmiEventELS::Indicate: totalRscnCnt= %d sizeof(SD_EVENT)= %d\n",
+    "QrlWmiEventELS::Indicate: ELSEvent: ver=%x pageCnt=%d wwpn=%x %x %x %x\n",
+};
+
+bool rscn_feed(RscnAssembly* a, const SdEventRecord& rec, uint32_t board, RscnComplete* done,
+               const RscnTexts& t) {
     uint8_t data[kEventBytes];
     data_bytes(rec, data);
     const uint32_t mark = (rec.flags >> 8) & 3;
     if (mark == 0) {
         // A complete RSCN carries at most one event's data.
         uint32_t total = rec.datasize < kEventBytes ? rec.datasize : kEventBytes;
-        TraceLog("%s Indicate: Single RSCN total dataSize=%x\n", who, total);
+        TraceLog(t.single, total);
         uint8_t* b = rscn_alloc(total, rec.wwpn);
         if (!b) {
-            TraceLog("%s Indicate: RSCN malloc failed\n", who);
+            TraceLog("%s", t.noMemory);
             return false;
         }
         memcpy(b + kRscnHeader, data, total);
@@ -348,11 +376,11 @@ bool rscn_feed(RscnAssembly* a, const SdEventRecord& rec, RscnComplete* done, co
         return true;
     }
     if (mark == 1) {
-        TraceLog("%s Indicate: RSCN total dataSize=%x\n", who, rec.datasize);
+        TraceLog(t.first, rec.datasize);
         rscn_reset(a);
         a->buf = rscn_alloc(rec.datasize, rec.wwpn);
         if (!a->buf) {
-            TraceLog("%s Indicate: RSCN malloc failed\n", who);
+            TraceLog("%s", t.noMemory);
             a->lost = true;
             return false;
         }
@@ -368,13 +396,16 @@ bool rscn_feed(RscnAssembly* a, const SdEventRecord& rec, RscnComplete* done, co
         return false;
     }
     if (!a->buf) {
-        TraceLog("%s::Indicate: Didn't recv the 1st RSCN board=%x\n", who, 0u);
+        if (mark == 2)
+            TraceLog(t.noFirstMid, board);
+        else
+            TraceLog(t.noFirstLast, (int)board);
         return false;
     }
     const uint32_t n = rec.datasize;
     if (n < kFragmentMin || n > kFragmentMin + kEventBytes || a->pos + n > a->room) {
         // A fragment that cannot be placed: the whole RSCN is lost.
-        TraceLog("%s::Indicate: RSCN fragment dropped pos=%u size=%u total=%u\n", who, a->pos, n,
+        TraceLog("RSCN fragment of board %u dropped pos=%u size=%u total=%u\n", board, a->pos, n,
                  a->total);
         rscn_reset(a);
         a->lost = mark != 3;
@@ -385,7 +416,9 @@ bool rscn_feed(RscnAssembly* a, const SdEventRecord& rec, RscnComplete* done, co
     memcpy(at + kFragmentMin, data, n - kFragmentMin);
     a->pos += n;
     if (mark == 2) return false;
-    TraceLog("%s::Indicate: totalRscnCnt= %d sizeof(SD_EVENT)= %d\n", who, a->total, 12);
+    TraceLog(t.last, (int)a->total, 12);
+    const uint8_t* w = a->buf + 4;
+    TraceLog(t.lastWwn, 0u, (int)(a->total / 4), w[0], w[1], w[2], w[3]);
     uint8_t* b = a->buf;
     uint32_t total = a->total;
     a->buf = nullptr;
@@ -403,6 +436,12 @@ bool rscn_pages(const uint8_t* payload, uint32_t length, const uint8_t** pages, 
     *bytes = count * 4;
     memcpy(wwpn, payload + 4, 8);
     return true;
+}
+
+void tgx_wmi_unload() {
+    std::lock_guard<std::mutex> g(g_switchMu);
+    delete g_switchCounts;
+    g_switchCounts = nullptr;
 }
 
 // TGX_FreeDiagEnv and unload: every registration on the connection ends and

@@ -1,9 +1,10 @@
 // The narrow interface between the platform's device layer and the adapter driver.
 // A driver backend is a shared library exporting hba_driver_backend(), which
 // returns a table of these entry points. The platform loads it at first use:
-// the file named by $HBA_DRIVER_BACKEND, else libhbasimdrv.so beside the
-// platform library. Tests may install a backend directly.
+// the backend chosen as plat_dev_backend_simulated() below says. Tests may
+// install a backend directly.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 extern "C" {
@@ -41,6 +42,11 @@ struct HbaDriverBackend {
     // ---- management events (optional; null = no event service) ----
     // Read by the management-event stand-in (plat_mgmt_events.h).
     const HbaMgmtEventProvider* mgmtEvents = nullptr;
+    // ---- writer locks (optional; null = the suite's state folder) ----
+    // Copies the folder that holds the per-adapter writer locks of the
+    // machine this backend drives into buf (no trailing slash) and returns its
+    // length, or 0 when it cannot be named (plat_adapter_lock.h).
+    size_t (*lockDir)(char* buf, size_t size) = nullptr;
 };
 
 typedef const HbaDriverBackend* (*HbaDriverBackendEntry)(void);
@@ -110,3 +116,10 @@ struct HbaMgmtEventProvider {
 void plat_dev_set_backend(const HbaDriverBackend* backend);
 // The backend the device layer uses (loaded at the first call); null when none.
 const HbaDriverBackend* plat_dev_backend();
+// True when the backend chosen for loading is the simulated driver
+// (libhbasimdrv.so): $HBA_DRIVER_BACKEND, else the "backend" setting of the
+// suite's settings file (plat_paths.h), else the real backend (libhbafcsys.so)
+// for an installed suite and the simulated driver in the build tree. Both take
+// "sim", "sysfs" or a backend library's path. A backend installed with
+// plat_dev_set_backend does not change the answer.
+bool plat_dev_backend_simulated();

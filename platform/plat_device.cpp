@@ -3,6 +3,7 @@
 #include "platform/plat_backend.h"
 #include "platform/plat_device.h"
 #include "platform/plat_fs.h"
+#include "platform/plat_paths.h"
 
 #include <dlfcn.h>
 
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <vector>
 
 struct PlatDevice {
@@ -42,23 +44,56 @@ std::mutex g_loadMu;
 std::atomic<const HbaDriverBackend*> g_installed{nullptr};
 std::atomic<const HbaDriverBackend*> g_loaded{nullptr};
 
-const char kDefaultBackend[] = "libhbasimdrv.so";
+// The two backends of the suite, beside the platform library.
+const char kSimulatedBackend[] = "libhbasimdrv.so";
+const char kSysfsBackend[] = "libhbafcsys.so";
+const char kBackendVariable[] = "HBA_DRIVER_BACKEND";
+const char kBackendSetting[] = "backend";
 
-// Path of the backend library: $HBA_DRIVER_BACKEND, else the simulated driver
-// beside the platform library itself.
+// Folder of the platform library, where the suite's own backends lie; found once.
+const std::string& own_folder() {
+    static std::once_flag once;
+    static std::string dir;
+    std::call_once(once, [] {
+        char self[4096];
+        if (plat_module_path(reinterpret_cast<const void*>(&plat_dev_open), self, sizeof self) == 0)
+            return;
+        const char* slash = strrchr(self, '/');
+        if (slash) dir.assign(self, (size_t)(slash - self));
+    });
+    return dir;
+}
+
+// The choice when the variable is unset: the settings file, else the layout's
+// default; read once.
+const std::string& configured_choice() {
+    static std::once_flag once;
+    static std::string choice;
+    std::call_once(once, [] {
+        char setting[4096];
+        if (plat_suite_setting(kBackendSetting, setting, sizeof setting) > 0)
+            choice = setting;
+        else
+            choice = plat_suite_installed() ? "sysfs" : "sim";
+    });
+    return choice;
+}
+
+// The backend chosen: $HBA_DRIVER_BACKEND, else the "backend" setting of the
+// suite's settings file, else the real backend for an installed suite and the
+// simulated driver in the build tree. "sim" and "sysfs" name the suite's own
+// backends; any other value is a library's path.
 bool backend_path(char* buf, size_t size) {
-    const char* env = getenv("HBA_DRIVER_BACKEND");
-    if (env && *env) {
-        int n = snprintf(buf, size, "%s", env);
-        return n > 0 && (size_t)n < size;
-    }
-    char self[4096];
-    if (plat_module_path(reinterpret_cast<const void*>(&plat_dev_open), self, sizeof self) == 0)
-        return false;
-    char* slash = strrchr(self, '/');
-    if (!slash) return false;
-    *slash = '\0';
-    int n = snprintf(buf, size, "%s/%s", self, kDefaultBackend);
+    const char* choice = getenv(kBackendVariable);
+    if (!choice || !*choice) choice = configured_choice().c_str();
+    const char* name = nullptr;
+    if (strcmp(choice, "sim") == 0) name = kSimulatedBackend;
+    if (strcmp(choice, "sysfs") == 0) name = kSysfsBackend;
+    int n = 0;
+    if (!name)
+        n = snprintf(buf, size, "%s", choice);
+    else if (!own_folder().empty())
+        n = snprintf(buf, size, "%s/%s", own_folder().c_str(), name);
     return n > 0 && (size_t)n < size;
 }
 
@@ -87,6 +122,13 @@ const HbaDriverBackend* current_backend() {
 
 void plat_dev_set_backend(const HbaDriverBackend* backend) {
     g_installed.store(backend, std::memory_order_release);
+}
+
+bool plat_dev_backend_simulated() {
+    char path[4096];
+    if (!backend_path(path, sizeof path)) return false;
+    const char* slash = strrchr(path, '/');
+    return strcmp(slash ? slash + 1 : path, kSimulatedBackend) == 0;
 }
 
 const HbaDriverBackend* plat_dev_backend() {

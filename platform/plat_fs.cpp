@@ -9,6 +9,7 @@
 #include <pthread.h>
 #include <dirent.h>
 #include <pwd.h>
+#include <signal.h>
 #include <stdio.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -45,21 +46,25 @@ std::string env_or_empty(const char* name) {
     return v ? std::string(v) : std::string();
 }
 
-bool write_all(int fd, const void* data, size_t size) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = write(fd, p, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        size -= (size_t)n;
-    }
-    return true;
+std::atomic<uint32_t> g_tempSeq{0};
+std::atomic<int> g_stateError{0};
+
+// The fault named by HBASIM_STATE_ERROR (0: none).
+int env_state_error() {
+    const char* v = getenv("HBASIM_STATE_ERROR");
+    if (!v) return 0;
+    if (strcmp(v, "nospace") == 0) return ENOSPC;
+    if (strcmp(v, "readonly") == 0) return EROFS;
+    return 0;
 }
 
-std::atomic<uint32_t> g_tempSeq{0};
+// Fails with the injected error of path, if any: errno set, false returned.
+bool state_write_allowed(const char* path) {
+    int err = plat_state_write_error(path);
+    if (err == 0) return true;
+    errno = err;
+    return false;
+}
 
 // Puts the finished temporary file in place of path in one step. An existing
 // file is swapped with the temporary one and the old contents removed: a plain
@@ -123,6 +128,7 @@ bool plat_dir_exists(const char* path) {
 bool plat_make_dirs(const char* path) {
     if (!path || !*path) return false;
     if (plat_dir_exists(path)) return true;
+    if (!state_write_allowed(path)) return false;
     std::string p(path);
     for (size_t i = 1; i <= p.size(); ++i) {
         if (i < p.size() && p[i] != '/') continue;
@@ -216,26 +222,89 @@ bool plat_write_file_atomic(const char* path, const void* data, size_t size) {
     int n = snprintf(tmp, sizeof tmp, "%s.tmp.%u.%u", path, (unsigned)plat_pid(),
                      (unsigned)g_tempSeq.fetch_add(1));
     if (n <= 0 || (size_t)n >= sizeof tmp) return false;
+    if (!state_write_allowed(path)) return false;
     int fd = open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return false;
-    bool ok = write_all(fd, data, size);
-    if (close(fd) != 0) ok = false;
-    if (ok) ok = replace_file(tmp, path);
-    if (!ok) unlink(tmp);
+    bool ok = plat_write_fd(fd, data, size);
+    int err = errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok) {
+        ok = replace_file(tmp, path);
+        err = errno;
+    }
+    if (!ok) {
+        unlink(tmp);
+        errno = err; // the cause, not the clean-up's outcome
+    }
     return ok;
 }
 
 bool plat_append_file(const char* path, const void* data, size_t size) {
     if (!path || !*path || (!data && size)) return false;
+    if (!state_write_allowed(path)) return false;
     int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
     if (fd < 0) return false;
-    bool ok = write_all(fd, data, size);
-    if (close(fd) != 0) ok = false;
+    bool ok = plat_write_fd(fd, data, size);
+    int err = errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) errno = err;
     return ok;
+}
+
+bool plat_write_fd(int fd, const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = write(fd, p, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        size -= (size_t)n;
+    }
+    return true;
+}
+
+bool plat_left_by_dead_process(const char* name, const char* marker) {
+    const char* at = (name && marker && *marker) ? strstr(name, marker) : nullptr;
+    if (!at) return false;
+    const char* p = at + strlen(marker);
+    long pid = 0;
+    int digits = 0;
+    for (; *p >= '0' && *p <= '9' && digits < 10; ++p, ++digits)
+        pid = pid * 10 + (*p - '0');
+    if (digits == 0 || *p != '.' || pid <= 0 || pid > 0x3FFFFFFF) return false;
+    return kill((pid_t)pid, 0) != 0 && errno == ESRCH;
+}
+
+void plat_set_state_error(int err) {
+    g_stateError.store(err, std::memory_order_relaxed);
+}
+
+int plat_state_write_error(const char* path) {
+    int err = g_stateError.load(std::memory_order_relaxed);
+    if (err == 0) err = env_state_error();
+    if (err == 0 || !path) return 0;
+    char state[4096];
+    size_t n = plat_state_dir(state, sizeof state);
+    if (n == 0) return 0;
+    // Only paths inside the state directory (the directory itself included).
+    if (strncmp(path, state, n) != 0 || (path[n] != '\0' && path[n] != '/')) return 0;
+    return err;
 }
 
 bool plat_stdin_is_terminal() {
     return isatty(STDIN_FILENO) == 1;
+}
+
+bool plat_stderr_is_terminal() {
+    return isatty(STDERR_FILENO) == 1;
 }
 
 bool plat_key_pressed() {

@@ -29,15 +29,36 @@ int plat_make_temp_file(const char* prefix, char* path, size_t size);
 size_t plat_state_dir(char* buf, size_t size);
 
 // Writes data to path through a temporary file and a rename, so the file is
-// never seen half-written. Returns true on success.
+// never seen half-written. Returns true on success; on failure errno says why
+// (ENOSPC, EROFS, ...).
 bool plat_write_file_atomic(const char* path, const void* data, size_t size);
 // Appends one record with a single write (lines from concurrent writers never
-// interleave). Returns true on success.
+// interleave). Returns true on success; on failure errno says why.
 bool plat_append_file(const char* path, const void* data, size_t size);
+
+// Writes all of data to fd, retrying interrupted and partial writes. False
+// with errno set when a write fails.
+bool plat_write_fd(int fd, const void* data, size_t size);
+
+// True when name holds "<marker><pid>.<n>" and no process with that id is
+// alive: the temporary file or trash folder of a writer killed before it could
+// finish ("#key.tmp.4711.3" with marker ".tmp.").
+bool plat_left_by_dead_process(const char* name, const char* marker);
+
+// ---- storage faults of the state directory (test switch) ------------------------
+// Makes every creation of a file or folder and every write under the state
+// directory fail with err, as a full (ENOSPC) or read-only (EROFS) file system
+// would; 0 ends it. Reads keep working. Also switched on for a whole process
+// (and its children) by HBASIM_STATE_ERROR=nospace or readonly.
+void plat_set_state_error(int err);
+// The error a write at path is to fail with (0: none). Every writer of state
+// files asks before it creates or writes one.
+int plat_state_write_error(const char* path);
 
 // True when standard input is a terminal and a key is waiting.
 bool plat_key_pressed();
 bool plat_stdin_is_terminal();
+bool plat_stderr_is_terminal();
 
 // One entry of a directory listing.
 struct PlatDirEntry {

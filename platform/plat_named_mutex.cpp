@@ -6,7 +6,9 @@
 // name is already in use). The kernel drops both locks when a process dies, so
 // a dead owner never keeps the mutex. Within one process all handles to a name
 // share one record: ownership belongs to a thread and is recursive.
+// <state> is the suite's state folder (plat_paths.h).
 #include "platform/plat_fs.h"
+#include "platform/plat_paths.h"
 #include "platform/plat_sync.h"
 
 #include <errno.h>
@@ -82,10 +84,12 @@ std::string escape_name(const char* name) {
     return out;
 }
 
+// Any account may share a name (0666), but a link planted in the locks folder
+// is never followed: the open would create or lock the file it points to.
 int open_lock_file(const std::string& path) {
     int fd;
     do {
-        fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
@@ -157,7 +161,7 @@ PlatNamedMutex plat_named_mutex_open(const char* name, bool* existed) {
     if (!name || !*name) return nullptr;
     pthread_once(&g_atforkOnce, install_atfork);
     char state[4096];
-    if (plat_state_dir(state, sizeof state) == 0) return nullptr;
+    if (plat_suite_dir(PLAT_DIR_STATE, state, sizeof state) == 0) return nullptr;
     std::string dir = std::string(state) + "/locks";
     if (!plat_make_dirs(dir.c_str())) return nullptr;
     std::string base = escape_name(name);

@@ -1,17 +1,22 @@
 // Registry store.
 //
-// HKEY_LOCAL_MACHINE is the directory <state>/registry/hklm. Every key is a
+// HKEY_LOCAL_MACHINE is the directory <state>/registry/hklm, in the suite's
+// state folder (plat_paths.h). Every key is a
 // directory named by its lower-cased, escaped name (so lookups ignore case);
 // the file "#key" inside holds the key's own name in its original case and its
 // values. Readers read "#key" without locking: it is only ever replaced whole
 // (temporary file and rename). Writers take an exclusive lock on
 // <state>/registry/.lock around each read-modify-write, so concurrent
-// processes never lose each other's changes.
+// processes never lose each other's changes. A writer killed in the middle of
+// a change leaves at most a record temporary ("#key.tmp.<pid>.<n>") or a
+// trash folder of a delete (".trash.<pid>.<n>"); the first change made by any
+// later process removes those of processes that are gone.
 //
 // "#key" layout (little-endian):
 //   magic "HRK1"; u16 nameLen, name; u32 valueCount;
 //   per value: u16 nameLen, name, u32 type, u32 dataLen, data.
 #include "platform/plat_fs.h"
+#include "platform/plat_paths.h"
 #include "platform/plat_registry.h"
 
 #include <dirent.h>
@@ -168,7 +173,7 @@ std::string unescape_part(const std::string& s) {
 
 bool registry_base(std::string* base) {
     char state[4096];
-    if (plat_state_dir(state, sizeof state) == 0) return false;
+    if (plat_suite_dir(PLAT_DIR_STATE, state, sizeof state) == 0) return false;
     *base = std::string(state) + "/registry";
     return true;
 }
@@ -309,11 +314,68 @@ int32_t load_key(const std::string& dir, KeyRecord* k) {
     return decode(data, k) ? PLAT_REG_OK : PLAT_REG_ERROR;
 }
 
+// The status of a failed change of the store's files: what the file system
+// said, so a full or read-only disk is never taken for missing rights.
+int32_t write_failure(int err) {
+    switch (err) {
+    case ENOSPC:
+    case EDQUOT:
+        return PLAT_REG_DISK_FULL;
+    case EROFS:
+        return PLAT_REG_WRITE_PROTECT;
+    case EACCES:
+    case EPERM:
+        return PLAT_REG_ACCESS_DENIED;
+    default:
+        return PLAT_REG_ERROR;
+    }
+}
+
 int32_t store_key(const std::string& dir, const KeyRecord& k) {
     std::string data = encode(k);
     std::string path = dir + "/" + kKeyFile;
     return plat_write_file_atomic(path.c_str(), data.data(), data.size()) ? PLAT_REG_OK
-                                                                          : PLAT_REG_ERROR;
+                                                                          : write_failure(errno);
+}
+
+// ---- leftovers of killed writers ----------------------------------------------------
+
+// Removes the record temporaries of dead writers in a key folder and below.
+void remove_dead_temps(const std::string& dir, int depth) {
+    DIR* d = opendir(dir.c_str());
+    if (!d) return;
+    std::vector<std::string> subs;
+    while (struct dirent* ent = readdir(d)) {
+        const char* n = ent->d_name;
+        if (n[0] == '#') {
+            if (plat_left_by_dead_process(n, ".tmp.")) unlinkat(dirfd(d), n, 0);
+        } else if (n[0] != '.' && (ent->d_type == DT_DIR || ent->d_type == DT_UNKNOWN)) {
+            subs.push_back(n);
+        }
+    }
+    closedir(d);
+    if (depth >= 64) return; // deeper than any key path the store accepts
+    for (const std::string& sub : subs)
+        remove_dead_temps(dir + "/" + sub, depth + 1);
+}
+
+// What killed writers left in the store: trash folders of deletes that never
+// finished and record temporaries that were never renamed. Run once per
+// process, with the writer lock held, before its first change.
+void remove_leftovers(const std::string& base) {
+    if (DIR* d = opendir(base.c_str())) {
+        std::vector<std::string> trash;
+        while (struct dirent* ent = readdir(d))
+            if (strncmp(ent->d_name, ".trash.", 7) == 0 &&
+                plat_left_by_dead_process(ent->d_name, ".trash."))
+                trash.push_back(ent->d_name);
+        closedir(d);
+        for (const std::string& t : trash) {
+            std::error_code ec;
+            std::filesystem::remove_all(base + "/" + t, ec);
+        }
+    }
+    remove_dead_temps(base + "/hklm", 0);
 }
 
 // ---- writer lock ------------------------------------------------------------------
@@ -351,9 +413,23 @@ struct WriteLock {
     }
 };
 
-bool take_write_lock(WriteLock* l) {
+// Opens the store's lock file, creating it (and the store's folder) on first
+// use. -1 with errno set when that fails.
+int open_write_lock(const std::string& base, const std::string& path) {
+    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    if (fd >= 0 || errno != ENOENT) return fd;
+    if (!plat_make_dirs(base.c_str())) return -1;
+    if (int err = plat_state_write_error(path.c_str())) {
+        errno = err;
+        return -1;
+    }
+    return open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+}
+
+// Takes the store's writer lock; PLAT_REG_OK or the status of the failure.
+int32_t take_write_lock(WriteLock* l) {
     std::string base;
-    if (!registry_base(&base)) return false;
+    if (!registry_base(&base)) return PLAT_REG_ERROR;
     std::string path = base + "/.lock";
     pthread_once(&g_lockOnce, lock_install_atfork);
     std::unique_lock<std::mutex> mu(g_lockMu);
@@ -361,11 +437,10 @@ bool take_write_lock(WriteLock* l) {
         close(g_lockFd);
         g_lockFd = -1;
     }
-    if (g_lockFd < 0) {
-        int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd < 0 && errno == ENOENT && plat_make_dirs(base.c_str()))
-            fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd < 0) return false;
+    bool firstUse = g_lockFd < 0;
+    if (firstUse) {
+        int fd = open_write_lock(base, path);
+        if (fd < 0) return write_failure(errno);
         g_lockFd = fd;
         g_lockPath = path;
     }
@@ -373,10 +448,11 @@ bool take_write_lock(WriteLock* l) {
     do {
         rc = flock(g_lockFd, LOCK_EX);
     } while (rc != 0 && errno == EINTR);
-    if (rc != 0) return false;
+    if (rc != 0) return PLAT_REG_ERROR;
+    if (firstUse) remove_leftovers(base);
     mu.release(); // unlocked by ~WriteLock
     l->held = true;
-    return true;
+    return PLAT_REG_OK;
 }
 
 // ---- helpers ----------------------------------------------------------------------
@@ -439,7 +515,7 @@ int32_t remove_tree(const std::string& dir) {
     snprintf(trash, sizeof trash, "/.trash.%u.%u", (unsigned)plat_pid(), (unsigned)seq++);
     std::string aside = base + trash;
     if (rename(dir.c_str(), aside.c_str()) != 0)
-        return errno == ENOENT ? PLAT_REG_NOT_FOUND : PLAT_REG_ERROR;
+        return errno == ENOENT ? PLAT_REG_NOT_FOUND : write_failure(errno);
     std::error_code ec;
     std::filesystem::remove_all(aside, ec);
     return PLAT_REG_OK;
@@ -471,18 +547,23 @@ int32_t create_parts(std::vector<std::string> parts, PlatRegKey* out) {
     std::string dir = base + "/hklm";
     {
         WriteLock lock;
-        if (!take_write_lock(&lock)) return PLAT_REG_ERROR;
-        if (!plat_make_dirs(dir.c_str())) return PLAT_REG_ERROR;
+        if (int32_t rc = take_write_lock(&lock)) return rc;
+        if (!plat_make_dirs(dir.c_str())) return write_failure(errno);
         for (const auto& p : parts) {
             std::string e = escape_part(p);
             if (e.size() > 250) return PLAT_REG_INVALID;
             dir += '/';
             dir += e;
             if (is_dir(dir)) continue;
-            if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) return PLAT_REG_ERROR;
+            if (int err = plat_state_write_error(dir.c_str())) return write_failure(err);
+            if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) return write_failure(errno);
             KeyRecord k;
             k.name = p;
-            if (store_key(dir, k) != PLAT_REG_OK) return PLAT_REG_ERROR;
+            if (int32_t rc = store_key(dir, k)) {
+                // No key without its record: the next create starts afresh.
+                rmdir(dir.c_str());
+                return rc;
+            }
         }
     }
     *out = new_handle(std::move(parts), std::move(dir));
@@ -568,7 +649,7 @@ int32_t plat_reg_set_value(PlatRegKey key, const char* name, uint32_t type, cons
         while (bytes.size() < 2 || bytes[bytes.size() - 1] || bytes[bytes.size() - 2])
             bytes += '\0';
     WriteLock lock;
-    if (!take_write_lock(&lock)) return PLAT_REG_ERROR;
+    if (int32_t rc = take_write_lock(&lock)) return rc;
     KeyRecord k;
     if (int32_t rc = load_key(key->dir, &k)) return rc;
     auto it = std::find_if(k.values.begin(), k.values.end(),
@@ -588,7 +669,7 @@ int32_t plat_reg_delete_value(PlatRegKey key, const char* name) {
     if (int32_t inj = injected("delete", key->parts)) return inj;
     const std::string vname = name_or_empty(name);
     WriteLock lock;
-    if (!take_write_lock(&lock)) return PLAT_REG_ERROR;
+    if (int32_t rc = take_write_lock(&lock)) return rc;
     KeyRecord k;
     if (int32_t rc = load_key(key->dir, &k)) return rc;
     auto it = std::find_if(k.values.begin(), k.values.end(),
@@ -608,7 +689,7 @@ int32_t delete_key_impl(PlatRegRoot root, const char* subkey, bool tree) {
     std::string dir;
     if (!key_dir(parts, &dir)) return PLAT_REG_INVALID;
     WriteLock lock;
-    if (!take_write_lock(&lock)) return PLAT_REG_ERROR;
+    if (int32_t rc = take_write_lock(&lock)) return rc;
     if (!is_dir(dir)) return PLAT_REG_NOT_FOUND;
     if (!tree) {
         std::vector<std::string> subs;

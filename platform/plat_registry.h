@@ -19,8 +19,13 @@ enum : int32_t {
     PLAT_REG_INVALID = 87,
     PLAT_REG_MORE_DATA = 234, // value larger than the caller's buffer; *size = needed
     PLAT_REG_NO_MORE_ITEMS = 259,
-    PLAT_REG_ERROR = 1, // store unreadable or I/O failure
+    PLAT_REG_ERROR = 1,          // store unreadable or I/O failure
+    PLAT_REG_WRITE_PROTECT = 19, // the store's file system is read-only
+    PLAT_REG_DISK_FULL = 112,    // the store's file system is full
 };
+// A change the store could not make for lack of the user's rights comes back
+// as PLAT_REG_ACCESS_DENIED; one its file system refused as
+// PLAT_REG_DISK_FULL or PLAT_REG_WRITE_PROTECT.
 
 int32_t plat_reg_create_key(PlatRegRoot root, const char* subkey, PlatRegKey* out);
 int32_t plat_reg_open_key(PlatRegRoot root, const char* subkey, PlatRegKey* out);

@@ -1,17 +1,20 @@
-// The FC backend for a real Linux server: a read-only driver backend that
-// answers the library's discovery and inventory requests from the kernel's
-// Fibre Channel transport class in sysfs.
+// The FC backend for a real Linux server: a driver backend that answers the
+// library's discovery, inventory, target and LUN requests from the kernel's
+// Fibre Channel transport class in sysfs, and makes the few changes the
+// transport offers (virtual ports, LUN rescan) through its own files.
 //
-// Devices: "\\.\Scsi<n>:" for every physical FC port host<n> (fc_host entry
-// with a PCI function behind it; NPIV virtual ports are not adapters). There
-// are no management devices: the library then sends its management requests
-// on the SCSI device, and only the service start is accepted (it changes
+// Devices: "\\.\Scsi<k>:" is the k-th physical FC port in the order of the
+// SCSI host numbers (fc_host entries that are not NPIV virtual ports, on PCI
+// or any other bus), so hosts numbered above 255 are reached too. There are
+// no management devices: the library then sends its management requests on
+// the SCSI device, and only the service start is accepted (it changes
 // nothing). Every other request, and every mailbox command that is not a
-// read-only query (fcsys_mailbox.cpp), is refused: the backend never changes
-// an adapter.
+// read-only query (fcsys_mailbox.cpp), is refused: nothing else changes an
+// adapter.
 //
-// Requests: kRows below. How to add a read-only request: write its answer in
-// the family's file, declare it in fcsys_internal.h and append its row.
+// Requests: kRows below. How to add a request: write its answer in the
+// family's file, declare it in fcsys_internal.h and append its row (vpi set
+// when the request carries a VPI in bits 20-27 of its code).
 #include <cstring>
 
 #include "backends/sysfs/fcsys_internal.h"
@@ -32,7 +35,9 @@ struct Row {
     const char* signature;
     uint32_t minSize; // whole envelope, header included
     uint32_t (*answer)(const FcsysPort&, Request&);
+    bool vpi = false;
 };
+const uint32_t kVpiBits = 0x0FF00000u;
 const Row kRows[] = {
     {TGX_IOCTL_GETDRV_INFO, TGX_SIG_ZT, TGX_SIZE_GETDRV_INFO, answer_driver_info},
     {TGX_IOCTL_RETURN_INFO, TGX_SIG_ZT, TGX_SIZE_RETURN_INFO, answer_board_info},
@@ -44,11 +49,26 @@ const Row kRows[] = {
     {TGX_IOCTL_NPIV_RESOURCE, TGX_SIG_ZT, TGX_SIZE_NPIV_RESOURCE, answer_npiv_resource},
     {TGX_IOCTL_ISSUEMB_V2, TGX_SIG_ZT, TGX_SIZE_ISSUEMB_V2_BASE, answer_mailbox_v2},
     {TGX_IOCTL_ISSUEMB_EX, TGX_SIG_ZT, TGX_SIZE_ISSUEMB_EX, answer_mailbox_ex},
+    {TGX_IOCTL_VPI_LOOKUP, TGX_SIG_ZT, TGX_SIZE_VPI_LOOKUP, answer_vpi_lookup},
+    {TGX_IOCTL_INQUIRE_NODELIST, TGX_SIG_ZT, TGX_ENV_HEADER_LENGTH + TGX_NODELIST_OFF_ENTRIES,
+     answer_node_list, true},
+    {TGX_IOCTL_INQUIRE_SCSIID, TGX_SIG_ZT, TGX_SIZE_INQUIRE_SCSIID, answer_scsi_id, true},
+    {TGX_IOCTL_INQUIRE_LUNLIST, TGX_SIG_ZT, TGX_ENV_HEADER_LENGTH + TGX_LUNLIST_OFF_ENTRIES,
+     answer_lun_list},
+    {TGX_IOCTL_FCP_TARGET_MAPPING, TGX_SIG_ZT, TGX_SIZE_TARGET_MAPPING_BASE, answer_target_mapping,
+     true},
+    {TGX_IOCTL_SCSI_RESCAN_BUS, TGX_SIG_ZT, TGX_ENV_HEADER_LENGTH, answer_rescan},
+    {TGX_IOCTL_NPIV_APP_CREATE, TGX_SIG_ZT, TGX_SIZE_NPIV_CREATE, answer_vport_create},
+    {TGX_IOCTL_NPIV_DELETE, TGX_SIG_ZT, TGX_SIZE_NPIV_DELETE, answer_vport_delete},
+    {TGX_IOCTL_NPIV_GETLIST, TGX_SIG_ZT, TGX_SIZE_NPIV_GETLIST_BASE, answer_vport_list},
+    {TGX_IOCTL_NPIV_PORTATTRIB, TGX_SIG_ZT, TGX_SIZE_NPIV_PORTATTRIB, answer_vport_attributes},
 };
+// A board has at most this many devices (the library scans "\\.\Scsi0:" to 255).
+const size_t kMaxDevices = 256;
 
 const char kScsiPrefix[] = "\\\\.\\Scsi";
 
-// "\\.\Scsi<n>:" with n a decimal 0-255 without leading zeros.
+// "\\.\Scsi<k>:" with k a decimal 0-255 without leading zeros.
 bool parse_path(const char* path, uint32_t* host) {
     if (strncmp(path, kScsiPrefix, sizeof kScsiPrefix - 1) != 0) return false;
     const char* p = path + sizeof kScsiPrefix - 1;
@@ -63,14 +83,22 @@ bool parse_path(const char* path, uint32_t* host) {
 
 const Row* find_row(uint32_t code) {
     for (const Row& row : kRows)
-        if (row.code == code) return &row;
+        if (row.code == code || (row.vpi && row.code == (code & ~kVpiBits))) return &row;
     return nullptr;
 }
 
+// The SCSI host of device slot k.
+bool host_of_slot(uint32_t slot, uint32_t* host) {
+    uint32_t hosts[kMaxDevices];
+    size_t n = fcsys_list_ports(hosts, kMaxDevices);
+    if (slot >= n || slot >= kMaxDevices) return false;
+    *host = hosts[slot];
+    return true;
+}
+
 uint32_t fcsys_open(const char* path, void** dev) {
-    uint32_t host = 0;
-    FcsysPort port;
-    if (!path || !dev || !parse_path(path, &host) || !fcsys_find_port(host, &port))
+    uint32_t slot = 0, host = 0;
+    if (!path || !dev || !parse_path(path, &slot) || !host_of_slot(slot, &host))
         return PLAT_ERR_NOT_FOUND;
     *dev = new Device{host};
     return PLAT_ERR_NONE;
@@ -109,7 +137,8 @@ uint32_t fcsys_control(void* devp, uint32_t code, void* in, uint32_t inSize, voi
     memcpy(sig, row->signature, strnlen(row->signature, sizeof sig));
     if (memcmp(buf + TGX_ENV_OFF_SIGNATURE, sig, sizeof sig) != 0) return PLAT_ERR_INVALID_PARAM;
     if (size < row->minSize) return PLAT_ERR_BAD_LENGTH;
-    Request r = {row->code, buf + TGX_ENV_HEADER_LENGTH, size - TGX_ENV_HEADER_LENGTH, 0};
+    Request r = {rd32(buf + TGX_ENV_OFF_CONTROLCODE), buf + TGX_ENV_HEADER_LENGTH,
+                 size - TGX_ENV_HEADER_LENGTH, 0};
     uint32_t err = row->answer(port, r);
     if (err != PLAT_ERR_NONE) return err;
     wr32(buf + TGX_ENV_OFF_RETURNCODE, r.returnCode);

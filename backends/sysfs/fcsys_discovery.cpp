@@ -37,7 +37,7 @@ static_assert(TGX_SIZE_GETDRV_INFO == TGX_ENV_HEADER_LENGTH + DI_PAYLOAD, "drive
 const uint8_t kDrvInfoVersion = 5;
 const uint8_t kLinuxDriverType = 21;
 const uint32_t kSliMode = 4;
-const uint32_t kFeatures = TGX_FEATURE_MBOX_V2_EXT;
+const uint32_t kFeatures = TGX_FEATURE_MBOX_V2_EXT | TGX_FEATURE_QUERY_ONLY;
 const uint32_t kRcVersionNotSpoken = 1;
 
 // SNIA HBA API status values.
@@ -148,8 +148,9 @@ uint32_t answer_port_attributes(const FcsysPort& port, Request& r) {
            FCSYS_FC4_BYTES);
     memcpy(p + offsetof(HBA_PortAttributes, PortActiveFc4Types), f.activeFc4, FCSYS_FC4_BYTES);
     put_text(p + offsetof(HBA_PortAttributes, PortSymbolicName), 256, f.symbolicName);
-    char device[32];
-    snprintf(device, sizeof device, "\\\\.\\Scsi%u:", port.host);
+    // The SCSI host as the system names it (the device slot says nothing to a user).
+    char device[48];
+    snprintf(device, sizeof device, "/sys/class/scsi_host/host%u", port.host);
     put_text(p + offsetof(HBA_PortAttributes, OSDeviceName), 256, device);
     wr32(p + offsetof(HBA_PortAttributes, PortSupportedSpeed), f.supportedSpeeds);
     wr32(p + offsetof(HBA_PortAttributes, PortSpeed), f.speed);

@@ -4,7 +4,9 @@
 // its own field at the "not available" value.
 //
 // How to add an attribute: give PortFacts a field, then add one line below
-// with the parser that matches the kernel's format for it.
+// with the parser that matches the kernel's format for it; a fallback source
+// goes into complete_texts.
+#include <algorithm>
 #include <cstring>
 
 #include "backends/sysfs/fcsys_internal.h"
@@ -17,6 +19,7 @@ namespace {
 const size_t kValueText = 512;
 const size_t kPciHeaderBytes = 64;
 const size_t kVpdReadMax = 4096;
+const char kNotAvailable[] = "N/A";
 
 // Reads an attribute and hands its text to parse; the field keeps its value
 // when either step fails.
@@ -35,8 +38,13 @@ void hex(const char* dir, const char* name, uint32_t max, uint32_t* out) {
 
 // Optional text attributes: "unknown" is what the kernel prints for a value
 // the driver did not give, so it counts as not available.
+// A text longer than its field is cut to it (a text, unlike a number, stays
+// what it was); one longer than the read buffer is not available.
 void text(const char* dir, const char* name, char* out, size_t size) {
-    if (!fcsys_read_attr(dir, name, out, size) || strcmp(out, "unknown") == 0) out[0] = '\0';
+    char value[kValueText];
+    out[0] = '\0';
+    if (fcsys_read_attr(dir, name, value, sizeof value) && strcmp(value, "unknown") != 0)
+        fcsys_copy_text(value, out, size);
 }
 
 void read_host_attributes(const char* d, PortFacts* f) {
@@ -79,6 +87,34 @@ void read_pci_identifiers(const char* d, PortFacts* f) {
     hex(d, "class", 0xFFFFFF, &f->classCode);
 }
 
+// Fallbacks of the texts mainline drivers leave unpublished.
+void complete_texts(const FcsysPort& port, PortFacts* f) {
+    if (f->firmwareVersion[0] == '\0')
+        fcsys_symbolic_version(f->symbolicName, FCSYS_VERSION_FIRMWARE, f->firmwareVersion,
+                               sizeof f->firmwareVersion);
+    if (!fcsys_driver_name(port, f->driverName, sizeof f->driverName)) f->driverName[0] = '\0';
+    if (f->driverVersion[0] == '\0' && f->driverName[0] != '\0' &&
+        !fcsys_module_version(f->driverName, f->driverVersion, sizeof f->driverVersion))
+        f->driverVersion[0] = '\0';
+    if (f->driverVersion[0] == '\0')
+        fcsys_symbolic_version(f->symbolicName, FCSYS_VERSION_DRIVER, f->driverVersion,
+                               sizeof f->driverVersion);
+
+    uint8_t raw[kVpdReadMax];
+    size_t got = 0;
+    f->vpdReadable = fcsys_read_bytes(port.pciDir, "vpd", raw, sizeof raw, &got);
+    if (f->vpdReadable) fcsys_vpd_identity(raw, got, &f->vpd);
+    char hostModel[sizeof f->model];
+    char hostSerial[sizeof f->serialNumber];
+    memcpy(hostModel, f->model, sizeof hostModel);
+    memcpy(hostSerial, f->serialNumber, sizeof hostSerial);
+    fcsys_resolve_identity(hostModel, hostSerial, &f->vpd, f->model, sizeof f->model,
+                           f->serialNumber, sizeof f->serialNumber);
+    if (f->modelDescription[0] == '\0')
+        memcpy(f->modelDescription, f->vpd.id,
+               std::min(sizeof f->modelDescription, sizeof f->vpd.id));
+}
+
 } // namespace
 
 void read_port_facts(const FcsysPort& port, PortFacts* f) {
@@ -87,11 +123,11 @@ void read_port_facts(const FcsysPort& port, PortFacts* f) {
     f->portState = FCSYS_PORTSTATE_UNKNOWN;
     read_host_attributes(port.hostDir, f);
     read_pci_identifiers(port.pciDir, f);
-    f->remotePorts = fcsys_count_remote_ports(port.host);
-    if (!fcsys_driver_name(port, f->driverName, sizeof f->driverName)) f->driverName[0] = '\0';
-    if (f->driverVersion[0] == '\0' && f->driverName[0] != '\0' &&
-        !fcsys_module_version(f->driverName, f->driverVersion, sizeof f->driverVersion))
-        f->driverVersion[0] = '\0';
+    each_remote_port(port.host, [&](const FcsysRemotePort&) {
+        ++f->remotePorts;
+        return true;
+    });
+    complete_texts(port, f);
 }
 
 bool port_is_up(const PortFacts& f) {
@@ -117,16 +153,24 @@ void read_pci_config(const FcsysPort& port, const PortFacts& f, uint8_t out[PCI_
 size_t read_vpd(const FcsysPort& port, const PortFacts& f, uint8_t* out, size_t size) {
     uint8_t raw[kVpdReadMax];
     size_t got = 0;
+    // The model keyword is what the suite shows as the model: "N/A" when
+    // nothing names it, so it reads as not available rather than empty.
+    const char* model = f.model[0] ? f.model : kNotAvailable;
     if (fcsys_read_bytes(port.pciDir, "vpd", raw, sizeof raw, &got) &&
         fcsys_vpd_plausible(raw, got)) {
-        size_t n = fcsys_vpd_complete(raw, got, f.serialNumber, f.model, out, size);
+        size_t n = fcsys_vpd_complete(raw, got, f.serialNumber, model, out, size);
         if (n > 0) return n;
         n = got < size ? got : size; // no room to complete it: the VPD as it is
         memcpy(out, raw, n);
         return n;
     }
-    const char* id = f.modelDescription[0] ? f.modelDescription : f.model;
-    return fcsys_vpd_build(id, f.serialNumber, f.model, out, size);
+    // Nothing readable (no VPD, or root-only as it is for other users): what
+    // is known, and "N/A" for a port that names nothing at all, so a reader
+    // sees the fact as not available instead of a failed read.
+    const char* id = f.modelDescription[0] ? f.modelDescription
+                     : f.model[0]          ? f.model
+                                           : kNotAvailable;
+    return fcsys_vpd_build(id, f.serialNumber, model, out, size);
 }
 
 } // namespace fcsys

@@ -3,8 +3,10 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "backends/sysfs/fcsys_tree.h"
+#include "backends/sysfs/fcsys_vpd.h"
 #include "interfaces/tgx_driver_records.h"
 
 namespace fcsys {
@@ -21,7 +23,10 @@ struct Request {
 
 // What sysfs tells about one port. Text fields are empty, numbers and WWNs
 // zero, state and type "unknown" when the kernel does not publish the value
-// or it cannot be read or parsed.
+// or it cannot be read or parsed. The text fields hold the fc_host attribute
+// of their name with the fallbacks docs/sysfs-backend.md lists (firmware
+// from symbolic_name, driver version from the module, model and serial from
+// the VPD, description from the VPD identifier string).
 struct PortFacts {
     uint8_t wwpn[FCSYS_WWN_BYTES];
     uint8_t wwnn[FCSYS_WWN_BYTES];
@@ -36,7 +41,7 @@ struct PortFacts {
     uint32_t classes;
     uint8_t supportedFc4[FCSYS_FC4_BYTES];
     uint8_t activeFc4[FCSYS_FC4_BYTES];
-    uint32_t remotePorts;
+    uint32_t remotePorts; // present remote ports
     uint32_t maxNpivVports;
     uint32_t npivVportsInUse;
     char symbolicName[256];
@@ -49,6 +54,8 @@ struct PortFacts {
     char firmwareVersion[256];
     char optionRomVersion[256];
     char driverName[256];
+    bool vpdReadable;     // the PCI function's vpd file could be read
+    FcsysVpdIdentity vpd; // its keywords (empty when not readable or not VPD)
     // PCI identifiers of the function.
     uint32_t vendorId;
     uint32_t deviceId;
@@ -68,10 +75,23 @@ constexpr size_t PCI_CONFIG_BYTES = 256;
 void read_pci_config(const FcsysPort& port, const PortFacts& f, uint8_t out[PCI_CONFIG_BYTES]);
 
 // The function's VPD for the mailbox dump of the VPD region: the vpd file
-// when it holds VPD (with SN and V2 added from the transport attributes when
-// it has none), else VPD built from the transport attributes. Returns the
-// bytes written to out (0: none available).
+// when it holds VPD, with SN and V2 set to the port's serial and model
+// (fcsys_vpd_complete); else VPD built from what is known (identifier string
+// the description or model, SN, V2), with "N/A" as identifier string when
+// nothing is. Returns the bytes written to out (0 only when out is too small).
 size_t read_vpd(const FcsysPort& port, const PortFacts& f, uint8_t* out, size_t size);
+
+// The present remote ports of host<n> (fcsys_read_remote_port), in name order.
+template <typename Fn> void each_remote_port(uint32_t host, Fn fn) {
+    char prefix[32];
+    snprintf(prefix, sizeof prefix, "rport-%u:", host);
+    fcsys_each_entry("sys/class/fc_remote_ports", prefix, [&](const char* name, const char* dir) {
+        FcsysRemotePort r;
+        if (!fcsys_read_remote_port(name, dir, &r) || r.name.host != host || !r.present)
+            return true;
+        return fn(r);
+    });
+}
 
 // ---- answers (fcsys_discovery.cpp, fcsys_mailbox.cpp) -----------------------
 uint32_t answer_driver_info(const FcsysPort& port, Request& r);
@@ -82,6 +102,18 @@ uint32_t answer_refresh(const FcsysPort& port, Request& r);
 uint32_t answer_npiv_resource(const FcsysPort& port, Request& r);
 uint32_t answer_mailbox_v2(const FcsysPort& port, Request& r);
 uint32_t answer_mailbox_ex(const FcsysPort& port, Request& r);
+// Targets and LUNs (fcsys_targets.cpp); r.code carries the VPI bits.
+uint32_t answer_vpi_lookup(const FcsysPort& port, Request& r);
+uint32_t answer_node_list(const FcsysPort& port, Request& r);
+uint32_t answer_scsi_id(const FcsysPort& port, Request& r);
+uint32_t answer_lun_list(const FcsysPort& port, Request& r);
+uint32_t answer_target_mapping(const FcsysPort& port, Request& r);
+// The transport's write interfaces (fcsys_writes.cpp) and virtual ports.
+uint32_t answer_rescan(const FcsysPort& port, Request& r);
+uint32_t answer_vport_create(const FcsysPort& port, Request& r);
+uint32_t answer_vport_delete(const FcsysPort& port, Request& r);
+uint32_t answer_vport_list(const FcsysPort& port, Request& r);
+uint32_t answer_vport_attributes(const FcsysPort& port, Request& r);
 
 // Little-endian fields.
 inline uint32_t rd32(const uint8_t* p) {

@@ -1,9 +1,13 @@
 // Mailbox requests: the backend answers only the read-only queries that the
 // inventory needs, from sysfs, and refuses every other command.
 //
+//   MBX_READ_NV    the names in use: port_name in words 5-6 and node_name in
+//                  words 7-8 in wire order (SLI-4), flags word 9 zero.
 //   MBX_READ_REV   word 2 bit 0 (revision words valid, hardware type 0); the
 //                  firmware name in bytes 36-51 as text (SLI-4): the first word
-//                  of fc_host firmware_version.
+//                  of the port's firmware version (read_port_facts).
+//   MBX_READ_LNK_STAT  the counters of fc_host/statistics (LINK_COUNTER_NAMES),
+//                  all ones for a counter the driver does not publish.
 //   MBX_DUMP       type 2 (config region) only: region 32 (IEEE, SLI-4) is
 //                  the factory WWPN (permanent_port_name, else port_name) in
 //                  wire order; region 14 is the VPD (read_vpd). Other regions
@@ -33,7 +37,9 @@ const uint32_t kRevNameBytes = 16;
 const uint32_t kDumpTypeMask = 0xF;
 const uint32_t kDumpReportedWord = 6;
 const uint32_t kExWordLimit = TGX_MBOX_EX_MAX_WORDS;
-const size_t kRegionMax = 4096; // largest region answered (the VPD)
+const size_t kRegionMax = 4096;  // largest region answered (the VPD)
+const size_t kNvWwpnOffset = 20; // words 5-6
+const size_t kNvWwnnOffset = 28; // words 7-8
 
 // A mailbox and where its data goes: the data area and its room, and how the
 // form reports the bytes returned.
@@ -66,14 +72,48 @@ void revision_name(const char* text, uint8_t out[kRevNameBytes]) {
     memcpy(out, text, n < kRevNameBytes ? n : kRevNameBytes);
 }
 
+void clear_words(Mailbox& m) {
+    for (int k = 1; k < static_cast<int>(TGX_MBOX_WORDS); ++k)
+        set_word(m, k, 0);
+}
+
+bool read_nv(const FcsysPort& port, Mailbox& m) {
+    PortFacts f;
+    read_port_facts(port, &f);
+    clear_words(m);
+    memcpy(m.mb + kNvWwpnOffset, f.wwpn, FCSYS_WWN_BYTES);
+    memcpy(m.mb + kNvWwnnOffset, f.wwnn, FCSYS_WWN_BYTES);
+    set_status(m, 0);
+    return true;
+}
+
+bool read_link_counters(const FcsysPort& port, Mailbox& m) {
+    char dir[FCSYS_PATH_MAX];
+    bool haveDir = fcsys_join(dir, sizeof dir, port.hostDir, "statistics");
+    clear_words(m);
+    set_word(m, 1, LINK_COUNTER_COUNT);
+    for (uint32_t k = 0; k < LINK_COUNTER_COUNT; ++k) {
+        char text[64];
+        uint64_t v = LINK_COUNTER_NOT_COUNTED;
+        if (!haveDir || !fcsys_read_attr(dir, LINK_COUNTER_NAMES[k], text, sizeof text) ||
+            !fcsys_parse_counter(text, &v))
+            v = LINK_COUNTER_NOT_COUNTED;
+        int w = static_cast<int>(LINK_COUNTER_FIRST_WORD + 2 * k);
+        set_word(m, w, static_cast<uint32_t>(v));
+        set_word(m, w + 1, static_cast<uint32_t>(v >> 32));
+    }
+    set_status(m, 0);
+    return true;
+}
+
 bool read_rev(const FcsysPort& port, Mailbox& m) {
     PortFacts f;
     read_port_facts(port, &f);
-    for (int k = 1; k < static_cast<int>(TGX_MBOX_WORDS); ++k)
-        set_word(m, k, 0);
+    clear_words(m);
     set_word(m, 2, 1); // revision words valid; hardware type 0 (not known here)
     set_word(m, 3, 2);
-    revision_name(f.firmwareVersion, m.mb + kRevNameOffset);
+    // No firmware version published anywhere: "N/A", never an empty name.
+    revision_name(f.firmwareVersion[0] ? f.firmwareVersion : "N/A", m.mb + kRevNameOffset);
     set_status(m, 0);
     return true;
 }
@@ -135,7 +175,9 @@ struct CommandRow {
     bool (*answer)(const FcsysPort&, Mailbox&); // false: refused
 };
 const CommandRow kCommands[] = {
+    {MBX_READ_NV, read_nv},
     {MBX_READ_REV, read_rev},
+    {MBX_READ_LNK_STAT, read_link_counters},
     {MBX_DUMP, dump},
 };
 

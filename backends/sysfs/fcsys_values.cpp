@@ -1,10 +1,12 @@
 // Parsers of the kernel's sysfs value texts. The name tables follow the
 // transport class's own tables (fc_port_speed_names, fc_port_state_names,
-// fc_port_type_names, fc_cos_names). How to add a row: append the kernel's
-// name and its value to the table; the parsers need no change.
+// fc_port_type_names, fc_cos_names, fc_port_role_names). How to add a row:
+// append the kernel's name and its value to the table; the parsers need no
+// change. kVersionTokens says the same for symbolic_name's version tokens.
 #include "backends/sysfs/fcsys_values.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -28,7 +30,7 @@ const NamedValue kSpeeds[] = {
 // or deleted port carries no traffic (offline), a marginal one still does.
 const NamedValue kPortStates[] = {
     {"Unknown", FCSYS_PORTSTATE_UNKNOWN},
-    {"NotPresent", FCSYS_PORTSTATE_UNKNOWN},
+    {"Not Present", FCSYS_PORTSTATE_UNKNOWN},
     {"Online", FCSYS_PORTSTATE_ONLINE},
     {"Offline", FCSYS_PORTSTATE_OFFLINE},
     {"Blocked", FCSYS_PORTSTATE_OFFLINE},
@@ -56,8 +58,31 @@ const NamedValue kClasses[] = {
     {"Class 1", 0x02}, {"Class 2", 0x04}, {"Class 3", 0x08}, {"Class 4", 0x10}, {"Class 6", 0x40},
 };
 
+const NamedValue kRoles[] = {
+    {"FCP Target", FCSYS_ROLE_FCP_TARGET},     {"FCP Initiator", FCSYS_ROLE_FCP_INITIATOR},
+    {"FCP Dummy Initiator", FCSYS_ROLE_OTHER}, {"IP Port", FCSYS_ROLE_OTHER},
+    {"NVMe Initiator", FCSYS_ROLE_OTHER},      {"NVMe Target", FCSYS_ROLE_OTHER},
+    {"NVMe Discovery", FCSYS_ROLE_OTHER},
+};
+
+// Version tokens of symbolic_name: the prefix a driver puts before the
+// version, and which version it is. How to add a driver's form: one row with
+// its prefix (compared exactly); the version after it must start with a
+// digit and hold a dot.
+struct VersionToken {
+    const char* prefix;
+    FcsysVersionKind kind;
+};
+const VersionToken kVersionTokens[] = {
+    {"FV", FCSYS_VERSION_FIRMWARE},
+    {"FW:v", FCSYS_VERSION_FIRMWARE},
+    {"DV", FCSYS_VERSION_DRIVER},
+    {"DVR:v", FCSYS_VERSION_DRIVER},
+};
+
 const char kUnknown[] = "unknown";
 const char kListSeparator[] = ", ";
+const char kNotPresent[] = "Not Present";
 
 bool is_trailing(char c) {
     return c == '\n' || c == ' ' || c == '\t' || c == '\r';
@@ -216,7 +241,36 @@ bool fcsys_parse_frame_size(const char* text, uint32_t* out) {
 }
 
 bool fcsys_parse_classes(const char* text, uint32_t* out) {
-    return name_list(kClasses, text, "Unspecified", out);
+    return name_list(kClasses, text, "unspecified", out);
+}
+
+bool fcsys_port_present(const char* text) {
+    uint32_t state = 0;
+    size_t len = fcsys_trimmed_length(text, strlen(text));
+    bool notPresent = len == sizeof kNotPresent - 1 && memcmp(text, kNotPresent, len) == 0;
+    return !notPresent && fcsys_parse_port_state(text, &state);
+}
+
+bool fcsys_parse_roles(const char* text, uint32_t* out) {
+    return name_list(kRoles, text, kUnknown, out);
+}
+
+bool fcsys_parse_counter(const char* text, uint64_t* out) {
+    const char* p = text;
+    uint64_t v = 0;
+    if (!hex_number(&p, 16, &v) || !rest_is_trailing(p)) return false;
+    *out = v;
+    return true;
+}
+
+bool fcsys_parse_int(const char* text, int32_t* out) {
+    const char* p = text;
+    bool negative = *p == '-';
+    if (negative) ++p;
+    uint32_t v = 0;
+    if (!fcsys_parse_decimal(p, &v) || v > (negative ? 0x80000000u : 0x7FFFFFFFu)) return false;
+    *out = negative ? static_cast<int32_t>(0u - v) : static_cast<int32_t>(v);
+    return true;
 }
 
 bool fcsys_parse_port_state(const char* text, uint32_t* out) {
@@ -265,20 +319,133 @@ bool fcsys_parse_pci_address(const char* name, FcsysPciAddress* out) {
     return true;
 }
 
+namespace {
+
+// An unsigned decimal at *p without leading zeros, at most max; advances *p.
+bool decimal_field(const char** p, uint64_t max, uint64_t* out) {
+    const char* s = *p;
+    if (s[0] == '0' && s[1] >= '0' && s[1] <= '9') return false;
+    uint64_t v = 0;
+    size_t digits = 0;
+    for (; *s >= '0' && *s <= '9'; ++s, ++digits) {
+        if (digits == 20) return false;
+        uint64_t d = static_cast<uint64_t>(*s - '0');
+        if (v > (max - d) / 10) return false;
+        v = v * 10 + d;
+    }
+    if (digits == 0) return false;
+    *p = s;
+    *out = v;
+    return true;
+}
+
+bool expect(const char** p, char c) {
+    if (**p != c) return false;
+    ++*p;
+    return true;
+}
+
+} // namespace
+
 bool fcsys_parse_host_name(const char* name, uint32_t* host) {
     static const char kPrefix[] = "host";
     if (strncmp(name, kPrefix, sizeof kPrefix - 1) != 0) return false;
     const char* p = name + sizeof kPrefix - 1;
-    if (p[0] == '0' && p[1] != '\0') return false;
-    uint32_t v = 0;
-    size_t digits = 0;
-    for (; *p >= '0' && *p <= '9'; ++p, ++digits) {
-        if (digits == 3) return false;
-        v = v * 10 + static_cast<uint32_t>(*p - '0');
-    }
-    if (digits == 0 || *p != '\0' || v > 255) return false;
-    *host = v;
+    uint64_t v = 0;
+    if (!decimal_field(&p, 0xFFFFFFFFu, &v) || *p != '\0') return false;
+    *host = static_cast<uint32_t>(v);
     return true;
+}
+
+bool fcsys_parse_child_name(const char* name, const char* prefix, FcsysChildName* out) {
+    size_t n = strlen(prefix);
+    if (strncmp(name, prefix, n) != 0) return false;
+    const char* p = name + n;
+    uint64_t host = 0, channel = 0, number = 0;
+    if (!decimal_field(&p, 0xFFFFFFFFu, &host) || !expect(&p, ':') ||
+        !decimal_field(&p, 0xFFFFFFFFu, &channel) || !expect(&p, '-') ||
+        !decimal_field(&p, 0xFFFFFFFFu, &number) || *p != '\0')
+        return false;
+    *out = {static_cast<uint32_t>(host), static_cast<uint32_t>(channel),
+            static_cast<uint32_t>(number)};
+    return true;
+}
+
+bool fcsys_parse_scsi_address(const char* name, FcsysScsiAddress* out) {
+    const char* p = name;
+    uint64_t host = 0, channel = 0, target = 0, lun = 0;
+    if (!decimal_field(&p, 0xFFFFFFFFu, &host) || !expect(&p, ':') ||
+        !decimal_field(&p, 0xFFFFFFFFu, &channel) || !expect(&p, ':') ||
+        !decimal_field(&p, 0xFFFFFFFFu, &target) || !expect(&p, ':') ||
+        !decimal_field(&p, ~0ull, &lun) || *p != '\0')
+        return false;
+    *out = {static_cast<uint32_t>(host), static_cast<uint32_t>(channel),
+            static_cast<uint32_t>(target), lun};
+    return true;
+}
+
+void fcsys_fcp_lun(uint64_t lun, uint8_t out[8]) {
+    for (size_t i = 0; i < 8; i += 2) {
+        out[i] = static_cast<uint8_t>(lun >> 8);
+        out[i + 1] = static_cast<uint8_t>(lun);
+        lun >>= 16;
+    }
+}
+
+void fcsys_format_vport_names(const uint8_t wwpn[FCSYS_WWN_BYTES],
+                              const uint8_t wwnn[FCSYS_WWN_BYTES], char* out) {
+    static const char kDigits[] = "0123456789abcdef";
+    size_t at = 0;
+    for (const uint8_t* w : {wwpn, wwnn}) {
+        if (at) out[at++] = ':';
+        for (size_t k = 0; k < FCSYS_WWN_BYTES; ++k) {
+            out[at++] = kDigits[w[k] >> 4];
+            out[at++] = kDigits[w[k] & 0xF];
+        }
+    }
+    out[at] = '\0';
+}
+
+namespace {
+
+// The version after prefix when token (len characters) is "<prefix><version>".
+bool version_after(const char* token, size_t len, const char* prefix, size_t* start) {
+    size_t n = strlen(prefix);
+    if (len <= n || memcmp(token, prefix, n) != 0) return false;
+    if (token[n] < '0' || token[n] > '9') return false;
+    bool dot = false;
+    for (size_t k = n; k < len; ++k) {
+        char c = token[k];
+        bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                  c == '.' || c == '-' || c == '_';
+        if (!ok) return false;
+        dot = dot || c == '.';
+    }
+    *start = n;
+    return dot;
+}
+
+} // namespace
+
+bool fcsys_symbolic_version(const char* symbolicName, FcsysVersionKind kind, char* out,
+                            size_t size) {
+    if (size == 0) return false;
+    const char* p = symbolicName;
+    while (*p) {
+        while (*p == ' ')
+            ++p;
+        size_t len = strcspn(p, " ");
+        for (const VersionToken& row : kVersionTokens) {
+            size_t start = 0;
+            if (row.kind != kind || !version_after(p, len, row.prefix, &start)) continue;
+            size_t n = len - start < size - 1 ? len - start : size - 1;
+            memcpy(out, p + start, n);
+            out[n] = '\0';
+            return true;
+        }
+        p += len;
+    }
+    return false;
 }
 
 void fcsys_copy_text(const char* text, char* out, size_t size) {

@@ -5,6 +5,7 @@
 #include "backends/sysfs/fcsys_vpd.h"
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -92,33 +93,128 @@ size_t fcsys_vpd_build(const char* idText, const char* serial, const char* model
                      out, size);
 }
 
+namespace {
+
+// The read-only keywords of a plausible VPD: [start, end) of the resource,
+// and where the whole keywords before RV (or a zero key) end.
+struct ReadOnlyArea {
+    size_t idLength;
+    size_t start;
+    size_t end;
+    size_t keywordsEnd;
+};
+
+ReadOnlyArea read_only_area(const uint8_t* vpd, size_t n) {
+    ReadOnlyArea a = {};
+    a.idLength = static_cast<size_t>(vpd[1]) | static_cast<size_t>(vpd[2]) << 8;
+    size_t readOnly = kResourceHeader + a.idLength;
+    a.start = readOnly + kResourceHeader;
+    size_t declared =
+        static_cast<size_t>(vpd[readOnly + 1]) | static_cast<size_t>(vpd[readOnly + 2]) << 8;
+    a.end = a.start + declared < n ? a.start + declared : n;
+    size_t pos = a.start;
+    while (pos + kKeywordHeader <= a.end && vpd[pos] != 0) {
+        size_t next = pos + kKeywordHeader + vpd[pos + 2];
+        if ((vpd[pos] == 'R' && vpd[pos + 1] == 'V') || next > a.end) break;
+        pos = next;
+    }
+    a.keywordsEnd = pos;
+    return a;
+}
+
+bool key_is(const uint8_t* key, const char* name) {
+    return key[0] == static_cast<uint8_t>(name[0]) && key[1] == static_cast<uint8_t>(name[1]);
+}
+
+void copy_value(const uint8_t* data, size_t n, char* out) {
+    // Values are text; a NUL or control byte ends nothing but reads as a blank.
+    size_t k = 0;
+    for (; k < n && k < FCSYS_VPD_VALUE_MAX; ++k)
+        out[k] = data[k] < 0x20 || data[k] == 0x7F ? ' ' : static_cast<char>(data[k]);
+    while (k > 0 && out[k - 1] == ' ')
+        --k;
+    out[k] = '\0';
+}
+
+// Whether word appears in text as a whole blank-separated word.
+bool has_word(const char* text, const char* word) {
+    size_t n = strlen(word);
+    if (n == 0) return false;
+    for (const char* p = text; (p = strstr(p, word)) != nullptr; ++p) {
+        bool startOk = p == text || p[-1] == ' ';
+        bool endOk = p[n] == '\0' || p[n] == ' ';
+        if (startOk && endOk) return true;
+    }
+    return false;
+}
+
+void copy_bounded(char* out, size_t size, const char* text) {
+    if (size == 0) return;
+    size_t n = strnlen(text, size - 1);
+    memcpy(out, text, n);
+    out[n] = '\0';
+}
+
+} // namespace
+
 size_t fcsys_vpd_complete(const uint8_t* vpd, size_t n, const char* serial, const char* model,
                           uint8_t* out, size_t size) {
     if (!fcsys_vpd_plausible(vpd, n) || out == nullptr) return 0;
-    size_t idLength = static_cast<size_t>(vpd[1]) | static_cast<size_t>(vpd[2]) << 8;
-    size_t readOnly = kResourceHeader + idLength;
-    size_t start = readOnly + kResourceHeader;
-    size_t declared =
-        static_cast<size_t>(vpd[readOnly + 1]) | static_cast<size_t>(vpd[readOnly + 2]) << 8;
-    size_t end = start + declared < n ? start + declared : n;
-    // The whole keywords before RV (or a zero key, where readers stop).
-    bool hasSerial = false, hasModel = false;
-    size_t pos = start;
-    while (pos + kKeywordHeader <= end && vpd[pos] != 0) {
+    const ReadOnlyArea a = read_only_area(vpd, n);
+    const size_t modelLength = value_length(model);
+    bool hasSerial = false, v2AsWanted = true, hasV2 = false;
+    // The kept keywords: every one but V2 (which is written anew).
+    std::vector<uint8_t> kept(a.keywordsEnd - a.start);
+    size_t keptLength = 0;
+    for (size_t pos = a.start; pos < a.keywordsEnd; pos += kKeywordHeader + vpd[pos + 2]) {
         const uint8_t* key = vpd + pos;
-        size_t next = pos + kKeywordHeader + key[2];
-        if ((key[0] == 'R' && key[1] == 'V') || next > end) break;
-        hasSerial = hasSerial || (key[0] == 'S' && key[1] == 'N');
-        hasModel = hasModel || (key[0] == 'V' && key[1] == '2');
-        pos = next;
+        size_t length = key[2];
+        hasSerial = hasSerial || key_is(key, "SN");
+        if (key_is(key, "V2")) {
+            hasV2 = true;
+            v2AsWanted = v2AsWanted && length == modelLength && memcmp(key + 3, model, length) == 0;
+            continue;
+        }
+        memcpy(kept.data() + keptLength, key, kKeywordHeader + length);
+        keptLength += kKeywordHeader + length;
     }
     const char* addSerial = hasSerial ? "" : serial;
-    const char* addModel = hasModel ? "" : model;
-    if (value_length(addSerial) == 0 && value_length(addModel) == 0) {
+    bool v2Unchanged = hasV2 ? v2AsWanted : modelLength == 0;
+    if (value_length(addSerial) == 0 && v2Unchanged) {
         if (n > size) return 0;
         memcpy(out, vpd, n);
         return n;
     }
-    return write_vpd(vpd + kResourceHeader, idLength, vpd + start, pos - start, addSerial, addModel,
+    return write_vpd(vpd + kResourceHeader, a.idLength, kept.data(), keptLength, addSerial, model,
                      out, size);
+}
+
+bool fcsys_vpd_identity(const uint8_t* vpd, size_t n, FcsysVpdIdentity* out) {
+    memset(out, 0, sizeof *out);
+    if (!fcsys_vpd_plausible(vpd, n)) return false;
+    const ReadOnlyArea a = read_only_area(vpd, n);
+    copy_value(vpd + kResourceHeader, a.idLength, out->id);
+    for (size_t pos = a.start; pos < a.keywordsEnd; pos += kKeywordHeader + vpd[pos + 2]) {
+        const uint8_t* key = vpd + pos;
+        char* field = key_is(key, "PN")   ? out->partNumber
+                      : key_is(key, "SN") ? out->serial
+                      : key_is(key, "V2") ? out->v2
+                                          : nullptr;
+        if (field && field[0] == '\0') copy_value(key + kKeywordHeader, key[2], field);
+    }
+    return true;
+}
+
+void fcsys_resolve_identity(const char* hostModel, const char* hostSerial,
+                            const FcsysVpdIdentity* vpd, char* model, size_t modelSize,
+                            char* serial, size_t serialSize) {
+    static const FcsysVpdIdentity kNone = {};
+    const FcsysVpdIdentity& v = vpd ? *vpd : kNone;
+    bool v2IsModel = v.v2[0] != '\0' && (strcmp(v.v2, v.partNumber) == 0 || has_word(v.id, v.v2));
+    const char* m = hostModel[0]      ? hostModel
+                    : v2IsModel       ? v.v2
+                    : v.partNumber[0] ? v.partNumber
+                                      : v.id;
+    copy_bounded(model, modelSize, m);
+    copy_bounded(serial, serialSize, hostSerial[0] ? hostSerial : v.serial);
 }

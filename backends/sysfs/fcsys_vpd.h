@@ -1,8 +1,9 @@
 // PCI vital product data for the FC backend: a check that bytes read from a
-// PCI function's vpd file are VPD at all, the completion of a VPD that lacks
-// the serial number or model keyword, and the small VPD the backend builds
-// from the transport attributes when the function's own VPD cannot be read.
-// Pure functions.
+// PCI function's vpd file are VPD at all, the keywords a reader of the port's
+// identity needs, the model and serial decision, the VPD the backend answers
+// (the card's own with SN and V2 set to that serial and model), and the small
+// VPD it builds from the transport attributes when the function's own VPD
+// cannot be read. Pure functions.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -25,11 +26,34 @@ bool fcsys_vpd_plausible(const uint8_t* data, size_t size);
 size_t fcsys_vpd_build(const char* idText, const char* serial, const char* model, uint8_t* out,
                        size_t size);
 
-// Copies the VPD vpd[0 .. n) into out (size bytes) and, when its read-only
-// keywords have no SN or no V2, adds the missing ones from serial and model
-// (when not empty): the identifier string and every whole keyword before RV
-// are kept, a new RV follows, and the resources after it (the writable area)
-// are dropped. Returns the bytes written; 0 when vpd is not plausible or the
-// result does not fit.
+// Copies the VPD vpd[0 .. n) into out (size bytes) with its SN and V2
+// keywords set the way the suite reads them (SN the serial number, V2 the
+// model): a missing SN is added from serial (when not empty); V2 becomes
+// model, added when missing, its value replaced when the card's V2 is another
+// (maker-defined) text, removed when model is empty. The identifier string
+// and every other whole keyword before RV are kept in their order, a new RV
+// follows, and the resources after it (the writable area) are dropped; a VPD
+// that needs none of this is copied as it is. Returns the bytes written; 0
+// when vpd is not plausible or the result does not fit.
 size_t fcsys_vpd_complete(const uint8_t* vpd, size_t n, const char* serial, const char* model,
                           uint8_t* out, size_t size);
+
+// The keywords of a VPD that name the card: the identifier string, PN, SN
+// and V2 (empty when absent). False when the data is not plausible VPD.
+struct FcsysVpdIdentity {
+    char id[FCSYS_VPD_VALUE_MAX + 1];
+    char partNumber[FCSYS_VPD_VALUE_MAX + 1];
+    char serial[FCSYS_VPD_VALUE_MAX + 1];
+    char v2[FCSYS_VPD_VALUE_MAX + 1];
+};
+bool fcsys_vpd_identity(const uint8_t* vpd, size_t n, FcsysVpdIdentity* out);
+
+// The port's model and serial number. Model: the transport's model when
+// published, else the VPD's V2 where it is the model (it equals the part
+// number or is a word of the identifier string; V2 is maker-defined and on
+// some cards a date or a code), else the part number, else the identifier
+// string. Serial: the transport's serial_number, else the VPD's SN. vpd may
+// be null (no VPD read). Empty when nothing names them.
+void fcsys_resolve_identity(const char* hostModel, const char* hostSerial,
+                            const FcsysVpdIdentity* vpd, char* model, size_t modelSize,
+                            char* serial, size_t serialSize);

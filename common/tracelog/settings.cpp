@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/plat_files.h"
+
 namespace {
 
 struct NumberKey {
@@ -133,7 +135,9 @@ void applyLine(char* line, TraceSettings* out) {
 
 int readSettingsFile(const char* path, TraceSettings* out) {
     if (path == nullptr || out == nullptr) return -1;
-    FILE* f = fopen(path, "rb");
+    // A FIFO or device in place of the settings file is not read (its open
+    // would wait for a writer, its reads might never end).
+    FILE* f = plat_fopen_input(path, nullptr);
     if (f == nullptr) return -1;
     char line[SETTINGS_LINE_MAX + 1];
     while (readLine(f, line))

@@ -1,8 +1,13 @@
 // Trace file, trace lines and the program directory.
 #include "common/tracelog/tracelog.h"
 
+#include "common/bounded_text.h"
+#include "platform/plat_files.h"
 #include "platform/plat_fs.h"
+#include "platform/plat_paths.h"
 #include "platform/plat_time.h"
+
+#include <sys/stat.h>
 
 #include <cstdarg>
 #include <cstring>
@@ -19,6 +24,16 @@ void setFileNames() {
              TRACE_FILE_NAME);
     snprintf(g_trace.settingsFileName, sizeof g_trace.settingsFileName, "%s%s",
              g_trace.moduleDirectory, SETTINGS_FILE_NAME);
+}
+
+// dest = the suite folder of kind, "/" and name; unchanged when the folder is
+// unknown or the name does not fit.
+void suiteFile(char* dest, size_t size, PlatSuiteDir kind, const char* name) {
+    char dir[TRACE_PATH_SIZE];
+    char path[TRACE_PATH_SIZE];
+    if (plat_suite_dir(kind, dir, sizeof dir) == 0) return;
+    int n = snprintf(path, sizeof path, "%s/%s", dir, name);
+    if (n > 0 && static_cast<size_t>(n) < sizeof path) copyBounded(dest, size, path);
 }
 
 // Formats into text, whatever its length.
@@ -43,8 +58,9 @@ void formatText(std::string& text, const char* format, va_list ap) {
 
 void appendRecord(const std::string& record) {
     if (record.empty() || !traceFileExists()) return;
-    // A file that cannot be appended to is skipped silently.
-    (void)plat_append_file(g_trace.traceFileName, record.data(), record.size());
+    // A file that cannot be appended to is skipped silently. The append never
+    // creates the file and never follows a link put in its place.
+    (void)plat_append_log(g_trace.traceFileName, record.data(), record.size());
 }
 
 void appendPrefix(std::string& record) {
@@ -113,6 +129,12 @@ void traceInitDirectory() {
     if (plat_exe_path(exe, sizeof exe) == 0) exe[0] = '\0';
     traceDirectoryFromPath(exe, g_trace.moduleDirectory, sizeof g_trace.moduleDirectory);
     setFileNames();
+    // Installed, the trace file is in the suite's log folder and the settings
+    // file in its configuration folder.
+    if (!plat_suite_installed()) return;
+    suiteFile(g_trace.traceFileName, sizeof g_trace.traceFileName, PLAT_DIR_LOG, TRACE_FILE_NAME);
+    suiteFile(g_trace.settingsFileName, sizeof g_trace.settingsFileName, PLAT_DIR_CONFIG,
+              SETTINGS_FILE_NAME);
 }
 
 int traceSetDirectory(const char* dir) {
@@ -128,7 +150,8 @@ int traceSetDirectory(const char* dir) {
 }
 
 bool traceFileExists() {
-    return plat_file_exists(g_trace.traceFileName);
+    struct stat st;
+    return lstat(g_trace.traceFileName, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool traceGroupEnabled(uint32_t group) {
@@ -171,6 +194,14 @@ void traceGroup(uint32_t group, const char* format, ...) {
 }
 
 void traceStartRun(const char* startText) {
+    // A link or a special file named like the trace file switches tracing off;
+    // the one warning goes to standard error, away from output others parse.
+    PlatFileStatus planted = plat_log_target_status(g_trace.traceFileName);
+    if (planted != PLAT_FILE_OK) {
+        fprintf(stderr, "%s is %s: refused\n", g_trace.traceFileName,
+                plat_file_status_text(planted));
+        fflush(stderr);
+    }
     if (traceFileExists()) readSettings();
     traceLine(startText);
 }

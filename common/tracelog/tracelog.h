@@ -3,8 +3,12 @@
 // Tracing is on only while a file named "qrldbg.log" exists in the program's
 // directory; trace text is appended to that file. "RM.INI" in the same
 // directory carries LOG_MODE, the mask that switches optional trace groups on.
+// An installed suite keeps "qrldbg.log" in its log folder and "RM.INI" in its
+// configuration folder instead (platform/plat_paths.h).
 // Every trace call is one append write, so lines of processes tracing at the
-// same time never mix inside a line.
+// same time never mix inside a line. The trace file is never created and
+// never written through a link: a link (or a FIFO) named "qrldbg.log" leaves
+// tracing off, with one warning on standard error at the start of a run.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -54,12 +58,14 @@ void traceReset();
 // last "/". A path of 221 characters or more, an empty path or one without "/"
 // gives "./". Returns the length written (out always terminated).
 size_t traceDirectoryFromPath(const char* programPath, char* out, size_t size);
-// Sets moduleDirectory from the running program's path, and the file names.
+// Sets moduleDirectory from the running program's path, and the file names
+// (in the suite's folders when it is installed).
 void traceInitDirectory();
 // Uses dir as the program directory (a "/" is added when missing). Returns 0,
 // or -1 when dir is empty or too long (state unchanged).
 int traceSetDirectory(const char* dir);
 
+// True when the trace file is a regular file (a link is not followed).
 bool traceFileExists();
 // True when the trace file exists and logMode has a bit of group.
 bool traceGroupEnabled(uint32_t group);
@@ -82,6 +88,7 @@ int readSettingsFile(const char* path, TraceSettings* out);
 int readSettings();
 
 // Start of a run, once the program directory is set (traceInitDirectory):
-// when the trace file exists the settings are read, then startText is traced
-// as a line.
+// a link or special file in place of the trace file is named on standard
+// error; when the trace file exists the settings are read, then startText is
+// traced as a line.
 void traceStartRun(const char* startText);

@@ -5,7 +5,7 @@
 
 #include "hbaset/cli/families.h"
 
-AdapterTableState g_table = {nullptr, 0, 0, 0, 0, 0, nullptr, 0, true};
+AdapterTableState g_table = {nullptr, 0, 0, 0, 0, 0, nullptr, 0, true, false};
 
 bool adapterTableAllocate(uint32_t count) {
     free(g_table.adapterTable);
@@ -40,7 +40,7 @@ bool cnaAdapterListAllocate(uint32_t count) {
 void adapterTableRelease() {
     free(g_table.adapterTable);
     releaseCnaList();
-    g_table = AdapterTableState{nullptr, 0, 0, 0, 0, 0, nullptr, 0, true};
+    g_table = AdapterTableState{nullptr, 0, 0, 0, 0, 0, nullptr, 0, true, false};
 }
 
 int adapterIndexFromNumber(uint32_t n) {

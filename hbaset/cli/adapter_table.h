@@ -115,6 +115,9 @@ struct AdapterTableState {
     CorevaneAdapter* cnaAdapterList;
     uint32_t cnaAdapterCount;
     bool useVpdModel; // false when the command line carries "/c"
+    // An FC function's driver reports TGX_FEATURE_QUERY_ONLY (the backend of
+    // a real server's FC transport): commands beyond the inventory are refused.
+    bool queryOnlyDriver;
 };
 
 extern AdapterTableState g_table;

@@ -166,8 +166,14 @@ void cmdDownloadByName() {
             g_run.cluStatus = CLU_DOWNLOAD_FAILED;
             continue;
         }
+        // The reset activates the new firmware: a failed one ends the command
+        // with 14, as for n=, unless a download of the model already failed.
         plat_sleep_ms(kResetDelayMs);
-        TGX_ResetAdapter(i, kResetNormal);
+        uint32_t rs = TGX_ResetAdapter(i, kResetNormal);
+        if (rs != 0) {
+            sayf("Reset failed on adapter %d Stat %08lX", number, static_cast<unsigned long>(rs));
+            if (g_run.cluStatus == CLU_OK) g_run.cluStatus = CLU_RESET_FAILED;
+        }
     }
     if (!any) {
         say("Invalid Adapter Name");

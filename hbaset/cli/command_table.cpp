@@ -10,7 +10,9 @@
 //     takes no more than the adapter (and a file name), else a run<Name>
 //     handler above the rows that checks the values and fills g_args. A
 //     handler that reads more than two keys names their slots (see
-//     kBootWwn0 below).
+//     kBootWwn0 below). A command that changes an adapter (flash, regions,
+//     WWNs, settings) carries WRITES in its flags: its handler then runs
+//     holding the adapter's writer lock.
 //  2. Body: cmd<Name> declared in commands.h, written in hbaset/cli/cmd_<name>.cpp
 //     (or the family's own file), leaving its status in g_run.cluStatus.
 //  3. Test: a Case row in tests/hbaset_core/test_interp_commands.cpp for its
@@ -334,8 +336,10 @@ int32_t parseJumper(const CommandRow& row) {
         return CLU_SYNTAX;
     }
     if (!g_args.haveAdapter) return failSymbols(row);
-    int32_t st = checkAdapter(CHECK_FC, row.flags);
-    if (st != CLU_OK) return st;
+    return checkAdapter(CHECK_FC, row.flags);
+}
+
+int32_t runJumper(const CommandRow&, const KeyValues&) {
     cmdJumper(index(), g_args.selection, g_args.region);
     return status();
 }
@@ -394,27 +398,28 @@ constexpr KeySpec text(const char* key) {
 }
 
 constexpr uint16_t SLOT1 = ROW_SLOT1_ONLY;
+constexpr uint16_t WRITES = ROW_CHANGES_ADAPTER;
 
 } // namespace
 
 // clang-format off
 const CommandRow kCommandRows[] = {
     // name, token rule, limit, syntax-error message, flags, min keys, adapter check, restriction, keys, run, custom
-    {"JUMPER", TOKENS_AT_LEAST, 3, "jumper syntax error", 0, 2, CHECK_FC, RESTRICT_JUMPERLESS, {}, nullptr, parseJumper},
-    {"SETBOOTDEVICE", TOKENS_AT_LEAST, 6, "setbootdevice syntax error", 0, 5, CHECK_FC, RESTRICT_JUMPERLESS, {N, W0, W1, num("l"), num("t")}, runSetBootDevice, nullptr},
-    {"SETALTBOOT", TOKENS_AT_LEAST, 6, "setAltBoot syntax error", 0, 5, CHECK_FC_STAR, RESTRICT_JUMPERLESS, {N, num("i"), W0, W1, num("l")}, runSetAltBoot, nullptr},
-    {"SCRIPTWWPN", TOKENS_AT_LEAST, 4, "scriptWWPN syntax error", 0, 3, CHECK_FC_STAR, RESTRICT_NONE, {N, W0, W1}, runScriptWwn<SCRIPT_WWPN>, nullptr},
-    {"SCRIPTWWNN", TOKENS_AT_LEAST, 4, "scriptWWNN syntax error", 0, 3, CHECK_FC_STAR, RESTRICT_NONE, {N, W0, W1}, runScriptWwn<SCRIPT_WWNN>, nullptr},
-    {"SCRIPTVWWPN", TOKENS_AT_LEAST, 4, "scriptVWWPN syntax error", 0, 3, CHECK_FC_STAR, RESTRICT_NONE, {N, W0, W1}, runScriptWwn<SCRIPT_VWWPN>, nullptr},
-    {"SCRIPTVWWNN", TOKENS_AT_LEAST, 4, "scriptVWWNN syntax error", 0, 3, CHECK_FC_STAR, RESTRICT_NONE, {N, W0, W1}, runScriptWwn<SCRIPT_VWWNN>, nullptr},
+    {"JUMPER", TOKENS_AT_LEAST, 3, "jumper syntax error", WRITES, 2, CHECK_FC, RESTRICT_JUMPERLESS, {}, runJumper, parseJumper},
+    {"SETBOOTDEVICE", TOKENS_AT_LEAST, 6, "setbootdevice syntax error", WRITES, 5, CHECK_FC, RESTRICT_JUMPERLESS, {N, W0, W1, num("l"), num("t")}, runSetBootDevice, nullptr},
+    {"SETALTBOOT", TOKENS_AT_LEAST, 6, "setAltBoot syntax error", WRITES, 5, CHECK_FC_STAR, RESTRICT_JUMPERLESS, {N, num("i"), W0, W1, num("l")}, runSetAltBoot, nullptr},
+    {"SCRIPTWWPN", TOKENS_AT_LEAST, 4, "scriptWWPN syntax error", WRITES, 3, CHECK_FC_STAR, RESTRICT_NONE, {N, W0, W1}, runScriptWwn<SCRIPT_WWPN>, nullptr},
+    {"SCRIPTWWNN", TOKENS_AT_LEAST, 4, "scriptWWNN syntax error", WRITES, 3, CHECK_FC_STAR, RESTRICT_NONE, {N, W0, W1}, runScriptWwn<SCRIPT_WWNN>, nullptr},
+    {"SCRIPTVWWPN", TOKENS_AT_LEAST, 4, "scriptVWWPN syntax error", WRITES, 3, CHECK_FC_STAR, RESTRICT_NONE, {N, W0, W1}, runScriptWwn<SCRIPT_VWWPN>, nullptr},
+    {"SCRIPTVWWNN", TOKENS_AT_LEAST, 4, "scriptVWWNN syntax error", WRITES, 3, CHECK_FC_STAR, RESTRICT_NONE, {N, W0, W1}, runScriptWwn<SCRIPT_VWWNN>, nullptr},
     {"READCONFIG", TOKENS_AT_LEAST, 4, "readconfig syntax error", 0, 3, CHECK_FC_STAR, RESTRICT_NONE, {N, num("r"), num("l")}, runReadConfig, nullptr},
-    {"DOWNLOAD", TOKENS_AT_LEAST, 3, "download syntax error", 0, 2, CHECK_NONE, RESTRICT_NONE, {N_OPT, {"a", VALUE_TEXT, false}, text("i")}, runDownload, nullptr},
-    {"LOADIMAGE", TOKENS_AT_LEAST, 4, "loadimage syntax error", 0, 3, CHECK_NONE, RESTRICT_LOADIMAGE, {N, text("i"), num("t")}, runLoadImage, nullptr},
+    {"DOWNLOAD", TOKENS_AT_LEAST, 3, "download syntax error", WRITES, 2, CHECK_NONE, RESTRICT_NONE, {N_OPT, {"a", VALUE_TEXT, false}, text("i")}, runDownload, nullptr},
+    {"LOADIMAGE", TOKENS_AT_LEAST, 4, "loadimage syntax error", WRITES, 3, CHECK_NONE, RESTRICT_LOADIMAGE, {N, text("i"), num("t")}, runLoadImage, nullptr},
     {"READVITESSE", TOKENS_AT_LEAST, 4, "readvitesse syntax error", 0, 3, CHECK_NONE, RESTRICT_NONE, {N, num("o"), num("c")}, runReadVitesse, nullptr},
-    {"RESET", TOKENS_AT_LEAST, 2, "reset syntax error", ROW_ALL, 1, CHECK_FC_STAR, RESTRICT_NONE, {N}, runReset, nullptr},
-    {"WRITEFFV", TOKENS_AT_MOST, 3, "writeffv syntax error", 0, 2, CHECK_ANY, RESTRICT_FFV, {N, text("i")}, runWriteFfv, nullptr},
-    {"QRLX614PUTFACTRY", TOKENS_ANY, 0, nullptr, 0, 0, CHECK_NONE, RESTRICT_NONE, {}, runPutFactory, nullptr},
-    {"WRITEWWN", TOKENS_AT_LEAST, 2, "writewwn syntax error", ROW_ALL, 1, CHECK_FC_STAR, RESTRICT_NONE, {N}, runWriteWwn, nullptr},
+    {"RESET", TOKENS_AT_LEAST, 2, "reset syntax error", ROW_ALL | WRITES, 1, CHECK_FC_STAR, RESTRICT_NONE, {N}, runReset, nullptr},
+    {"WRITEFFV", TOKENS_AT_MOST, 3, "writeffv syntax error", WRITES, 2, CHECK_ANY, RESTRICT_FFV, {N, text("i")}, runWriteFfv, nullptr},
+    {"QRLX614PUTFACTRY", TOKENS_ANY, 0, nullptr, WRITES, 0, CHECK_NONE, RESTRICT_NONE, {}, runPutFactory, nullptr},
+    {"WRITEWWN", TOKENS_AT_LEAST, 2, "writewwn syntax error", ROW_ALL | WRITES, 1, CHECK_FC_STAR, RESTRICT_NONE, {N}, runWriteWwn, nullptr},
     {"PCILOOPBACK", TOKENS_AT_LEAST, 4, "pciloopback syntax error", 0, 0, CHECK_NONE, RESTRICT_NONE, {}, runPlain<cmdPciLoopback>, nullptr},
     {"DMATEST", TOKENS_AT_LEAST, 5, "DmaTest syntax error", ROW_CNA, 4, CHECK_ANY, RESTRICT_DMATEST, {N, text("p"), num("c"), num("r")}, runDmaTest, nullptr},
     {"INTLOOPBACK", TOKENS_ANY, 0, nullptr, 0, 0, CHECK_NONE, RESTRICT_NONE, {}, runPlain<cmdIntLoopback>, nullptr},
@@ -436,32 +441,32 @@ const CommandRow kCommandRows[] = {
     {"READBOOTDEVICE", TOKENS_AT_LEAST, 2, "readbootdevice syntax error", SLOT1, 1, CHECK_FC_STAR, RESTRICT_NONE, {N}, runIndexed<cmdReadBootDevice>, nullptr},
     {"READALTBOOT", TOKENS_AT_LEAST, 2, "readaltboot syntax error", SLOT1, 1, CHECK_FC_STAR, RESTRICT_NONE, {N}, runIndexed<cmdReadAltBoot>, nullptr},
     {"LISTBOOT", TOKENS_AT_LEAST, 2, "lisboot syntax error", SLOT1, 1, CHECK_ANY, RESTRICT_JUMPERLESS, {N}, runIndexed<cmdListBoot>, nullptr},
-    {"DISABLEBOOTDEVICE", TOKENS_AT_LEAST, 2, "disableBootDevice syntax error", SLOT1, 1, CHECK_FC, RESTRICT_NONE, {N}, runIndexed<cmdDisableBootDevice>, nullptr},
-    {"ENABLEBOOTDEVICE", TOKENS_AT_LEAST, 2, "enableBootDevice syntax error", SLOT1, 1, CHECK_FC, RESTRICT_NONE, {N}, runIndexed<cmdEnableBootDevice>, nullptr},
-    {"READNVLOG", TOKENS_AT_LEAST, 2, "readNVlog syntax error", SLOT1, 1, CHECK_FC, RESTRICT_NONE, {N}, runIndexed<cmdReadNvLog>, nullptr},
+    {"DISABLEBOOTDEVICE", TOKENS_AT_LEAST, 2, "disableBootDevice syntax error", SLOT1 | WRITES, 1, CHECK_FC, RESTRICT_NONE, {N}, runIndexed<cmdDisableBootDevice>, nullptr},
+    {"ENABLEBOOTDEVICE", TOKENS_AT_LEAST, 2, "enableBootDevice syntax error", SLOT1 | WRITES, 1, CHECK_FC, RESTRICT_NONE, {N}, runIndexed<cmdEnableBootDevice>, nullptr},
+    {"READNVLOG", TOKENS_AT_LEAST, 2, "readNVlog syntax error", SLOT1 | WRITES, 1, CHECK_FC, RESTRICT_NONE, {N}, runIndexed<cmdReadNvLog>, nullptr},
     {"LISTFFV", TOKENS_AT_MOST, 2, "listffv syntax error", SLOT1, 1, CHECK_ANY, RESTRICT_NONE, {N}, runIndexed<cmdListFfv>, nullptr},
     {"LISTREV", TOKENS_AT_LEAST, 2, "listrev syntax error", SLOT1, 1, CHECK_FC_STAR, RESTRICT_NONE, {N}, runIndexed<cmdListRev>, nullptr},
-    {"RESTORENVWWN", TOKENS_ANY, 0, nullptr, SLOT1, 1, CHECK_FC_STAR, RESTRICT_NONE, {N}, runIndexed<cmdRestoreNvWwn>, nullptr},
-    {"RESTOREDEFWWN", TOKENS_ANY, 0, nullptr, SLOT1, 1, CHECK_FC_STAR, RESTRICT_NONE, {N}, runIndexed<cmdRestoreDefWwn>, nullptr},
-    {"WRITEVPD", TOKENS_AT_LEAST, 3, "writeVPD syntax error", 0, 2, CHECK_FC_STAR, RESTRICT_NONE, {N, text("c")}, runWithFile<cmdWriteVpd>, nullptr},
+    {"RESTORENVWWN", TOKENS_ANY, 0, nullptr, SLOT1 | WRITES, 1, CHECK_FC_STAR, RESTRICT_NONE, {N}, runIndexed<cmdRestoreNvWwn>, nullptr},
+    {"RESTOREDEFWWN", TOKENS_ANY, 0, nullptr, SLOT1 | WRITES, 1, CHECK_FC_STAR, RESTRICT_NONE, {N}, runIndexed<cmdRestoreDefWwn>, nullptr},
+    {"WRITEVPD", TOKENS_AT_LEAST, 3, "writeVPD syntax error", WRITES, 2, CHECK_FC_STAR, RESTRICT_NONE, {N, text("c")}, runWithFile<cmdWriteVpd>, nullptr},
     {"SAVEVPD", TOKENS_AT_LEAST, 3, "saveVPD syntax error", 0, 2, CHECK_FC_STAR, RESTRICT_NONE, {N, {"i", VALUE_TEXT, false}}, runSaveVpd, nullptr},
     {"SAVEWWN", TOKENS_AT_LEAST, 3, "saveWWN syntax error", 0, 2, CHECK_FC_STAR, RESTRICT_NONE, {N, text("c")}, runWithFile<cmdSaveWwn>, nullptr},
-    {"RESTOREWWN", TOKENS_AT_LEAST, 3, "restoreWWN syntax error", 0, 2, CHECK_FC_STAR, RESTRICT_NONE, {N, text("c")}, runWithFile<cmdRestoreWwn>, nullptr},
+    {"RESTOREWWN", TOKENS_AT_LEAST, 3, "restoreWWN syntax error", WRITES, 2, CHECK_FC_STAR, RESTRICT_NONE, {N, text("c")}, runWithFile<cmdRestoreWwn>, nullptr},
     {"VPD", TOKENS_AT_LEAST, 2, "vpd syntax error", SLOT1, 1, CHECK_ANY, RESTRICT_VPD, {N}, runIndexed<cmdVpd>, nullptr},
     {"PERSONALITYINFO", TOKENS_AT_LEAST, 2, "PersonalityInfo syntax error", SLOT1 | ROW_CNA, 1, CHECK_ANY, RESTRICT_PERSONALITY, {N}, runIndexed<cmdPersonalityInfo>, nullptr},
-    {"CHANGEPERSONALITY", TOKENS_AT_LEAST, 3, "changePersonality syntax error", ROW_CNA, 2, CHECK_ANY, RESTRICT_PERSONALITY, {N, text("p")}, runChangePersonality, nullptr},
-    {"FACTORYDEFAULTS", TOKENS_AT_LEAST, 2, "factoryDefaults syntax error\n", ROW_ALL | ROW_NL_SYMBOLS | ROW_NL_INVALID, 1, CHECK_ANY, RESTRICT_NONE, {N}, runAllOrOne<cmdFactoryDefaults>, nullptr},
+    {"CHANGEPERSONALITY", TOKENS_AT_LEAST, 3, "changePersonality syntax error", ROW_CNA | WRITES, 2, CHECK_ANY, RESTRICT_PERSONALITY, {N, text("p")}, runChangePersonality, nullptr},
+    {"FACTORYDEFAULTS", TOKENS_AT_LEAST, 2, "factoryDefaults syntax error\n", ROW_ALL | ROW_NL_SYMBOLS | ROW_NL_INVALID | WRITES, 1, CHECK_ANY, RESTRICT_NONE, {N}, runAllOrOne<cmdFactoryDefaults>, nullptr},
     {"GETBOOTPARAMS", TOKENS_AT_LEAST, 3, "getbootparams syntax error\n", ROW_NL_NOINPUT, 2, CHECK_ANY, RESTRICT_BOOT_PARAM, {N, text("p")}, runWithFile<cmdGetBootParams>, nullptr},
-    {"SETDEFBOOTPARAMS", TOKENS_AT_LEAST, 3, "getbootparams syntax error\n", ROW_NL_NOINPUT, 2, CHECK_ANY, RESTRICT_BOOT_PARAM, {N, text("p")}, runWithFile<cmdSetDefBootParams>, nullptr},
+    {"SETDEFBOOTPARAMS", TOKENS_AT_LEAST, 3, "getbootparams syntax error\n", ROW_NL_NOINPUT | WRITES, 2, CHECK_ANY, RESTRICT_BOOT_PARAM, {N, text("p")}, runWithFile<cmdSetDefBootParams>, nullptr},
     {"SCREENDISPLAY", TOKENS_AT_LEAST, 2, "screendisplay syntax error", 0, 0, CHECK_NONE, RESTRICT_NONE, {}, nullptr, parseScreenDisplay},
     {"DUMP", TOKENS_AT_LEAST, 2, "dump syntax error", 0, 1, CHECK_ANY, RESTRICT_NEXA_ONLY, {N}, runIndexed<cmdDump>, nullptr},
-    {"WRITESVMAC", TOKENS_AT_LEAST, 3, "writesvmac syntax error\n", ROW_CNA, 2, CHECK_NIC, RESTRICT_NONE, {N, {"m=", VALUE_MAC, true}}, runWriteSvMac, nullptr},
-    {"RESTOREDEFSVMAC", TOKENS_AT_LEAST, 2, "restoredefsvmac syntax error\n", ROW_CNA, 1, CHECK_NIC, RESTRICT_NONE, {N}, runIndexed<cmdRestoreDefSvMac>, nullptr},
-    {"WRITEVLANPROPS", TOKENS_AT_LEAST, 4, "writevlanprops syntax error\n", ROW_CNA, 3, CHECK_NIC, RESTRICT_NONE, {N, num("i"), num("p")}, runWriteVlanProps, nullptr},
+    {"WRITESVMAC", TOKENS_AT_LEAST, 3, "writesvmac syntax error\n", ROW_CNA | WRITES, 2, CHECK_NIC, RESTRICT_NONE, {N, {"m=", VALUE_MAC, true}}, runWriteSvMac, nullptr},
+    {"RESTOREDEFSVMAC", TOKENS_AT_LEAST, 2, "restoredefsvmac syntax error\n", ROW_CNA | WRITES, 1, CHECK_NIC, RESTRICT_NONE, {N}, runIndexed<cmdRestoreDefSvMac>, nullptr},
+    {"WRITEVLANPROPS", TOKENS_AT_LEAST, 4, "writevlanprops syntax error\n", ROW_CNA | WRITES, 3, CHECK_NIC, RESTRICT_NONE, {N, num("i"), num("p")}, runWriteVlanProps, nullptr},
     {"READVLANPROPS", TOKENS_AT_LEAST, 2, "readvlanprops syntax error\n", ROW_CNA, 1, CHECK_NIC, RESTRICT_NONE, {N}, runIndexed<cmdReadVlanProps>, nullptr},
-    {"RESTOREDEFVLANPROPS", TOKENS_AT_LEAST, 2, "restoredefvlanprops syntax error", ROW_CNA, 1, CHECK_NIC, RESTRICT_NONE, {N}, runIndexed<cmdRestoreDefVlanProps>, nullptr},
+    {"RESTOREDEFVLANPROPS", TOKENS_AT_LEAST, 2, "restoredefvlanprops syntax error", ROW_CNA | WRITES, 1, CHECK_NIC, RESTRICT_NONE, {N}, runIndexed<cmdRestoreDefVlanProps>, nullptr},
     {"READMAC", TOKENS_AT_LEAST, 2, "readmacs syntax error\n", ROW_CNA, 1, CHECK_NIC, RESTRICT_NONE, {N}, runIndexed<cmdReadMac>, nullptr},
-    {"NETWORKBOOT", TOKENS_AT_LEAST, 4, "networkboot syntax error", ROW_BANG_NUMERIC, 3, CHECK_NIC, RESTRICT_NONE, {N, text("t"), num("s")}, runNetworkBoot, nullptr},
+    {"NETWORKBOOT", TOKENS_AT_LEAST, 4, "networkboot syntax error", ROW_BANG_NUMERIC | WRITES, 3, CHECK_NIC, RESTRICT_NONE, {N, text("t"), num("s")}, runNetworkBoot, nullptr},
     {"HELP", TOKENS_ANY, 0, nullptr, 0, 0, CHECK_NONE, RESTRICT_NONE, {}, nullptr, parseHelp},
     {"?", TOKENS_ANY, 0, nullptr, 0, 0, CHECK_NONE, RESTRICT_NONE, {}, nullptr, parseHelp},
 };

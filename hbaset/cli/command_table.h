@@ -50,6 +50,9 @@ enum RowFlags : uint16_t {
     ROW_NL_NOINPUT = 0x10,   // "No Input Parameters\n"
     ROW_NL_INVALID = 0x20,   // "Invalid Adapter Number: %d\n" for CHECK_ANY
     ROW_BANG_NUMERIC = 0x40, // a non-numeric n= prints "Non-Numeric Input!"
+    // The command changes an adapter: its handler runs holding the adapter's
+    // writer lock (writer_lock.h), every adapter's for n=all and a=.
+    ROW_CHANGES_ADAPTER = 0x80,
     ROW_CNA = ROW_NL_NUMERIC | ROW_NL_SYMBOLS | ROW_NL_NOINPUT,
 };
 
@@ -81,10 +84,12 @@ struct CommandRow {
     AdapterCheck check;
     Restriction restriction;
     KeySpec keys[MAX_COMMAND_KEYS];
-    // Particular checks and the body call after the generic parse; returns
-    // the command's status.
+    // Particular checks and the body call after the parse; returns the
+    // command's status.
     int32_t (*run)(const CommandRow& row, const KeyValues& kv);
-    // When set, replaces the generic parse: called after the token rule.
+    // When set, replaces the generic parse: called after the token rule. It
+    // fills g_args itself; run, when the row has one, follows when it
+    // returns 0 (with no key values), else custom does the whole command.
     int32_t (*custom)(const CommandRow& row);
 };
 

@@ -11,7 +11,9 @@
 #include "hbaset/cli/command_table.h"
 #include "hbaset/cli/families.h"
 #include "hbaset/cli/message.h"
+#include "hbaset/cli/query_only.h"
 #include "hbaset/cli/run_state.h"
+#include "hbaset/cli/writer_lock.h"
 
 namespace {
 
@@ -94,9 +96,9 @@ int32_t readValue(const CommandRow& row, const KeySpec& spec, char* value, KeyVa
     }
 }
 
-int32_t runGeneric(const CommandRow& row) {
-    KeyValues kv;
-    memset(&kv, 0, sizeof kv);
+// Reads the row's keys into kv and runs its adapter check and restriction.
+// Returns 0, or the status after the message.
+int32_t parseGeneric(const CommandRow& row, KeyValues& kv) {
     int last = g_interp.tokenCount;
     if ((row.flags & ROW_SLOT1_ONLY) && last > 2) last = 2;
     for (int t = 1; t < last; ++t) {
@@ -123,6 +125,17 @@ int32_t runGeneric(const CommandRow& row) {
         int32_t st = checkAdapter(row.check, row.flags);
         if (st != CLU_OK) return st;
         st = checkRestriction(row.restriction);
+        if (st != CLU_OK) return st;
+    }
+    return CLU_OK;
+}
+
+// Runs the row's handler; a command that changes an adapter holds the
+// adapter's writer lock for the whole handler.
+int32_t runHandler(const CommandRow& row, const KeyValues& kv) {
+    WriterLocks locks;
+    if (row.flags & ROW_CHANGES_ADAPTER) {
+        int32_t st = lockChangedAdapters(&locks);
         if (st != CLU_OK) return st;
     }
     return row.run(row, kv);
@@ -293,10 +306,13 @@ int32_t runCommand(int tokenCount) {
     } else if (!tokenRuleHolds(*row, tokenCount)) {
         say(row->syntaxError);
         status = CLU_SYNTAX;
-    } else if (row->custom != nullptr) {
-        status = row->custom(*row);
+    } else if (refusedByQueryOnlyDriver(row->name)) {
+        status = CLU_NOT_SUPPORTED;
     } else {
-        status = runGeneric(*row);
+        KeyValues kv;
+        memset(&kv, 0, sizeof kv);
+        status = row->custom != nullptr ? row->custom(*row) : parseGeneric(*row, kv);
+        if (status == CLU_OK && row->run != nullptr) status = runHandler(*row, kv);
     }
     g_run.cluStatus = status;
     return status;

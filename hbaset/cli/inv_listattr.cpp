@@ -11,6 +11,7 @@
 #include "hbaset/cli/inventory.h"
 #include "hbaset/cli/message.h"
 #include "hbaset/cli/run_state.h"
+#include "hbaset/fcmaint/config_region.h"
 #include "hbaset/fcmaint/mailbox.h"
 #include "hbaset/fcmaint/nvparms.h"
 #include "hbaset/fcmaint/wakeup.h"
@@ -75,12 +76,17 @@ void brevinBootTexts(int i, InventoryEntry* e) {
     e->bootEnabled = enabled != 0 ? 1 : 0;
 }
 
-// Boot texts of other FC functions from the wakeup parameters.
+// Boot texts of other FC functions from the wakeup parameters. A driver
+// that keeps no wakeup region (the backend of a real server's FC transport)
+// has no boot version to show: "N/A", and nothing failed.
 int32_t wakeupBootTexts(int i, InventoryEntry* e) {
     WakeupParms parms;
-    if (ReadWakeupParms(i, &parms) != 0) {
+    uint32_t st = ReadWakeupParms(i, &parms);
+    if (st != 0) {
         copyBounded(e->boot, sizeof e->boot, INV_NOT_AVAILABLE);
-        return CLU_WAKEUP_READ;
+        if (!isSli4(i) || st != REGION_NOT_APPLICABLE_SLI4) return CLU_WAKEUP_READ;
+        copyBounded(e->bios, sizeof e->bios, INV_NOT_AVAILABLE);
+        return CLU_OK;
     }
     if (parms.expRom.w0 == 0) {
         copyBounded(e->boot, sizeof e->boot, INV_NO_BOOT);

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "hbaset/cli/named_files.h"
+
 MessageState g_msg = {{}, true, false, nullptr, "hbasetlog.txt", nullptr};
 
 namespace {
@@ -156,15 +158,22 @@ int saveRegionToFile(const void* data, size_t length, const char* fileName) {
     uint8_t region[REGION_FILE_SIZE];
     memset(region, 0, sizeof region);
     if (data != nullptr) memcpy(region, data, length < sizeof region ? length : sizeof region);
-    FILE* f = (fileName != nullptr && fileName[0] != '\0') ? fopen(fileName, "wb") : nullptr;
-    if (f == nullptr) {
+    // Written beside its name and renamed into place: a failed save leaves an
+    // earlier file of that name as it was.
+    PlatSaveFile save;
+    PlatFileStatus why = (fileName != nullptr && fileName[0] != '\0')
+                             ? plat_save_begin(&save, fileName, PLAT_MODE_SAVED)
+                             : PLAT_FILE_MISSING;
+    if (why != PLAT_FILE_OK) {
+        reportRefusedFile(fileName, why);
         setMessageLine("ERROR: Can't open specified file");
         emitLine();
         return 4;
     }
-    bool written = fwrite(region, 1, sizeof region, f) == sizeof region;
-    if (fclose(f) != 0) written = false;
-    if (!written) {
+    why = plat_save_write(&save, region, sizeof region);
+    if (why == PLAT_FILE_OK) why = plat_save_commit(&save);
+    if (why != PLAT_FILE_OK) {
+        reportRefusedFile(fileName, why);
         setMessageLine("ERROR: Can't write specified file");
         emitLine();
         return 4;
@@ -180,7 +189,11 @@ void setLogFileName(const char* name) {
 int openLogFile() {
     closeLogFile();
     if (g_msg.logFileName[0] == '\0') return -1;
-    g_msg.logFile = fopen(g_msg.logFileName, "ab");
+    // Never through a link, never a FIFO or device; a new log is private.
+    PlatFileStatus why = PLAT_FILE_OK;
+    g_msg.logFile = plat_fopen_log(g_msg.logFileName, PLAT_MODE_LOG, true, &why);
+    if (g_msg.logFile == nullptr && (why == PLAT_FILE_LINK || why == PLAT_FILE_NOT_REGULAR))
+        emitConsole("%s is %s: refused\n", g_msg.logFileName, plat_file_status_text(why));
     return g_msg.logFile ? 0 : -1;
 }
 

@@ -52,7 +52,9 @@ enum : int32_t {
     CLU_DOWNLOAD_AGAIN = 87,
     CLU_SIGNATURE_MISSING = 89,
     CLU_SIGNATURE_INVALID = 90,
+    CLU_STATE_STORAGE = 112, // the state's file system is full or read-only
     CLU_CNA_VPD = 141,
+    CLU_ADAPTER_BUSY = 170, // another program kept the adapter's writer lock
 };
 
 // cluStatus values that count as success.

@@ -1,14 +1,11 @@
 // The script runner: one command per line, comment lines, the repeat rule,
 // the user's stop key and the head and tail lines of the script log.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 
 #include "hbaset/cli/interpreter.h"
 #include "hbaset/cli/message.h"
+#include "hbaset/cli/named_files.h"
 #include "hbaset/cli/run_state.h"
 #include "platform/plat_fs.h"
 #include "platform/plat_time.h"
@@ -107,12 +104,8 @@ int32_t runScript(const char* path) {
     uint32_t repeatPass = 0;
 
     // Only a regular file is a script: a directory, a device or a FIFO is
-    // refused like a missing file (O_NONBLOCK: a FIFO must not block the open).
-    FILE* f = nullptr;
-    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat st;
-    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) f = fdopen(fd, "rb");
-    if (f == nullptr && fd >= 0) close(fd);
+    // refused like a missing file, and its open never blocks.
+    FILE* f = openCommandInput(path);
     if (f == nullptr) {
         emitConsole("Error opening %s!\n", path);
         g_run.cluStatus = CLU_FILE_OPEN;

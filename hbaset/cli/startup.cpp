@@ -18,10 +18,12 @@
 #include "hbaset/cli/interpreter.h"
 #include "hbaset/cli/message.h"
 #include "hbaset/cli/run_state.h"
+#include "hbaset/cli/usage.h"
 #include "hbaset/cna/mal.h"
 #include "hbaset/fcmaint/config_region.h"
 #include "hbaset/fcmaint/mailbox.h"
 #include "hbaset/fcmaint/vpd.h"
+#include "platform/plat_fs.h"
 #include "platform/plat_registry.h"
 
 RunState g_run = {};
@@ -128,6 +130,7 @@ void readDriverInfo(uint32_t i) {
     if (info.version >= kDrvInfoVersion) {
         if (info.sliMode == kSli4Mode) r->sli4 = 1;
         if ((info.featureList & TGX_FEATURE_FCOE) != 0) r->functionKind |= KIND_FCOE_FUNCTION;
+        if ((info.featureList & TGX_FEATURE_QUERY_ONLY) != 0) g_table.queryOnlyDriver = true;
     }
     traceGroup(TRACE_GROUP_FC,
                "[startUp] board %u: drvType %u mailboxLimit %u sli4 %u featureList %x", i,
@@ -458,12 +461,25 @@ bool fcoeWwpnMatches(const char* text, uint32_t wwpnHigh, uint32_t wwpnLow) {
 
 // ---- steps ----------------------------------------------------------------------------------
 
-int32_t adminCheck() {
+int32_t adminCheck(int32_t* registryStatus) {
     PlatRegKey key = nullptr;
-    if (plat_reg_create_key(PLAT_HKLM, ADMIN_CHECK_KEY, &key) != PLAT_REG_OK) return CLU_NOT_ADMIN;
+    int32_t rc = plat_reg_create_key(PLAT_HKLM, ADMIN_CHECK_KEY, &key);
+    if (registryStatus != nullptr) *registryStatus = rc;
+    if (rc == PLAT_REG_ACCESS_DENIED) return CLU_NOT_ADMIN;
+    if (rc != PLAT_REG_OK) return CLU_STATE_STORAGE;
     plat_reg_close_key(key);
     plat_reg_delete_key(PLAT_HKLM, ADMIN_CHECK_KEY);
     return CLU_OK;
+}
+
+void reportStateStorage(int32_t registryStatus) {
+    const char* why = registryStatus == PLAT_REG_DISK_FULL       ? "no space left on the device"
+                      : registryStatus == PLAT_REG_WRITE_PROTECT ? "the file system is read-only"
+                                                                 : "input/output error";
+    char dir[512];
+    if (plat_state_dir(dir, sizeof dir) == 0) copyBounded(dir, sizeof dir, "(no folder)");
+    printf("Cannot write the machine state in %s: %s\n", dir, why);
+    fflush(stdout);
 }
 
 int32_t readBoardList(BoardListFn list, BrdInfo** boards, uint32_t* count) {
@@ -654,12 +670,19 @@ void releaseRun() {
 }
 
 int hbasetMain(int argc, char** argv) {
+    if (printUsageSwitch(argc, argv)) return CLU_OK;
     releaseRun();
     memset(&g_run, 0, sizeof g_run);
     g_run.nexaEnabled = true;
     if (argv == nullptr || argc < 1) argc = 1;
 
-    if (adminCheck() != CLU_OK) {
+    int32_t registryStatus = PLAT_REG_OK;
+    int32_t admin = adminCheck(&registryStatus);
+    if (admin == CLU_STATE_STORAGE) {
+        reportStateStorage(registryStatus);
+        return CLU_STATE_STORAGE;
+    }
+    if (admin != CLU_OK) {
         fputs("Not an Administrative user! Exiting...\n", stdout);
         fflush(stdout);
         return CLU_NOT_ADMIN;

@@ -48,9 +48,14 @@ void wwnWordsFromRegion(const uint8_t bytes[8], bool sli4, uint32_t* high, uint3
 bool fcoeWwpnMatches(const char* text, uint32_t wwpnHigh, uint32_t wwpnLow);
 
 // ---- steps ------------------------------------------------------------------------------
-// Creates and deletes ADMIN_CHECK_KEY. Returns 0, or 78 when the registry
-// refuses (nothing printed here).
-int32_t adminCheck();
+// Creates and deletes ADMIN_CHECK_KEY. Returns 0; 78 when the registry
+// refuses the change for lack of rights; 112 when its file system cannot take
+// it (full, read-only, failing). *registryStatus (may be null) receives the
+// registry's status. Nothing is printed here.
+int32_t adminCheck(int32_t* registryStatus = nullptr);
+// The one line of a state that cannot be written (112), naming the problem
+// and the state folder.
+void reportStateStorage(int32_t registryStatus);
 
 // The board list source; TGX_InitDiagEnv in the program.
 typedef uint32_t (*BoardListFn)(BrdInfo* out, uint32_t capacity);

@@ -14,6 +14,7 @@
 #include "hbaset/cli/command_table.h"
 #include "hbaset/cli/commands.h"
 #include "hbaset/cli/message.h"
+#include "hbaset/cli/named_files.h"
 #include "hbaset/cli/run_state.h"
 #include "hbaset/cna/cna_ops.h"
 #include "hbaset/cna/mal_ops.h"
@@ -93,6 +94,12 @@ void cmdDump(int index) {
     if (!dumpFileName(index, controller, path, sizeof path)) {
         say("Dump file name too long");
         g_run.cluStatus = CLU_ARGUMENT_LENGTH;
+        return;
+    }
+    // The name is the host's, the adapter's and the time's: a link or a special
+    // file found there was planted, and the dump is not written through it.
+    if (reportRefusedFile(path, plat_log_target_status(path))) {
+        g_run.cluStatus = CLU_FILE_OPEN;
         return;
     }
     int rc = MAL_RetrieveDump(controller, path, "RAM");

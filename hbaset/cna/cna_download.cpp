@@ -2,18 +2,23 @@
 // the download branch that fills the request from the adapter table.
 #include "hbaset/cna/cna_download.h"
 
+#include <unistd.h>
+
 #include <cstring>
 #include <memory>
 
 #include "common/bounded_text.h"
 #include "common/tracelog/tracelog.h"
 #include "hbaset/cli/adapter_table.h"
+#include "hbaset/cli/progress_bar.h"
 #include "hbaset/cli/families.h"
 #include "hbaset/cli/run_state.h"
 #include "hbaset/cna/mal.h"
 #include "hbaset/cna/nexa.h"
+#include "hbaset/fcmaint/image_file.h"
 #include "hbaset/fcmaint/rm_status.h"
 #include "libtgx/libtgx.h"
+#include "platform/plat_image_file.h"
 
 namespace {
 
@@ -24,6 +29,7 @@ constexpr uint32_t kPciConfigBytes = 256;
 // CLU statuses of this branch that no other command shares.
 constexpr int32_t kCluNexaRefused = 31; // NEXA busy, or the UFI format refused by NEXA
 constexpr int32_t kCluIncompatible = 70;
+constexpr size_t kSealedNameMax = 200; // the kernel takes names of up to 249 bytes
 
 // NEXA outcome of "UpgradeFlashROM" -> RM status. How to add a row: the NEXA
 // code, then the RM status it stands for; codes not listed give 114.
@@ -119,6 +125,37 @@ bool revisionRequired(uint32_t deviceId) {
     return f == FAMILY_CV3 || f == FAMILY_TARNEL;
 }
 
+// The image as read once, and the sealed copy of it that NEXA opens: the bytes
+// verified are the bytes flashed, whatever happens to the file meanwhile.
+struct CnaImage {
+    ImageFile file;
+    int sealedFd = -1;
+    char sealedPath[64] = "";
+    ~CnaImage() {
+        if (sealedFd >= 0) close(sealedFd);
+    }
+};
+
+// Reads the file and seals its copy; the CLU status of a file that cannot be
+// read, else 0.
+uint32_t readCnaImage(const char* path, CnaImage* image) {
+    if (loadImageFile(path, &image->file) != IMAGE_LOADED) {
+        traceGroup(TRACE_GROUP_FC, "[DownloadCNAFirmware] Cannot read the image file %s\n", path);
+        return CLU_FILE_OPEN;
+    }
+    // The copy is named after the file (its full path when that fits a name),
+    // so that NEXA's own records say which file it flashed.
+    const char* base = strrchr(path, '/');
+    const char* name = strlen(path) <= kSealedNameMax ? path : (base ? base + 1 : path);
+    image->sealedFd = plat_sealed_copy(name, image->file.bytes.data(), image->file.bytes.size(),
+                                       image->sealedPath, sizeof image->sealedPath);
+    if (image->sealedFd < 0) {
+        traceGroup(TRACE_GROUP_FC, "[DownloadCNAFirmware] Cannot keep a copy of %s\n", path);
+        return CLU_FILE_OPEN;
+    }
+    return 0;
+}
+
 } // namespace
 
 uint32_t cnaRmFromNexaCode(int code) {
@@ -199,7 +236,14 @@ uint32_t DownloadCNAFirmware(int adapter, const char* path) {
                    "[DownloadCNAFirmware] PCI revision ID cannot be read. Download refused\n");
         return CLU_FILE_OPEN;
     }
+    CnaImage image;
+    uint32_t readStatus = readCnaImage(path, &image);
+    if (readStatus != 0) return readStatus;
+    req.path = image.sealedPath;
+    req.image = UfiImage{image.file.bytes.data(), image.file.bytes.size()};
+    progressBarStage("Flashing Through NEXA");
     uint32_t rm = DownloadCNAImage(&req, verify);
+    if (rm == RM_STATUS_OK || rm == RM_STATUS_FLASHED_REBOOT) progressBarPercent(100);
     int32_t clu = cnaCluFromRm(rm);
     traceGroup(TRACE_GROUP_FC, "DownloadCNAImage rmStatus %d cluStatus %d\n", static_cast<int>(rm),
                clu);

@@ -9,6 +9,8 @@
 #pragma once
 #include <cstdint>
 
+#include "hbaset/ufi/ufi_image.h"
+
 // RM statuses of this branch beyond rm_status.h.
 constexpr uint32_t RM_STATUS_VF_REFUSED = 2;        // update refused on an SR-IOV virtual function
 constexpr uint32_t RM_STATUS_NEXA_BUSY = 64;        // NEXA busy (another upgrade, or status 14)
@@ -20,7 +22,8 @@ constexpr uint32_t RM_STATUS_FLASHED_REBOOT = 247;  // written; a reboot activat
 // What the verifiers and the flash step know of the target.
 struct CnaDownloadRequest {
     int controllerTag; // NEXA tag of the adapter's Corevane<n> node
-    const char* path;  // image file, as NEXA is to open it
+    const char* path;  // what NEXA opens: a sealed copy of the checked image
+    UfiImage image;    // the image file as read once; the verifiers check this copy
     uint32_t deviceId; // PCI IDs of the function downloaded to
     uint32_t vendorId;
     uint32_t subsystemDeviceId;

@@ -15,8 +15,8 @@ constexpr int kCv3rRevision = 16;
 constexpr int kCv3rP2Revision = 17;
 
 // Reads and decodes the build string; 0 with *generation set, or the status.
-uint32_t imageGeneration(const char* path, int* generation, char* raw) {
-    uint32_t rc = GetRawUFIBuildString(path, raw);
+uint32_t imageGeneration(const UfiImage& image, int* generation, char* raw) {
+    uint32_t rc = GetRawUFIBuildString(image, raw);
     if (rc != RM_STATUS_OK) return rc;
     if (DecodeRawBuildString(raw, generation, nullptr, 0) != RM_STATUS_OK)
         return RM_STATUS_ERROR_INCOMP_IMAGE;
@@ -54,7 +54,7 @@ uint32_t VerifyCNAFirmwareCV2(const CnaDownloadRequest* req) {
     traceGroup(TRACE_GROUP_FC,
                "[VerifyCNAFirmwareCV2] CV2 device detected.  Verifying CV2 firmware.\n");
     UfiHeader header;
-    uint32_t rc = GetUFIHeader(req->path, &header);
+    uint32_t rc = GetUFIHeader(req->image, &header);
     if (rc != RM_STATUS_OK) return rc;
     int generation = UFI_GEN_NONE;
     if (DecodeRawBuildString(header.buildVersionString, &generation, nullptr, 0) != RM_STATUS_OK)
@@ -66,7 +66,7 @@ uint32_t VerifyCNAFirmwareCV2(const CnaDownloadRequest* req) {
                    header.buildVersionString);
         return RM_STATUS_ERROR_INCOMP_IMAGE;
     }
-    rc = VerifyUFIFileSize(req->path);
+    rc = VerifyUFIFileSize(req->image);
     if (rc != RM_STATUS_OK) return rc;
     if (header.vendorId != req->vendorId) {
         traceGroup(TRACE_GROUP_FC, "[VerifyCNAFirmwareCV2] NO MATCH UFI vendorID %x\n",
@@ -79,7 +79,7 @@ uint32_t VerifyCNAFirmwareCV2(const CnaDownloadRequest* req) {
         return RM_STATUS_OK;
     }
     UfiFlashDir dir;
-    rc = GetUFIFlashDir(req->path, 0, &dir);
+    rc = GetUFIFlashDir(req->image, 0, &dir);
     if (rc != RM_STATUS_OK) return rc;
     if (directoryListsCv2Device(dir)) {
         traceGroup(TRACE_GROUP_FC,
@@ -108,7 +108,7 @@ uint32_t VerifyCNAFirmwareCV3(const CnaDownloadRequest* req) {
 
     char raw[UFI_BUILD_STRING_SIZE];
     int generation = UFI_GEN_NONE;
-    uint32_t rc = imageGeneration(req->path, &generation, raw);
+    uint32_t rc = imageGeneration(req->image, &generation, raw);
     if (rc != RM_STATUS_OK) return rc;
     if (generation != UFI_GEN_CV3) {
         traceGroup(TRACE_GROUP_FC,
@@ -117,7 +117,7 @@ uint32_t VerifyCNAFirmwareCV3(const CnaDownloadRequest* req) {
                    raw);
         return RM_STATUS_ERROR_INCOMP_IMAGE;
     }
-    rc = VerifyUFIFileSize(req->path);
+    rc = VerifyUFIFileSize(req->image);
     if (rc != RM_STATUS_OK) return rc;
     if (r < kCv3rRevision) {
         traceGroup(TRACE_GROUP_FC,
@@ -125,7 +125,7 @@ uint32_t VerifyCNAFirmwareCV3(const CnaDownloadRequest* req) {
         return RM_STATUS_OK;
     }
     UfiHeaderCV3 header;
-    rc = GetUFIHeaderCV3(req->path, &header);
+    rc = GetUFIHeaderCV3(req->image, &header);
     if (rc != RM_STATUS_OK) return rc;
     const int asic = header.asicTypeRevision;
     bool accepted = r == kCv3rRevision ? (asic == kCv3rRevision || asic == kCv3rP2Revision)
@@ -148,7 +148,7 @@ uint32_t VerifyCNAFirmwareTarnel(const CnaDownloadRequest* req) {
     if (req == nullptr || req->revisionId < 0) return RM_STATUS_BAD_ARGUMENT;
     char raw[UFI_BUILD_STRING_SIZE];
     int generation = UFI_GEN_NONE;
-    uint32_t rc = imageGeneration(req->path, &generation, raw);
+    uint32_t rc = imageGeneration(req->image, &generation, raw);
     if (rc != RM_STATUS_OK) return rc;
     if (generation != UFI_GEN_TARNEL) {
         traceGroup(TRACE_GROUP_FC,
@@ -157,10 +157,10 @@ uint32_t VerifyCNAFirmwareTarnel(const CnaDownloadRequest* req) {
                    raw);
         return RM_STATUS_ERROR_INCOMP_IMAGE;
     }
-    rc = VerifyUFIFileSize(req->path);
+    rc = VerifyUFIFileSize(req->image);
     if (rc != RM_STATUS_OK) return rc;
     UfiHeaderCV3 header;
-    rc = GetUFIHeaderCV3(req->path, &header);
+    rc = GetUFIHeaderCV3(req->image, &header);
     if (rc != RM_STATUS_OK) return rc;
     const int asic = header.asicTypeRevision;
     if (asic < req->revisionId) {

@@ -21,6 +21,9 @@ constexpr uint32_t REGION8_OPENBOOT_SIZE = 40;
 constexpr uint32_t REGION9_SIZE = 88;
 constexpr uint32_t REGION10_SIZE = 256;
 constexpr uint32_t REGION_EX_BUFFER = 1000; // data buffer of the single-request forms
+// DumpConfigRegion on an SLI-4 entry: the library's "region not applicable"
+// status (the driver keeps no such region; nothing failed).
+constexpr uint32_t REGION_NOT_APPLICABLE_SLI4 = 3;
 
 // Reads up to *length bytes of a region from byteOffset into buffer; *length
 // receives the bytes read. Classic adapters read in mailbox-sized pieces (a

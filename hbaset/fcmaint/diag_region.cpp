@@ -13,6 +13,7 @@
 #include "hbaset/cli/commands.h"
 #include "hbaset/cli/interpreter.h"
 #include "hbaset/cli/message.h"
+#include "hbaset/cli/named_files.h"
 #include "hbaset/cli/run_state.h"
 #include "hbaset/fcmaint/config_region.h"
 #include "hbaset/fcmaint/mailbox.h"
@@ -37,7 +38,7 @@ bool storedByteOrder(uint32_t region) {
 // The VPD file into buffer (kVpdFileMax + 1 bytes, so a longer file shows).
 // Returns the bytes read, or -1 when the file cannot be opened or read.
 long readVpdFile(const char* name, uint8_t* buffer) {
-    FILE* f = fopen(name, "rb");
+    FILE* f = openCommandInput(name);
     if (f == nullptr) return -1;
     size_t n = fread(buffer, 1, kVpdFileMax + 1, f);
     bool bad = ferror(f) != 0;

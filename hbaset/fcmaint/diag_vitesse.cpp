@@ -20,6 +20,7 @@
 
 #include "hbaset/cli/adapter_table.h"
 #include "hbaset/cli/command_table.h"
+#include "hbaset/cli/named_files.h"
 #include "hbaset/cli/commands.h"
 #include "hbaset/cli/interpreter.h"
 #include "hbaset/cli/message.h"
@@ -95,7 +96,7 @@ bool splitLines(const std::vector<uint8_t>& file, std::vector<Line>* lines) {
 }
 
 bool readWholeFile(const char* name, std::vector<uint8_t>* out) {
-    FILE* f = fopen(name, "rb");
+    FILE* f = openCommandInput(name);
     if (f == nullptr) return false;
     uint8_t chunk[4096];
     size_t n;

@@ -3,7 +3,6 @@
 // converged download, PRG and AIF files through the adapter mailbox).
 #pragma once
 #include <cstdint>
-#include <cstdio>
 
 #include "hbaset/fcmaint/fw_image.h"
 #include "hbaset/fcmaint/mbox_records.h"
@@ -20,11 +19,11 @@ extern const DownloadProgress kConsoleProgress;
 // a failed request's mailbox status, or the .GRP / converged paths' codes.
 uint32_t DownloadImage(int adapter, const char* path, const DownloadProgress& progress);
 
-// The two mailbox engines; the file is open and at offset 0.
-uint32_t DownloadPrgImage(int adapter, FILE* file, uint32_t family,
+// The two mailbox engines, over the image as read into memory.
+uint32_t DownloadPrgImage(int adapter, const ImageView& image, uint32_t family,
                           const DownloadProgress& progress);
-uint32_t DownloadAifFile(int adapter, FileKind kind, FILE* file, bool bareAif, uint32_t family,
-                         const DownloadProgress& progress);
+uint32_t DownloadAifFile(int adapter, FileKind kind, const ImageView& image, bool bareAif,
+                         uint32_t family, const DownloadProgress& progress);
 
 // Percentage of a chunked transfer once sent bytes of total are done (0-99).
 int chunkPercent(uint64_t sent, uint64_t total);

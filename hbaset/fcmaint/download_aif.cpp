@@ -26,12 +26,11 @@ constexpr int kEraseMaxStalls = 16;
 constexpr uint32_t kBootListMax = 10;
 
 struct AifFile {
-    FILE* file;
+    ImageView image;
     FileKind kind;
     bool bare; // .aif: no checksum words
     bool hasBoot;
     uint32_t family;
-    int64_t size;
     uint32_t overhead() const { return bare ? AIF_OVERHEAD_BARE : AIF_OVERHEAD; }
 };
 
@@ -75,7 +74,7 @@ uint32_t dwcWakeup(int adapter, const AifFile& f, uint64_t start, uint64_t end, 
     bool bootListRead = false;
     for (uint64_t at = start + AIF_OVERHEAD; at + PRG_HEADER_SIZE <= end;) {
         PrgHeader h;
-        if (readWordsAt(f.file, at, h.w, PRG_HEADER_WORDS) != 0) break;
+        if (readWordsAt(f.image, at, h.w, PRG_HEADER_WORDS) != 0) break;
         if (h.w[0] == 0xFFFFFFFFu || h.w[0] < PRG_HEADER_SIZE) break;
         ProgramId pid{h.w[1], h.w[2]};
         uint32_t type = prgType(h);
@@ -169,7 +168,8 @@ uint32_t loadBody(int adapter, const AifFile& f, uint64_t start, const AifHeader
     uint32_t address = aifBase(h);
     int shown = 0;
     uint8_t chunk[MBOX_CLASSIC_DATA_MAX];
-    if (readAt(f.file, start + AIF_HEADER_SIZE, chunk, 0) != 0) return DL_READ_ERROR;
+    if (start + AIF_HEADER_SIZE + length > f.image.size) return DL_SHORT_IMAGE;
+    const uint8_t* body = f.image.data + start + AIF_HEADER_SIZE;
     do {
         if (sent > 0) {
             if (*lastProgress != kStepLoad) break;
@@ -184,10 +184,7 @@ uint32_t loadBody(int adapter, const AifFile& f, uint64_t start, const AifHeader
             shown = pct;
         }
         std::memset(chunk, 0, sizeof chunk);
-        if (n > 0 && std::fread(chunk, 1, n, f.file) != n) {
-            emitText("Invalid Image - Error Reading File\n");
-            return DL_READ_ERROR;
-        }
+        if (n > 0) std::memcpy(chunk, body + sent, n);
         bool last = sent + n == length;
         MboxBuf mb;
         mboxInit(&mb, MBX_LOAD_AREA);
@@ -210,74 +207,62 @@ uint32_t loadBody(int adapter, const AifFile& f, uint64_t start, const AifHeader
     return 0;
 }
 
-uint32_t LoadAifImage(int adapter, const AifFile& f, uint64_t start, WakeupParms* work,
-                      const DownloadProgress& progress) {
-    AifHeader h;
-    uint32_t st = readWordsAt(f.file, start, h.w, AIF_HEADER_WORDS);
-    if (st != 0) {
-        emitText("Invalid Image - Error Reading File\n");
-        return st;
-    }
-    const uint64_t length = aifBodyLength(h);
-    const uint64_t total = length + AIF_HEADER_SIZE + (f.bare ? 0 : 4);
-    emitText("ImageBase %lx Len %lx\n", static_cast<unsigned long>(aifBase(h)),
-             static_cast<unsigned long>(total));
-    if (start + total > static_cast<uint64_t>(f.size)) {
-        emitText("Invalid Image - Short Image\n");
-        return DL_SHORT_IMAGE;
-    }
-
+// The checks of one image by its kind, before its area is erased. *skip is set
+// for an AWC image of an .ALL file whose version is already in flash.
+uint32_t checkAifKind(int adapter, const AifFile& f, uint64_t start, uint64_t total,
+                      const AifHeader& h, bool* skip) {
+    uint32_t st = 0;
     switch (aifKind(h)) {
     case AIF_KIND_AWC: {
         if (isSecureFamily(f.family)) {
-            st = AuthenticateAWC(adapter, f.file, start, h);
+            st = AuthenticateAWC(adapter, f.image, start, h);
             if (st != 0) {
                 emitText("Authentication Error\n");
                 return st;
             }
         }
         emitText("Download AWC image for adapter %lx\n", static_cast<unsigned long>(f.family));
-        if (f.kind == FILE_KIND_ALL) {
-            uint32_t flashWord = 0, n = 1;
-            if (DumpMemory(adapter, &flashWord, AWC_VERSION_ADDRESS, &n) != 0 || n != 1) {
-                emitText("Error Reading Flash for File Version\n");
-                return DL_FLASH_VERSION;
-            }
-            uint32_t familyByte = 0;
-            bool readOk = false;
-            uint32_t imageFamily = awcImageFamily(f.file, &familyByte, &readOk);
-            if (flashWord == aifIdWord(h) && readOk &&
-                awcFamilyAgrees(f.family, imageFamily, familyByte)) {
-                emitText("AWC in ALL with same Version, same ID: Skip\n");
-                return 0;
-            }
+        if (f.kind != FILE_KIND_ALL) return 0;
+        uint32_t flashWord = 0, n = 1;
+        if (DumpMemory(adapter, &flashWord, AWC_VERSION_ADDRESS, &n) != 0 || n != 1) {
+            emitText("Error Reading Flash for File Version\n");
+            return DL_FLASH_VERSION;
         }
-        break;
+        uint32_t familyByte = 0;
+        bool readOk = false;
+        uint32_t imageFamily = awcImageFamily(f.image, &familyByte, &readOk);
+        if (flashWord == aifIdWord(h) && readOk &&
+            awcFamilyAgrees(f.family, imageFamily, familyByte)) {
+            emitText("AWC in ALL with same Version, same ID: Skip\n");
+            *skip = true;
+        }
+        return 0;
     }
     case AIF_KIND_DWC:
-        st = checkDwcPrograms(adapter, f.file, start, start + total, h, f.family);
-        if (st != 0) return st;
-        break;
+        return checkDwcPrograms(adapter, f.image, start, start + total, h, f.family);
     case AIF_KIND_BWC:
-        break;
+        return 0;
     case AIF_KIND_FWC:
         if (isSecureFamily(f.family)) {
-            st = authenticateFwc(adapter, f.file, start);
+            st = authenticateFwc(adapter, f.image, start);
             if (st != 0) {
                 emitText("Authentication Error\n");
                 return st;
             }
         }
-        break;
+        return 0;
     default:
         emitText("Invalid file type\n");
         return DL_UNKNOWN_AIF_KIND;
     }
+}
 
+uint32_t checkImageSum(const AifFile& f, uint64_t start, uint64_t total,
+                       const DownloadProgress& progress) {
     progress.stage("Validating Checksum");
     if (!f.bare) {
         uint32_t sum = 0;
-        if (!RotXorChecksumFile(f.file, start, total / 4, &sum)) {
+        if (!RotXorChecksumRange(f.image, start, total / 4, &sum)) {
             emitText("Invalid Image - Error Reading File\n");
             return DL_READ_ERROR;
         }
@@ -287,10 +272,15 @@ uint32_t LoadAifImage(int adapter, const AifFile& f, uint64_t start, WakeupParms
         }
     }
     progress.stage("Checksum OK");
+    return 0;
+}
 
+// Erase, then the body; the adapter must end on progress 4.
+uint32_t programArea(int adapter, const AifFile& f, uint64_t start, const AifHeader& h,
+                     const DownloadProgress& progress) {
     progress.stage("Erasing Flash ROM Sectors");
     progress.percent(0);
-    st = eraseArea(adapter, h);
+    uint32_t st = eraseArea(adapter, h);
     if (st != 0) return st;
     progress.percent(100);
 
@@ -304,6 +294,31 @@ uint32_t LoadAifImage(int adapter, const AifFile& f, uint64_t start, WakeupParms
         return DL_PROGRESS;
     }
     progress.percent(100);
+    return 0;
+}
+
+uint32_t LoadAifImage(int adapter, const AifFile& f, uint64_t start, WakeupParms* work,
+                      const DownloadProgress& progress) {
+    AifHeader h;
+    uint32_t st = readWordsAt(f.image, start, h.w, AIF_HEADER_WORDS);
+    if (st != 0) {
+        emitText("Invalid Image - Error Reading File\n");
+        return st;
+    }
+    const uint64_t total = aifBodyLength(h) + AIF_HEADER_SIZE + (f.bare ? 0 : 4);
+    emitText("ImageBase %lx Len %lx\n", static_cast<unsigned long>(aifBase(h)),
+             static_cast<unsigned long>(total));
+    if (start + total > f.image.size) {
+        emitText("Invalid Image - Short Image\n");
+        return DL_SHORT_IMAGE;
+    }
+    bool skip = false;
+    st = checkAifKind(adapter, f, start, total, h, &skip);
+    if (st != 0 || skip) return st;
+    st = checkImageSum(f, start, total, progress);
+    if (st != 0) return st;
+    st = programArea(adapter, f, start, h, progress);
+    if (st != 0) return st;
 
     if (aifKind(h) == AIF_KIND_DWC) {
         st = dwcWakeup(adapter, f, start, start + total, work);
@@ -319,7 +334,7 @@ uint32_t LoadAifImage(int adapter, const AifFile& f, uint64_t start, WakeupParms
 // The header of the image at offset at; false (with the message printed and
 // *st set) when it is missing or not an AIF header.
 bool readImageHeader(const AifFile& f, uint64_t at, AifHeader* h, uint32_t* st) {
-    *st = readWordsAt(f.file, at, h->w, AIF_HEADER_WORDS);
+    *st = readWordsAt(f.image, at, h->w, AIF_HEADER_WORDS);
     if (*st == DL_READ_ERROR) {
         emitText("Incompatible Image - Error Reading File!\n");
         return false;
@@ -335,7 +350,7 @@ bool readImageHeader(const AifFile& f, uint64_t at, AifHeader* h, uint32_t* st) 
 // Offset where the images of the file end: the whole-file checksum word of an
 // .ALL file counts as its end.
 uint64_t imagesEnd(const AifFile& f) {
-    uint64_t size = static_cast<uint64_t>(f.size);
+    const uint64_t size = f.image.size;
     return f.kind == FILE_KIND_ALL && !f.bare && size >= 4 ? size - 4 : size;
 }
 
@@ -350,12 +365,12 @@ uint32_t validateFile(int adapter, AifFile* f) {
         uint32_t st = 0;
         if (!readImageHeader(*f, at, &h, &st)) return st;
         const uint64_t total = aifBodyLength(h) + f->overhead();
-        if (at + total > static_cast<uint64_t>(f->size)) {
+        if (at + total > f->image.size) {
             emitText("Invalid Image - Short Image\n");
             return DL_SHORT_IMAGE;
         }
         if (aifKind(h) == AIF_KIND_BWC) f->hasBoot = true;
-        st = CheckAbsImageFile(adapter, f->file, at, h, f->family);
+        st = CheckAbsImageFile(adapter, f->image, at, h, f->family);
         if (st != 0) {
             emitText("CheckAbsImageFile Error\n");
             return st;
@@ -369,7 +384,7 @@ uint32_t validateFile(int adapter, AifFile* f) {
     emitText("End Of File\n");
     if (!f->bare) {
         uint32_t value = 0;
-        if (!RotXorChecksumFile(f->file, 0, (sum + 4) / 4, &value)) {
+        if (!RotXorChecksumRange(f->image, 0, (sum + 4) / 4, &value)) {
             emitText("Incompatible Image - Error Reading File\n");
             return DL_READ_ERROR;
         }
@@ -391,17 +406,12 @@ bool sameParms(const WakeupParms& a, const WakeupParms& b) {
 
 } // namespace
 
-uint32_t DownloadAifFile(int adapter, FileKind kind, FILE* file, bool bareAif, uint32_t family,
-                         const DownloadProgress& progress) {
-    AifFile f{file, kind, bareAif, false, family, fileSize(file)};
-    if (f.size < 0) {
-        emitText("Invalid Image - Error Reading File\n");
-        return DL_READ_ERROR;
-    }
+uint32_t DownloadAifFile(int adapter, FileKind kind, const ImageView& image, bool bareAif,
+                         uint32_t family, const DownloadProgress& progress) {
+    AifFile f{image, kind, bareAif, false, family};
     uint32_t st = validateFile(adapter, &f);
     if (st != 0) return st;
 
-    std::rewind(file);
     WakeupParms work, asRead;
     if (ReadWakeupParms(adapter, &work) != 0) return DL_WAKEUP;
     asRead = work;
@@ -433,13 +443,15 @@ uint32_t DownloadAifFile(int adapter, FileKind kind, FILE* file, bool bareAif, u
         at += static_cast<uint64_t>(h.w[5]) + f.overhead();
     } while (kind == FILE_KIND_ALL && at < end);
 
-    if (!sameParms(work, asRead)) {
-        progress.stage("Updating Wakeup Parameters");
-        st = UpdateWakeupParms(adapter, work);
-        if (st != 0) {
-            emitText("Update Wakeup Parameters Error %08lx\n", static_cast<unsigned long>(st));
-            return st;
-        }
+    // The wakeup parameters are written even when they did not change: the
+    // adapter keeps every image of this download aside until that write and
+    // then starts them together, so a download that fails or is killed part way
+    // leaves it starting the images it had before, never a mix.
+    if (!sameParms(work, asRead)) progress.stage("Updating Wakeup Parameters");
+    st = UpdateWakeupParms(adapter, work);
+    if (st != 0) {
+        emitText("Update Wakeup Parameters Error %08lx\n", static_cast<unsigned long>(st));
+        return st;
     }
     return 0;
 }

@@ -24,45 +24,39 @@ int chunkPercent(uint64_t sent, uint64_t total) {
     return static_cast<int>(99 - (remaining * 100) / total);
 }
 
-uint32_t DownloadPrgImage(int adapter, FILE* file, uint32_t family,
+namespace {
+
+// Every check of a PRG image before anything on the adapter is erased: the
+// header checksum, compatibility and keys, the exact size and the file
+// checksum.
+uint32_t validatePrgImage(int adapter, const ImageView& image, uint32_t family, PrgHeader* h,
                           const DownloadProgress& progress) {
     progress.stage("Reading Header");
-    PrgHeader h;
-    uint32_t st = readWordsAt(file, 0, h.w, PRG_HEADER_WORDS);
+    uint32_t st = readWordsAt(image, 0, h->w, PRG_HEADER_WORDS);
     if (st != 0) return st;
-    emitText("ProgramID %x %x\n", h.w[1], h.w[2]);
-    if (prgHeaderChecksum(h) != 0) {
+    emitText("ProgramID %x %x\n", h->w[1], h->w[2]);
+    if (prgHeaderChecksum(*h) != 0) {
         emitText("Bad CheckSum Error\n");
         return DL_CHECKSUM;
     }
-    st = checkPrgCompatibility(adapter, file, h, family);
+    st = checkPrgCompatibility(adapter, image, *h, family);
     if (st != 0) return st;
 
-    // Size check. A size that is not a whole number of words cannot be sent
-    // or checksummed: its last word would be incomplete.
-    const uint32_t size = prgSize(h);
-    if (size == 0 || size % 4 != 0) {
+    // A size that is not a whole number of words cannot be sent or
+    // checksummed: its last word would be incomplete.
+    const uint32_t size = prgSize(*h);
+    if (size == 0 || size % 4 != 0 || size > image.size) {
         emitText("Invalid Image - Short Image\n");
         return DL_SHORT_IMAGE;
     }
-    uint8_t probe[2];
-    st = readAt(file, size - 1, probe, 1);
-    if (st == DL_READ_ERROR) {
-        emitText("Invalid Image - Error Reading File\n");
-        return DL_READ_ERROR;
-    }
-    if (st == DL_SHORT_IMAGE) {
-        emitText("Invalid Image - Short Image\n");
-        return DL_SHORT_IMAGE;
-    }
-    if (std::fread(probe + 1, 1, 1, file) == 1) {
+    if (size < image.size) {
         emitText("Invalid Image - Long Image\n");
         return DL_LONG_IMAGE;
     }
 
     progress.stage("Validating Checksum");
     uint32_t sum = 0;
-    if (!RotXorChecksumFile(file, 0, size / 4, &sum)) {
+    if (!RotXorChecksumRange(image, 0, size / 4, &sum)) {
         emitText("Invalid Image - Error Reading File\n");
         return DL_READ_ERROR;
     }
@@ -70,31 +64,30 @@ uint32_t DownloadPrgImage(int adapter, FILE* file, uint32_t family,
         emitText("Bad CheckSum\n");
         return DL_CHECKSUM;
     }
+    return 0;
+}
 
+uint32_t erasePrg(int adapter, const PrgHeader& h, const DownloadProgress& progress) {
     progress.stage("Erasing Sector(s) In Flash ROM");
     MboxBuf mb;
     mboxInit(&mb, MBX_DOWN_LOAD);
     mb.w[1] = kDownLoadErase;
-    mb.w[3] = size;
+    mb.w[3] = prgSize(h);
     mb.w[4] = h.w[1];
     mb.w[5] = h.w[2];
-    st = IssueMbox1(adapter, &mb);
-    if (st == MBXS_NO_FLASH) {
-        std::rewind(file);
-        return st;
-    }
-    if (st != 0) {
-        mboxRecordFailure(mb);
-        emitText("DOWN_LOAD Mailbox Command Erase Error. Status %lx\n",
-                 static_cast<unsigned long>(st));
-        return st;
-    }
+    uint32_t st = IssueMbox1(adapter, &mb);
+    if (st == 0 || st == MBXS_NO_FLASH) return st;
+    mboxRecordFailure(mb);
+    emitText("DOWN_LOAD Mailbox Command Erase Error. Status %lx\n", static_cast<unsigned long>(st));
+    return st;
+}
 
-    std::rewind(file);
+// The whole image, header included, in chunks of at most 108 bytes.
+uint32_t sendPrgChunks(int adapter, const ImageView& image, uint32_t size,
+                       const DownloadProgress& progress) {
     progress.stage("Loading Image");
     progress.percent(0);
     int shown = 0;
-    uint8_t chunk[MBOX_CLASSIC_DATA_MAX];
     for (uint32_t sent = 0; sent < size;) {
         uint32_t n = size - sent < MBOX_CLASSIC_DATA_MAX ? size - sent : MBOX_CLASSIC_DATA_MAX;
         int pct = chunkPercent(sent + n, size);
@@ -102,17 +95,14 @@ uint32_t DownloadPrgImage(int adapter, FILE* file, uint32_t family,
             progress.percent(pct);
             shown = pct;
         }
-        if (std::fread(chunk, 1, n, file) != n) {
-            emitText("Invalid Image - Error Reading File\n");
-            return DL_READ_ERROR;
-        }
+        MboxBuf mb;
         mboxInit(&mb, MBX_DOWN_LOAD);
         bool last = sent + n == size;
         mb.w[1] = kDownLoadChunk | (last ? kLastChunk : 0);
         mb.w[3] = n;
         mb.w[4] = MBOX_DATA_OFFSET;
-        fileBytesToWords(chunk, &mb.w[MBOX_DATA_WORD], n / 4);
-        st = IssueMbox1(adapter, &mb);
+        fileBytesToWords(image.data + sent, &mb.w[MBOX_DATA_WORD], n / 4);
+        uint32_t st = IssueMbox1(adapter, &mb);
         if (st != 0) {
             mboxRecordFailure(mb);
             emitText("DOWN_LOAD Mailbox Command Download Error. Status %lx\n",
@@ -122,6 +112,20 @@ uint32_t DownloadPrgImage(int adapter, FILE* file, uint32_t family,
         sent += n;
     }
     progress.percent(100);
+    return 0;
+}
+
+} // namespace
+
+uint32_t DownloadPrgImage(int adapter, const ImageView& image, uint32_t family,
+                          const DownloadProgress& progress) {
+    PrgHeader h;
+    uint32_t st = validatePrgImage(adapter, image, family, &h, progress);
+    if (st != 0) return st;
+    st = erasePrg(adapter, h, progress);
+    if (st != 0) return st;
+    st = sendPrgChunks(adapter, image, prgSize(h), progress);
+    if (st != 0) return st;
 
     progress.stage("Updating Wakeup Parameters");
     ProgramId pid{h.w[1], h.w[2]};

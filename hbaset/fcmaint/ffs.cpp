@@ -11,9 +11,12 @@
 #include "hbaset/cli/adapter_table.h"
 #include "hbaset/cli/message.h"
 #include "hbaset/cli/run_state.h"
+#include "hbaset/cli/progress_bar.h"
+#include "hbaset/fcmaint/image_file.h"
 #include "hbaset/fcmaint/mailbox.h"
 #include "hbaset/fcmaint/rm_status.h"
 #include "hbaset/fcmaint/sli_cfg.h"
+#include "platform/plat_files.h"
 
 namespace {
 
@@ -27,39 +30,21 @@ constexpr uint32_t kExitReboot = 80;
 constexpr uint32_t kExitReset = 14;
 constexpr uint32_t kExitDownloadFailed = 7;
 
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
-
 } // namespace
 
-uint32_t FFS_DownloadFile(int adapter, const char* objectName, const char* path) {
-    if (path == nullptr || path[0] == 0) return RM_STATUS_BAD_ARGUMENT;
-    FilePtr file(std::fopen(path, "rb"));
-    if (!file) {
-        traceGroup(TRACE_GROUP_FC, "[FFS_DownloadFile] Error opening file %s:\n", path);
-        return RM_STATUS_ERROR;
-    }
-    if (fseeko(file.get(), 0, SEEK_END) != 0) return RM_STATUS_ERROR;
-    off_t end = ftello(file.get());
-    if (end < 0 || static_cast<uint64_t>(end) > FFS_MAX_FILE_SIZE) return RM_STATUS_ERROR;
-    if (fseeko(file.get(), 0, SEEK_SET) != 0) return RM_STATUS_ERROR;
-    uint32_t size = static_cast<uint32_t>(end);
-
-    std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[size ? size : 1]);
-    if (!data) return RM_STATUS_NO_MEMORY;
-    // The whole file must be read: a short read would flash a truncated image.
-    if (size && std::fread(data.get(), 1, size, file.get()) != size) return RM_STATUS_ERROR;
-
+uint32_t FFS_DownloadBytes(int adapter, const char* objectName, const char* path,
+                           const ImageView& image, void (*piece)(uint64_t done, uint64_t total)) {
+    if (image.size > FFS_MAX_FILE_SIZE) return RM_STATUS_ERROR;
+    const uint32_t size = static_cast<uint32_t>(image.size);
     traceGroup(TRACE_GROUP_FC,
                "[FFS_DownloadFile] Calling SLI_CFG_WriteObject: board: %d, fileName: %s, "
                "objectName: %s, objectsize: %d bytes\n",
-               adapter, path, objectName ? objectName : "", static_cast<int>(size));
+               adapter, path ? path : "", objectName ? objectName : "", static_cast<int>(size));
+    // An empty file is a write of nothing; the object request needs a buffer.
+    static const uint8_t kNothing[4] = {};
     uint32_t written = 0;
-    uint32_t st = SLI_CFG_WriteObject(adapter, objectName, data.get(), size, &written, true);
+    uint32_t st = SLI_CFG_WriteObject(adapter, objectName, size ? image.data : kNothing, size,
+                                      &written, true, piece);
     if (st != 0 && st != RM_STATUS_NEEDS_REBOOT && st != RM_STATUS_NEEDS_RESET)
         traceGroup(TRACE_GROUP_FC, "[FFS_DownloadFile] Error SLI_CFG_WriteObject returned: %d\n",
                    static_cast<int>(st));
@@ -67,6 +52,18 @@ uint32_t FFS_DownloadFile(int adapter, const char* objectName, const char* path)
         traceGroup(TRACE_GROUP_FC, "[FFS_DownloadFile] %d bytes written\n",
                    static_cast<int>(written));
     return st;
+}
+
+uint32_t FFS_DownloadFile(int adapter, const char* objectName, const char* path) {
+    if (path == nullptr || path[0] == 0) return RM_STATUS_BAD_ARGUMENT;
+    ImageFile file;
+    const int loaded = loadImageFile(path, &file);
+    if (loaded == IMAGE_TOO_BIG) return RM_STATUS_ERROR;
+    if (loaded != IMAGE_LOADED) {
+        traceGroup(TRACE_GROUP_FC, "[FFS_DownloadFile] Error opening file %s:\n", path);
+        return RM_STATUS_ERROR;
+    }
+    return FFS_DownloadBytes(adapter, objectName, path, file.view(), nullptr);
 }
 
 uint32_t FFS_DownloadFirmware(int adapter, const char* path) {
@@ -109,25 +106,31 @@ uint32_t FFS_ReadVPD(int adapter, const char* objectName, uint8_t* buffer, uint3
 
 namespace {
 
-uint32_t verifyGrpHeader(const char* path, GrpKind kind) {
-    if (path == nullptr) return RM_STATUS_ERROR_READING_RESOURCE;
-    FilePtr file(std::fopen(path, "rb"));
-    if (!file) return RM_STATUS_ERROR_READING_RESOURCE;
-    uint8_t header[GRP_HEADER_SIZE];
-    size_t n = std::fread(header, 1, sizeof(header), file.get());
-    if (std::ferror(file.get())) return RM_STATUS_ERROR_READING_RESOURCE;
-    if (n < GRP_HEADER_SIZE) return RM_STATUS_ERROR_SHORT_FWIMAGE;
-    uint32_t magic = be32(header + 4);
-    uint32_t id = be32(header + 8) >> 16;
+uint32_t verifyGrpHeader(const ImageView& image, GrpKind kind) {
+    if (image.size < GRP_HEADER_SIZE) return RM_STATUS_ERROR_SHORT_FWIMAGE;
+    uint32_t magic = be32(image.data + 4);
+    uint32_t id = be32(image.data + 8) >> 16;
     if (kind == GRP_KIND_BREVIN_32G)
         return magic == GRP_MAGIC_BREVIN_32G && id == GRP_ID_BREVIN_32G ? 0 : RM_STATUS_ERROR;
     return magic == GRP_MAGIC_BREVIN_FC && id == GRP_ID_BREVIN_FC ? 0 : RM_STATUS_ERROR;
 }
 
+// The bar of a .GRP write: one step per object piece.
+void grpPiece(uint64_t done, uint64_t total) {
+    progressBarPercent(total ? static_cast<int>(done * 100 / total) : 100);
+}
+
 } // namespace
 
+uint32_t FFS_VerifyFirmwareImage(const ImageView& image, GrpKind kind) {
+    return verifyGrpHeader(image, kind) == 0 ? 0 : RM_STATUS_ERROR_INCOMP_IMAGE;
+}
+
 uint32_t FFS_VerifyFirmware(const char* path, GrpKind kind) {
-    return verifyGrpHeader(path, kind) == 0 ? 0 : RM_STATUS_ERROR_INCOMP_IMAGE;
+    if (path == nullptr) return RM_STATUS_ERROR_INCOMP_IMAGE;
+    ImageFile file;
+    if (loadImageFile(path, &file) != IMAGE_LOADED) return RM_STATUS_ERROR_INCOMP_IMAGE;
+    return FFS_VerifyFirmwareImage(file.view(), kind);
 }
 
 GrpKind grpKindForAdapter(int adapter) {
@@ -135,7 +138,12 @@ GrpKind grpKindForAdapter(int adapter) {
 }
 
 uint32_t FFS_DownloadGrpFile(int adapter, const char* path) {
-    uint32_t st = FFS_VerifyFirmware(path, grpKindForAdapter(adapter));
+    // Read once: the header checked below and the object written are the same bytes.
+    ImageFile file;
+    const int loaded = loadImageFile(path, &file);
+    uint32_t st = loaded == IMAGE_LOADED
+                      ? FFS_VerifyFirmwareImage(file.view(), grpKindForAdapter(adapter))
+                      : RM_STATUS_ERROR_INCOMP_IMAGE;
     if (st != 0) {
         setMessageLine("FFS_VerifyFirmware rmStatus %X cluStatus %d\n", st,
                        static_cast<int>(kExitVerifyFailed));
@@ -144,7 +152,11 @@ uint32_t FFS_DownloadGrpFile(int adapter, const char* path) {
         g_run.cluStatus = CLU_GRP_REFUSED;
         return kExitVerifyFailed;
     }
-    st = FFS_DownloadFirmware(adapter, path);
+    progressBarStage("Writing Firmware");
+    st = FFS_DownloadBytes(adapter, OBJ_FIRMWARE, path, file.view(), grpPiece);
+    if (st != 0 && st != RM_STATUS_NEEDS_REBOOT && st != RM_STATUS_NEEDS_RESET)
+        traceGroup(TRACE_GROUP_FC, "[FFS_DownloadFirmware] Error FFS_DownloadFile returned: %d\n",
+                   static_cast<int>(st));
     uint32_t exitCode;
     switch (st) {
     case 0:

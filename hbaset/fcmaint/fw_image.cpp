@@ -1,8 +1,6 @@
 // FC firmware image files: checksum, word reading and file kinds.
 #include "hbaset/fcmaint/fw_image.h"
 
-#include <sys/types.h>
-
 #include <cstring>
 
 uint32_t RotXorChecksum(const uint32_t* words, size_t count) {
@@ -17,18 +15,13 @@ void fileBytesToWords(const uint8_t* in, uint32_t* out, size_t words) {
         out[i] = fileWord(in + 4 * i);
 }
 
-bool RotXorChecksumFile(FILE* file, uint64_t offset, uint64_t count, uint32_t* result) {
-    if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
+bool RotXorChecksumRange(const ImageView& image, uint64_t offset, uint64_t count,
+                         uint32_t* result) {
+    if (offset > image.size || count > (image.size - offset) / 4) return false;
     RotXor x;
-    uint8_t buf[64 * 1024];
-    uint64_t left = count * 4;
-    while (left > 0) {
-        size_t n = left < sizeof buf ? static_cast<size_t>(left) : sizeof buf;
-        if (std::fread(buf, 1, n, file) != n) return false;
-        for (size_t i = 0; i < n; i += 4)
-            x.add(fileWord(buf + i));
-        left -= n;
-    }
+    const uint8_t* p = image.data + offset;
+    for (uint64_t i = 0; i < count; ++i)
+        x.add(fileWord(p + 4 * i));
     *result = x.result();
     return true;
 }
@@ -72,27 +65,16 @@ bool isBareAifName(const char* path) {
     return strcmp(dot + 1, "aif") == 0 || strcmp(dot + 1, "AIF") == 0;
 }
 
-uint32_t readAt(FILE* file, uint64_t offset, void* out, size_t n) {
-    if (offset > static_cast<uint64_t>(INT64_MAX) ||
-        fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0)
-        return DL_READ_ERROR;
-    size_t got = std::fread(out, 1, n, file);
-    if (got == n) return 0;
-    return std::ferror(file) ? DL_READ_ERROR : DL_SHORT_IMAGE;
+uint32_t readAt(const ImageView& image, uint64_t offset, void* out, size_t n) {
+    if (offset > image.size || n > image.size - offset) return DL_SHORT_IMAGE;
+    if (n > 0) std::memcpy(out, image.data + offset, n);
+    return 0;
 }
 
-uint32_t readWordsAt(FILE* file, uint64_t offset, uint32_t* words, size_t n) {
+uint32_t readWordsAt(const ImageView& image, uint64_t offset, uint32_t* words, size_t n) {
     uint8_t buf[4 * 64];
     if (n > 64) return DL_READ_ERROR;
-    uint32_t st = readAt(file, offset, buf, 4 * n);
+    uint32_t st = readAt(image, offset, buf, 4 * n);
     if (st == 0) fileBytesToWords(buf, words, n);
     return st;
-}
-
-int64_t fileSize(FILE* file) {
-    off_t here = ftello(file);
-    if (here < 0 || fseeko(file, 0, SEEK_END) != 0) return -1;
-    off_t end = ftello(file);
-    if (fseeko(file, here, SEEK_SET) != 0) return -1;
-    return end;
 }

@@ -7,7 +7,6 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 // Result codes of the download engines (the download command maps them).
 constexpr uint32_t DL_OK = 0;
@@ -46,9 +45,16 @@ struct RotXor {
     uint32_t result() const { return rotl1(v); }
 };
 uint32_t RotXorChecksum(const uint32_t* words, size_t count);
-// Checksum of count words of a file from offset; false on a read error or
-// when the file ends early.
-bool RotXorChecksumFile(FILE* file, uint64_t offset, uint64_t count, uint32_t* result);
+
+// An image file as read into memory (image_file.h): the checks and the
+// requests of a download all read this one copy.
+struct ImageView {
+    const uint8_t* data = nullptr;
+    uint64_t size = 0;
+};
+// Checksum of count words of the image from offset; false when the image ends
+// first.
+bool RotXorChecksumRange(const ImageView& image, uint64_t offset, uint64_t count, uint32_t* result);
 
 // Big-endian host word of 4 file bytes.
 inline uint32_t fileWord(const uint8_t* p) {
@@ -134,10 +140,8 @@ FileKind fileKindOf(const char* extension);
 // "AIF" (such files carry no checksum words).
 bool isBareAifName(const char* path);
 
-// Reads n bytes at offset (seek then read). 0, DL_SHORT_IMAGE at end of file,
-// DL_READ_ERROR otherwise.
-uint32_t readAt(FILE* file, uint64_t offset, void* out, size_t n);
-// Reads a header of n words at offset into host words (same codes as readAt).
-uint32_t readWordsAt(FILE* file, uint64_t offset, uint32_t* words, size_t n);
-// Size of an open file, or -1.
-int64_t fileSize(FILE* file);
+// Reads n bytes at offset: 0, or DL_SHORT_IMAGE when the image ends first.
+uint32_t readAt(const ImageView& image, uint64_t offset, void* out, size_t n);
+// Reads a header of n words (at most 64) at offset into host words (same codes
+// as readAt; DL_READ_ERROR for more than 64 words).
+uint32_t readWordsAt(const ImageView& image, uint64_t offset, uint32_t* words, size_t n);

@@ -242,9 +242,9 @@ uint32_t awcFamilyFromWord(uint32_t word) {
     return word;
 }
 
-uint32_t awcImageFamily(FILE* file, uint32_t* familyByte, bool* readOk) {
+uint32_t awcImageFamily(const ImageView& image, uint32_t* familyByte, bool* readOk) {
     uint32_t word = 0;
-    *readOk = readWordsAt(file, AWC_FAMILY_OFFSET, &word, 1) == 0;
+    *readOk = readWordsAt(image, AWC_FAMILY_OFFSET, &word, 1) == 0;
     *familyByte = (word >> 16) & 0xFF;
     return *readOk ? awcFamilyFromWord(word) : IMAGE_FAMILY_NONE;
 }
@@ -264,7 +264,8 @@ bool awcFamilyAgrees(uint32_t f, uint32_t image, uint32_t familyByte) {
     return true;
 }
 
-uint32_t checkPrgCompatibility(int adapter, FILE* file, const PrgHeader& h, uint32_t family) {
+uint32_t checkPrgCompatibility(int adapter, const ImageView& image, const PrgHeader& h,
+                               uint32_t family) {
     const uint32_t type = prgType(h);
     const uint32_t id = prgImageId(h);
     emitText("Download PRG image for adapter %lx PrgType %02x ID %02x\n",
@@ -288,11 +289,11 @@ uint32_t checkPrgCompatibility(int adapter, FILE* file, const PrgHeader& h, uint
         if (v != LIST_ACCEPT) return DL_INCOMPATIBLE;
     }
     if (type == PROGRAM_TYPE_BOOT && (isZorathFamily(family) || isSecureFamily(family))) {
-        uint32_t st = ValidateZorathOrKeltorBootProgId(file, PRG_HEADER_SIZE, family);
+        uint32_t st = ValidateZorathOrKeltorBootProgId(image, PRG_HEADER_SIZE, family);
         if (st != 0) return st;
     }
     if (isSecureFamily(family) && type != PROGRAM_TYPE_BOOT) {
-        uint32_t st = authenticatePrg(adapter, file, 0, h);
+        uint32_t st = authenticatePrg(adapter, image, 0, h);
         if (st != 0) {
             emitText("Authentication Error\n");
             return st;
@@ -301,7 +302,7 @@ uint32_t checkPrgCompatibility(int adapter, FILE* file, const PrgHeader& h, uint
     return 0;
 }
 
-uint32_t CheckAbsImageFile(int adapter, FILE* file, uint64_t start, const AifHeader& h,
+uint32_t CheckAbsImageFile(int adapter, const ImageView& image, uint64_t start, const AifHeader& h,
                            uint32_t family) {
     emitText("Validate file type\n");
     const uint32_t id = (aifIdWord(h) >> 16) & 0xFF;
@@ -342,12 +343,12 @@ uint32_t CheckAbsImageFile(int adapter, FILE* file, uint64_t start, const AifHea
         vpdStyle(adapter, style, sizeof style);
         uint32_t familyByte = 0;
         bool readOk = false;
-        uint32_t image = awcImageFamily(file, &familyByte, &readOk);
+        uint32_t imageFamily = awcImageFamily(image, &familyByte, &readOk);
         if (style[0] != 0 && readOk && vpdStyleMatch(style, 255, familyByte)) {
             emitText("VPD Style OK %s %x %x\n", style, 255u, familyByte);
         } else {
-            emitText("AWC for Adapter Family %x\n", image);
-            if (!awcFamilyAgrees(family, image, familyByte)) return DL_INCOMPATIBLE;
+            emitText("AWC for Adapter Family %x\n", imageFamily);
+            if (!awcFamilyAgrees(family, imageFamily, familyByte)) return DL_INCOMPATIBLE;
         }
         break;
     }
@@ -374,15 +375,15 @@ uint32_t CheckAbsImageFile(int adapter, FILE* file, uint64_t start, const AifHea
     // Firmware images for the secure family must be signed.
     if (isSecureFamily(family) && (aifKind(h) == AIF_KIND_AWC || aifKind(h) == AIF_KIND_FWC)) {
         uint32_t flags = 0;
-        if (readWordsAt(file, start + AIF_HEADER_SIZE + 12, &flags, 1) != 0 ||
+        if (readWordsAt(image, start + AIF_HEADER_SIZE + 12, &flags, 1) != 0 ||
             (flags & PRG_FLAG_KEY_BLOCK) == 0)
             return DL_UNSIGNED;
     }
     return 0;
 }
 
-uint32_t checkDwcPrograms(int adapter, FILE* file, uint64_t start, uint64_t end, const AifHeader& h,
-                          uint32_t family) {
+uint32_t checkDwcPrograms(int adapter, const ImageView& image, uint64_t start, uint64_t end,
+                          const AifHeader& h, uint32_t family) {
     const ListAdapter la = listAdapter(adapter, family);
     // Families whose check takes the bundle's own id rather than the program's.
     static const uint32_t kBundleId[] = {0xF980, 0xF98D, 0xF098, 0xF0A1, 0xFA00, 0xF0A5,
@@ -390,10 +391,10 @@ uint32_t checkDwcPrograms(int adapter, FILE* file, uint64_t start, uint64_t end,
     const uint32_t bundleId = (aifIdWord(h) >> 16) & 0xFF;
     for (uint64_t at = start + AIF_OVERHEAD; at + PRG_HEADER_SIZE <= end;) {
         PrgHeader p;
-        if (readWordsAt(file, at, p.w, PRG_HEADER_WORDS) != 0) break;
+        if (readWordsAt(image, at, p.w, PRG_HEADER_WORDS) != 0) break;
         if (p.w[0] == 0xFFFFFFFFu || p.w[0] < PRG_HEADER_SIZE) break;
         if (isSecureFamily(family)) {
-            uint32_t st = authenticatePrg(adapter, file, at, p);
+            uint32_t st = authenticatePrg(adapter, image, at, p);
             if (st != 0) {
                 emitText("Authentication Error\n");
                 return st;
@@ -411,11 +412,12 @@ uint32_t checkDwcPrograms(int adapter, FILE* file, uint64_t start, uint64_t end,
     return 0;
 }
 
-uint32_t ReadBootImagePciHeader(FILE* file, uint64_t start, uint8_t out[PCI_DATA_SIZE]) {
+uint32_t ReadBootImagePciHeader(const ImageView& image, uint64_t start,
+                                uint8_t out[PCI_DATA_SIZE]) {
     traceGroup(TRACE_GROUP_FC, "[ReadBootImagePciHeader] Enter\n");
     // Words read through the file's word reversal are the ROM's own words.
     uint32_t w = 0;
-    uint32_t st = readWordsAt(file, start, &w, 1);
+    uint32_t st = readWordsAt(image, start, &w, 1);
     if (st != 0) return st;
     if ((w & 0xFFFF) != 0xAA55) {
         traceGroup(TRACE_GROUP_FC,
@@ -424,11 +426,11 @@ uint32_t ReadBootImagePciHeader(FILE* file, uint64_t start, uint8_t out[PCI_DATA
                    w & 0xFFFF);
         return 1;
     }
-    st = readWordsAt(file, start + 24, &w, 1);
+    st = readWordsAt(image, start + 24, &w, 1);
     if (st != 0) return st;
     if (w == 0) return 1;
     uint32_t words[PCI_DATA_SIZE / 4];
-    st = readWordsAt(file, start + (w & 0xFF), words, PCI_DATA_SIZE / 4);
+    st = readWordsAt(image, start + (w & 0xFF), words, PCI_DATA_SIZE / 4);
     if (st != 0) return st;
     for (uint32_t i = 0; i < PCI_DATA_SIZE / 4; ++i)
         for (uint32_t b = 0; b < 4; ++b)
@@ -443,11 +445,11 @@ uint32_t ReadBootImagePciHeader(FILE* file, uint64_t start, uint8_t out[PCI_DATA
     return 0;
 }
 
-uint32_t ValidateZorathOrKeltorBootProgId(FILE* file, uint64_t start, uint32_t family) {
+uint32_t ValidateZorathOrKeltorBootProgId(const ImageView& image, uint64_t start, uint32_t family) {
     if (!isZorathFamily(family) && !isSecureFamily(family)) return 0;
     traceGroup(TRACE_GROUP_FC, "[ValidateZorathOrKeltorBootProgId] Enter\n");
     uint8_t pci[PCI_DATA_SIZE];
-    uint32_t st = ReadBootImagePciHeader(file, start, pci);
+    uint32_t st = ReadBootImagePciHeader(image, start, pci);
     if (st != 0) {
         traceGroup(TRACE_GROUP_FC,
                    "[ValidateZorathOrKeltorBootProgId] Error: ReadBootImagePciHeader returned = "

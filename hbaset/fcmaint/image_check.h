@@ -50,41 +50,44 @@ bool vpdStyleMatch(const char* style, uint32_t programType, uint32_t imageId);
 // ---- families --------------------------------------------------------------------------
 // Image family of an AWC image: the family word at absolute offset 624 of the
 // file. *familyByte receives bits 16-23 of that word.
-uint32_t awcImageFamily(FILE* file, uint32_t* familyByte, bool* readOk);
+uint32_t awcImageFamily(const ImageView& image, uint32_t* familyByte, bool* readOk);
 uint32_t awcFamilyFromWord(uint32_t word);
 
 // ---- checks of the download engines ---------------------------------------------
 // PRG compatibility (family lists or VPD style, boot ROM, keys). The file
 // position is kept.
-uint32_t checkPrgCompatibility(int adapter, FILE* file, const PrgHeader& header, uint32_t family);
+uint32_t checkPrgCompatibility(int adapter, const ImageView& image, const PrgHeader& header,
+                               uint32_t family);
 // One AIF image at imageStart against the adapter.
-uint32_t CheckAbsImageFile(int adapter, FILE* file, uint64_t imageStart, const AifHeader& header,
-                           uint32_t family);
+uint32_t CheckAbsImageFile(int adapter, const ImageView& image, uint64_t imageStart,
+                           const AifHeader& header, uint32_t family);
 // The programs embedded in a DWC image (keys on the secure family, boot ids).
-uint32_t checkDwcPrograms(int adapter, FILE* file, uint64_t imageStart, uint64_t imageEnd,
-                          const AifHeader& header, uint32_t family);
+uint32_t checkDwcPrograms(int adapter, const ImageView& image, uint64_t imageStart,
+                          uint64_t imageEnd, const AifHeader& header, uint32_t family);
 
 // ---- boot ROM header ---------------------------------------------------------------
 constexpr uint32_t PCI_DATA_SIZE = 28;
 // Reads the PCI data structure of the boot image at offset start.
-uint32_t ReadBootImagePciHeader(FILE* file, uint64_t start, uint8_t out[PCI_DATA_SIZE]);
+uint32_t ReadBootImagePciHeader(const ImageView& image, uint64_t start, uint8_t out[PCI_DATA_SIZE]);
 // Boot program check of the Zorath group and the secure family: the PCI data
 // structure's device id must be 0xF180 exactly when the family is.
-uint32_t ValidateZorathOrKeltorBootProgId(FILE* file, uint64_t start, uint32_t family);
+uint32_t ValidateZorathOrKeltorBootProgId(const ImageView& image, uint64_t start, uint32_t family);
 
 // ---- keys -----------------------------------------------------------------------------
 // Reads the key block at offset (from the file's start) and its identifier;
 // *length receives the identifier length. The offset is checked to lie inside
 // the file first (DL_READ_ERROR otherwise).
-uint32_t ReadKekIdFromPRG(FILE* file, uint64_t offset, char* out, uint32_t size, uint32_t* length,
-                          bool* isSigned);
+uint32_t ReadKekIdFromPRG(const ImageView& image, uint64_t offset, char* out, uint32_t size,
+                          uint32_t* length, bool* isSigned);
 uint32_t ProcessKEK(int adapter, const char* target, uint32_t targetLength);
 uint32_t SetKEK(int adapter, int entry);
 uint32_t GetKEK_ID(int adapter, char* out, uint32_t size, uint32_t* length);
 // Key handling of a PRG program whose header is at start.
-uint32_t authenticatePrg(int adapter, FILE* file, uint64_t start, const PrgHeader& header);
-uint32_t AuthenticateAWC(int adapter, FILE* file, uint64_t imageStart, const AifHeader& header);
-uint32_t authenticateFwc(int adapter, FILE* file, uint64_t imageStart);
+uint32_t authenticatePrg(int adapter, const ImageView& image, uint64_t start,
+                         const PrgHeader& header);
+uint32_t AuthenticateAWC(int adapter, const ImageView& image, uint64_t imageStart,
+                         const AifHeader& header);
+uint32_t authenticateFwc(int adapter, const ImageView& image, uint64_t imageStart);
 uint32_t ZeroizeSecurityData(int adapter);
 // True when an AWC image of family imageFamily (family byte familyByte) suits
 // an adapter of family adapterFamily.

@@ -58,11 +58,11 @@ bool sameId(const char* a, uint32_t aLength, const KekTableEntry& e) {
 
 // Reads the key block at offset and runs ProcessKEK for its identifier; "not
 // supported" counts as success.
-uint32_t processKeyBlock(int adapter, FILE* file, uint64_t offset) {
+uint32_t processKeyBlock(int adapter, const ImageView& image, uint64_t offset) {
     char id[KEK_ID_BUFFER];
     uint32_t length = 0;
     bool isSigned = false;
-    uint32_t st = ReadKekIdFromPRG(file, offset, id, sizeof id, &length, &isSigned);
+    uint32_t st = ReadKekIdFromPRG(image, offset, id, sizeof id, &length, &isSigned);
     if (st != 0) return st;
     st = ProcessKEK(adapter, id, length);
     return st == KEK_NOT_SUPPORTED ? 0 : st;
@@ -77,16 +77,15 @@ bool blockOffset(uint64_t base, uint32_t word, uint32_t back, uint64_t* out) {
 
 } // namespace
 
-uint32_t ReadKekIdFromPRG(FILE* file, uint64_t offset, char* out, uint32_t size, uint32_t* length,
-                          bool* isSigned) {
+uint32_t ReadKekIdFromPRG(const ImageView& image, uint64_t offset, char* out, uint32_t size,
+                          uint32_t* length, bool* isSigned) {
     if (size < KEK_ID_BUFFER) return KEK_FAILED;
-    const int64_t fileBytes = fileSize(file);
-    if (fileBytes < 0 || offset + KEK_BLOCK_SIZE > static_cast<uint64_t>(fileBytes)) {
+    if (offset > image.size || image.size - offset < KEK_BLOCK_SIZE) {
         traceGroup(TRACE_GROUP_FC, "[ReadKekIdFromPRG] Failed seeking file pointer\n");
         return DL_READ_ERROR;
     }
     uint8_t block[KEK_BLOCK_SIZE];
-    uint32_t st = readAt(file, offset, block, sizeof block);
+    uint32_t st = readAt(image, offset, block, sizeof block);
     if (st != 0) return st;
     *isSigned = fileWord(block) != 0;
     // The identifier words, byte-reversed back, are the text in file order.
@@ -208,33 +207,33 @@ uint32_t ProcessKEK(int adapter, const char* target, uint32_t targetLength) {
     return sameId(current, length, kKekTable[t]) ? 0 : KEK_FAILED;
 }
 
-uint32_t authenticatePrg(int adapter, FILE* file, uint64_t start, const PrgHeader& h) {
+uint32_t authenticatePrg(int adapter, const ImageView& image, uint64_t start, const PrgHeader& h) {
     if ((h.w[3] & PRG_FLAG_KEY_BLOCK) == 0) return DL_UNSIGNED;
     uint64_t offset = 0;
     if (!blockOffset(start + PRG_HEADER_SIZE, h.w[8], KEK_PRG_BLOCK_BACK, &offset))
         return DL_READ_ERROR;
-    return processKeyBlock(adapter, file, offset);
+    return processKeyBlock(adapter, image, offset);
 }
 
-uint32_t authenticateFwc(int adapter, FILE* file, uint64_t start) {
+uint32_t authenticateFwc(int adapter, const ImageView& image, uint64_t start) {
     PrgHeader h;
-    uint32_t st = readWordsAt(file, start + AIF_HEADER_SIZE, h.w, PRG_HEADER_WORDS);
+    uint32_t st = readWordsAt(image, start + AIF_HEADER_SIZE, h.w, PRG_HEADER_WORDS);
     if (st != 0) return st;
     if ((h.w[3] & PRG_FLAG_KEY_BLOCK) == 0) return DL_UNSIGNED;
     uint64_t offset = 0;
     if (!blockOffset(start + AIF_HEADER_SIZE + PRG_HEADER_SIZE, h.w[8], KEK_FWC_BLOCK_BACK,
                      &offset))
         return DL_READ_ERROR;
-    return processKeyBlock(adapter, file, offset);
+    return processKeyBlock(adapter, image, offset);
 }
 
-uint32_t AuthenticateAWC(int adapter, FILE* file, uint64_t start, const AifHeader& h) {
+uint32_t AuthenticateAWC(int adapter, const ImageView& image, uint64_t start, const AifHeader& h) {
     uint64_t offset = 0;
     if (h.w[5] == 0 || !blockOffset(start + AIF_HEADER_SIZE, h.w[5], KEK_AWC_BLOCK_BACK, &offset)) {
         traceGroup(TRACE_GROUP_FC, "[AuthenticateAWC] Failed reading KEK from AWC image\n");
         return DL_READ_ERROR;
     }
-    return processKeyBlock(adapter, file, offset);
+    return processKeyBlock(adapter, image, offset);
 }
 
 uint32_t ZeroizeSecurityData(int adapter) {

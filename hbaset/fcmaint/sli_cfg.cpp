@@ -163,7 +163,8 @@ uint32_t SLI_CFG_ReadObject(int adapter, const char* name, uint8_t* buffer, uint
 }
 
 uint32_t SLI_CFG_WriteObject(int adapter, const char* name, const uint8_t* data, uint32_t length,
-                             uint32_t* written, bool commit) {
+                             uint32_t* written, bool commit,
+                             void (*onPiece)(uint64_t done, uint64_t total)) {
     if (written == nullptr) return RM_STATUS_BAD_ARGUMENT;
     *written = 0;
     size_t nameLength = objectNameLength(name);
@@ -234,6 +235,7 @@ uint32_t SLI_CFG_WriteObject(int adapter, const char* name, const uint8_t* data,
         // Nothing accepted: the write would never advance.
         if (actual == 0) return RM_STATUS_ERROR;
         offset += actual;
+        if (onPiece != nullptr) onPiece(offset, length);
         if (offset < length) continue;
 
         uint32_t change = le32(sub + SUB_OFFSET) & 0xFF;

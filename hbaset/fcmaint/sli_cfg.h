@@ -8,6 +8,8 @@
 #pragma once
 #include <cstdint>
 
+#include "hbaset/fcmaint/fw_image.h"
+
 // True when the driver takes extended mailboxes: driver information (version
 // 4) reports SLI level 4 and the extended-mailbox feature bit.
 bool IsIssueMboxV2ExtSupported(int adapter);
@@ -22,8 +24,10 @@ uint32_t SLI_CFG_ReadObject(int adapter, const char* name, uint8_t* buffer, uint
 // the last piece the adapter's change status gives 0, 0xFFE80000 (reboot
 // needed) or 0xFFE90000 (reset needed). Signature refusals give 203 (invalid)
 // and 209 (missing). *written receives the bytes the adapter accepted.
+// onPiece (may be null) is told the bytes written so far after every piece.
 uint32_t SLI_CFG_WriteObject(int adapter, const char* name, const uint8_t* data, uint32_t length,
-                             uint32_t* written, bool commit);
+                             uint32_t* written, bool commit,
+                             void (*onPiece)(uint64_t done, uint64_t total) = nullptr);
 
 constexpr uint32_t FW_VERSION_TEXT = 32;
 // The firmware version response: the running version text (bytes 0-31) and
@@ -40,6 +44,9 @@ constexpr uint64_t FFS_MAX_FILE_SIZE = 64ull << 20;
 // Writes a whole file into an object (committed). Files above 64 MiB, or that
 // cannot be read whole, give 1.
 uint32_t FFS_DownloadFile(int adapter, const char* objectName, const char* path);
+// The same for an image already read (path only names it in the trace).
+uint32_t FFS_DownloadBytes(int adapter, const char* objectName, const char* path,
+                           const ImageView& image, void (*piece)(uint64_t done, uint64_t total));
 // FFS_DownloadFile into "/prg".
 uint32_t FFS_DownloadFirmware(int adapter, const char* path);
 // Reads the VPD held in an object (140 bytes of header, the VPD, 4 bytes).
@@ -55,6 +62,8 @@ enum GrpKind : int {
 // Checks a .GRP file's header against the adapter kind: 0, or 194 for every
 // failure (file unreadable, shorter than 140 bytes, wrong magic or id).
 uint32_t FFS_VerifyFirmware(const char* path, GrpKind kind);
+// The same check of an image already read.
+uint32_t FFS_VerifyFirmwareImage(const ImageView& image, GrpKind kind);
 // The kind used for an adapter: 0xE300 or any other Brevin function.
 GrpKind grpKindForAdapter(int adapter);
 

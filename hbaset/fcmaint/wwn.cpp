@@ -15,6 +15,7 @@
 #include "hbaset/cli/commands.h"
 #include "hbaset/cli/interpreter.h"
 #include "hbaset/cli/message.h"
+#include "hbaset/cli/named_files.h"
 #include "hbaset/cli/run_state.h"
 #include "hbaset/fcmaint/config_region.h"
 #include "hbaset/fcmaint/mailbox.h"
@@ -357,8 +358,12 @@ bool readFactoryIeee(int adapter, uint32_t words[2]) {
 } // namespace
 
 int32_t ReadAndSaveWWN(int adapter, const char* file) {
-    File f(fopen(file, "wb"));
-    if (!f) {
+    // The file is made beside its name and takes its place only once the
+    // address is read and written: a failed read never destroys a backup.
+    PlatSaveFile save;
+    PlatFileStatus why = plat_save_begin(&save, file, PLAT_MODE_SAVED);
+    if (why != PLAT_FILE_OK) {
+        reportRefusedFile(file, why);
         say("ReadAndSaveWWN: Open File error");
         return WWN_FILE_OPEN;
     }
@@ -370,7 +375,10 @@ int32_t ReadAndSaveWWN(int adapter, const char* file) {
     uint8_t out[kIeeeBytes];
     putLe32(out, words[0]);
     putLe32(out + 4, words[1]);
-    if (fwrite(out, 1, sizeof out, f.get()) != sizeof out || fflush(f.get()) != 0) {
+    why = plat_save_write(&save, out, sizeof out);
+    if (why == PLAT_FILE_OK) why = plat_save_commit(&save);
+    if (why != PLAT_FILE_OK) {
+        reportRefusedFile(file, why);
         say("ReadAndSaveWWN: Write File error");
         return WWN_FILE_OPEN;
     }
@@ -382,7 +390,7 @@ int32_t RestoreWWN(int adapter, const char* file) {
     traceGroup(TRACE_GROUP_FC, "\n[%s]\n", name);
     uint8_t in[kIeeeBytes] = {};
     {
-        File f(fopen(file, "rb"));
+        File f(openCommandInput(file));
         if (!f) {
             traceGroup(TRACE_GROUP_FC, "\n[%s] - Open File error\n", name);
             fail(name, "Open File error");

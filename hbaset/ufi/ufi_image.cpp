@@ -11,6 +11,7 @@
 #include "common/bounded_text.h"
 #include "common/tracelog/tracelog.h"
 #include "hbaset/fcmaint/rm_status.h"
+#include "platform/plat_files.h"
 
 const uint8_t UFI_FLASH_DIR_COOKIE[UFI_FLASH_DIR_COOKIE_SIZE] = {
     '*', '*', '*', ' ', 'Q', 'V', ' ', 'F', 'L', 'A', 'S', 0,   0,   0,   0,   0,
@@ -98,7 +99,7 @@ void dumpFlashDir(const UfiFlashDir& d) {
 }
 
 FilePtr openImage(const char* path, const char* who) {
-    FilePtr file(std::fopen(path, "rb"));
+    FilePtr file(plat_fopen_input(path, nullptr));
     if (!file)
         traceGroup(TRACE_GROUP_FC,
                    "[%s] RM_STATUS_ERROR_READING_RESOURCE - Unable to open ifstream! Status = %d\n",
@@ -121,6 +122,36 @@ int64_t findCookie(FILE* file, uint64_t start) {
         if (got < kSearchChunk) return -1;
         offset += got;
     }
+}
+
+// The first length bytes of the image (cleared first); 197 when it is shorter.
+uint32_t imageHead(const UfiImage& image, uint8_t* buffer, size_t length) {
+    memset(buffer, 0, length);
+    if (image.size < length) {
+        traceGroup(TRACE_GROUP_FC,
+                   "[ReadUFIHeader] bytes read %d < header length %d. Return "
+                   "RM_STATUS_ERROR_SHORT_FWIMAGE\n",
+                   static_cast<int>(image.size), static_cast<int>(length));
+        if (image.size > 0) memcpy(buffer, image.data, static_cast<size_t>(image.size));
+        return RM_STATUS_ERROR_SHORT_FWIMAGE;
+    }
+    memcpy(buffer, image.data, length);
+    return RM_STATUS_OK;
+}
+
+// Length check of a file of size bytes against its header.
+uint32_t compareFileLength(uint64_t size, const UfiHeader& header) {
+    if (size == header.fileLength) return RM_STATUS_OK;
+    bool shorter = size < header.fileLength;
+    traceGroup(TRACE_GROUP_FC,
+               shorter ? "[VerifyUFIFileSize] fileLength < ufi_header.fileLength. Return "
+                         "RM_STATUS_ERROR_SHORT_FWIMAGE\n"
+                       : "[VerifyUFIFileSize] fileLength > ufi_header.fileLength. Return "
+                         "RM_STATUS_ERROR_LONG_FWIMAGE\n");
+    traceGroup(TRACE_GROUP_FC,
+               "[VerifyUFIFileSize] fileLength: 0x%llx ,ufi_header.fileLength: 0x%x\n",
+               static_cast<unsigned long long>(size), header.fileLength);
+    return shorter ? RM_STATUS_ERROR_SHORT_FWIMAGE : RM_STATUS_ERROR_LONG_FWIMAGE;
 }
 
 } // namespace
@@ -260,7 +291,7 @@ uint32_t VerifyUFIFileSize(const char* path) {
     if (path == nullptr) return RM_STATUS_BAD_ARGUMENT;
     uint64_t size = 0;
     {
-        FilePtr file(std::fopen(path, "rb"));
+        FilePtr file(plat_fopen_input(path, nullptr));
         if (!file || fseeko(file.get(), 0, SEEK_END) != 0) return RM_STATUS_UNKNOWN_FLASH_LAYOUT;
         off_t end = ftello(file.get());
         if (end <= 0) return RM_STATUS_UNKNOWN_FLASH_LAYOUT;
@@ -269,15 +300,61 @@ uint32_t VerifyUFIFileSize(const char* path) {
     UfiHeader header;
     uint32_t rc = GetUFIHeader(path, &header);
     if (rc != RM_STATUS_OK) return rc;
-    if (size == header.fileLength) return RM_STATUS_OK;
-    bool shorter = size < header.fileLength;
-    traceGroup(TRACE_GROUP_FC,
-               shorter ? "[VerifyUFIFileSize] fileLength < ufi_header.fileLength. Return "
-                         "RM_STATUS_ERROR_SHORT_FWIMAGE\n"
-                       : "[VerifyUFIFileSize] fileLength > ufi_header.fileLength. Return "
-                         "RM_STATUS_ERROR_LONG_FWIMAGE\n");
-    traceGroup(TRACE_GROUP_FC,
-               "[VerifyUFIFileSize] fileLength: 0x%llx ,ufi_header.fileLength: 0x%x\n",
-               static_cast<unsigned long long>(size), header.fileLength);
-    return shorter ? RM_STATUS_ERROR_SHORT_FWIMAGE : RM_STATUS_ERROR_LONG_FWIMAGE;
+    return compareFileLength(size, header);
+}
+
+uint32_t GetUFIHeader(const UfiImage& image, UfiHeader* out) {
+    if (out == nullptr) return RM_STATUS_BAD_ARGUMENT;
+    uint8_t raw[UFI_HEADER_SIZE];
+    uint32_t rc = imageHead(image, raw, sizeof(raw));
+    decodeUfiHeader(raw, out);
+    if (rc == RM_STATUS_OK) dumpHeader(*out);
+    return rc;
+}
+
+uint32_t GetUFIHeaderCV3(const UfiImage& image, UfiHeaderCV3* out) {
+    if (out == nullptr) return RM_STATUS_BAD_ARGUMENT;
+    uint8_t raw[UFI_HEADER_CV3_SIZE];
+    uint32_t rc = imageHead(image, raw, sizeof(raw));
+    decodeUfiHeaderCV3(raw, out);
+    if (rc == RM_STATUS_OK) dumpHeaderCV3(*out);
+    return rc;
+}
+
+uint32_t GetUFIFlashDir(const UfiImage& image, uint64_t start, UfiFlashDir* out) {
+    if (out == nullptr) return RM_STATUS_BAD_ARGUMENT;
+    std::unique_ptr<uint8_t[]> raw(new uint8_t[UFI_FLASH_DIR_SIZE]());
+    uint32_t rc = RM_STATUS_UNKNOWN_FLASH_LAYOUT;
+    // Whole 32-byte blocks from start only, as the file search reads them.
+    for (uint64_t at = start; at <= image.size && image.size - at >= UFI_FLASH_DIR_ALIGN;
+         at += UFI_FLASH_DIR_ALIGN) {
+        if (memcmp(image.data + at, UFI_FLASH_DIR_COOKIE, UFI_FLASH_DIR_COOKIE_SIZE) != 0) continue;
+        rc = RM_STATUS_ERROR;
+        if (image.size - at >= UFI_FLASH_DIR_SIZE) {
+            memcpy(raw.get(), image.data + at, UFI_FLASH_DIR_SIZE);
+            rc = RM_STATUS_OK;
+        }
+        break;
+    }
+    decodeUfiFlashDir(raw.get(), out);
+    if (rc == RM_STATUS_OK) dumpFlashDir(*out);
+    return rc;
+}
+
+uint32_t GetRawUFIBuildString(const UfiImage& image, char* out) {
+    if (out == nullptr) return RM_STATUS_BAD_ARGUMENT;
+    out[0] = '\0';
+    uint8_t raw[UFI_HEADER_SIZE];
+    uint32_t rc = imageHead(image, raw, sizeof(raw));
+    if (rc != RM_STATUS_OK) return rc;
+    textField(out, raw + UFI_OFF_BUILD_STRING, UFI_BUILD_STRING_SIZE - 1);
+    return RM_STATUS_OK;
+}
+
+uint32_t VerifyUFIFileSize(const UfiImage& image) {
+    if (image.size == 0) return RM_STATUS_UNKNOWN_FLASH_LAYOUT;
+    UfiHeader header;
+    uint32_t rc = GetUFIHeader(image, &header);
+    if (rc != RM_STATUS_OK) return rc;
+    return compareFileLength(image.size, header);
 }

@@ -106,6 +106,20 @@ uint32_t GetUFIFlashDir(const char* path, uint64_t start, UfiFlashDir* out);
 // terminated, at most 23 characters). Statuses of ReadUFIHeader.
 uint32_t GetRawUFIBuildString(const char* path, char* out);
 
+// ---- readers over a file already read into memory ---------------------------------------
+// The download reads an image once and checks that copy: these take the same
+// statuses as the file readers above (a copy cannot fail to open).
+struct UfiImage {
+    const uint8_t* data;
+    uint64_t size;
+};
+uint32_t GetUFIHeader(const UfiImage& image, UfiHeader* out);
+uint32_t GetUFIHeaderCV3(const UfiImage& image, UfiHeaderCV3* out);
+uint32_t GetUFIFlashDir(const UfiImage& image, uint64_t start, UfiFlashDir* out);
+uint32_t GetRawUFIBuildString(const UfiImage& image, char* out);
+// 200 for an empty image; header statuses; 197 shorter; 196 longer.
+uint32_t VerifyUFIFileSize(const UfiImage& image);
+
 // Generation and version text of a raw build string: '4' Tarnel (4), '3' CV3
 // (3), '2' or '1' CV2 (2); the version starts at the third character when the
 // second is a blank, else at the first. At most 23 characters of raw are read.

@@ -256,6 +256,9 @@ const FleetKeyDef kFleetSchema[] = {
      "a faulty adapter: every LOAD_AREA request answers this progress value"},
     {"load_area_next_skew", "function", "fc,fcoe", FT_NUM, "0", nullptr,
      "a faulty adapter: LOAD_AREA load answers give a next address this many bytes on"},
+    {"load_area_erase_sectors", "function", "fc,fcoe", FT_NUM, nullptr, nullptr,
+     "a faulty flash: LOAD_AREA erase steps stop after this many 64 KiB sectors of the area "
+     "and answer progress 1 with the same address from then on"},
     {"secure", "function", "fc,fcoe", FT_BOOL, "no", nullptr,
      "secure family firmware (also implied by device_id 0xF180): DOWN_LOAD wants a signed "
      "key block for the current KEK (3851 unsigned, 3841 other KEK); SECURITY is answered"},

@@ -120,12 +120,24 @@ int staging_drop(FuncRef f, const std::string& staging) {
     return SIM_OK;
 }
 
+int staging_read(FuncRef f, const std::string& staging, Bytes* out) {
+    std::string path, text;
+    int rc = object_path(f, staging, ".stg", &path);
+    if (rc) return rc;
+    if (!read_whole_file(path, &text))
+        return set_error(errno == ENOENT ? SIM_ERR_NOT_FOUND : SIM_ERR_IO,
+                         "no staging object " + staging);
+    out->assign(text.begin(), text.end());
+    return SIM_OK;
+}
+
 int staging_size(FuncRef f, const std::string& staging, uint64_t* size) {
     std::string path;
     int rc = object_path(f, staging, ".stg", &path);
     if (rc) return rc;
     struct stat st;
-    if (stat(path.c_str(), &st) != 0) return set_error(SIM_ERR_NOT_FOUND, "no staging object " + staging);
+    if (stat(path.c_str(), &st) != 0)
+        return set_error(SIM_ERR_NOT_FOUND, "no staging object " + staging);
     *size = (uint64_t)st.st_size;
     return SIM_OK;
 }

@@ -156,7 +156,7 @@ bool link_persist_configured(const Function& f);
 // persistent link down is read again from the registry. True when changed.
 bool link_restart(Function& f);
 // Text of the last error of the core on this thread.
-const std::string& last_error();
+std::string last_error();
 
 // ---- adapters -----------------------------------------------------------
 int adapter_count();
@@ -231,6 +231,8 @@ int staging_write(FuncRef f, const std::string& name, uint64_t offset, const voi
 // Moves a staging object into place as object 'name' (atomic), or drops it.
 int staging_commit(FuncRef f, const std::string& staging, const std::string& name);
 int staging_drop(FuncRef f, const std::string& staging);
+// The bytes of a staging object as written so far (SIM_ERR_NOT_FOUND when none).
+int staging_read(FuncRef f, const std::string& staging, Bytes* out);
 // Bytes written into a staging object so far (SIM_ERR_NOT_FOUND when none).
 int staging_size(FuncRef f, const std::string& staging, uint64_t* size);
 // Appends data at the end of a staging object unless that would take it past

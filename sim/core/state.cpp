@@ -17,7 +17,8 @@
 // new one. A new machine gets a fresh generation folder, so the old
 // machine's objects and faults go with it in the same step; a reboot keeps
 // the folder and gives each changed adapter a new revision. A killed writer
-// leaves only files no index names; the next writer removes them.
+// leaves only files no index names; the next machine change removes them, and
+// the temporary files among them go at the first look of the next process.
 //
 // Readers never lock: files are replaced by rename, so a reader sees the old
 // or the new file, never a mix. A snapshot is revalidated by comparing the
@@ -51,14 +52,20 @@
 
 namespace hbasim {
 
-static thread_local std::string t_lastError;
+// Per-thread values live in plain arrays. A thread_local std::string is
+// destroyed as its thread ends, the main thread's as soon as exit() begins,
+// and requests still come after that: a library releasing, as it unloads,
+// what a program left registered. An array has no destructor to run first.
+constexpr size_t kErrorRoom = 8192;
+constexpr size_t kDirRoom = 4096; // state directories are at most 4095 bytes
+static thread_local char t_lastError[kErrorRoom];
 
-const std::string& last_error() {
+std::string last_error() {
     return t_lastError;
 }
 
 int set_error(int code, const std::string& message) {
-    t_lastError = message;
+    snprintf(t_lastError, sizeof t_lastError, "%s", message.c_str());
     return code;
 }
 
@@ -67,7 +74,9 @@ int set_error(int code, const std::string& message) {
 // changes; otherwise it is worked out from the other variables each time.
 static std::string state_dir_now() {
     static std::mutex mu;
-    static std::string key, dir;
+    // Never destroyed, for the same reason as the per-thread values above.
+    static std::string& key = *new std::string;
+    static std::string& dir = *new std::string;
     const char* env = getenv("HBASIM_DIR");
     std::unique_lock<std::mutex> g(mu, std::defer_lock);
     if (env && *env) {
@@ -87,13 +96,13 @@ std::string state_dir() {
     // Every request asks for the directory several times: inside a ReadScope
     // (one request) it is worked out once.
     thread_local uint64_t t_gen = 0;
-    thread_local std::string t_dir;
+    thread_local char t_dir[kDirRoom];
     uint64_t gen = read_scope_gen();
     if (gen && gen == t_gen) return t_dir;
     std::string dir = state_dir_now();
-    if (gen) {
+    if (gen && dir.size() < sizeof t_dir) {
         t_gen = gen;
-        t_dir = dir;
+        memcpy(t_dir, dir.c_str(), dir.size() + 1);
     }
     return dir;
 }
@@ -156,6 +165,7 @@ struct Cache {
     Index index;
     std::string genDir; // dir + "/machine." + index.gen
     std::vector<Slot> slots;
+    bool swept = false; // this process removed the temporaries of dead writers
 };
 
 std::recursive_mutex g_mutex;
@@ -197,6 +207,7 @@ Cache& cache() {
         g_cache->pid = pid;
         g_cache->indexLoaded = false;
         g_cache->indexStamp = Stamp{};
+        g_cache->swept = false;
     }
     return *g_cache;
 }
@@ -235,6 +246,19 @@ void unlock_file(int fd) {
 }
 
 int seed_locked(Cache& c);
+
+// Once per process, at its first look at the machine: the temporary files of
+// writers that were killed before their rename. Their processes are gone, so
+// nothing can still be writing them and no lock is needed; files no index
+// names wait for the next machine change (remove_leftovers).
+void sweep_dead_temps(Cache& c) {
+    if (c.swept) return;
+    c.swept = true;
+    remove_stale_temps(c.dir);
+    remove_stale_temps(c.dir + "/adapters");
+    remove_stale_temps(c.genDir);
+    remove_stale_temps(c.genDir + "/objects");
+}
 
 // Loads (or revalidates) the index, seeding the state when there is none.
 int load_index(Cache& c, bool force = false) {
@@ -278,6 +302,7 @@ int load_index(Cache& c, bool force = false) {
         if (i >= c.index.adapters.size() && c.slots[i].lockFd >= 0) close(c.slots[i].lockFd);
     }
     c.slots.resize(c.index.adapters.size());
+    sweep_dead_temps(c);
     return SIM_OK;
 }
 

@@ -4,7 +4,6 @@
 // reported as corrupt, never half-read.
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <linux/fs.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -17,6 +16,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/plat_fs.h"
 #include "sim/core/sim_internal.h"
 
 namespace hbasim {
@@ -207,6 +207,10 @@ bool write_file_replacing(const std::string& path, const std::string& data, int6
     const std::string tmpName =
         path + ".tmp." + std::to_string(current_pid()) + "." + std::to_string(++seq);
     const char* tmp = tmpName.c_str();
+    if (int err = plat_state_write_error(tmp)) {
+        errno = err;
+        return false;
+    }
     int fd = open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     size_t off = 0;
@@ -251,6 +255,10 @@ bool write_file_replacing(const std::string& path, const std::string& data, int6
 }
 
 bool write_new_file(const std::string& path, const std::string& data) {
+    if (int err = plat_state_write_error(path.c_str())) {
+        errno = err;
+        return false;
+    }
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     size_t off = 0;
@@ -326,15 +334,7 @@ void remove_tree(const std::string& path) {
 }
 
 bool is_stale_temp(const char* name) {
-    const char* t = strstr(name, ".tmp.");
-    if (!t) return false;
-    const char* p = t + 5;
-    long pid = 0;
-    int digits = 0;
-    for (; *p >= '0' && *p <= '9' && digits < 10; ++p, ++digits)
-        pid = pid * 10 + (*p - '0');
-    if (digits == 0 || *p != '.' || pid <= 0 || pid > 0x3FFFFFFF) return false;
-    return kill((pid_t)pid, 0) != 0 && errno == ESRCH;
+    return plat_left_by_dead_process(name, ".tmp.");
 }
 
 void remove_stale_temps(const std::string& dir) {

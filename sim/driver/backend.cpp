@@ -265,8 +265,28 @@ uint32_t sim_submit(void* devp, uint32_t code, void* in, uint32_t inSize, void* 
     return PLAT_ERR_IO_PENDING;
 }
 
-const HbaDriverBackend kBackend = {HBA_DRIVER_BACKEND_VERSION, sim_open, sim_control, sim_close,
-                                   sim_submit, ct_wait, ct_cancel, &kWmiProvider};
+// The machine's writer locks live in its state folder, beside the rest of the
+// machine, so every machine (every HBASIM_DIR) has locks of its own.
+size_t sim_lock_dir(char* buf, size_t size) {
+    std::string dir = state_dir();
+    if (dir.empty() || !buf || dir.size() + sizeof "/locks" > size) {
+        if (buf && size) buf[0] = '\0';
+        return 0;
+    }
+    dir += "/locks";
+    memcpy(buf, dir.c_str(), dir.size() + 1);
+    return dir.size();
+}
+
+const HbaDriverBackend kBackend = {HBA_DRIVER_BACKEND_VERSION,
+                                   sim_open,
+                                   sim_control,
+                                   sim_close,
+                                   sim_submit,
+                                   ct_wait,
+                                   ct_cancel,
+                                   &kWmiProvider,
+                                   sim_lock_dir};
 
 } // namespace
 } // namespace hbasim

@@ -7,7 +7,8 @@
 // "*" or a mailbox command the adapter engine checks faults for (kMboxFaultNames);
 // the actions are "status=N" and "fail" (status MBXS_ERROR). nexa: the call
 // names belong to the NEXA library and are not checked here; "stale" means
-// nothing to it.
+// nothing to it. "kill" (the calling process dies at that call) acts on every
+// source but wmi, whose steps run inside the caller.
 #include <strings.h>
 
 #include <cstdio>
@@ -82,6 +83,12 @@ std::string wmi_refusal(const std::string& match, const std::string& action) {
 
 std::string fault_refusal(const Fault& f) {
     if (f.source == "wmi") return wmi_refusal(f.match, f.action);
+    if (f.action == "kill") {
+        // Any call can be the one a process dies at: only the match is checked.
+        if (f.source == "drv") return drv_refusal(f.match, "fail");
+        if (f.source == "mbx") return mbx_refusal(f.match, "fail");
+        return "";
+    }
     if (f.source == "drv") return drv_refusal(f.match, f.action);
     if (f.source == "mbx") return mbx_refusal(f.match, f.action);
     if (f.source == "nexa" && f.action == "stale") return "'stale' is not a NEXA fault";

@@ -81,4 +81,10 @@ uint32_t fw_region_base(const Function& f);
 // MBX_DOWN_LOAD requests for the PHY firmware (word 1 bits 8-15 = 0x8C).
 bool mbx_vitesse(Adapter& a, Function& f, MboxCall& c);
 
+// Flash area images kept aside until the switch (mbox_fw_download.cpp): the
+// wakeup parameter write starts those of the calling process; a reset drops
+// them. Each returns true when the function changed.
+bool fw_switch_pending_images(Function& f);
+bool fw_drop_pending_images(Function& f);
+
 } // namespace hbasim

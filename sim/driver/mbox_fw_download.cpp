@@ -6,8 +6,9 @@
 // opens a download; load chunks (word 1 = 0x0A, bit 0 on the last one; word 3
 // length, data from word 5) are appended to the staging object "down_load".
 // At the last chunk the image must be exactly the erased size, its RotXor
-// checksums (header words 1-11 and the whole file) must be 0 and its program
-// id must be the erased one; on the secure family the key block must be
+// checksums (header words 1-11 and the whole file) must be 0, its program id
+// must be the erased one and its signature word (sim/core/image_signature.h)
+// must verify; on the secure family the key block must be
 // signed (else 3851) and name the adapter's current KEK (else 3841). Only
 // then is the program installed: the load list entry of that program id is
 // replaced (or a new entry appended), the first bytes of the image are placed
@@ -19,22 +20,28 @@
 // address until the length is covered, then 2. Load chunks (area<<24 |
 // 3<<16 | 0x0A, last chunk 4<<16 | 0x0B; word 2 address) must lie inside the
 // erased range; each answer gives the next address and progress 3 (4 after
-// the last). Data is staged and, at the last chunk, the words that fall in
-// adapter memory below 0x200 (the AWC version word at 0x1F0 among them) are
-// written there.
+// the last). Data is staged; at the last chunk the body as received must end
+// with its signature word (sim/core/image_signature.h; else 3851 and nothing
+// kept). The words that fall in adapter memory below 0x200 (the AWC version
+// word at 0x1F0 among them) are kept aside and written there when the host
+// next writes the wakeup parameters: the images of one download start
+// together or not at all.
 //
 // Every refusal (no erase before a chunk, a chunk past the erased size, a
 // failed check) leaves the load list, memory and versions as they were.
 // Run-time keys: "dl_erase" (size,pid0,pid1 of the open download),
 // "la_erase" (area,base,length,next of the open area load).
 // Fleet keys: no_flash, dl_last_status, load_area_progress, load_area_next_skew,
-// secure, kek_id.
+// load_area_erase_sectors, secure, kek_id.
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <set>
 #include <vector>
 
 #include "interfaces/kek_table.h"
+#include "platform/plat_fs.h"
+#include "sim/core/image_signature.h"
 #include "sim/driver/mbox_fw.h"
 
 namespace hbasim {
@@ -43,6 +50,7 @@ namespace {
 
 const char* const kDlStaging = "down_load";
 const char* const kLaStaging = "load_area";
+const char* const kLaStream = "load_area_stream"; // the body in the order received
 constexpr uint32_t kStatusNoFlash = 241;
 constexpr uint32_t kStatusSignature = 3851;
 constexpr uint32_t kStatusAuthentication = 3841;
@@ -213,6 +221,13 @@ bool finish_download(Adapter& a, Function& f, MboxCall& c, FuncRef ref, uint32_t
         mbox_set_status(c, MBXS_ERROR);
         return true;
     }
+    // The maker's signature word (before the checksum word) covers what the
+    // checksums can miss. A failure is refused like a bad checksum: 3851 would
+    // have the host delete the installed programs of this type and retry.
+    if (sig_check_prg(img.data(), img.size()) != SIG_VALID) {
+        mbox_set_status(c, MBXS_ERROR);
+        return true;
+    }
     if (is_secure(f)) {
         uint32_t st = signature_status(f, img);
         if (st != 0) {
@@ -277,6 +292,55 @@ bool mbx_down_load(Adapter& a, Function& f, MboxCall& c) {
 
 namespace {
 
+std::vector<std::string> split_list(const std::string& text) {
+    std::vector<std::string> out;
+    size_t p = 0;
+    while (p < text.size()) {
+        size_t comma = text.find(',', p);
+        if (comma == std::string::npos) comma = text.size();
+        if (comma > p) out.push_back(text.substr(p, comma - p));
+        p = comma + 1;
+    }
+    return out;
+}
+
+// Images loaded into a flash area start only once the host writes the wakeup
+// parameters (the switch): until then the words they put in adapter memory are
+// kept aside as "la_pending" ("address=value,...") with "la_pending_pid", the
+// host process that loaded them. A download that ends without its switch
+// (failed, killed) leaves them aside; they are dropped at the next adapter
+// reset or when another process begins a load.
+void keep_pending(Function& f, uint64_t base, const Bytes& data) {
+    const std::string pid = std::to_string(plat_pid());
+    std::map<uint32_t, uint32_t> words;
+    if (f.attrs.get("la_pending_pid") == pid)
+        for (const std::string& item : split_list(f.attrs.get("la_pending"))) {
+            size_t eq = item.find('=');
+            if (eq != std::string::npos)
+                words[(uint32_t)strtoul(item.c_str(), nullptr, 0)] =
+                    (uint32_t)strtoul(item.c_str() + eq + 1, nullptr, 0);
+        }
+    for (uint64_t i = 0; i + 4 <= data.size(); i += 4) {
+        uint64_t at = base + i;
+        if (at >= kMemoryWindow) break;
+        words[(uint32_t)at] = fw_be32(&data[i]);
+    }
+    std::string text;
+    char item[32];
+    for (const auto& [address, value] : words) {
+        snprintf(item, sizeof item, "%s0x%X=0x%X", text.empty() ? "" : ",", address, value);
+        text += item;
+    }
+    f.attrs.set("la_pending_pid", pid);
+    f.attrs.set("la_pending", text);
+}
+
+void drop_foreign_pending(Function& f) {
+    if (f.attrs.has("la_pending_pid") &&
+        f.attrs.get("la_pending_pid") != std::to_string(plat_pid()))
+        fw_drop_pending_images(f);
+}
+
 void answer_area(MboxCall& c, uint32_t progress, uint32_t next, const Function& f) {
     if (f.attrs.has("load_area_progress")) progress = (uint32_t)f.attrs.get_u("load_area_progress");
     c.mb[1] = (c.mb[1] & ~0xFF00u) | ((progress & 0xFF) << 8);
@@ -306,6 +370,8 @@ bool mbx_load_area(Adapter&, Function& f, MboxCall& c) {
         uint64_t base = c.mb[2], length = c.mb[3], next = c.mb[2];
         if (step == 1) {
             staging_drop(ref, kLaStaging);
+            staging_drop(ref, kLaStream);
+            drop_foreign_pending(f);
         } else if (st.size() != 4 || st[0] != area) {
             mbox_set_status(c, SIM_MBXST_BAD_PARAM);
             return false;
@@ -316,6 +382,11 @@ bool mbx_load_area(Adapter&, Function& f, MboxCall& c) {
         }
         next += kEraseSector;
         if (next > base + length) next = base + length;
+        // A flash whose next sector never erases: the address stops there.
+        if (f.attrs.has("load_area_erase_sectors")) {
+            uint64_t stuck = base + f.attrs.get_u("load_area_erase_sectors") * kEraseSector;
+            if (next > stuck) next = stuck;
+        }
         char v[96];
         snprintf(v, sizeof v, "%u,%llu,%llu,%llu", area, (unsigned long long)base,
                  (unsigned long long)length, (unsigned long long)next);
@@ -338,7 +409,9 @@ bool mbx_load_area(Adapter&, Function& f, MboxCall& c) {
     uint8_t bytes[256];
     for (uint32_t i = 0; i < (len + 3) / 4; ++i)
         fw_wr_be32(bytes + 4 * i, c.mb[5 + i]);
-    if (len && staging_write(ref, kLaStaging, address - st[1], bytes, len) != SIM_OK) {
+    uint64_t streamAt = 0;
+    if (len && (staging_write(ref, kLaStaging, address - st[1], bytes, len) != SIM_OK ||
+                staging_append(ref, kLaStream, bytes, len, st[2], &streamAt) != SIM_OK)) {
         mbox_set_status(c, MBXS_ERROR);
         return false;
     }
@@ -352,19 +425,46 @@ bool mbx_load_area(Adapter&, Function& f, MboxCall& c) {
     uint32_t forced = 0;
     if (take_forced_status(f, &forced) && forced != 0) {
         staging_drop(ref, kLaStaging);
+        staging_drop(ref, kLaStream);
         mbox_set_status(c, forced);
         return true;
     }
+    // The signature word ends the body as received; a cut or altered image
+    // fails it and nothing of it is kept.
+    Bytes stream;
+    const bool signedOk =
+        staging_read(ref, kLaStream, &stream) == SIM_OK &&
+        sig_check_aif(area, (uint32_t)st[1], stream.data(), stream.size()) == SIG_VALID;
+    staging_drop(ref, kLaStream);
+    if (!signedOk) {
+        staging_drop(ref, kLaStaging);
+        mbox_set_status(c, kStatusSignature);
+        return true;
+    }
     Bytes data;
-    if (take_staged(ref, kLaStaging, &data)) {
-        // Data that lands in adapter memory (the AWC version word among it).
-        for (uint64_t i = 0; i + 4 <= data.size(); i += 4) {
-            uint64_t at = st[1] + i;
-            if (at >= kMemoryWindow) break;
-            fw_mem_write(f, (uint32_t)at, fw_be32(&data[i]));
+    if (take_staged(ref, kLaStaging, &data)) keep_pending(f, st[1], data);
+    answer_area(c, 4, (uint32_t)(address + len), f);
+    return true;
+}
+
+bool fw_switch_pending_images(Function& f) {
+    if (!f.attrs.has("la_pending_pid")) return false;
+    if (f.attrs.get("la_pending_pid") == std::to_string(plat_pid())) {
+        for (const std::string& item : split_list(f.attrs.get("la_pending"))) {
+            size_t eq = item.find('=');
+            if (eq == std::string::npos) continue;
+            fw_mem_write(f, (uint32_t)strtoul(item.c_str(), nullptr, 0),
+                         (uint32_t)strtoul(item.c_str() + eq + 1, nullptr, 0));
         }
     }
-    answer_area(c, 4, (uint32_t)(address + len), f);
+    fw_drop_pending_images(f);
+    return true;
+}
+
+bool fw_drop_pending_images(Function& f) {
+    if (!f.attrs.has("la_pending_pid") && !f.attrs.has("la_pending")) return false;
+    f.attrs.erase("la_pending_pid");
+    f.attrs.erase("la_pending");
     return true;
 }
 

@@ -4,8 +4,9 @@
 // Objects live in the simulator's object store (names with '/' turned into
 // '-'); writes go to a staging object that becomes the object when the last
 // piece is committed. "/prg" takes a whole .GRP file: its header must match the
-// function's device and carry a valid signature marker; the version text of
-// the header becomes the version on flash. "/vpd/fc_pf.vpd" is built from the
+// function's device and the maker's signature must verify over the whole file
+// (sim/core/image_signature.h; missing: 0x17/0x57, invalid: 0x17/0x56); the
+// version text of the header becomes the version on flash. "/vpd/fc_pf.vpd" is built from the
 // function's VPD (140-byte header, VPD, 4 bytes) until one is written.
 // Objects under "/driver/" belong to the whole adapter: every function reads
 // and writes the same one (the driver's authentication copy keeps one slice
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sim/core/image_signature.h"
 #include "sim/driver/mbox_fw.h"
 
 namespace hbasim {
@@ -145,11 +147,15 @@ int finish_firmware(Adapter& a, Function& f, MboxCall& c, const FuncRef& ref,
         respond(c, kStatusInvalidImage, 0);
         return -1;
     }
-    uint32_t marker = fw_be32(header + GRP_SIGNATURE_OFFSET);
-    if (marker != GRP_SIGNATURE_VALID) {
+    // The signature covers the whole file: a cut or altered image fails it.
+    Bytes image;
+    SigVerdict sig = staging_read(ref, store, &image) == SIM_OK
+                         ? sig_check_grp(image.data(), image.size())
+                         : SIG_MISSING;
+    if (sig != SIG_VALID) {
         staging_drop(ref, store);
         respond(c, SLI_STATUS_SIGNATURE,
-                marker == GRP_SIGNATURE_INVALID ? SLI_ADDL_BAD_SIGNATURE : SLI_ADDL_NO_SIGNATURE);
+                sig == SIG_INVALID ? SLI_ADDL_BAD_SIGNATURE : SLI_ADDL_NO_SIGNATURE);
         return -1;
     }
     if (!commit) {

@@ -15,6 +15,10 @@
 namespace hbasim {
 
 namespace {
+constexpr uint32_t kWakeupRegion = 4; // its write is the switch to newly loaded images
+}
+
+namespace {
 
 std::string detail(uint32_t type, uint32_t region, uint32_t length) {
     char text[64];
@@ -85,6 +89,7 @@ bool mbx_update_cfg(Adapter& a, Function& f, MboxCall& c) {
         src = fw_bytes(c) + 20;
     }
     fw_store_region(f, region, Bytes(src, src + length));
+    if (region == kWakeupRegion) fw_switch_pending_images(f);
     return true;
 }
 

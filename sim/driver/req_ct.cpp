@@ -21,6 +21,7 @@
 // Locks: g_ctMu guards g_pending and g_delivered; it is taken before an
 // adapter's state lock (the claim from the inbox) and never the other way.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -119,48 +120,49 @@ void complete(CtPending* p, uint32_t err) {
 }
 
 // Hands the port's waiting requests to its pending receives (oldest first).
+// The plan is made from the inbox as it is under the adapter's lock, while
+// g_ctMu keeps the pending receives still: a plan made from an earlier look
+// could lose a request another waiter claimed meanwhile and hand the next one
+// to a younger receive, which its thread does not wait for while the older
+// one stays pending (a request then waits for the next one to arrive).
 void pump(const FuncRef& ref, int port) {
-    std::vector<CtEntry> inbox;
+    bool any = false;
     int rc = read_adapter(ref.adapter, [&](const Adapter& a) {
         if (ref.func >= 0 && (size_t)ref.func < a.funcs.size())
-            inbox = blob_records(a.funcs[(size_t)ref.func], kBlobInbox);
+            any = !blob_records(a.funcs[(size_t)ref.func], kBlobInbox).empty();
     });
-    if (rc != SIM_OK || inbox.empty()) return;
+    if (rc != SIM_OK || !any) return;
     std::lock_guard<std::mutex> g(g_ctMu);
     std::vector<std::pair<CtPending*, CtEntry>> plan;
-    for (const CtEntry& e : inbox) {
-        for (CtPending* p : g_pending) {
-            bool taken =
-                std::any_of(plan.begin(), plan.end(),
-                            [&](const std::pair<CtPending*, CtEntry>& x) { return x.first == p; });
-            if (p->port == port && !p->done && !taken && matches(p->gstype, e.gstype)) {
-                plan.emplace_back(p, e);
-                break;
-            }
-        }
-    }
-    if (plan.empty()) return;
-    // Claim them: another process may have taken some meanwhile.
-    std::vector<bool> claimed(plan.size(), false);
-    update_adapter(ref.adapter, [&](Adapter& a) {
+    rc = update_adapter(ref.adapter, [&](Adapter& a) {
+        plan.clear();
         if (ref.func < 0 || (size_t)ref.func >= a.funcs.size()) return false;
         Function& f = a.funcs[(size_t)ref.func];
-        std::vector<CtEntry> now = blob_records(f, kBlobInbox);
-        bool changed = false;
-        for (size_t i = 0; i < plan.size(); ++i) {
-            auto it = std::find_if(now.begin(), now.end(),
-                                   [&](const CtEntry& e) { return e.tag == plan[i].second.tag; });
-            if (it == now.end()) continue;
-            now.erase(it);
-            claimed[i] = changed = true;
+        std::vector<CtEntry> kept;
+        for (CtEntry& e : blob_records(f, kBlobInbox)) {
+            CtPending* to = nullptr;
+            for (CtPending* p : g_pending) {
+                const bool taken = std::any_of(
+                    plan.begin(), plan.end(),
+                    [&](const std::pair<CtPending*, CtEntry>& x) { return x.first == p; });
+                if (p->port == port && !p->done && !taken && matches(p->gstype, e.gstype)) {
+                    to = p;
+                    break;
+                }
+            }
+            if (to)
+                plan.emplace_back(to, std::move(e));
+            else
+                kept.push_back(std::move(e));
         }
-        if (changed) f.blobs[kBlobInbox] = encode_records(now);
-        return changed;
+        if (plan.empty()) return false;
+        f.blobs[kBlobInbox] = encode_records(kept);
+        return true;
     });
-    for (size_t i = 0; i < plan.size(); ++i) {
-        if (!claimed[i]) continue;
-        g_delivered[plan[i].first->block] = plan[i].second;
-        complete(plan[i].first, 0);
+    if (rc != SIM_OK) return;
+    for (auto& [p, e] : plan) {
+        g_delivered[p->block] = std::move(e);
+        complete(p, 0);
     }
 }
 
@@ -231,6 +233,18 @@ std::vector<CtResponse> ct_responses(const Function& f) {
 
 size_t ct_inbox_size(const Function& f) {
     return blob_records(f, kBlobInbox).size();
+}
+
+std::string ct_pending_summary() {
+    std::lock_guard<std::mutex> g(g_ctMu);
+    std::string out;
+    char line[96];
+    for (const CtPending* p : g_pending) {
+        snprintf(line, sizeof line, "port %d gstype 0x%X block %p %s\n", p->port, p->gstype,
+                 static_cast<const void*>(p->block), p->done ? "done" : "pending");
+        out += line;
+    }
+    return out;
 }
 
 bool parse_hex_bytes_plain(const std::string& hex, uint8_t* out, size_t n) {

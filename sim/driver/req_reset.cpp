@@ -43,6 +43,8 @@ uint32_t req_reset_adapter(DrvRequest& r) {
     }
     bool ok = drv_update_function(r, [&](Adapter& a, Function& f) {
         bool changed = link_restart(f);
+        // Images loaded without their switch never start.
+        if (fw_drop_pending_images(f)) changed = true;
         if (f.attrs.has("event_log_open")) {
             f.attrs.erase("event_log_open");
             changed = true;

@@ -167,6 +167,9 @@ struct CtResponse {
 };
 std::vector<CtResponse> ct_responses(const Function& f);
 size_t ct_inbox_size(const Function& f);
+// The receives this process has posted and not yet seen completed, oldest
+// first, one "port gstype block done|pending" per line (for test reports).
+std::string ct_pending_summary();
 // Overlapped receive (0x800001C0) of the backend's submit, wait and cancel:
 // the post returns PLAT_ERR_IO_PENDING with *op set, or an error.
 uint32_t ct_post_receive(const DrvRequest& r, void** op);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "interfaces/mbox_codes.h"
+#include "sim/core/image_signature.h"
 
 namespace sim_image {
 
@@ -122,6 +123,7 @@ Image build_prg(const PrgSpec& s) {
     }
     if (sign) put_key_block(img, kKeyBlockAt, s.kek);
     put_be32(img, 44, rotxor_completer(&img[4], 10));
+    put_be32(img, img.size() - 8, hbasim::sig_prg_word(img.data(), img.size()));
     const size_t words = img.size() / 4;
     put_be32(img, 4 * (words - 1), rotxor_completer(img.data(), words - 1));
     if (s.bad == "header-checksum") put_be32(img, 44, get_be32(img, 44) ^ 1);
@@ -163,8 +165,21 @@ void append_aif(Image& out, const AifSpec& s, bool bare) {
     } else if (kind == 0xE1A01001u) {
         if (s.base <= kAwcVersionAddress && kAwcVersionAddress - s.base + 4 <= body.size())
             put_be32(body, kAwcVersionAddress - s.base, s.idWord);
-        if (!s.kek.empty() && body.size() >= 268 + 4) put_key_block(body, body.size() - 268, s.kek);
+        // The key block ends one word before the body, where the signature goes.
+        if (!s.kek.empty() && body.size() >= 268) put_key_block(body, body.size() + 4 - 268, s.kek);
     }
+    // The family word at file offset 624 of a file that starts with this AWC.
+    const size_t familyAt = kAwcFamilyOffset - 128;
+    if (kind == 0xE1A01001u && start == 0 && body.size() >= familyAt + 4) {
+        uint32_t w = get_be32(body, familyAt);
+        put_be32(body, familyAt, (w & 0xFF00FFFFu) | ((s.familyByte & 0xFF) << 16));
+    }
+    // A whole number of words, then the signature word the adapter checks.
+    while (body.size() % 4 != 0)
+        body.push_back(0);
+    const uint32_t sig = hbasim::sig_aif_word(s.area, s.base, body.data(), body.size());
+    body.resize(body.size() + 4);
+    put_be32(body, body.size() - 4, sig);
     out.resize(start + 128, 0);
     put_be32(out, start, kAifMagic);
     put_be32(out, start + 8, kind);
@@ -176,14 +191,6 @@ void append_aif(Image& out, const AifSpec& s, bool bare) {
     put_be32(out, start + 44, erase ? erase : 0x10000);
     put_be32(out, start + 56, s.idWord);
     out.insert(out.end(), body.begin(), body.end());
-    // Keep the image a whole number of words so that its checksum covers all of it.
-    while ((out.size() - start) % 4 != 0)
-        out.push_back(0);
-    put_be32(out, start + 20, (uint32_t)(out.size() - start - 128));
-    if (kind == 0xE1A01001u && start == 0 && out.size() >= kAwcFamilyOffset + 4) {
-        uint32_t w = get_be32(out, kAwcFamilyOffset);
-        put_be32(out, kAwcFamilyOffset, (w & 0xFF00FFFFu) | ((s.familyByte & 0xFF) << 16));
-    }
     if (!bare) {
         size_t words = (out.size() - start) / 4;
         uint32_t c = rotxor_completer(&out[start], words);
@@ -221,8 +228,8 @@ Image build_grp(const GrpSpec& s) {
     memset(&img[GRP_VERSION_OFFSET], 0, GRP_VERSION_SIZE);
     memcpy(&img[GRP_VERSION_OFFSET], s.version.data(),
            s.version.size() < GRP_VERSION_SIZE ? s.version.size() : GRP_VERSION_SIZE);
-    put_be32(img, GRP_SIGNATURE_OFFSET, GRP_SIGNATURE_VALID);
     if (s.bad == "magic") put_be32(img, 4, 0x12345678u);
+    hbasim::sig_sign_grp(img);
     if (s.bad == "unsigned") put_be32(img, GRP_SIGNATURE_OFFSET, 0);
     if (s.bad == "badsig") put_be32(img, GRP_SIGNATURE_OFFSET, GRP_SIGNATURE_INVALID);
     if (s.bad == "short") img.resize(GRP_HEADER_SIZE - 1);

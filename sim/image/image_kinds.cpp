@@ -11,7 +11,7 @@ const ImageKind kImageKinds[] = {
     {"ufi", image_ufi,
      "ufi [--gen 2|3|4] [--version V | --build RAW] [--asic N] [--vendor ID] [--device ID]"
      " [--dir-devices ID,...] [--dir-offset N] [--size N]"
-     " [--variant long|short|tiny|dir-cut|dir-misaligned] -o FILE"},
+     " [--variant long|short|tiny|dir-cut|dir-misaligned|unsigned|badsig] -o FILE"},
     {"prg", image_prg,
      "prg [--type N] [--id N] [--version N] [--pid1 N] [--size BYTES] [--text VERSION]\n"
      "      [--kek KEK_ID] [--rom-device ID] [--bad header-checksum|file-checksum|long|short|\n"

@@ -4,13 +4,15 @@
 // 4 (Tarnel) with a 128-byte one; both keep the file length at 56 and the
 // build string ("<generation> <version>") at 72, 32-bit fields little-endian.
 // A CV2 file may carry a flash directory (2256 bytes on a 32-byte block) that
-// lists further device IDs. The body is a fixed byte pattern; nothing reads it.
+// lists further device IDs. The body is a fixed byte pattern; the file ends
+// with the simulated maker's signature (sim/core/image_signature.h).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "sim/core/image_signature.h"
 #include "sim/image/image_builders.h"
 
 namespace sim_image {
@@ -38,7 +40,7 @@ struct UfiOptions {
     std::vector<uint32_t> dirDevices; // non-empty: write a flash directory
     size_t dirOffset = 512;
     size_t size = 4096;
-    std::string variant; // long, short, tiny, dir-cut, dir-misaligned
+    std::string variant; // long, short, tiny, dir-cut, dir-misaligned, unsigned, badsig
     std::string out;
 };
 
@@ -81,7 +83,8 @@ bool parse_devices(const std::string& s, std::vector<uint32_t>* out) {
 }
 
 bool known_variant(const std::string& v) {
-    for (const char* name : {"long", "short", "tiny", "dir-cut", "dir-misaligned"})
+    for (const char* name :
+         {"long", "short", "tiny", "dir-cut", "dir-misaligned", "unsigned", "badsig"})
         if (v == name) return true;
     return false;
 }
@@ -184,14 +187,18 @@ std::vector<unsigned char> ufi_image_bytes(const UfiOptions& o) {
         b[96] = (unsigned char)o.asic;
     }
     if (!o.dirDevices.empty()) write_directory(o, dirAt, b);
-    put32(b, 56, (uint32_t)b.size());
+    // A directory cut short by the end of the file, in a file signed as it is.
+    if (o.variant == "dir-cut" && !o.dirDevices.empty()) b.resize(dirAt + 100);
+    if (o.variant == "unsigned") {
+        put32(b, 56, (uint32_t)b.size());
+    } else {
+        put32(b, 56, (uint32_t)(b.size() + hbasim::SIG_UFI_BLOCK));
+        hbasim::sig_append_ufi(b);
+    }
+    if (o.variant == "badsig") b.back() ^= 1; // the marker stays, the MAC no longer fits
     if (o.variant == "long") b.push_back(0);
     if (o.variant == "short") b.pop_back();
     if (o.variant == "tiny") b.resize(60);
-    if (o.variant == "dir-cut" && !o.dirDevices.empty()) {
-        b.resize(dirAt + 100);
-        put32(b, 56, (uint32_t)b.size());
-    }
     return b;
 }
 

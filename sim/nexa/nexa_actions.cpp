@@ -5,7 +5,7 @@
 #include <cstring>
 #include <strings.h>
 
-#include "platform/plat_fs.h"
+#include "platform/plat_files.h"
 #include "sim/nexa/nexa_sim.h"
 
 namespace nexasim {
@@ -28,6 +28,15 @@ bool param_num(const std::string& s, long lo, long hi, long* out) {
     if (v < lo || v > hi) return false;
     *out = v;
     return true;
+}
+
+// A file the adapter hands to the host (a dump, a log): written whole under
+// a temporary name, never through a link, readable by all.
+bool write_saved_file(const std::string& path, const std::string& body) {
+    PlatSaveFile save;
+    return plat_save_begin(&save, path.c_str(), PLAT_MODE_SAVED) == PLAT_FILE_OK &&
+           plat_save_write(&save, body.data(), body.size()) == PLAT_FILE_OK &&
+           plat_save_commit(&save) == PLAT_FILE_OK;
 }
 
 int invalid(std::string* text, const char* what) {
@@ -202,7 +211,7 @@ int a_retrieve_dump(const NodeAddr& n, const ActionParams& p, std::string* text)
     if (rc != NX_OK) return node_failure(rc, text);
     for (int i = 0; i < 4096; ++i)
         body += (char)(i % 251);
-    if (!plat_write_file_atomic(p.p[0].c_str(), body.data(), body.size())) {
+    if (!write_saved_file(p.p[0], body)) {
         *text = "Unable to create " + p.p[0];
         return NX_ERR_FAILED;
     }
@@ -229,7 +238,7 @@ int a_retrieve_arm_log(const NodeAddr& n, const ActionParams& p, std::string* te
     if (rc != NX_OK) return node_failure(rc, text);
     for (int i = 0; i < 1024; ++i)
         body += (char)(i & 0xFF);
-    if (!plat_write_file_atomic(p.p[0].c_str(), body.data(), body.size())) {
+    if (!write_saved_file(p.p[0], body)) {
         *text = "Unable to create " + p.p[0];
         return NX_ERR_FAILED;
     }

@@ -22,6 +22,8 @@
 // ReadScope around the call), so a change made by another process between two
 // calls is seen by the second, and one call costs one check however many
 // nodes it touches.
+#include <unistd.h>
+
 #include <array>
 #include <charconv>
 #include <cstdarg>
@@ -32,6 +34,7 @@
 #include <mutex>
 
 #include "interfaces/nexa.h"
+#include "platform/plat_backend.h"
 #include "sim/nexa/nexa_sim.h"
 
 using namespace nexasim;
@@ -66,15 +69,11 @@ TagKey member_tag_key(int kind, int node, int row) {
 }
 
 // The simulated converged adapters live beside the simulated driver only.
-// When $HBA_DRIVER_BACKEND selects another driver backend (a real server's),
-// the library shows no controllers, so real FC ports and simulated converged
-// adapters never appear in one listing.
+// When another driver backend is chosen (a real server's), the library shows
+// no controllers, so real FC ports and simulated converged adapters never
+// appear in one listing.
 bool other_driver_backend() {
-    static const char kSimulatedDriver[] = "libhbasimdrv.so";
-    const char* env = getenv("HBA_DRIVER_BACKEND");
-    if (!env || !*env) return false;
-    const char* slash = strrchr(env, '/');
-    return strcmp(slash ? slash + 1 : env, kSimulatedDriver) != 0;
+    return !plat_dev_backend_simulated();
 }
 
 void set_status(int code, const std::string& text) {
@@ -120,6 +119,22 @@ __attribute__((format(printf, 1, 2))) void note(const char* fmt, ...) {
     }
     va_end(ap);
     hbasim::journal("nexa", std::string(line, n));
+}
+
+// A parameter that names an open descriptor (a caller's sealed copy of a
+// file, "/proc/self/fd/N") is journalled as what it refers to, so the journal
+// names the file flashed.
+std::string journal_path(const std::string& p) {
+    if (p.compare(0, 14, "/proc/self/fd/") != 0) return p;
+    char target[512];
+    ssize_t n = readlink(p.c_str(), target, sizeof target - 1);
+    if (n <= 0) return p;
+    std::string t(target, (size_t)n);
+    const std::string deleted = " (deleted)";
+    if (t.size() > deleted.size() &&
+        t.compare(t.size() - deleted.size(), deleted.size(), deleted) == 0)
+        t.resize(t.size() - deleted.size());
+    return t;
 }
 
 const char* default_text(int code) {
@@ -415,7 +430,7 @@ NEXA_ENTRY_POINT int NEXA_do_action(int node, int action, char* params, char* ou
     rc = row->run(na, ps, &text);
     set_status(rc, text);
     note("do_action node=%d action=%d %s p0=%s p1=%s -> %d", node, action, row->name,
-         ps.p[0].c_str(), ps.p[1].c_str(), rc);
+         journal_path(ps.p[0]).c_str(), ps.p[1].c_str(), rc);
     return rc;
 }
 

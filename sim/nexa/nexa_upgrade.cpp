@@ -1,28 +1,33 @@
 // The controller action "UpgradeFlashROM" (p0 = path of the image file).
 //
-// The simulated controller reads only what a real one checks before writing:
-// the file size, and for a UFI file its header (file length at 56, the build
-// string at 72, the ASIC revision byte at 96; 32-bit little-endian fields).
+// The simulated controller reads what a real one checks before writing: the
+// file size, for a UFI file its header (file length at 56, the build string at
+// 72, the ASIC revision byte at 96; 32-bit little-endian fields), and the
+// maker's signature over the whole file (sim/core/image_signature.h).
 // Checks, in order (an injected busy, 173, is answered before the action runs
 // by the entry point's fault injection):
 //   39  the file cannot be opened or sized
-//   40  Brevin controller: a .grp file under 140 bytes; UFI: under 96 bytes,
+//   40  Brevin controller: a file under 140 bytes; UFI: under 96 bytes,
 //       a file length that is not the file size, or a build string whose
 //       first character is not 1-4
 //   162 generation not the controller's (CV2: 1/2, CV3: 3, Tarnel: 4); for a
 //       controller revision of 16 or more a gen-3 image needs ASIC revision
 //       16 or 17 (17 when the revision is 17 or more) and a gen-4 image one
 //       at least the revision
+//   337 no signature, 336 a signature that does not verify (a cut or altered
+//       file), flash unchanged
 //   the adapter's upgrade_forced_status (235, 318, 336, 337), flash unchanged
 // Otherwise the version text becomes FirmwareVersionOnFlash (fw_flash) and the
 // status is upgrade_status (55 by default, or 0). ActiveFirmwareVersion
 // changes only at a server reboot (hbasim reboot).
-#include <strings.h>
-#include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
+#include "platform/plat_image_file.h"
+#include "sim/core/image_signature.h"
 #include "sim/nexa/nexa_sim.h"
 
 namespace nexasim {
@@ -37,38 +42,39 @@ constexpr size_t kUfiFileLengthOffset = 56;
 constexpr size_t kUfiBuildOffset = 72;
 constexpr size_t kUfiBuildBytes = 24;
 constexpr uint64_t kGrpMinBytes = 140;
+constexpr uint64_t kMaxImageBytes = 1ull << 30;
 constexpr int kRevisionR = 16;
 constexpr int kRevisionP2 = 17;
 
 // What the controller reads of the file.
 struct ImageFacts {
     uint64_t size = 0;
-    bool grp = false;
+    std::vector<uint8_t> bytes;             // the whole file: the signature covers all of it
     uint8_t head[kUfiHeaderBytes + 1] = {}; // the 96-byte header and the ASIC byte
     size_t headBytes = 0;
 };
+
+bool read_facts(const std::string& path, ImageFacts* out) {
+    if (path.empty()) return false;
+    if (plat_read_regular_file(path.c_str(), kMaxImageBytes, &out->bytes) != PLAT_READ_OK)
+        return false;
+    out->size = out->bytes.size();
+    out->headBytes = std::min(out->bytes.size(), sizeof out->head);
+    memcpy(out->head, out->bytes.data(), out->headBytes);
+    return true;
+}
 
 uint32_t rd_le32(const uint8_t* p) {
     return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
 }
 
-bool ends_with_grp(const std::string& path) {
-    return path.size() >= 4 && strcasecmp(path.c_str() + path.size() - 4, ".grp") == 0;
-}
-
-bool read_facts(const std::string& path, ImageFacts* out) {
-    if (path.empty()) return false;
-    FILE* fp = fopen(path.c_str(), "rb");
-    if (!fp) return false;
-    struct stat st;
-    bool ok = fstat(fileno(fp), &st) == 0;
-    if (ok) {
-        out->size = (uint64_t)st.st_size;
-        out->headBytes = fread(out->head, 1, sizeof out->head, fp);
-    }
-    fclose(fp);
-    out->grp = ends_with_grp(path);
-    return ok;
+// The maker's signature of the image: a .GRP file for a Brevin controller, a
+// UFI file otherwise.
+int check_signature(bool brevin, const ImageFacts& im) {
+    hbasim::SigVerdict v = brevin ? hbasim::sig_check_grp(im.bytes.data(), im.bytes.size())
+                                  : hbasim::sig_check_ufi(im.bytes.data(), im.bytes.size());
+    if (v == hbasim::SIG_MISSING) return NX_NO_SIGNATURE;
+    return v == hbasim::SIG_INVALID ? NX_BAD_SIGNATURE : NX_OK;
 }
 
 // Generation of a build-string character; 0 when it is none.
@@ -103,10 +109,12 @@ bool asic_fits(int generation, int revision, int asic) {
 }
 
 // The version text of the build string: after "G " when the second character
-// is a blank, else the whole string.
+// is a blank, else the whole string. The field's last byte is its terminator
+// for every reader of the file (hbaset, fwsweep): at most kUfiBuildBytes - 1
+// characters count, so the adapter runs the version they show.
 std::string version_of(const uint8_t* build) {
-    char text[kUfiBuildBytes + 1] = {};
-    memcpy(text, build, kUfiBuildBytes);
+    char text[kUfiBuildBytes] = {};
+    memcpy(text, build, kUfiBuildBytes - 1);
     return text[1] == ' ' ? std::string(text + 2) : std::string(text);
 }
 
@@ -160,9 +168,10 @@ int upgrade_flash_rom(const NodeAddr& n, const ActionParams& p, std::string* tex
         bool brevin = a.kind == "brevin";
         int st = NX_OK;
         if (brevin)
-            st = im.grp && im.size < kGrpMinBytes ? NX_UFI_FORMAT : NX_OK;
+            st = im.size < kGrpMinBytes ? NX_UFI_FORMAT : NX_OK;
         else if ((st = check_ufi_format(im)) == NX_OK)
             st = check_compatible(a, im);
+        if (st == NX_OK) st = check_signature(brevin, im);
         if (st != NX_OK) return st;
         int forced = (int)a.attrs.get_u("upgrade_forced_status");
         if (forced != 0) return forced;

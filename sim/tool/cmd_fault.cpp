@@ -26,7 +26,7 @@ static bool valid_number(const std::string& s) {
 }
 
 static bool valid_action(const std::string& s) {
-    if (s == "fail" || s == "stale") return true;
+    if (s == "fail" || s == "stale" || s == "kill") return true;
     for (const char* p : {"rc=", "status="}) {
         std::string pre = p;
         if (s.compare(0, pre.size(), pre) == 0 && valid_number(s.substr(pre.size()))) return true;
@@ -46,8 +46,8 @@ static int fault_add_cmd(const Args& a) {
     if (!known)
         return fail(EXIT_USAGE, "fault add: unknown source '" + f.source + "' (drv, mbx, nexa or wmi)");
     if (!valid_action(f.action))
-        return fail(EXIT_USAGE,
-                    "fault add: unknown action '" + f.action + "' (fail, rc=N, status=N or stale)");
+        return fail(EXIT_USAGE, "fault add: unknown action '" + f.action +
+                                    "' (fail, rc=N, status=N, stale or kill)");
     for (size_t i = 4; i < a.size(); ++i) {
         long long n = 0;
         const std::string& opt = a[i];

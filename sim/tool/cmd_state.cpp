@@ -146,6 +146,8 @@ int cmd_reboot(const Args& a) {
     return EXIT_OK;
 }
 
+static constexpr size_t kShowBlobMax = 4096;
+
 static void show_function(const Adapter& a, size_t fi, bool verbose) {
     const Function& f = a.funcs[fi];
     printf("  fn %zu  %-5s", fi, f.kind.c_str());
@@ -169,8 +171,18 @@ static void show_function(const Adapter& a, size_t fi, bool verbose) {
     if (verbose) {
         for (const auto& [k, v] : f.attrs.kv)
             printf("      %s = %s\n", k.c_str(), v.c_str());
-        for (const auto& [k, v] : f.blobs)
-            printf("      [%s: %zu bytes]\n", k.c_str(), v.size());
+        // Regions and memory pages in hex, so that two states can be compared
+        // as text; larger blobs by their size.
+        for (const auto& [k, v] : f.blobs) {
+            if (v.size() > kShowBlobMax) {
+                printf("      [%s: %zu bytes]\n", k.c_str(), v.size());
+                continue;
+            }
+            printf("      [%s] =", k.c_str());
+            for (size_t i = 0; i < v.size(); ++i)
+                printf("%s%02X", i % 4 == 0 ? " " : "", v[i]);
+            printf("\n");
+        }
     }
 }
 

@@ -65,7 +65,8 @@ static const char kHelp[] =
     "                          sd cat=C sub=S [wwpn=W] [data=HEX],\n"
     "                          rscn pages=P,... [wwpn=W];\n"
     "                          'hbasim inject' lists the kinds\n"
-    "  help, --help            this text\n";
+    "  help, --help, -h        this text\n"
+    "  --version               the suite's version\n";
 
 struct Command {
     const char* name;
@@ -90,6 +91,10 @@ int main(int argc, char** argv) {
     std::string cmd = argv[1];
     if (cmd == "help" || cmd == "--help" || cmd == "-h") {
         fputs(kHelp, stdout);
+        return EXIT_OK;
+    }
+    if (cmd == "--version") {
+        printf("hbasim (hbasuite) %s\n", HBA_SUITE_VERSION);
         return EXIT_OK;
     }
     Args args(argv + 2, argv + argc);

@@ -18,6 +18,19 @@ MalNicFunction* nicRecord(int i) {
     return const_cast<MalNicFunction*>(cnaNicRecordOf(i));
 }
 
+// A CV3 adapter whose NIC functions have a different current, permanent,
+// factory and semi-volatile MAC each (entries 1 FCoE, 2-3 NIC), and a Tarnel
+// NIC (entry 4): a reader of the wrong NEXA property shows another value.
+const char kDistinctMacFleet[] =
+    "adapter C cv3\n"
+    "function fcoe\n"
+    "function nic mac = 02-1F-3C-C1-00-01 permanent_mac = 02-1F-3C-C1-00-02"
+    " factory_mac = 02-1F-3C-C1-00-03 sv_mac = 02-1F-3C-C1-00-04\n"
+    "function nic mac = 02-1F-3C-C2-00-01 permanent_mac = 02-1F-3C-C2-00-02"
+    " factory_mac = 02-1F-3C-C2-00-03\n"
+    "adapter T tarnel\n"
+    "function nic mac = 02-1F-3C-D1-00-01 permanent_mac = 02-1F-3C-D1-00-02\n";
+
 TEST(WriteSvMac, Validity) {
     const struct {
         const char* mac;
@@ -124,40 +137,52 @@ TEST(WriteSvMac, WriteFailureAndRecordNotFound) {
 }
 
 TEST(RestoreDefSvMac, WritesTheFactoryMacWithoutChecks) {
-    Machine m;
-    EXPECT_EQ(m.run({"restoredefsvmac", "n=7"}), CLU_OK);
-    EXPECT_EQ(m.take(), "Writing semi-volatile MAC Address 02-1F-3C-03-02-00\n"
+    Machine m(kDistinctMacFleet);
+    EXPECT_EQ(m.run({"restoredefsvmac", "n=2"}), CLU_OK);
+    EXPECT_EQ(m.take(), "Writing semi-volatile MAC Address 02-1F-3C-C1-00-03\n"
                         "Please REBOOT the system now to activate the semi-volatile MAC address\n");
     // An unreadable factory MAC (all FF) is refused by the setter.
-    memset(adapterAt(kCv3Nic)->altMac, 0xFF, 6);
-    memset(nicRecord(kCv3Nic)->factoryDefaultMacAddress, 0xFF, 6);
-    EXPECT_EQ(m.run({"restoredefsvmac", "n=7"}), CLU_NIC_SETTING_FAILED);
+    memset(adapterAt(1)->altMac, 0xFF, 6);
+    memset(nicRecord(1)->factoryDefaultMacAddress, 0xFF, 6);
+    EXPECT_EQ(m.run({"restoredefsvmac", "n=2"}), CLU_NIC_SETTING_FAILED);
     EXPECT_NE(m.take().find("NEXA Status = 106\n"), std::string::npos);
 }
 
 TEST(ReadMac, ShowsTheThreeMacsAndRefusesZeroOnes) {
-    Machine m;
-    EXPECT_EQ(m.run({"readmac", "n=7"}), CLU_OK);
-    EXPECT_EQ(m.take(), "Current MAC Address       : 02-1F-3C-03-02-00\n"
-                        "Factory MAC Address       : 02-1F-3C-03-02-00\n"
-                        "Semi-Volatile MAC Address : N/A\n");
-    memset(adapterAt(kCv3Nic)->semiVolatileMac, 0, 6);
-    EXPECT_EQ(m.run({"readmac", "n=7"}), CLU_MAC_FAILED);
-    EXPECT_NE(m.take().find("Semi-Volatile MAC Address : 00-00-00-00-00-00\n"), std::string::npos);
-    EXPECT_EQ(m.run({"readmac", "n=5"}), CLU_NOT_SUPPORTED) << "an FCoE entry";
+    Machine m(kDistinctMacFleet);
+    const struct {
+        const char* n;
+        const char* out;
+    } cases[] = {
+        {"n=2", "Current MAC Address       : 02-1F-3C-C1-00-01\n"
+                "Factory MAC Address       : 02-1F-3C-C1-00-03\n"
+                "Semi-Volatile MAC Address : 02-1F-3C-C1-00-04\n"},
+        {"n=3", "Current MAC Address       : 02-1F-3C-C2-00-01\n"
+                "Factory MAC Address       : 02-1F-3C-C2-00-03\n"
+                "Semi-Volatile MAC Address : N/A\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.n);
+        EXPECT_EQ(m.run({"readmac", c.n}), CLU_OK);
+        EXPECT_EQ(m.take(), c.out);
+    }
+    memset(adapterAt(1)->semiVolatileMac, 0, 6);
+    EXPECT_EQ(m.run({"readmac", "n=2"}), CLU_MAC_FAILED);
+    EXPECT_EQ(m.take(), "Current MAC Address       : 02-1F-3C-C1-00-01\n"
+                        "Factory MAC Address       : 02-1F-3C-C1-00-03\n"
+                        "Semi-Volatile MAC Address : 00-00-00-00-00-00\n");
+    EXPECT_EQ(m.run({"readmac", "n=1"}), CLU_NOT_SUPPORTED) << "an FCoE entry";
 }
 
 TEST(ListMac, EveryEntryOrOne) {
-    Machine m;
+    Machine m(kDistinctMacFleet);
     EXPECT_EQ(m.run({"listmac"}), CLU_OK);
-    std::string out = m.take();
-    EXPECT_EQ(out.find("adapter 1: not a NIC HBA\n"), 0u) << out;
-    EXPECT_NE(out.find("adapter 7: NIC Permanent MAC 02-1f-3c-03-02-00  MAC 02-1f-3c-03-02-00\n"),
-              std::string::npos)
-        << out;
-    EXPECT_NE(out.find("adapter 12: NIC Permanent MAC "), std::string::npos) << out;
-    EXPECT_EQ(m.run({"listmac", "n=8"}), CLU_OK);
-    EXPECT_EQ(m.take(), "adapter 8: NIC Permanent MAC 02-1f-3c-03-03-01  MAC 02-1f-3c-03-03-01\n");
+    EXPECT_EQ(m.take(), "adapter 1: not a NIC HBA\n"
+                        "adapter 2: NIC Permanent MAC 02-1f-3c-c1-00-02  MAC 02-1f-3c-c1-00-01\n"
+                        "adapter 3: NIC Permanent MAC 02-1f-3c-c2-00-02  MAC 02-1f-3c-c2-00-01\n"
+                        "adapter 4: NIC Permanent MAC 02-1f-3c-d1-00-02  MAC 02-1f-3c-d1-00-01\n");
+    EXPECT_EQ(m.run({"listmac", "n=3"}), CLU_OK);
+    EXPECT_EQ(m.take(), "adapter 3: NIC Permanent MAC 02-1f-3c-c2-00-02  MAC 02-1f-3c-c2-00-01\n");
     EXPECT_EQ(m.run({"listmac", "n=1"}), CLU_INVALID_ADAPTER);
     EXPECT_EQ(m.take(), "Invalid Adapter Number: 1\n");
 }

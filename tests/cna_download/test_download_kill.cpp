@@ -1,15 +1,14 @@
-// `hbaset download` of a .UFI file killed with SIGKILL at random points: the
-// simulated adapter always reads back with the old or the new flash version,
-// never anything else, and the next download succeeds.
+// `hbaset download` of a .UFI file killed with SIGKILL at chosen NEXA calls:
+// after each kill the simulated adapter reads back with the old or the new
+// flash version and, after a server reboot, runs that one; a new download
+// then succeeds. The calls are drawn from gtest's random seed, so a failing
+// run replays with the seed it prints (--gtest_shuffle --gtest_random_seed=N).
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fcntl.h>
-
-#include <chrono>
-#include <ctime>
 #include <random>
 
 #include "tests/cna_download/cna_fixture.h"
@@ -19,13 +18,13 @@ extern char** environ;
 namespace {
 
 using cnatest::makeUfi;
-using Clock = std::chrono::steady_clock;
 
 constexpr int kCv3Adapter = 2; // machine index of CNA1 (cv3); n=7 is its first NIC
+constexpr int kKilled = -1;
 
-// Starts `hbaset download n=7 i=path`; kills it after delayUs unless it ended
-// first. Returns the exit code, or -1 when it was killed.
-int downloadKilledAfter(const std::string& path, long delayUs) {
+// Runs `hbaset download n=7 i=path`; the exit code, or kKilled when it died
+// by SIGKILL.
+int download(const std::string& path) {
     std::string prog = hbatest::bin_path("hbaset"), cmd = "download", n = "n=7",
                 image = "i=" + path;
     char* argv[] = {prog.data(), cmd.data(), n.data(), image.data(), nullptr};
@@ -36,20 +35,32 @@ int downloadKilledAfter(const std::string& path, long delayUs) {
     int rc = posix_spawn(&pid, prog.c_str(), &fa, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&fa);
     if (rc != 0) return -2;
-    if (delayUs >= 0) {
-        usleep(static_cast<useconds_t>(delayUs));
-        kill(pid, SIGKILL);
-    }
     int status = 0;
     waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return kKilled;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -3;
 }
 
-std::string flashVersion() {
+// The download killed at its call-th NEXA call.
+int downloadKilledAt(const std::string& path, int call) {
+    EXPECT_EQ(hbasim::fault_add({"nexa", "*", -1, call, "kill", 1}), hbasim::SIM_OK);
+    int rc = download(path);
+    hbasim::fault_clear();
+    return rc;
+}
+
+std::string adapterAttr(const char* key) {
     std::string v = "(unreadable)";
-    hbasim::read_adapter(kCv3Adapter,
-                         [&](const hbasim::Adapter& a) { v = a.attrs.get("fw_flash"); });
+    hbasim::read_adapter(kCv3Adapter, [&](const hbasim::Adapter& a) { v = a.attrs.get(key); });
     return v;
+}
+
+// NEXA calls journalled since the last journal_clear.
+int nexaCalls() {
+    int n = 0;
+    for (const std::string& line : hbasim::journal_lines())
+        n += line.rfind("nexa ", 0) == 0;
+    return n;
 }
 
 TEST(DownloadKill, UfiFlashIsOldOrNew) {
@@ -60,31 +71,33 @@ TEST(DownloadKill, UfiFlashIsOldOrNew) {
         makeUfi(state, "a.ufi", {"--gen", "3", "--version", versions[0]}),
         makeUfi(state, "b.ufi", {"--gen", "3", "--version", versions[1]})};
 
-    // A whole download, timed, sets the starting version.
-    auto t0 = Clock::now();
-    ASSERT_EQ(downloadKilledAfter(images[0], -1), 80);
-    long wholeUs = static_cast<long>(
-        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - t0).count());
-    ASSERT_EQ(flashVersion(), versions[0]);
+    // A whole download sets the starting version and tells how many NEXA
+    // calls a download makes.
+    hbasim::journal_clear();
+    ASSERT_EQ(download(images[0]), 80);
+    ASSERT_EQ(adapterAttr("fw_flash"), versions[0]);
+    const int calls = nexaCalls();
+    ASSERT_GT(calls, 1);
 
-    const unsigned seed = static_cast<unsigned>(time(nullptr));
-    SCOPED_TRACE("seed " + std::to_string(seed));
+    const uint32_t seed = static_cast<uint32_t>(testing::UnitTest::GetInstance()->random_seed());
+    SCOPED_TRACE("random seed " + std::to_string(seed));
     std::mt19937 rng(seed);
-    std::uniform_int_distribution<long> delay(0, wholeUs);
-    int current = 0, killed = 0;
+    std::uniform_int_distribution<int> at(1, calls);
+    int current = 0;
     for (int run = 0; run < 30; ++run) {
-        int target = 1 - current;
-        long d = delay(rng);
-        int rc = downloadKilledAfter(images[target], d);
-        killed += rc == -1;
-        std::string seen = flashVersion();
-        ASSERT_TRUE(seen == versions[current] || seen == versions[target])
-            << "run " << run << " killed after " << d << " us: flash " << seen;
-        ASSERT_EQ(downloadKilledAfter(images[target], -1), 80) << "run " << run;
-        ASSERT_EQ(flashVersion(), versions[target]);
+        const int target = 1 - current;
+        const int call = at(rng);
+        SCOPED_TRACE("run " + std::to_string(run) + " killed at NEXA call " + std::to_string(call));
+        ASSERT_EQ(downloadKilledAt(images[target], call), kKilled);
+        const std::string seen = adapterAttr("fw_flash");
+        ASSERT_TRUE(seen == versions[current] || seen == versions[target]) << "flash " << seen;
+        // The adapter starts what its flash holds.
+        ASSERT_EQ(hbasim::reboot_machine(), hbasim::SIM_OK);
+        EXPECT_EQ(adapterAttr("fw_active"), seen);
+        ASSERT_EQ(download(images[target]), 80);
+        ASSERT_EQ(adapterAttr("fw_flash"), versions[target]);
         current = target;
     }
-    EXPECT_GT(killed, 0); // some runs were cut short
 }
 
 } // namespace

@@ -12,6 +12,28 @@ using cnatest::makeUfi;
 
 constexpr uint32_t kVendor = 0x1F3C;
 
+// A verification request over the image as the download holds it: the file's
+// bytes read once into memory.
+struct Request {
+    std::vector<uint8_t> bytes;
+    CnaDownloadRequest req;
+    Request(const std::string& path, uint32_t device, int revision) : req{} {
+        FILE* f = std::fopen(path.c_str(), "rb");
+        if (f != nullptr) {
+            int ch;
+            while ((ch = std::fgetc(f)) != EOF)
+                bytes.push_back(static_cast<uint8_t>(ch));
+            std::fclose(f);
+        }
+        req.controllerTag = 7;
+        req.path = path.c_str();
+        req.image = UfiImage{bytes.data(), bytes.size()};
+        req.deviceId = device;
+        req.vendorId = kVendor;
+        req.revisionId = revision;
+    }
+};
+
 struct VerifyCase {
     const char* what;
     uint32_t device; // adapter's device ID
@@ -120,23 +142,24 @@ TEST(UfiVerify, Matrix) {
     int n = 0;
     for (const VerifyCase& c : cases) {
         std::string path = makeUfi(state, "v" + std::to_string(n++) + ".ufi", c.image);
-        CnaDownloadRequest req = {7, path.c_str(), c.device, kVendor, 0, 0, c.revision};
-        EXPECT_EQ(VerifyCNAImage(&req), c.status) << c.what;
+        Request r(path, c.device, c.revision);
+        EXPECT_EQ(VerifyCNAImage(&r.req), c.status) << c.what;
     }
 }
 
 TEST(UfiVerify, UnreadableInputs) {
     hbatest::TempState state;
+    // An empty image (the file that could not be read is refused before this).
     std::string missing = state.path("absent.ufi");
     for (uint32_t device : {0x0700u, 0x0710u, 0x0720u}) {
-        CnaDownloadRequest req = {7, missing.c_str(), device, kVendor, 0, 0, 16};
-        EXPECT_EQ(VerifyCNAImage(&req), RM_STATUS_ERROR_READING_RESOURCE) << device;
+        Request r(missing, device, 16);
+        EXPECT_EQ(VerifyCNAImage(&r.req), RM_STATUS_ERROR_SHORT_FWIMAGE) << device;
     }
     // Without a revision a CV3-R or P2 would pass as a plain CV3.
     std::string p = makeUfi(state, "r.ufi", {"--asic", "0"});
     for (uint32_t device : {0x0710u, 0x0720u}) {
-        CnaDownloadRequest req = {7, p.c_str(), device, kVendor, 0, 0, -1};
-        EXPECT_EQ(VerifyCNAImage(&req), RM_STATUS_BAD_ARGUMENT) << device;
+        Request r(p, device, -1);
+        EXPECT_EQ(VerifyCNAImage(&r.req), RM_STATUS_BAD_ARGUMENT) << device;
     }
     EXPECT_EQ(VerifyCNAImage(nullptr), RM_STATUS_BAD_ARGUMENT);
 }
@@ -144,10 +167,12 @@ TEST(UfiVerify, UnreadableInputs) {
 TEST(UfiVerify, SparseFileOverFourGiBIsTooLong) {
     hbatest::TempState state;
     std::string p = makeUfi(state, "big.ufi", {"--gen", "4", "--size", "4096"});
-    // 4 GiB + 4096 bytes: its low 32 bits equal the header's file length.
-    ASSERT_EQ(truncate(p.c_str(), (1LL << 32) + 4096), 0);
-    CnaDownloadRequest req = {7, p.c_str(), 0x0720, kVendor, 0, 0, 16};
-    EXPECT_EQ(VerifyCNAImage(&req), RM_STATUS_ERROR_LONG_FWIMAGE);
+    UfiHeader h;
+    ASSERT_EQ(GetUFIHeader(p.c_str(), &h), 0u);
+    // 4 GiB more than the header's file length: equal in the low 32 bits. (The
+    // download does not read a file that size at all; fwsweep's reader sizes it.)
+    ASSERT_EQ(truncate(p.c_str(), (1LL << 32) + h.fileLength), 0);
+    EXPECT_EQ(VerifyUFIFileSize(p.c_str()), RM_STATUS_ERROR_LONG_FWIMAGE);
 }
 
 } // namespace

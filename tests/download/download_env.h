@@ -2,6 +2,9 @@
 // files in the state directory, hbaset runs and the request journal.
 #pragma once
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <string>
 #include <vector>
@@ -58,6 +61,24 @@ class Env {
   private:
     hbatest::TempState state_;
 };
+
+// Starts hbaset with standard output discarded and returns its process id
+// (for tests that kill it or change its files while it runs).
+inline pid_t spawnHbaset(const std::vector<std::string>& args) {
+    const std::string program = hbatest::bin_path("hbaset");
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        FILE* null = std::freopen("/dev/null", "w", stdout);
+        (void)null;
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    return pid;
+}
 
 // The line of out that starts with prefix ("" when none).
 inline std::string lineWith(const std::string& out, const std::string& prefix) {

@@ -122,6 +122,43 @@ TEST(AifDownload, BareAifFileHasNoChecksumWords) {
     EXPECT_NE(r.out.find("Invalid Image - Short Image\n"), std::string::npos) << r.out;
 }
 
+// The erase loop over an area of several 64 KiB sectors: one step 1, then
+// step 2 at each address the adapter answers until it answers progress 2; a
+// flash whose address stops moving is given up after 16 answers in a row,
+// before any chunk is loaded.
+TEST(AifDownload, EraseStepsOverManySectorsAndAStalledAddress) {
+    struct Case {
+        const char* what;
+        const char* keys;
+        int exit;
+        size_t followOn; // step 2 requests
+        size_t loads;
+        const char* result;
+    };
+    const Case cases[] = {
+        {"18 sectors", "", 0, 17, 1, "Download and reset successfully completed\n"},
+        // Sectors 1-3 erase, then 16 answers at the same address.
+        {"stalled at sector 3", "load_area_erase_sectors = 3", 7, 2 + 16, 0,
+         "Download failed on adapter 1 Stat FFEC0000\n"},
+        // Answers that move on before the stall do not count toward the 16.
+        {"stalled at the last sector", "load_area_erase_sectors = 17", 7, 16 + 16, 0,
+         "Download failed on adapter 1 Stat FFEC0000\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Env env(fcFleet(c.keys));
+        AifFileSpec f;
+        f.images.push_back(image("bwc", 0x03790101, 0x80000));
+        f.images[0].eraseLength = 18 * 0x10000;
+        hbatest::RunResult r = env.download("n=1", env.file("fw.BWC", sim_image::build_aif(f)));
+        EXPECT_EQ(r.exit_code, c.exit) << r.out;
+        EXPECT_EQ(env.count("LOAD_AREA erase area=1 step=1 addr=0x80000 len=1179648"), 1u);
+        EXPECT_EQ(env.count("LOAD_AREA erase area=1 step=2"), c.followOn);
+        EXPECT_EQ(env.count("LOAD_AREA load area=1 step=4"), c.loads);
+        EXPECT_NE(r.out.find(c.result), std::string::npos) << r.out;
+    }
+}
+
 TEST(AifDownload, BrokenProgressIsAnErrorNotAHang) {
     Env env(fcFleet("load_area_progress = 3"));
     AifFileSpec f;

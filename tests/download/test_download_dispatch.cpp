@@ -158,6 +158,21 @@ TEST(DownloadByName, EveryAdapterOfTheModelInTurn) {
     EXPECT_NE(r.out.find("Download failed on adapter 2 Stat FFF80000\n"), std::string::npos);
 }
 
+TEST(DownloadByName, AFailedActivatingResetEndsWith14) {
+    // The reset of the first adapter fails: its firmware is on flash but does
+    // not run. The second adapter's download still runs.
+    Env env(fcFleet() + "adapter C2 fc\n    model = TGF1100\nfunction fc device_id = 0xF100 "
+                        "hw_type = 4100\n");
+    const std::string prg = env.file("fw.prg", sim_image::build_prg(sim_image::PrgSpec()));
+    hbasim::fault_add({"drv", "0x80000127", -1, 1, "fail", 1});
+    hbatest::RunResult r = env.download("a=TGF1100", prg);
+    hbasim::fault_clear();
+    EXPECT_EQ(r.exit_code, 14) << r.out;
+    EXPECT_NE(r.out.find("Reset failed on adapter 1 Stat "), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Reset failed on adapter 2"), std::string::npos) << r.out;
+    EXPECT_EQ(env.count("DOWN_LOAD erase"), 2u);
+}
+
 } // namespace
 
 namespace {

@@ -1,13 +1,15 @@
-// hbaset download killed with SIGKILL at random points of a PRG and a .GRP
-// download: the adapter always reads back the old image or the new one, never
-// a part, and the next download succeeds.
+// hbaset download of a PRG and a .GRP image killed with SIGKILL at chosen
+// driver requests: after each kill the adapter reads back the old image or
+// the new one, never a part, and after a server reboot runs that one; a new
+// download of the image then succeeds. The requests are drawn from gtest's
+// random seed, so a failing run replays with the seed it prints
+// (--gtest_shuffle --gtest_random_seed=N).
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -19,45 +21,33 @@
 namespace {
 
 constexpr int kRuns = 25;
+constexpr int kKilled = -1;
 
-pid_t spawnDownload(const std::string& target, const std::string& path) {
+// Runs `hbaset download target i=path` quietly; the exit code, or kKilled
+// when it died by SIGKILL.
+int download(const std::string& target, const std::string& path) {
     const std::string program = hbatest::bin_path("hbaset");
     const std::string file = "i=" + path;
     pid_t pid = fork();
     if (pid == 0) {
-        // Quiet child: the output is not looked at.
         FILE* null = std::freopen("/dev/null", "w", stdout);
         (void)null;
         execl(program.c_str(), program.c_str(), "download", target.c_str(), file.c_str(),
               static_cast<char*>(nullptr));
         _exit(127);
     }
-    return pid;
-}
-
-// The simulator keeps a machine's objects beside its adapter files.
-std::string stagingPath(const std::string& name) {
-    std::string adapter = hbasim::adapter_file(0);
-    return adapter.substr(0, adapter.rfind('/')) + "/objects/" + name;
-}
-
-uint64_t fileSizeOr0(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
-}
-
-// Kills the child once the staging object has grown to `at` bytes (or when
-// the child ends first). Returns true when the child was killed.
-bool killWhenStaged(pid_t pid, const std::string& staging, uint64_t at) {
     int status = 0;
-    for (;;) {
-        if (waitpid(pid, &status, WNOHANG) == pid) return false;
-        if (fileSizeOr0(staging) >= at) break;
-        sched_yield();
-    }
-    kill(pid, SIGKILL);
     waitpid(pid, &status, 0);
-    return true;
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return kKilled;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -3;
+}
+
+// Driver requests journalled since the last journal_clear.
+int driverRequests() {
+    int n = 0;
+    for (const std::string& line : hbasim::journal_lines())
+        n += line.rfind("drv ", 0) == 0;
+    return n;
 }
 
 std::string adapterAttr(int adapter, const char* key) {
@@ -83,61 +73,77 @@ std::string entryVersion(uint32_t pid0) {
     return found > 1 ? "<" + std::to_string(found) + ">" : version;
 }
 
+// The version each place a download commits to holds (load list entry,
+// flashed firmware ...).
+using Holdings = std::function<std::vector<std::string>()>;
+
+// kRuns downloads of image i (version versions[i]), each killed at a request
+// drawn from the seed, each followed by the checks and a whole download.
+void killAndRecover(const std::function<std::string(int)>& image,
+                    const std::function<std::string(int)>& version, const Holdings& holdings) {
+    // A whole download tells how many requests a download makes.
+    hbasim::journal_clear();
+    ASSERT_EQ(download("n=1", image(0)), 0);
+    const int requests = driverRequests();
+    ASSERT_GT(requests, 1);
+    std::vector<std::string> old = holdings();
+    ASSERT_EQ(old, std::vector<std::string>(old.size(), version(0)));
+
+    const uint32_t seed = static_cast<uint32_t>(testing::UnitTest::GetInstance()->random_seed());
+    SCOPED_TRACE("random seed " + std::to_string(seed));
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> at(1, requests);
+    for (int run = 1; run <= kRuns; ++run) {
+        const int request = at(rng);
+        SCOPED_TRACE("run " + std::to_string(run) + " killed at request " +
+                     std::to_string(request));
+        const std::string path = image(run);
+        ASSERT_EQ(hbasim::fault_add({"drv", "*", -1, request, "kill", 1}), hbasim::SIM_OK);
+        const int rc = download("n=1", path);
+        hbasim::fault_clear();
+        ASSERT_EQ(rc, kKilled);
+        // Each place holds the old or the new image, whole.
+        std::vector<std::string> now = holdings();
+        for (size_t k = 0; k < now.size(); ++k)
+            EXPECT_TRUE(now[k] == old[k] || now[k] == version(run)) << k << ": " << now[k];
+        // The adapter starts what its flash holds.
+        const std::string flash = adapterAttr(0, "fw_flash");
+        ASSERT_EQ(hbasim::reboot_machine(), hbasim::SIM_OK);
+        EXPECT_EQ(adapterAttr(0, "fw_active"), flash);
+        // And takes the image whole at the next try.
+        ASSERT_EQ(download("n=1", path), 0);
+        old = holdings();
+        EXPECT_EQ(old, std::vector<std::string>(old.size(), version(run)));
+        EXPECT_EQ(adapterAttr(0, "fw_active"), version(run));
+    }
+}
+
 TEST(DownloadKill, PrgReadsBackOldOrNew) {
     dltest::Env env(dltest::fcFleet());
-    std::mt19937 rng(20261210);
-    const std::string staging = stagingPath("a0f0-down_load.stg");
     const uint32_t pid0 = 0x07730101;
-    std::string old; // no entry of the program yet
-    std::string oldFlash = adapterAttr(0, "fw_flash");
-    int killed = 0;
-    for (int run = 0; run < kRuns; ++run) {
+    auto version = [](int run) { return "5.0." + std::to_string(run); };
+    auto image = [&](int run) {
         sim_image::PrgSpec spec;
         spec.size = 64 * 1024;
-        spec.text = "5.0." + std::to_string(run);
-        const std::string path = env.file("fw.prg", sim_image::build_prg(spec));
-        const uint64_t at = std::uniform_int_distribution<uint64_t>(0, spec.size)(rng);
-        killed += killWhenStaged(spawnDownload("n=1", path), staging, at) ? 1 : 0;
-        const std::string now = entryVersion(pid0);
-        EXPECT_TRUE(now == old || now == spec.text) << "run " << run << ": " << now;
-        const std::string flash = adapterAttr(0, "fw_flash");
-        EXPECT_TRUE(flash == oldFlash || flash == spec.text) << "run " << run << ": " << flash;
-        old = now;
-        oldFlash = flash;
-    }
-    EXPECT_GT(killed, kRuns / 2); // most kills landed before the end
-    sim_image::PrgSpec last;
-    last.size = 64 * 1024;
-    last.text = "5.1.0";
-    hbatest::RunResult r = env.download("n=1", env.file("fw.prg", sim_image::build_prg(last)));
-    EXPECT_EQ(r.exit_code, 0) << r.out;
-    EXPECT_EQ(entryVersion(pid0), "5.1.0");
-    EXPECT_EQ(adapterAttr(0, "fw_active"), "5.1.0");
+        spec.text = version(run);
+        return env.file("fw.prg", sim_image::build_prg(spec));
+    };
+    killAndRecover(image, version, [&] {
+        return std::vector<std::string>{entryVersion(pid0), adapterAttr(0, "fw_flash")};
+    });
 }
 
 TEST(DownloadKill, GrpReadsBackOldOrNew) {
     dltest::Env env("adapter B1 brevin\nfunction fc\n");
-    std::mt19937 rng(1210);
-    const std::string staging = stagingPath("a0f0-prg.stg");
-    std::string old = adapterAttr(0, "fw_flash");
-    int killed = 0;
-    for (int run = 0; run < kRuns; ++run) {
+    auto version = [](int run) { return "12.9.0." + std::to_string(run); };
+    auto image = [&](int run) {
         sim_image::GrpSpec spec;
         spec.size = 1024 * 1024;
-        spec.version = "12.9.0." + std::to_string(run);
-        const std::string path = env.file("fw.grp", sim_image::build_grp(spec));
-        const uint64_t at = std::uniform_int_distribution<uint64_t>(0, spec.size)(rng);
-        killed += killWhenStaged(spawnDownload("n=1", path), staging, at) ? 1 : 0;
-        const std::string now = adapterAttr(0, "fw_flash");
-        EXPECT_TRUE(now == old || now == spec.version) << "run " << run << ": " << now;
-        old = now;
-    }
-    EXPECT_GT(killed, kRuns / 2);
-    sim_image::GrpSpec last;
-    last.version = "12.9.1.0";
-    hbatest::RunResult r = env.download("n=1", env.file("fw.grp", sim_image::build_grp(last)));
-    EXPECT_EQ(r.exit_code, 0) << r.out;
-    EXPECT_EQ(adapterAttr(0, "fw_active"), "12.9.1.0");
+        spec.version = version(run);
+        return env.file("fw.grp", sim_image::build_grp(spec));
+    };
+    killAndRecover(image, version,
+                   [&] { return std::vector<std::string>{adapterAttr(0, "fw_flash")}; });
 }
 
 } // namespace

@@ -41,6 +41,22 @@ TEST(PrgDownload, SmallImageExactOutputAndRunningFirmwareAfterReset) {
     EXPECT_NE(fw.out.find("FW=2.20a2 SLI-2;"), std::string::npos) << fw.out;
 }
 
+// Over 607 chunks the percentage moves by less than one per chunk: each value
+// from 0 to 100 is printed once, in order.
+TEST(PrgDownload, EveryPercentOnceOnALargeImage) {
+    Env env(fcFleet());
+    PrgSpec spec;
+    spec.size = 64 * 1024;
+    hbatest::RunResult r = env.download("n=1", env.file("fw.prg", sim_image::build_prg(spec)));
+    EXPECT_EQ(r.exit_code, 0) << r.out;
+    std::string want;
+    for (int pct = 0; pct < 100; ++pct)
+        want += std::to_string(pct) + "% complete ";
+    want += "100% complete\n";
+    EXPECT_EQ(dltest::lineWith(r.out, "0% complete") + "\n", want);
+    EXPECT_EQ(env.count("DOWN_LOAD load"), 607u); // 108 bytes each
+}
+
 struct BadCase {
     const char* what;
     PrgSpec spec;
@@ -67,7 +83,7 @@ TEST(PrgDownload, RefusedImagesNeverReachTheFlash) {
         {"size not whole words", bad("unaligned"), "Invalid Image - Short Image\n", "FFF90002"},
         {"header checksum", bad("header-checksum"), "Bad CheckSum Error\n", "FFF80000"},
         {"file checksum", bad("file-checksum"), "Bad CheckSum\n", "FFF80000"},
-        {"3-byte file", bad("tiny"), "Command: download", "FFF90001"},
+        {"3-byte file", bad("tiny"), "Invalid Image - Error Reading File\n", "FFF90001"},
         {"image id of another family", wrongId(), "Incompatible Image - Incorrect Adapter\n",
          "FFF70001"},
     };

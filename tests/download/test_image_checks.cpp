@@ -91,17 +91,15 @@ TEST(AwcFamily, FamilyBytesAndAgreement) {
     EXPECT_TRUE(awcFamilyAgrees(0xF700, 0x1234, 0)); // families without a rule accept
 }
 
-FILE* fileOf(const sim_image::Image& img) {
-    FILE* f = std::tmpfile();
-    std::fwrite(img.data(), 1, img.size(), f);
-    std::rewind(f);
-    return f;
+ImageView viewOf(const sim_image::Image& img) {
+    return ImageView{img.data(), img.size()};
 }
 
 TEST(KeyBlock, IdentifierOffsetsAndBufferBounds) {
     sim_image::PrgSpec spec;
     spec.kek = "QUORAL DOWNLOAD KEK 2";
-    FILE* f = fileOf(sim_image::build_prg(spec));
+    const sim_image::Image img = sim_image::build_prg(spec);
+    const ImageView f = viewOf(img);
     PrgHeader h;
     ASSERT_EQ(readWordsAt(f, 0, h.w, PRG_HEADER_WORDS), 0u);
     ASSERT_NE(h.w[3] & PRG_FLAG_KEY_BLOCK, 0u);
@@ -115,7 +113,6 @@ TEST(KeyBlock, IdentifierOffsetsAndBufferBounds) {
     // A block that does not lie inside the file, and a buffer too small.
     EXPECT_EQ(ReadKekIdFromPRG(f, 4000, id, sizeof id, &length, &isSigned), DL_READ_ERROR);
     EXPECT_EQ(ReadKekIdFromPRG(f, offset, id, 100, &length, &isSigned), KEK_FAILED);
-    std::fclose(f);
 }
 
 TEST(KeyBlock, IdentifierWithoutTerminatorIsClamped) {
@@ -123,14 +120,13 @@ TEST(KeyBlock, IdentifierWithoutTerminatorIsClamped) {
     spec.kek = std::string(151, 'K');
     sim_image::Image img = sim_image::build_prg(spec);
     std::memset(&img[0x100 + 108], 'K', 152); // the whole identifier field, no NUL
-    FILE* f = fileOf(img);
+    const ImageView f = viewOf(img);
     char id[KEK_ID_BUFFER];
     uint32_t length = 0;
     bool isSigned = false;
     ASSERT_EQ(ReadKekIdFromPRG(f, 0x100, id, sizeof id, &length, &isSigned), 0u);
     EXPECT_EQ(length, KEK_ID_BUFFER - 1);
     EXPECT_EQ(id[length], '\0');
-    std::fclose(f);
 }
 
 TEST(BootRom, DeviceOfThePciDataDecidesBetweenZorathAndSecure) {
@@ -138,17 +134,17 @@ TEST(BootRom, DeviceOfThePciDataDecidesBetweenZorathAndSecure) {
     spec.type = 3;
     spec.id = 0x79;
     spec.romDevice = 0xF180;
-    FILE* secure = fileOf(sim_image::build_prg(spec));
+    const sim_image::Image secureImage = sim_image::build_prg(spec);
+    const ImageView secure = viewOf(secureImage);
     EXPECT_EQ(ValidateZorathOrKeltorBootProgId(secure, PRG_HEADER_SIZE, 0xF100), DL_INCOMPATIBLE);
     EXPECT_EQ(ValidateZorathOrKeltorBootProgId(secure, PRG_HEADER_SIZE, 0xF180), 0u);
     spec.romDevice = 0xF100;
-    FILE* zorath = fileOf(sim_image::build_prg(spec));
+    const sim_image::Image zorathImage = sim_image::build_prg(spec);
+    const ImageView zorath = viewOf(zorathImage);
     EXPECT_EQ(ValidateZorathOrKeltorBootProgId(zorath, PRG_HEADER_SIZE, 0xF104), 0u);
     EXPECT_EQ(ValidateZorathOrKeltorBootProgId(zorath, PRG_HEADER_SIZE, 0xF180), DL_INCOMPATIBLE);
     uint8_t pci[PCI_DATA_SIZE];
     EXPECT_EQ(ReadBootImagePciHeader(zorath, 0, pci), 1u); // no ROM signature there
-    std::fclose(secure);
-    std::fclose(zorath);
 }
 
 } // namespace

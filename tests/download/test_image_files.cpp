@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "hbaset/fcmaint/download.h"
 #include "hbaset/fcmaint/fw_image.h"
@@ -12,6 +13,31 @@
 namespace {
 
 using sim_image::Image;
+
+// Values worked by hand: start 0xAAAAAAAA, per word rotate left by one and
+// XOR the word in, rotate once more at the end.
+TEST(RotXor, KnownAnswers) {
+    struct Case {
+        const char* name;
+        std::vector<uint32_t> words;
+        uint32_t sum;
+    };
+    const Case cases[] = {
+        // 0xAAAAAAAA rotated once.
+        {"no words", {}, 0x55555555u},
+        // 0x55555555 ^ 1 = 0x55555554; rotated 0xAAAAAAA8 ^ 0x80000000 =
+        // 0x2AAAAAA8; rotated 0x55555550.
+        {"two words", {0x00000001u, 0x80000000u}, 0x55555550u},
+        // 0x55555555 ^ 0xFFFFFFFF = 0xAAAAAAAA: the top bit wraps round.
+        {"all ones", {0xFFFFFFFFu}, 0x55555555u},
+        // The word that cancels the seed makes the range valid.
+        {"a valid range", {0x55555555u, 0u}, 0u},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(RotXorChecksum(c.words.data(), c.words.size()), c.sum);
+    }
+}
 
 TEST(RotXor, BuilderCompletersMakeEveryRangeValid) {
     sim_image::PrgSpec spec;
@@ -30,16 +56,14 @@ TEST(RotXor, BuilderCompletersMakeEveryRangeValid) {
     EXPECT_NE(RotXorChecksum(words.data(), words.size()), 0u);
 }
 
-TEST(RotXor, FileFormMatchesTheWordFormAndReportsShortFiles) {
+TEST(RotXor, ImageFormMatchesTheWordFormAndReportsShortImages) {
     Image img = sim_image::build_prg(sim_image::PrgSpec());
-    FILE* f = std::tmpfile();
-    ASSERT_NE(f, nullptr);
-    std::fwrite(img.data(), 1, img.size(), f);
+    const ImageView view{img.data(), img.size()};
     uint32_t sum = 1;
-    EXPECT_TRUE(RotXorChecksumFile(f, 0, img.size() / 4, &sum));
+    EXPECT_TRUE(RotXorChecksumRange(view, 0, img.size() / 4, &sum));
     EXPECT_EQ(sum, 0u);
-    EXPECT_FALSE(RotXorChecksumFile(f, 0, img.size() / 4 + 1, &sum));
-    std::fclose(f);
+    EXPECT_FALSE(RotXorChecksumRange(view, 0, img.size() / 4 + 1, &sum));
+    EXPECT_FALSE(RotXorChecksumRange(view, img.size() + 4, 0, &sum));
 }
 
 TEST(FileKinds, ExtensionsAndTheBareAifRule) {

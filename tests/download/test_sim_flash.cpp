@@ -9,12 +9,16 @@
 #include "hbaset/fcmaint/fw_image.h"
 #include "hbaset/fcmaint/mailbox.h"
 #include "hbaset/fcmaint/nvparms.h"
+#include "sim/core/image_signature.h"
+#include "sim/driver/sim_driver.h"
 #include "tests/download/download_env.h"
 #include "tests/support/hbaset_fixture.h"
 
 namespace {
 
 using hbatest::HbasetMachine;
+
+constexpr uint32_t kBadParam = hbasim::SIM_MBXST_BAD_PARAM;
 
 uint32_t erase(uint32_t size, uint32_t pid0) {
     MboxBuf mb;
@@ -62,11 +66,11 @@ size_t entriesOf(uint32_t pid0, std::string* version = nullptr) {
 TEST(SimDownLoad, ChunksNeedAnEraseAndStayInsideIt) {
     HbasetMachine m(dltest::fcFleet());
     sim_image::Image img = sim_image::build_prg(sim_image::PrgSpec());
-    EXPECT_NE(chunk(img, 0, 108, false), 0u); // no erase yet
+    EXPECT_EQ(chunk(img, 0, 108, false), kBadParam); // no erase yet
     ASSERT_EQ(erase(216, 0x07730101), 0u);
     EXPECT_EQ(chunk(img, 0, 108, false), 0u);
     EXPECT_EQ(chunk(img, 108, 108, false), 0u);
-    EXPECT_NE(chunk(img, 216, 108, false), 0u); // past the erased size
+    EXPECT_EQ(chunk(img, 216, 108, false), kBadParam); // past the erased size
 }
 
 TEST(SimDownLoad, CorruptLastChunkInstallsNothingAndTheRetryReplaces) {
@@ -78,7 +82,7 @@ TEST(SimDownLoad, CorruptLastChunkInstallsNothingAndTheRetryReplaces) {
     sim_image::Image corrupt = img;
     corrupt[200] ^= 1;
     ASSERT_EQ(erase(static_cast<uint32_t>(img.size()), pid0), 0u);
-    EXPECT_NE(sendAll(corrupt), 0u);
+    EXPECT_EQ(sendAll(corrupt), MBXS_ERROR); // the file checksum
     EXPECT_EQ(entriesOf(pid0), 0u);
 
     for (int round = 0; round < 2; ++round) {
@@ -89,16 +93,20 @@ TEST(SimDownLoad, CorruptLastChunkInstallsNothingAndTheRetryReplaces) {
         EXPECT_EQ(version, "3.00a1");
     }
     // A chunk after the completed download has no erase to belong to.
-    EXPECT_NE(chunk(img, 0, 108, false), 0u);
+    EXPECT_EQ(chunk(img, 0, 108, false), kBadParam);
 }
 
-uint32_t area(uint32_t w1, uint32_t address, uint32_t length, uint32_t* progress, uint32_t* next) {
+// A LOAD_AREA request whose data is zero but for its last word.
+uint32_t area(uint32_t w1, uint32_t address, uint32_t length, uint32_t* progress, uint32_t* next,
+              uint32_t lastWord = 0) {
     MboxBuf mb;
     mboxInit(&mb, MBX_LOAD_AREA);
     mb.w[1] = w1;
     mb.w[2] = address;
     mb.w[3] = length;
     mb.w[4] = 20;
+    if (lastWord != 0 && length >= 4 && length <= MBOX_CLASSIC_DATA_MAX)
+        mb.w[MBOX_DATA_WORD + length / 4 - 1] = lastWord;
     uint32_t st = IssueMbox1(0, &mb);
     *progress = (mb.w[1] >> 8) & 0xFF;
     *next = mb.w[2];
@@ -125,7 +133,16 @@ TEST(SimLoadArea, EraseProgressAndAddressesInsideTheArea) {
     ASSERT_EQ(area(0x0103000A, base, 8, &progress, &next), 0u);
     EXPECT_EQ(progress, 3u);
     EXPECT_EQ(next, base + 8);
-    ASSERT_EQ(area(0x0104000B, base + 8, 8, &progress, &next), 0u);
+    // The body as received must end with its signature word.
+    EXPECT_EQ(area(0x0104000B, base + 8, 8, &progress, &next), 3851u);
+    ASSERT_EQ(area(0x01010018, base, length, &progress, &next), 0u);
+    while (progress == 1)
+        ASSERT_EQ(area(0x01020018, next, length, &progress, &next), 0u);
+    ASSERT_EQ(area(0x0103000A, base, 8, &progress, &next), 0u);
+    const uint8_t zeros[12] = {};
+    ASSERT_EQ(area(0x0104000B, base + 8, 8, &progress, &next,
+                   hbasim::sig_aif_word(1, base, zeros, sizeof zeros)),
+              0u);
     EXPECT_EQ(progress, 4u);
 }
 

@@ -1,13 +1,16 @@
 // fwsweep end to end: the real hbaset, the adapter library and the simulated
 // machine, with firmware images built by the image builder. Each scenario
-// checks the flashes the simulated NEXA library received, the report and the
-// return code.
+// checks the flashes the simulated NEXA library received, the report (text,
+// XML or JSON, the JSON checked against its schema), the update history and
+// the return code.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "platform/plat_adapter_lock.h"
+#include "tests/fwsweep_stub/report_check.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -60,8 +63,10 @@ class Machine {
     RunResult fwsweep(std::vector<std::string> args, const std::string& program = "") {
         args.push_back("/id=" + dir_);
         args.push_back("/fmd=" + dir_);
-        return hbatest::run(program.empty() ? hbatest::bin_path("fwsweep") : program, args, {},
-                            state_.dir());
+        // The update history goes to the test's own folder, never beside the
+        // built programs.
+        return hbatest::run(program.empty() ? hbatest::bin_path("fwsweep") : program, args,
+                            {{"FWSWEEP_HISTORY", history()}}, state_.dir());
     }
     RunResult hbasim(const std::vector<std::string>& args) {
         return hbatest::run(hbatest::bin_path("hbasim"), args, {}, state_.dir());
@@ -81,6 +86,7 @@ class Machine {
         return out;
     }
     void clearLog() { hbasim({"log", "clear"}); }
+    std::string history() const { return state_.path("history.jsonl"); }
     const std::string& dir() const { return dir_; }
     std::string path(const std::string& rel) const { return state_.path(rel); }
 
@@ -88,7 +94,6 @@ class Machine {
     TempState state_;
     std::string dir_;
 };
-
 
 const char kLine[] =
     "Update=Firmware, Image=cv3new.ufi, New=4.6.281.8, Old=4.2.324.0, Status=Success";
@@ -399,6 +404,94 @@ TEST(FwsweepE2E, BackupImageIsChosenThenRefusedByHbaset) {
     RunResult r = m.fwsweep({"/auto", "/update"});
     EXPECT_EQ(r.exit_code, 2) << r.out;
     EXPECT_TRUE(m.flashes().empty());
+}
+
+// Another program changing the adapter (another fwsweep's hbaset, an
+// administrator) holds its writer lock: the download is a failure, never a
+// success for the other program's work, and nothing is flashed.
+TEST(FwsweepE2E, AdapterChangedByAnotherProgramIsAFailedDownload) {
+    Machine m(fleetF());
+    setUpE1(m);
+    m.clearLog();
+    PlatAdapterLock held = nullptr;
+    ASSERT_EQ(plat_adapter_lock("pci-10-00", 0, &held, nullptr), PLAT_LOCK_OK);
+    RunResult r = m.fwsweep({"/update"});
+    plat_adapter_unlock(held);
+    EXPECT_EQ(r.exit_code, 2) << r.out;
+    EXPECT_EQ(countOf(r.out, "Status=Error"), 3u) << r.out;
+    EXPECT_TRUE(m.flashes().empty());
+}
+
+TEST(FwsweepE2E, E16_JsonDocumentsOnTheSimulatedMachine) {
+    Machine m(fleetF() + kTarnelNic);
+    setUpE1(m);
+    nlohmann::json q = fwtest::checkedReport(m.fwsweep({"/q", "/json"}).out);
+    ASSERT_EQ(q["adapters"].size(), 2u);
+    EXPECT_EQ(q["adapters"][0]["functions"].size(), 3u);
+    EXPECT_EQ(q["adapters"][0]["components"]["firmware"]["installed"], "4.2.324.0");
+
+    RunResult r = m.fwsweep({"/update", "/json", "/v"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    nlohmann::json u = fwtest::checkedReport(r.out);
+    EXPECT_TRUE(u["rebootRequired"]);
+    const nlohmann::json& fw = u["adapters"][0]["components"]["firmware"];
+    EXPECT_EQ(fw["result"], "pending-reboot");
+    EXPECT_EQ(fw["exitCode"], 80);
+    EXPECT_EQ(fw["image"]["sha256"], fwtest::sha256Of(m.dir() + "firmware/cv3new.ufi"));
+    EXPECT_EQ(u["adapters"][1]["components"]["firmware"]["action"], "skip");
+    EXPECT_NE(r.err.find("Download successfully completed"), std::string::npos);
+    EXPECT_TRUE(fwtest::validDocument("xml", m.fwsweep({"/rewrite", "/xml", "/v"}).out));
+}
+
+// The state of each entry of the /history listing, in order.
+std::vector<std::string> historyStates(Machine& m) {
+    nlohmann::json h = fwtest::checkedReport(m.fwsweep({"/history", "/json"}).out);
+    std::vector<std::string> out;
+    for (const nlohmann::json& e : h["history"]["entries"])
+        out.push_back(e["state"]);
+    return out;
+}
+
+TEST(FwsweepE2E, E17_HistoryResolvesAcrossAReboot) {
+    Machine m(fleetF());
+    setUpE1(m);
+    m.image("cv3later.ufi", 3, "4.7.0.0", 0);
+    ASSERT_EQ(m.fwsweep({"/update"}).exit_code, 0);
+    // Not rebooted: the adapter still runs 4.2.324.0 and the history says so.
+    EXPECT_EQ(historyStates(m), std::vector<std::string>{"pending-reboot"});
+    m.matrix("CV3C100-FCoE cv3later.ufi\n");
+    ASSERT_EQ(m.fwsweep({"/ff"}).exit_code, 0);
+    // The first image was replaced on flash before it ever ran.
+    EXPECT_EQ(historyStates(m), (std::vector<std::string>{"activation-failed", "pending-reboot"}));
+    ASSERT_EQ(m.hbasim({"reboot"}).exit_code, 0);
+    EXPECT_EQ(historyStates(m), (std::vector<std::string>{"activation-failed", "activated"}));
+    nlohmann::json q = fwtest::checkedReport(m.fwsweep({"/q", "/json"}).out);
+    EXPECT_EQ(q["adapters"][0]["components"]["firmware"]["installed"], "4.7.0.0");
+    EXPECT_EQ(q["pendingReboots"], 0);
+    std::vector<nlohmann::json> lines = fwtest::checkedHistory(m.history());
+    ASSERT_EQ(lines.size(), 4u); // two attempts, two resolutions, nothing rewritten
+    EXPECT_EQ(lines[3]["running"], "4.7.0.0");
+}
+
+TEST(FwsweepE2E, E18_ManifestRefusesExactlyTheBadImage) {
+    Machine m(fleetF() + kTarnelNic);
+    setUpE1(m);
+    m.image("t.ufi", 4, "5.1.0.0", 16);
+    m.matrix("CV3C100-FCoE cv3new.ufi\nTRN4100-NIC t.ufi\n");
+    std::string manifest;
+    for (const char* name : {"cv3new.ufi", "t.ufi"})
+        manifest += fwtest::sha256Of(m.dir() + "firmware/" + name) + "  firmware/" + name + "\n";
+    hbatest::write_file(m.dir() + "SHA256SUMS", manifest);
+    // A copy cut short on its way from the share.
+    std::string image = hbatest::read_file(m.dir() + "firmware/cv3new.ufi");
+    hbatest::write_file(m.dir() + "firmware/cv3new.ufi", image.substr(0, image.size() / 2));
+    m.clearLog();
+    RunResult r = m.fwsweep({"/update", "/json"});
+    EXPECT_EQ(r.exit_code, 3) << r.err;
+    EXPECT_EQ(m.flashes(), std::vector<std::string>{"t.ufi"});
+    nlohmann::json j = fwtest::checkedReport(r.out);
+    EXPECT_EQ(j["adapters"][0]["components"]["firmware"]["status"], 25);
+    EXPECT_EQ(j["adapters"][1]["components"]["firmware"]["status"], 1);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "tests/fwsweep/ufi_files.h"
+#include "tests/fwsweep_stub/report_check.h"
 
 namespace fwtest {
 
@@ -111,11 +112,25 @@ void StubRun::removeStub() {
     fs::remove(bin_ + "hbaset");
 }
 
+void StubRun::hbaattr(const std::string& text) {
+    hbatest::write_file(stub_ + "/hbaattr.txt", text);
+}
+
 hbatest::RunResult StubRun::run(const std::vector<std::string>& args,
                                 const std::map<std::string, std::string>& env) {
     std::map<std::string, std::string> e = env;
     e["FWSTUB_DIR"] = stub_;
+    e.emplace("FWSWEEP_HISTORY", history());
     return hbatest::run(bin_ + "fwsweep", args, e, state_.dir());
+}
+
+StubRun::JsonRun StubRun::runJson(std::vector<std::string> args,
+                                  const std::map<std::string, std::string>& env) {
+    args.push_back("/json");
+    JsonRun j;
+    j.r = run(args, env);
+    j.doc = checkedReport(j.r.out);
+    return j;
 }
 
 std::vector<std::string> StubRun::calls() const {
@@ -135,6 +150,12 @@ size_t StubRun::downloads() const {
     for (const std::string& c : calls())
         n += c.rfind("download", 0) == 0;
     return n;
+}
+
+void setUpFleetF(StubRun& s, const std::vector<Fn>& fns) {
+    s.listattr(fns);
+    s.matrix("CV3C100-FCoE cv3new.ufi\n");
+    s.image("cv3new.ufi", "3 4.6.281.8");
 }
 
 std::string normaliseTimes(const std::string& text) {

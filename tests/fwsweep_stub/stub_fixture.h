@@ -4,6 +4,7 @@
 // images and scripted download answers.
 #pragma once
 #include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -48,8 +49,22 @@ class StubRun {
     void image(const std::string& name, const std::string& build, int asic = 0);
     void removeStub();
 
+    // What "hbaattr n=<N>" prints.
+    void hbaattr(const std::string& text);
+
+    // Runs fwsweep; its update history goes to history() unless env names
+    // another file.
     hbatest::RunResult run(const std::vector<std::string>& args,
                            const std::map<std::string, std::string>& env = {});
+    // A run with /json: the document on standard output, checked against the
+    // schema (null when it is not valid).
+    struct JsonRun {
+        hbatest::RunResult r;
+        nlohmann::json doc;
+    };
+    JsonRun runJson(std::vector<std::string> args,
+                    const std::map<std::string, std::string>& env = {});
+    std::string history() const { return state_.path("history.jsonl"); }
     // Arguments of every hbaset run, tab-separated, in order.
     std::vector<std::string> calls() const;
     size_t downloads() const;
@@ -61,6 +76,10 @@ class StubRun {
     hbatest::TempState state_;
     std::string bin_, stub_;
 };
+
+// The functions listed, the matrix line of fleet F and its new image
+// cv3new.ufi (4.6.281.8).
+void setUpFleetF(StubRun& s, const std::vector<Fn>& fns = fleetF());
 
 // Text with every asctime time stamp line replaced by "<time>".
 std::string normaliseTimes(const std::string& text);

@@ -13,6 +13,9 @@ namespace {
 using fwtest::Fn;
 using fwtest::StubRun;
 
+const std::string kName63 = std::string(59, 'n') + ".ufi";
+const std::string kName64 = std::string(60, 'n') + ".ufi";
+
 struct Image {
     const char* name;
     const char* build;
@@ -96,6 +99,20 @@ TEST(AutoMode, ImageChoice) {
          {"/auto", "/update"},
          {},
          7},
+        // Image names are kept in 63 characters; a longer one is skipped,
+        // never cut to the name of another file.
+        {"a name of 64 characters is skipped",
+         {function(1, 0x0710, "A", 0x30, "4.2.0.0", 0x02, 0)},
+         {{kName64.c_str(), "3 4.8.0.0", 0}, {"b.ufi", "3 4.7.0.0", 0}},
+         {"/auto", "/update"},
+         {"b.ufi"},
+         0},
+        {"a name of 63 characters is taken",
+         {function(1, 0x0710, "A", 0x30, "4.2.0.0", 0x02, 0)},
+         {{kName63.c_str(), "3 4.8.0.0", 0}, {"b.ufi", "3 4.7.0.0", 0}},
+         {"/auto", "/update"},
+         {kName63},
+         0},
         {"one download per physical adapter",
          {function(1, 0x0712, "A", 0x30, "4.2.0.0", 0x02, 0),
           function(2, 0x0710, "A", 0x30, "4.2.0.0", 0x02, 0)},

@@ -152,6 +152,16 @@ TEST(ReturnCodes, Table) {
           kReboot},
          {"adapters include"},
          1},
+        {"activating reset failed: the new firmware waits on flash for a reboot",
+         [](StubRun& s) {
+             fleetWithImage(s);
+             s.download(0, 14, "Reset failed on adapter 1 Stat 00000001\n");
+         },
+         {"/update"},
+         2,
+         {"Error - all required updates failed - Return Code=2", "Status=Error", kReboot},
+         {},
+         1},
         {"success without a reboot",
          [](StubRun& s) {
              fleetWithImage(s);

@@ -44,7 +44,7 @@ TEST(ClassicWakeup, ReadDecodesEveryField) {
 TEST(ClassicWakeup, ShortRegionIsAFailure) {
     HbasetMachine m(classic::fleet("region_4 = " + classic::hex(classic::pattern(40))));
     WakeupParms p;
-    EXPECT_NE(ReadWakeupParms(0, &p), 0u);
+    EXPECT_EQ(ReadWakeupParms(0, &p), RM_STATUS_ERROR);
 }
 
 TEST(ClassicWakeup, UpdateWritesAndFailureIsRecorded) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/core/image_signature.h"
+
 namespace sli4 {
 
 // Board 0: a Brevin FC function (0xE200); board 1: a newest Brevin FC
@@ -48,7 +50,12 @@ inline std::vector<uint8_t> grpImage(size_t size, uint32_t magic, uint32_t id,
     putBe(v, 8, id << 16);
     for (size_t i = 0; i < version.size() && i < 32; ++i)
         v[12 + i] = version[i];
-    putBe(v, 44, sig == SIGNED ? 0x5349474Eu : sig == BADLY_SIGNED ? 0x42414453u : 0);
+    // Signed as the simulated maker signs (the marker at 44, the MAC over the
+    // whole image at 48); the other forms carry only their marker.
+    if (sig == SIGNED)
+        hbasim::sig_sign_grp(v);
+    else
+        putBe(v, 44, sig == BADLY_SIGNED ? 0x42414453u : 0);
     return v;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "hbaset/cli/command_table.h"
+#include "sim/core/sim_model.h"
 #include "tests/hbaset_core/interp_fixture.h"
 
 namespace {
@@ -35,6 +36,21 @@ std::string joined(const std::vector<std::string>& args) {
     for (const std::string& a : args)
         s += (s.empty() ? "" : " ") + a;
     return s;
+}
+
+uint32_t le32(const std::vector<uint8_t>& v, size_t at) {
+    return static_cast<uint32_t>(v[at]) | static_cast<uint32_t>(v[at + 1]) << 8 |
+           static_cast<uint32_t>(v[at + 2]) << 16 | static_cast<uint32_t>(v[at + 3]) << 24;
+}
+
+// Boot region 8 of board 0 as the machine stores it (empty: never written).
+std::vector<uint8_t> region8() {
+    hbasim::Machine m;
+    hbasim::read_machine(&m);
+    if (m.adapters.empty() || m.adapters[0].funcs.empty()) return {};
+    const auto& blobs = m.adapters[0].funcs[0].blobs;
+    auto it = blobs.find("region8");
+    return it == blobs.end() ? std::vector<uint8_t>{} : it->second;
 }
 
 class CommandTest : public TableTest {
@@ -128,13 +144,28 @@ TEST_F(CommandTest, AdapterChecks) {
         {{"listmac"}, CLU_NEXA_NOT_AVAILABLE, "NEXA not available\n"},
     };
     check(cases, std::size(cases));
-    // listrev reaches entry 1 (also as n=257); whether this table's entry 1
-    // answers the revision read depends on the machine, so only the first
-    // line of the body is checked.
+    // listrev reaches entry 1 (also as n=257): board 0's revision answer (its
+    // firmware 14.0.499.25; board 1 runs another). The hand-built entry has no
+    // hardware type, so the four-word layout and "Unknown" model names.
     for (const char* n : {"n=1", "n=257"}) {
         SCOPED_TRACE(n);
-        run({"listrev", n});
-        EXPECT_EQ(console().rfind("Chipset Rev:\n", 0), 0u);
+        EXPECT_EQ(run({"listrev", n}), CLU_OK);
+        EXPECT_EQ(console(), "Chipset Rev:\n"
+                             " BIU:                                 01004001\n"
+                             " SM:                                  01004002\n"
+                             " SM FW:                               0712A101\n"
+                             " ENDEC:                               00000301\n"
+                             "FW Rev:\n"
+                             " Current FW:                     SLI-2 Overlay\n"
+                             " Kernel Rev:                          0112A101\n"
+                             " Kernel:                       Unknown 10.10n1\n"
+                             " Init FW: Unknown Init Load 10.10n1 (14.0.499.25)\n"
+                             " SLI-2: Unknown Overlay 10.10n1 (14.0.499.25)\n"
+                             " SLI-3: Unknown Overlay 10.10n1 (14.0.499.25)\n"
+                             "FC-PH Version Supported:\n"
+                             " Highest FC-PH Version Supported = 4.3\n"
+                             " Lowest FC-PH Version Supported = 4.2\n"
+                             " Feature Availability = 0000000f\n");
     }
 }
 
@@ -292,13 +323,21 @@ TEST_F(CommandTest, ParsedValuesReachTheBodyAndAreClearedPerCommand) {
     const Topology topologies[] = {{"t=0", 12}, {"t=1", 4}, {"t=2", 0}, {"t=3", 8}};
     for (const Topology& c : topologies) {
         SCOPED_TRACE(c.t);
-        EXPECT_NE(run({"setbootdevice", "n=1", "w0=1000000a", "W1=11abcdef", "l=5", c.t}),
-                  CLU_SYNTAX);
+        EXPECT_EQ(run({"setbootdevice", "n=1", "w0=1000000a", "W1=11abcdef", "l=5", c.t}), CLU_OK)
+            << console();
         EXPECT_EQ(g_args.topology, c.code);
         EXPECT_EQ(g_args.wwpn[0], 0x1000000Au);
         EXPECT_EQ(g_args.wwpn[1], 0x11ABCDEFu);
         EXPECT_EQ(g_args.lun, 5u);
         EXPECT_STREQ(g_interp.tokens[3], "W1=11ABCDEF"); // upper-cased in place
+        // What board 0 keeps: enabled with the topology bits, the WWN and the LUN.
+        std::vector<uint8_t> r8 = region8();
+        ASSERT_EQ(r8.size(), 60u);
+        EXPECT_EQ(std::string(r8.begin(), r8.begin() + 4), "BIOS");
+        EXPECT_EQ(r8[9], 0x01 | c.code);
+        EXPECT_EQ(le32(r8, 17), 0x1000000Au);
+        EXPECT_EQ(le32(r8, 21), 0x11ABCDEFu);
+        EXPECT_EQ(r8[28], 5);
     }
     // An invalid node name: the body refuses it before writing anything.
     EXPECT_EQ(run({"scriptwwnn", "n=1", "w0=60000000", "w1=00000001"}), 58);

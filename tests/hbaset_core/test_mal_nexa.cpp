@@ -36,6 +36,40 @@ void addFault(const std::string& match, const std::string& action, int nth = 0) 
     ASSERT_EQ(hbasim::fault_add(f), hbasim::SIM_OK);
 }
 
+// The default fleet's adapters (same positions, buses and serials) with every
+// value a NEXA reader could take from a neighbouring property set apart: four
+// different MACs per NIC function, two per iSCSI function, names, speeds and
+// the flashed firmware unlike the running one.
+const char kDistinctFleet[] =
+    "adapter FC1 fc\nfunction fc\nfunction fc\n"
+    "adapter BRV1 brevin\nfunction fc\nfunction fc\n"
+    "adapter CNA1 cv3 fw_flash = 11.4.300.7\n"
+    "function fcoe\nfunction fcoe\n"
+    "function nic mac = 02-1F-3C-31-00-01 permanent_mac = 02-1F-3C-31-00-02"
+    " factory_mac = 02-1F-3C-31-00-03 sv_mac = 02-1F-3C-31-00-04 if_name = \"cv3 nic 0\"\n"
+    "function nic mac = 02-1F-3C-32-00-01 permanent_mac = 02-1F-3C-32-00-02"
+    " factory_mac = 02-1F-3C-32-00-03 sv_mac = 02-1F-3C-32-00-04 if_name = \"cv3 nic 1\"\n"
+    "adapter CNA2 tarnel fw_flash = 12.0.300.9\n"
+    "function iscsi mac = 02-1F-3C-41-00-01 permanent_mac = 02-1F-3C-41-00-02"
+    " nic_speed = \"25 Gbps\"\n"
+    "function iscsi mac = 02-1F-3C-42-00-01 permanent_mac = 02-1F-3C-42-00-02"
+    " nic_speed = \"40 Gbps\"\n"
+    "function nic mac = 02-1F-3C-43-00-01 permanent_mac = 02-1F-3C-43-00-02"
+    " factory_mac = 02-1F-3C-43-00-03 sv_mac = 02-1F-3C-43-00-04 if_name = \"trn nic 0\"\n"
+    "function nic mac = 02-1F-3C-44-00-01 permanent_mac = 02-1F-3C-44-00-02"
+    " factory_mac = 02-1F-3C-44-00-03 sv_mac = 02-1F-3C-44-00-04 if_name = \"trn nic 1\"\n";
+
+// Six MAC bytes from their hex text "02-1F-3C-31-00-01".
+std::vector<uint8_t> macBytes(const char* text) {
+    std::vector<uint8_t> b(6);
+    for (size_t i = 0; i < 6; ++i)
+        b[i] = static_cast<uint8_t>(std::stoul(std::string(text + 3 * i, 2), nullptr, 16));
+    return b;
+}
+std::vector<uint8_t> macOf(const uint8_t* p) {
+    return std::vector<uint8_t>(p, p + 6);
+}
+
 class MalTest : public ::testing::Test {
   protected:
     void start(const std::string& fleet = "") {
@@ -402,11 +436,11 @@ TEST_F(MalTest, BusyOnTheThirdPropertyEndsEveryTypedGroup) {
                 p[k] = {names[k], texts[k], sizeof(texts[k])};
             int rc = MAL_GetStringProperties(n, 5, p);
             EXPECT_STREQ(texts[3], "");
-            EXPECT_NE(texts[0][0], '\0');
+            EXPECT_STREQ(texts[0], "02-1F-3C-31-00-01");
             return rc;
         },
     };
-    start();
+    start(kDistinctFleet);
     int nic = children(controllers().at(0), MAL_HBA_NIC).at(0);
     addFault("get_property_val:PermanentMACAddress", "rc=14");
     int row = 0;
@@ -500,14 +534,17 @@ void expectPciDumpMatches(int adapter, const char* kind, const MalPciProperties&
 }
 
 TEST_F(MalTest, ControllerAndOemGroupsOfTheDefaultFleet) {
-    start();
+    start(kDistinctFleet);
     std::vector<int> tags = controllers();
     ASSERT_EQ(tags.size(), 2u);
     const struct {
         const char* serial;
         const char* model;
         const char* ffv;
-    } expect[] = {{"QS2100003", "CV3C102", "Not Available"}, {"QS2100004", "TRN4102", "1.0.0001"}};
+        const char* active;
+        const char* flash;
+    } expect[] = {{"QS2100003", "CV3C102", "Not Available", "11.4.204.20", "11.4.300.7"},
+                  {"QS2100004", "TRN4102", "1.0.0001", "12.0.261.8", "12.0.300.9"}};
     for (size_t k = 0; k < 2; k++) {
         SCOPED_TRACE(k);
         static MalControllerAttributes a;
@@ -519,7 +556,8 @@ TEST_F(MalTest, ControllerAndOemGroupsOfTheDefaultFleet) {
         EXPECT_STREQ(a.controllerStatus, "Optimal");
         EXPECT_STREQ(a.pciExpressLinkSpeed, "8.0 GT/s");
         EXPECT_STREQ(a.uefiScsiVersion, "12.0.261.8");
-        EXPECT_NE(a.firmwareVersionOnFlash[0], '\0');
+        EXPECT_STREQ(a.activeFirmwareVersion, expect[k].active);
+        EXPECT_STREQ(a.firmwareVersionOnFlash, expect[k].flash);
         EXPECT_EQ(a.corevaneOnDieTemperature, 52);
         EXPECT_STREQ(a.oemSerialNumber, expect[k].serial);
         EXPECT_STREQ(a.quoralSerialNumber, expect[k].serial);
@@ -560,7 +598,7 @@ TEST_F(MalTest, PortGroupsOfTheDefaultFleet) {
             ASSERT_EQ(MAL_GetPortAttributes(ports[p], &rec), MAL_RM_OK);
             EXPECT_EQ(rec.tag, ports[p]);
             EXPECT_EQ(rec.portNumber, static_cast<int32_t>(p));
-            EXPECT_NE(rec.portName[0], '\0');
+            EXPECT_EQ(rec.portName, "Port " + std::to_string(p));
             EXPECT_EQ(rec.portState, 1);
             EXPECT_EQ(rec.beaconState, 0);
             EXPECT_EQ(rec.phyType, 2u);
@@ -571,32 +609,45 @@ TEST_F(MalTest, PortGroupsOfTheDefaultFleet) {
 }
 
 TEST_F(MalTest, NicFunctionGroupsOfTheDefaultFleet) {
-    start();
+    start(kDistinctFleet);
     std::vector<int> tags = controllers();
     const struct {
         int adapter; // machine adapter index
         DeviceFamily family;
         uint32_t bus;
     } expect[] = {{2, FAMILY_CV3, 0x30}, {3, FAMILY_TARNEL, 0x40}};
+    // Per NIC function: current, permanent, factory and semi-volatile MAC, IfName.
+    const char* const macs[2][2][5] = {
+        {{"02-1F-3C-31-00-01", "02-1F-3C-31-00-02", "02-1F-3C-31-00-03", "02-1F-3C-31-00-04",
+          "cv3 nic 0"},
+         {"02-1F-3C-32-00-01", "02-1F-3C-32-00-02", "02-1F-3C-32-00-03", "02-1F-3C-32-00-04",
+          "cv3 nic 1"}},
+        {{"02-1F-3C-43-00-01", "02-1F-3C-43-00-02", "02-1F-3C-43-00-03", "02-1F-3C-43-00-04",
+          "trn nic 0"},
+         {"02-1F-3C-44-00-01", "02-1F-3C-44-00-02", "02-1F-3C-44-00-03", "02-1F-3C-44-00-04",
+          "trn nic 1"}},
+    };
     for (size_t k = 0; k < 2; k++) {
         std::vector<int> nics = children(tags[k], MAL_HBA_NIC);
         ASSERT_EQ(nics.size(), 2u);
-        for (int tag : nics) {
-            SCOPED_TRACE(tag);
+        for (size_t n = 0; n < nics.size(); n++) {
+            const int tag = nics[n];
+            const char* const* want = macs[k][n];
+            SCOPED_TRACE(want[4]);
             static MalNicFunction f;
             memset(&f, 0xA5, sizeof(f));
             ASSERT_EQ(MAL_GetNICFunctionAttributes(tag, &f), MAL_RM_OK);
             EXPECT_EQ(f.tag, tag);
-            EXPECT_NE(f.ifName[0], '\0');
-            EXPECT_NE(f.logicalLinkStatus[0], '\0');
+            EXPECT_STREQ(f.ifName, want[4]);
+            EXPECT_STREQ(f.logicalLinkStatus, "Link Up");
             EXPECT_EQ(f.mtuSize, 1500);
             EXPECT_EQ(f.maxMTUSize, 9000);
             EXPECT_EQ(f.maxBitsPerSecond, INT32_MAX);
             EXPECT_EQ(f.vepaState, 0);
             EXPECT_EQ(f.isRoCEEnabled, 0);
-            EXPECT_NE(f.macAddress[0] | f.macAddress[5], 0);
-            EXPECT_EQ(memcmp(f.permanentMacAddress, f.macAddress, 6), 0);
-            EXPECT_EQ(memcmp(f.factoryDefaultMacAddress, f.permanentMacAddress, 6), 0);
+            EXPECT_EQ(macOf(f.macAddress), macBytes(want[0]));
+            EXPECT_EQ(macOf(f.permanentMacAddress), macBytes(want[1]));
+            EXPECT_EQ(macOf(f.factoryDefaultMacAddress), macBytes(want[2]));
             EXPECT_STREQ(f.driver.driverName, "qrlnic");
             EXPECT_STREQ(f.driver.driverVersion, "12.0.261.8");
             EXPECT_STREQ(f.cim.linkTechnology, "Ethernet");
@@ -607,7 +658,7 @@ TEST_F(MalTest, NicFunctionGroupsOfTheDefaultFleet) {
             EXPECT_STREQ(f.networkBoot.networkBootMethod, "PXE");
             EXPECT_EQ(f.networkBoot.vlanId, -1) << "unset VLAN";
             EXPECT_EQ(f.networkBoot.vlanPriority, -1);
-            EXPECT_EQ(f.networkBoot.volatileMac[0] & f.networkBoot.volatileMac[5], 0xFF);
+            EXPECT_EQ(macOf(f.networkBoot.volatileMac), macBytes(want[3]));
             EXPECT_EQ(f.pci.vendorId, kOwnVendorId);
             EXPECT_EQ(f.pci.busNumber, expect[k].bus);
             EXPECT_TRUE(deviceIs(f.pci.deviceId, expect[k].family, ROLE_NIC))
@@ -618,7 +669,10 @@ TEST_F(MalTest, NicFunctionGroupsOfTheDefaultFleet) {
 }
 
 TEST_F(MalTest, IscsiFunctionGroupsOfTheDefaultFleet) {
-    start();
+    start(kDistinctFleet);
+    // Per iSCSI function: current and permanent MAC, port speed.
+    const char* const want[2][3] = {{"02-1F-3C-41-00-01", "02-1F-3C-41-00-02", "25 Gbps"},
+                                    {"02-1F-3C-42-00-01", "02-1F-3C-42-00-02", "40 Gbps"}};
     std::vector<int> tags = controllers();
     EXPECT_TRUE(children(tags[0], MAL_HBA_ISCSI).empty());
     EXPECT_TRUE(children(tags[0], MAL_HBA_LOGICAL).empty());
@@ -641,21 +695,21 @@ TEST_F(MalTest, IscsiFunctionGroupsOfTheDefaultFleet) {
         expectPciDumpMatches(3, "iscsi", f.pci, f.pciConfig);
 
         ASSERT_EQ(MAL_GetNICConfiguration(iscsi[k], &f.nicConfig), MAL_RM_OK);
-        EXPECT_NE(f.nicConfig.macAddress[0] | f.nicConfig.macAddress[5], 0);
-        EXPECT_EQ(memcmp(f.nicConfig.permanentMacAddress, f.nicConfig.macAddress, 6), 0);
-        EXPECT_NE(f.nicConfig.portMaxSpeed[0], '\0');
+        EXPECT_EQ(macOf(f.nicConfig.macAddress), macBytes(want[k][0]));
+        EXPECT_EQ(macOf(f.nicConfig.permanentMacAddress), macBytes(want[k][1]));
+        EXPECT_STREQ(f.nicConfig.portMaxSpeed, want[k][2]);
         EXPECT_EQ(f.nicConfig.maxMTUSize, 9000);
     }
 }
 
 TEST_F(MalTest, NicConfigurationTakesTheCurrentMacWhenThePermanentOneFails) {
-    start();
+    start(kDistinctFleet);
     int iscsi = children(controllers().at(1), MAL_HBA_ISCSI).at(0);
     addFault("get_property_val:PermanentMACAddress", "rc=5");
     MalNicConfiguration cfg;
     EXPECT_EQ(MAL_GetNICConfiguration(iscsi, &cfg), MAL_RM_OK);
-    EXPECT_NE(cfg.macAddress[0], 0);
-    EXPECT_EQ(memcmp(cfg.permanentMacAddress, cfg.macAddress, 6), 0);
+    EXPECT_EQ(macOf(cfg.macAddress), macBytes("02-1F-3C-41-00-01"));
+    EXPECT_EQ(macOf(cfg.permanentMacAddress), macBytes("02-1F-3C-41-00-01"));
 }
 
 TEST_F(MalTest, PciDumpFailuresEndTheDump) {

@@ -103,10 +103,11 @@ class TgxTest : public ::testing::Test {
         plat_reg_inject_failure("", "", 0, 0);
         recorder() = Recorder();
     }
-    // Prepares the machine and loads the library; the recorder starts empty.
-    void load(const std::string& fleet = kMiniFc) {
+    // Prepares the machine and loads the library (or another build of its
+    // exports); the recorder starts empty.
+    void load(const std::string& fleet = kMiniFc, const char* library = "libtgx.so") {
         st.init(fleet);
-        lib = std::make_unique<hbatest::Library>("libtgx.so");
+        lib = std::make_unique<hbatest::Library>(library);
         ASSERT_TRUE(lib->loaded());
         clear();
     }
@@ -125,9 +126,10 @@ class TgxTest : public ::testing::Test {
     }
     static void script(Scripted s) { recorder().script = std::move(s); }
     static void fault(const std::string& match, const std::string& action, int remaining = -1,
-                      int nth = 0) {
+                      int nth = 0, int port = -1) {
         hbasim::Fault f;
         f.source = "drv";
+        f.port = port;
         f.match = match;
         f.action = action;
         f.remaining = remaining;

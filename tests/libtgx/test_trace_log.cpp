@@ -1,8 +1,11 @@
 // The library's trace log as a process sees it: the settings file beside the
 // library switches tracing on, every line carries the time and the program
 // name (a mailbox trace line is logged whole), the first process empties the log and later ones
-// append, and a library directory too long for its file names stops the load.
+// append, a load with tracing off leaves the log alone, the log is never
+// written through a link, and a library directory too long for its file names
+// stops the load.
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -114,27 +117,60 @@ TEST_F(TraceLogTest, LinesCarryTimeAndProgramName) {
     EXPECT_EQ(lines.back(), prefix + "DLL_PROCESS_DETACH: [EXIT]");
 }
 
-TEST_F(TraceLogTest, FileTracingOffEmptiesTheLog) {
+TEST_F(TraceLogTest, FileTracingOffLeavesTheLogAsItIs) {
     const struct {
         const char* name;
         const char* ini; // null: no settings file
+        bool haveLog;    // a log of an earlier run is there
     } cases[] = {
-        {"letter", "DBG_PRINT=abc\n"},
-        {"lower", "dbg_print=1\n"},
-        {"zero", "DBG_PRINT=1\nDBG_PRINT=0\n"},
-        {"missing", nullptr},
+        {"letter", "DBG_PRINT=abc\n", true},
+        {"lower", "dbg_print=1\n", true},
+        {"zero", "DBG_PRINT=1\nDBG_PRINT=0\n", true},
+        {"missing", nullptr, true},
+        {"no-log", "KD_PRINT=0\n", false},
     };
     for (const auto& c : cases) {
         const std::string dir = lib_dir(c.name);
         LibCopy lib(dir);
         if (c.ini) hbatest::write_file(dir + "/LIBTGX.ini", c.ini);
-        hbatest::write_file(dir + "/LIBTGX.LOG", "old\n");
+        if (c.haveLog) hbatest::write_file(dir + "/LIBTGX.LOG", "old\n");
         lib.load();
         lib.fn<uint32_t (*)()>("TGX_FreeDiagEnv")();
         lib.unload();
-        EXPECT_TRUE(fs::exists(dir + "/LIBTGX.LOG")) << c.name;
-        EXPECT_EQ(hbatest::read_file(dir + "/LIBTGX.LOG"), "") << c.name;
+        EXPECT_EQ(fs::exists(dir + "/LIBTGX.LOG"), c.haveLog) << c.name;
+        if (c.haveLog) {
+            EXPECT_EQ(hbatest::read_file(dir + "/LIBTGX.LOG"), "old\n") << c.name;
+        }
     }
+}
+
+// With file tracing on, the log is created private, and a link or a FIFO in
+// its place is neither followed nor waited for.
+TEST_F(TraceLogTest, LogIsNeverWrittenThroughALink) {
+    const std::string dir = lib_dir("lib");
+    LibCopy lib(dir);
+    hbatest::write_file(dir + "/LIBTGX.ini", "DBG_PRINT=1\n");
+    const std::string victim = st.path("victim");
+    hbatest::write_file(victim, "victim\n");
+    fs::create_symlink(victim, dir + "/LIBTGX.LOG");
+    lib.load();
+    lib.fn<uint32_t (*)()>("TGX_FreeDiagEnv")();
+    lib.unload();
+    EXPECT_EQ(hbatest::read_file(victim), "victim\n");
+    EXPECT_TRUE(fs::is_symlink(dir + "/LIBTGX.LOG"));
+
+    fs::remove(dir + "/LIBTGX.LOG");
+    ASSERT_EQ(mkfifo((dir + "/LIBTGX.LOG").c_str(), 0600), 0);
+    lib.load(); // would block on the FIFO if it were opened as a file
+    lib.unload();
+    EXPECT_TRUE(fs::is_fifo(dir + "/LIBTGX.LOG"));
+
+    fs::remove(dir + "/LIBTGX.LOG");
+    lib.load();
+    lib.unload();
+    struct stat sb;
+    ASSERT_EQ(stat((dir + "/LIBTGX.LOG").c_str(), &sb), 0);
+    EXPECT_EQ(sb.st_mode & 0777, 0600u);
 }
 
 TEST_F(TraceLogTest, MailboxTraceLinesAreLoggedWhole) {

@@ -156,21 +156,42 @@ TEST_F(FcoeTest, ListReadStopsAtTheCallersEntries) {
     EXPECT_EQ(l.entries[1].flags, 0) << "slot 1 is not valid";
 }
 
-TEST_F(FcoeTest, FailedReadWritesNothing) {
+TEST_F(FcoeTest, RefusedReadsNeitherWriteNorGiveDefaults) {
+    ASSERT_EQ(setParams(params(42, 0x01)), 0u);
     ASSERT_EQ(setConn(conn(3)), 0u);
     const std::vector<uint8_t> before = region();
-    // The read before the write is answered busy.
-    fault("0x80000143", "rc=4", 1);
-    clear();
-    EXPECT_EQ(setParams(params(9, 0)), 1u);
-    EXPECT_EQ(writes(), 0u);
-    EXPECT_EQ(region(), before);
-    hbasim::fault_clear();
-    fault("0x80000143", "fail", 1);
-    FCoEParams p = {};
-    p.version = 1;
-    EXPECT_EQ(getParams(&p), 1u) << "a failed read is not the defaults";
-    EXPECT_EQ(p.vlanValid, 0);
+    // Only the adapter's "not initialised" or "no entry" means absent. The
+    // driver refusing the mailbox length maps to the same dump status (4) as
+    // "not initialised", and must not count as absent either.
+    const char* const refusals[] = {"rc=2", "rc=4", "fail"};
+    for (const char* action : refusals) {
+        SCOPED_TRACE(action);
+        fault("0x80000143", action, 1);
+        clear();
+        EXPECT_EQ(setParams(params(9, 0)), 1u);
+        EXPECT_EQ(writes(), 0u);
+        fault("0x80000143", action, 1);
+        EXPECT_EQ(setConn(conn(1)), 1u);
+        EXPECT_EQ(writes(), 0u);
+        EXPECT_EQ(region(), before);
+        fault("0x80000143", action, 1);
+        FCoEParams p = {};
+        p.version = 1;
+        EXPECT_EQ(getParams(&p), 1u) << "a refused read is not the defaults";
+        EXPECT_EQ(p.vlanValid, 0);
+        EXPECT_EQ(p.vlanId, 0);
+        fault("0x80000143", action, 1);
+        FCFConnectList l = {};
+        l.version = 1;
+        l.numEntries = 16;
+        EXPECT_EQ(getConn(&l), 1u);
+        hbasim::fault_clear();
+    }
+    FCFConnectList l = {};
+    l.version = 1;
+    l.numEntries = 16;
+    ASSERT_EQ(getConn(&l), 0u);
+    EXPECT_EQ(l.numEntries, 3) << "the list outlived every refused read";
 }
 
 TEST_F(FcoeTest, MalformedRegionsAreNeitherReadNorRewritten) {
@@ -206,6 +227,20 @@ TEST_F(FcoeTest, MalformedRegionsAreNeitherReadNorRewritten) {
             EXPECT_EQ(region(), before);
         }
     }
+}
+
+TEST_F(FcoeTest, UnknownRecordTypeIsTracedByTheParametersRead) {
+    lib.reset();
+    const std::string dir = st.path("traced");
+    load(kFcoeFleet, hbatest::traced_libtgx_copy(dir).c_str());
+    put_region({7});
+    FCoEParams p = {};
+    p.version = 1;
+    ASSERT_EQ(getParams(&p), 0u);
+    EXPECT_EQ(p.vlanValid, 1) << "the defaults";
+    EXPECT_NE(hbatest::read_file(dir + "/LIBTGX.LOG")
+                  .find("TGX_FCoEGetParams:: Invalid record type 7,  setting default\n"),
+              std::string::npos);
 }
 
 TEST_F(FcoeTest, RefusalsBeforeAnyRequest) {

@@ -109,30 +109,42 @@ TEST_F(NpivTest, CreateStatuses) {
         const char* attr; // function attribute changed first ("" none)
         const char* value;
         uint32_t board;
+        uint32_t options;
         uint32_t status;
         uint32_t fcId;
-        uint32_t ports; // afterwards
+        uint32_t ports;    // afterwards
+        size_t regEntries; // afterwards
     };
     const Case cases[] = {
-        {"link down: created, logs in later", "link", "down", 0, 0, 0, 1},
-        {"no fabric support: refused", "npiv_fabric", "0", 0, 5, 0xEEEE, 0},
-        {"no VPI free: refused", "npiv_max", "0", 0, 5, 0xEEEE, 0},
-        {"NPIV not supported", "npiv", "0", 0, 2, 0xEEEE, 0},
-        {"bad board", "", "", 1, 1, 0xEEEE, 0},
+        {"link down: created, logs in later", "link", "down", 0, 0, 0, 0, 1, 0},
+        {"link down, with its registry entry", "link", "down", 0, 0x10, 0, 0, 1, 1},
+        {"no fabric support: refused", "npiv_fabric", "0", 0, 0x10, 5, 0xEEEE, 0, 0},
+        {"no VPI free: refused", "npiv_max", "0", 0, 0, 5, 0xEEEE, 0, 0},
+        {"NPIV not supported", "npiv", "0", 0, 0, 2, 0xEEEE, 0, 0},
+        {"bad board", "", "", 1, 0, 1, 0xEEEE, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         lib.reset();
+        drop_reg_list();
         load(kNpivFleet);
         if (*c.attr) set_attr(c.attr, c.value);
         VPortRecord rec = {};
         rec.version = 3;
         rec.fcId = 0xEEEE;
+        rec.options = c.options;
         memcpy(rec.wwpn, vwwpn(1).b, 8);
         EXPECT_EQ(fn<CreateFn>("TGX_VPCreate")(c.board, "x", &rec), c.status);
         EXPECT_EQ(rec.fcId, c.fcId);
         if (std::string(c.attr) != "npiv") {
             EXPECT_EQ(listed(), c.ports);
+        }
+        EXPECT_EQ(reg_list().entries.size(), c.regEntries);
+        if (c.regEntries) {
+            // The entry names the port, so deleting port and entry succeeds.
+            EXPECT_EQ(0, memcmp(reg_list().entries[0].wwpn, vwwpn(1).b, 8));
+            EXPECT_EQ(fn<DeleteV2Fn>("TGX_VPDeleteV2")(0, vwwpn(1).b, 0), 0u);
+            EXPECT_TRUE(reg_list().missing);
         }
     }
     // The physical port's own WWPN and a WWPN in use are refused by the driver.

@@ -54,22 +54,26 @@ TEST_F(SdTest, SetBucketAcrossBoards) {
         const char* name;
         uint16_t type, search;
         int refusingFunc; // function answering ReturnCode 7, or -1
+        int failingPort;  // SCSI port whose device request fails, or -1
         uint32_t status;
         size_t requests;
     };
     const Case cases[] = {
-        {"all accept", 1, 2, -1, 0, 3},        {"board 1 refuses", 1, 1, 1, 0, 3},
-        {"board 0 refuses", 1, 1, 0, 7, 1},    {"search type 3", 1, 3, -1, 15, 0},
-        {"statistics type 2", 2, 1, -1, 5, 0},
+        {"all accept", 1, 2, -1, -1, 0, 3},     {"board 1 refuses", 1, 1, 1, -1, 0, 3},
+        {"board 0 refuses", 1, 1, 0, -1, 7, 1}, {"board 1's request fails", 1, 1, -1, 1, 1, 2},
+        {"search type 3", 1, 3, -1, -1, 15, 0}, {"statistics type 2", 2, 1, -1, -1, 5, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         for (int f = 0; f < 3; ++f)
             set_attr("sd_refuse", f == c.refusingFunc ? "7" : "0", f);
+        hbasim::fault_clear();
+        if (c.failingPort >= 0) fault("SD_BUCKET", "fail", -1, 0, c.failingPort);
         clear();
         EXPECT_EQ(setBucket(c.type, c.search), c.status);
         EXPECT_EQ(bucketSets(), c.requests);
     }
+    hbasim::fault_clear();
     uint16_t search = 0;
     uint32_t base = 0, step = 0;
     uint64_t buckets[20] = {};

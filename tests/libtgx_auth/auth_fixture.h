@@ -161,6 +161,23 @@ class AuthTest : public TgxTest {
     static bool object(hbasim::Bytes* out) {
         return hbasim::object_get(hbasim::FuncRef{0, 0}, "driver-auth.cfg", out) == hbasim::SIM_OK;
     }
+    // The password record of pair n from the flash copy (types only); the status.
+    uint32_t flash_password(uint8_t n, AuthPasswordRecordV2* pw) {
+        *pw = AuthPasswordRecordV2{};
+        memcpy(pw->localWwn, kPort, 8);
+        memcpy(pw->remoteWwn, remote(n).b, 8);
+        return fn<GetPasswordV2Fn>("TGX_GetAuthPasswordV2")(0, pw, 1);
+    }
+    // TGX_PersistAuthConfig of board 0 refused with status: no write request
+    // went out and the object is as it was.
+    void expect_persist_refused(uint32_t status, const hbasim::Bytes& before) {
+        clear();
+        EXPECT_EQ(fn<BoardFn>("TGX_PersistAuthConfig")(0), status);
+        EXPECT_EQ(object_requests(SLI_OP_WRITE_OBJECT), 0u);
+        hbasim::Bytes after;
+        ASSERT_TRUE(object(&after));
+        EXPECT_EQ(after, before);
+    }
 };
 
 } // namespace authtest

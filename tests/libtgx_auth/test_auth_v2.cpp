@@ -240,14 +240,11 @@ TEST_F(AuthTest, PersistWritesThisFunctionsSlice) {
     ListBuf one(1);
     EXPECT_EQ(fn<GetConfigV2Fn>("TGX_GetAuthConfigV2")(0, 1, kAll, one.list()), 7u);
     EXPECT_EQ(one.list()->count, 1u);
-    AuthPasswordRecordV2 pw = {};
-    memcpy(pw.localWwn, kPort, 8);
-    memcpy(pw.remoteWwn, remote(2).b, 8);
-    ASSERT_EQ(fn<GetPasswordV2Fn>("TGX_GetAuthPasswordV2")(0, &pw, 1), 0u);
+    AuthPasswordRecordV2 pw;
+    ASSERT_EQ(flash_password(2, &pw), 0u);
     EXPECT_EQ(pw.passwd.local.type, 1);
     EXPECT_EQ(pw.passwd.local.length, 0);
-    memcpy(pw.remoteWwn, remote(7).b, 8);
-    EXPECT_EQ(fn<GetPasswordV2Fn>("TGX_GetAuthPasswordV2")(0, &pw, 1), 0x8034u);
+    EXPECT_EQ(flash_password(7, &pw), 0x8034u);
 
     // Deleting the object takes the copy away; a second delete finds nothing.
     EXPECT_EQ(fn<BoardFn>("TGX_DeleteAuthConfigObject")(0), 0u);
@@ -323,12 +320,7 @@ TEST_F(AuthTest, PersistRefusesWhatTheSliceCannotHold) {
     ASSERT_TRUE(object(&before));
     EXPECT_EQ(rd32(before.data() + 4) >> 16, 27u);
     ASSERT_EQ(set_passwords(28, password("local-secret"), password("remote-secret")), 0u);
-    clear();
-    EXPECT_EQ(fn<BoardFn>("TGX_PersistAuthConfig")(0), 0x800Au);
-    EXPECT_EQ(object_requests(SLI_OP_WRITE_OBJECT), 0u);
-    hbasim::Bytes after;
-    ASSERT_TRUE(object(&after));
-    EXPECT_EQ(after, before);
+    expect_persist_refused(0x800Au, before);
 
     // PCI function 4 would write past the 32 KiB object: refused unsent.
     lib.reset();
@@ -337,6 +329,30 @@ TEST_F(AuthTest, PersistRefusesWhatTheSliceCannotHold) {
     ListBuf b(1);
     EXPECT_EQ(fn<GetConfigV2Fn>("TGX_GetAuthConfigV2")(0, 1, kAll, b.list()), 0x8032u);
     EXPECT_EQ(object_requests(SLI_OP_READ_OBJECT) + object_requests(SLI_OP_WRITE_OBJECT), 0u);
+}
+
+TEST_F(AuthTest, PersistRefusesPasswordTypesTheSliceCannotHold) {
+    // A slice entry keeps each password type in one byte: 0x1234 would come
+    // back as 0x34 after a reboot, so it is refused and nothing is written.
+    make_pair(1);
+    ASSERT_EQ(fn<BoardFn>("TGX_PersistAuthConfig")(0), 0u);
+    hbasim::Bytes before;
+    ASSERT_TRUE(object(&before));
+    const AuthPasswordEntry wide = password("wide-type-secret", 0x1234);
+    const AuthPasswordEntry plain = password("plain-secret", 0xFF);
+    const std::pair<AuthPasswordEntry, AuthPasswordEntry> cases[] = {{wide, plain}, {plain, wide}};
+    for (const auto& [local, remotePwd] : cases) {
+        SCOPED_TRACE(local.type);
+        ASSERT_EQ(set_passwords(2, local, remotePwd), 0u);
+        expect_persist_refused(0x8032u, before);
+    }
+    // The widest type a byte holds is kept as it is.
+    ASSERT_EQ(set_passwords(2, password("other-local", 0xFF), password("other-remote", 0xFF)), 0u);
+    ASSERT_EQ(fn<BoardFn>("TGX_PersistAuthConfig")(0), 0u);
+    AuthPasswordRecordV2 pw;
+    ASSERT_EQ(flash_password(2, &pw), 0u);
+    EXPECT_EQ(pw.passwd.local.type, 0xFF);
+    EXPECT_EQ(pw.passwd.remote.type, 0xFF);
 }
 
 TEST_F(AuthTest, PersistKeepsTheObjectWhenItCannotBeRead) {

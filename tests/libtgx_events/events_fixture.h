@@ -164,7 +164,7 @@ class EventTest : public ::testing::Test {
     // Threads, events and pending requests of this process are back where the
     // test started.
     void expectBaseline() {
-        EXPECT_TRUE(eventually([&] { return plat_thread_count() == threads0; }, 2000))
+        EXPECT_TRUE(eventually([&] { return plat_thread_count() == threads0; }))
             << "threads " << plat_thread_count() << " baseline " << threads0;
         EXPECT_EQ(plat_event_count(), events0);
         EXPECT_EQ(plat_dev_pending_count(), pending0);

@@ -188,10 +188,13 @@ TEST_F(DriverEvents, NoCallbackAfterUnregisterReturns) {
             ASSERT_TRUE(eventually([&] { return g_dumps == before + 1; }));
         }
         ASSERT_EQ(unreg(0, id), 0u);
+        clear();
         const int after = g_dumps;
-        // Nothing polls now: the event stays pending and no callback follows.
+        // Nothing polls now (the watcher's thread is gone and no poll reaches
+        // the driver): the event stays pending and no callback follows.
         set_attr("dump_pending", "0x80000000");
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_EQ(plat_thread_count(), threads0);
+        EXPECT_EQ(count(TGX_IOCTL_DRVDUMP_EVENT), 0u);
         EXPECT_EQ(g_dumps, after);
         EXPECT_EQ(attr("dump_pending"), "0x80000000");
         set_attr("dump_pending", "0");
@@ -254,9 +257,10 @@ TEST_F(DriverEvents, FreeDiagEnvEndsLiveRegistrations) {
     EXPECT_EQ(plat_dev_open_count(), open0); // every device handle closed
     EXPECT_EQ(plat_thread_count(), threads0);
     EXPECT_EQ(plat_event_count(), events0);
+    clear();
     int dumps = g_dumps;
     set_attr("dump_pending", "0x80000000");
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(count(TGX_IOCTL_DRVDUMP_EVENT), 0u) << "nothing polls after the release";
     EXPECT_EQ(g_dumps, dumps);
     // Unloading afterwards finds nothing left to stop.
     lib.reset();
@@ -298,10 +302,12 @@ TEST_F(DriverEvents, RegisterUnregisterStress) {
     injector.join();
     EXPECT_EQ(unreg(0, nullptr), 0u);
     expectBaseline();
+    clear();
     const int dumps = g_dumps, temps = g_temps;
     set_attr("dump_pending", "0x10000000");
     set_attr("temp_event", "1");
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // No watcher thread is left (baseline above) and none polls the driver.
+    EXPECT_EQ(count(TGX_IOCTL_DRVDUMP_EVENT) + count(TGX_IOCTL_TEMPERATURE_EVENT), 0u);
     EXPECT_EQ(g_dumps, dumps);
     EXPECT_EQ(g_temps, temps);
 }

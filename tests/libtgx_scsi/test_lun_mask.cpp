@@ -19,12 +19,12 @@ TEST_F(ScsiTest, LunListFromTheDriver) {
         EXPECT_EQ(b.at(i).unMask, TGX_UNMASK_LUN);
     }
     // The identifier request asks with the library's flag; the LUN list
-    // request has room for 256 entries and asks for 255.
+    // request has room for 256 entries and asks for all of them.
     ASSERT_EQ(sent().size(), 2u);
     EXPECT_EQ(sent()[0].code, TGX_IOCTL_INQUIRE_SCSIID);
     EXPECT_EQ(rd32(sent()[0].payload() + TGX_SCSIID_OFF_FLAGS), 2u);
     EXPECT_EQ(sent()[1].size(), TGX_SIZE_INQUIRE_LUNLIST);
-    EXPECT_EQ(rd32(sent()[1].payload() + TGX_LUNLIST_OFF_COUNT), 255u);
+    EXPECT_EQ(rd32(sent()[1].payload() + TGX_LUNLIST_OFF_COUNT), 256u);
 
     LunBuf small(2);
     EXPECT_EQ(lun_list(kT1, TGX_LUN_FROM_DRIVER, &small), 7u);
@@ -61,23 +61,42 @@ TEST_F(ScsiTest, LunListStatuses) {
 }
 
 TEST_F(ScsiTest, DriverLunCountIsClippedToCapacityAndReply) {
-    // A driver claiming 65535 LUNs: the caller's 300 entries get what the
-    // 255 asked for, nothing beyond its record is written.
-    script([](uint32_t code, uint8_t* env, uint32_t size) {
-        if (code != TGX_IOCTL_INQUIRE_LUNLIST) return false;
-        uint8_t* p = env + TGX_ENV_HEADER_LENGTH;
-        for (uint32_t at = TGX_LUNLIST_OFF_ENTRIES; at + 24 <= size - 28; at += 24)
-            p[at + TGX_LUNLIST_E_OSLUN] = 0x77;
-        wr32(p + TGX_LUNLIST_OFF_COUNT, 0xFFFF);
-        wr32(env + TGX_ENV_OFF_RETURNCODE, 0);
-        return true;
-    });
-    LunBuf b(300);
-    EXPECT_EQ(lun_list(kT1, TGX_LUN_FROM_DRIVER, &b), 7u);
-    EXPECT_EQ(b.rec()->count, 0xFFFFu);
-    EXPECT_EQ(b.at(254).osLun, 0x77);
-    EXPECT_EQ(b.at(255).osLun, 0xEEEE) << "only the 255 entries asked for";
-    EXPECT_TRUE(b.guard_intact());
+    // The driver fills as many entries as it was asked for, each with its
+    // index as osLun, and claims `claimed` LUNs.
+    struct Case {
+        const char* name;
+        uint32_t claimed, capacity;
+        uint32_t status, count, filled;
+    };
+    const Case cases[] = {
+        {"256 LUNs fit the request whole", 256, 256, 0, 256, 256},
+        {"more than the request holds", 300, 300, 0, 256, 256},
+        {"a capacity too small tells the real count", 0xFFFF, 300, 7, 0xFFFF, 256},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        script([&](uint32_t code, uint8_t* env, uint32_t) {
+            if (code != TGX_IOCTL_INQUIRE_LUNLIST) return false;
+            uint8_t* p = env + TGX_ENV_HEADER_LENGTH;
+            const uint32_t asked = rd32(p + TGX_LUNLIST_OFF_COUNT);
+            for (uint32_t i = 0; i < asked && i < c.claimed; ++i) {
+                uint8_t* e = p + TGX_LUNLIST_OFF_ENTRIES + 24 * i + TGX_LUNLIST_E_OSLUN;
+                e[0] = (uint8_t)i;
+                e[1] = (uint8_t)(i >> 8);
+            }
+            wr32(p + TGX_LUNLIST_OFF_COUNT, c.claimed);
+            wr32(env + TGX_ENV_OFF_RETURNCODE, 0);
+            return true;
+        });
+        LunBuf b(c.capacity);
+        EXPECT_EQ(lun_list(kT1, TGX_LUN_FROM_DRIVER, &b), c.status);
+        EXPECT_EQ(b.rec()->count, c.count);
+        EXPECT_EQ(b.at(c.filled - 1).osLun, c.filled - 1);
+        if (c.filled < c.capacity) {
+            EXPECT_EQ(b.at(c.filled).osLun, 0xEEEE) << "only the entries the reply held";
+        }
+        EXPECT_TRUE(b.guard_intact());
+    }
 }
 
 TEST_F(ScsiTest, MaskRangeAndTypeAreCheckedFirst) {

@@ -187,25 +187,28 @@ TEST_F(ScsiTest, TgxlistShowsVirtualPortsAndTargets) {
     const char* expected =
         "  targets: 2\n"
         "    target 50:06:0E:80:00:00:00:01, node 58:06:0E:80:00:00:00:01, d_id 0x020301, "
-        "4 LUN(s)\n"
+        "ready, 4 LUN(s): 0 1 2 3\n"
         "    target 50:06:0E:80:00:00:00:02, node 58:06:0E:80:00:00:00:02, d_id 0x020302, "
-        "2 LUN(s)\n"
+        "ready, 2 LUN(s): 0 1\n"
         "  virtual ports: 1\n"
         "    vport 28:00:00:00:00:00:00:01, fc id 0x010201\n"
         "      targets: 1\n"
         "        target 50:06:0E:80:00:00:00:01, node 58:06:0E:80:00:00:00:01, d_id "
-        "0x020301, 4 LUN(s)\n";
+        "0x020301, ready, 4 LUN(s): 0 1 2 3\n";
     EXPECT_NE(r.out.find(expected), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("libtgx 12.0.1167.0   X86: 1 adapter(s)\nboard 0: scsi port 0, "), 0u)
         << r.out;
 
-    // A Port-driver board keeps its line and says why nothing follows.
+    // A Port-driver board keeps its lines and says why nothing follows.
     st.init("adapter A fc\nfunction fc\n");
     r = hbatest::run(hbatest::bin_path("tgxlist"), {});
     const size_t board = r.out.find("features 0x1400\n");
     ASSERT_NE(board, std::string::npos) << r.out;
-    // The attribute line comes second, then the reason.
-    const size_t attrs = r.out.find('\n', board + 16);
+    // The two attribute lines (driver facts, port state and speeds) come
+    // next, then the reason.
+    const size_t state = r.out.find("\n  port state ", board);
+    ASSERT_NE(state, std::string::npos) << r.out;
+    const size_t attrs = r.out.find('\n', state + 1);
     ASSERT_NE(attrs, std::string::npos) << r.out;
     EXPECT_EQ(r.out.substr(attrs + 1), "  virtual ports and targets: not kept by this driver\n")
         << r.out;

@@ -437,4 +437,48 @@ TEST_F(PassThruTest, ElsCopiesStayInsideTheResponse) {
     EXPECT_TRUE(rsp.intact());
 }
 
+// A null buffer with size 0 is accepted by every pass-through export; no
+// copy may touch it, on any answer (sanitizer builds catch a copy of no bytes).
+TEST_F(PassThruTest, NullBuffersOfSizeZeroAreNeverCopiedTo) {
+    struct Case {
+        uint32_t rc;
+        uint32_t inquiry, reportLuns;
+    };
+    // Success, an overrun (the bytes transferred), an error with sense.
+    const Case cases[] = {{1, 0, 0}, {18, 18, 18}, {0x82, 1, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rc);
+        script([&](uint32_t code, uint8_t* env, uint32_t) {
+            if ((code & ~0x0FF00000u) != TGX_IOCTL_SCSI_PASSTHRU) return false;
+            uint8_t* p = env + TGX_ENV_HEADER_LENGTH;
+            wr32(p + TGX_SCSI_OFF_RSPSIZE, 3);
+            p[TGX_SCSI_OFF_SENSELEN] = 4;
+            wr32(env + TGX_ENV_OFF_RETURNCODE, c.rc);
+            return true;
+        });
+        EXPECT_EQ(fn<InquiryFn>("TGX_SendScsiInquiryByWWN")(0, kPort.b, kT1.b, 0, 0, 0, nullptr, 0,
+                                                            nullptr, 0),
+                  c.inquiry);
+        EXPECT_EQ(
+            fn<ReportLunsFn>("TGX_SendReportLUNsByWWN")(0, kPort.b, kT1.b, nullptr, 0, nullptr, 0),
+            c.reportLuns);
+    }
+    script(nullptr);
+    TGX_ElsDest byWwpn = {TGX_ELS_BY_WWPN, 0, {}};
+    memcpy(byWwpn.wwpn, kT1.b, 8);
+    TGX_ElsDest byId = {TGX_ELS_BY_PORT_ID, 0x020302, {}};
+    const uint8_t echo[] = {0x10, 0, 0, 0, 'a', 'b', 'c', 'd'};
+    struct ElsCase {
+        TGX_ElsDest dest;
+        uint32_t status; // by port ID the driver has more than no room: 7
+    };
+    for (const ElsCase& c : {ElsCase{byWwpn, 0}, ElsCase{byId, 7}}) {
+        SCOPED_TRACE(c.dest.idType);
+        uint32_t size = 0;
+        EXPECT_EQ(fn<ElsFn>("TGX_SendELSCmd")(0, &c.dest, echo, sizeof echo, nullptr, &size),
+                  c.status);
+        EXPECT_EQ(size, 0u);
+    }
+}
+
 } // namespace

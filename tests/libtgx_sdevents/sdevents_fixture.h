@@ -25,6 +25,9 @@ extern "C" const HbaDriverBackend* hba_driver_backend();
 
 namespace sdtest {
 
+// The shared bound of every wait for something that must happen, in ms.
+constexpr int kBoundMs = 10000;
+
 using RegisterFn = uint32_t (*)(uint32_t, HBA_wwn, uint32_t, uint32_t, void*, uint32_t*,
                                 TGX_SD_CALLBACK);
 using UnregisterFn = uint32_t (*)(uint32_t, HBA_wwn, uint32_t);
@@ -68,7 +71,7 @@ struct Inbox {
         cv.notify_all();
     }
     // Waits (real time, bounded) until n callbacks arrived.
-    bool wait_for(size_t n, int ms = 5000) {
+    bool wait_for(size_t n, int ms = kBoundMs) {
         std::unique_lock<std::mutex> l(mu);
         return cv.wait_for(l, std::chrono::milliseconds(ms), [&] { return got.size() >= n; });
     }
@@ -102,9 +105,16 @@ inline int thread_count() {
 
 // Waits (bounded) until the thread count is at most n.
 inline int settle_threads(int n) {
-    for (int i = 0; i < 500 && thread_count() > n; ++i)
+    for (int i = 0; i < kBoundMs / 2 && thread_count() > n; ++i)
         usleep(2000);
     return thread_count();
+}
+
+// Waits (bounded) until cond holds.
+template <typename Cond> bool within_bound(Cond cond) {
+    for (int i = 0; i < kBoundMs / 2 && !cond(); ++i)
+        usleep(2000);
+    return cond();
 }
 
 class SdTest : public ::testing::Test {

@@ -18,7 +18,7 @@ struct RscnInbox {
     std::mutex mu;
     std::condition_variable cv;
     std::vector<Rscn> port, vport;
-    bool wait(std::vector<Rscn>& v, size_t n, int ms = 5000) {
+    bool wait(std::vector<Rscn>& v, size_t n, int ms = kBoundMs) {
         std::unique_lock<std::mutex> l(mu);
         return cv.wait_for(l, std::chrono::milliseconds(ms), [&] { return v.size() >= n; });
     }

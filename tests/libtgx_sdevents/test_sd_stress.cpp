@@ -149,8 +149,7 @@ TEST_F(SdTest, WatcherCallbackCannotStopItsOwnWatcher) {
     g_watchId = id;
     for (const HbaMgmtEvent& e : hbasim::wmi_rscn_events(port(1).wwn, {1, 2}))
         ASSERT_EQ(raise(0, 1, port(1), e), 1);
-    for (int i = 0; i < 500 && g_watchSelf.load() == 99; ++i)
-        usleep(2000);
+    EXPECT_TRUE(within_bound([] { return g_watchSelf.load() != 99; }));
     EXPECT_EQ(g_watchSelf.load(), 1u);
     EXPECT_EQ(g_unregEvent(0, id), 0u);
     EXPECT_EQ(settle_threads(baseline + 2), baseline + 2); // the connection's two threads
@@ -180,8 +179,7 @@ TEST_F(SdTest, ReleaseFromAWatchersCallback) {
     ASSERT_NE(id, nullptr);
     for (const HbaMgmtEvent& e : hbasim::wmi_rscn_events(port(1).wwn, {1, 2}))
         ASSERT_EQ(raise(0, 1, port(1), e), 1);
-    for (int i = 0; i < 1000 && g_releasedInCallback.load() == 0; ++i)
-        usleep(2000);
+    EXPECT_TRUE(within_bound([] { return g_releasedInCallback.load() != 0; }));
     EXPECT_EQ(g_releasedInCallback.load(), 1);
     // The watcher ends after its callback; unloading the library ends the rest.
     lib.reset();

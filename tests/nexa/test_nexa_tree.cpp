@@ -3,8 +3,10 @@
 // adapter model the simulated driver answers from, changes persist, and the
 // actions behave.
 #include <cctype>
+#include <vector>
 
 #include "sim/core/sim_model.h"
+#include "sim/core/image_signature.h"
 #include "tests/nexa/nexa_helpers.h"
 
 using namespace nxt;
@@ -242,18 +244,25 @@ hbasim::Adapter model(int machineIndex) {
 }
 
 // Writes a UFI image: a 128-byte header with the file length at 56 (plus
-// lengthSkew) and the build string at 72.
+// lengthSkew) and the build string at 72, ending with the maker's signature
+// (sim/core/image_signature.h) unless damage says otherwise: 'u' no
+// signature, 'f' a byte of the body changed after signing.
 std::string make_ufi(const std::string& dir, const char* name, const char* build,
-                     int lengthSkew = 0, size_t size = 4096) {
-    std::string data(size, '\0');
+                     int lengthSkew = 0, size_t size = 4096, char damage = 0) {
+    // Only a file that holds the whole header is signed: a shorter one is
+    // refused for its length before any signature is looked at.
+    const bool sign = damage != 'u' && size >= 128 + hbasim::SIG_UFI_BLOCK;
+    std::vector<uint8_t> data(sign ? size - hbasim::SIG_UFI_BLOCK : size, 0);
     uint32_t len = (uint32_t)((int)size + lengthSkew);
-    if (size >= 60)
+    if (data.size() >= 60)
         for (int i = 0; i < 4; ++i)
-            data[56 + (size_t)i] = (char)((len >> (8 * i)) & 0xFF);
-    if (size >= 96) memcpy(&data[72], build, strlen(build));
-    if (size > 96) data[96] = 17; // ASIC revision every default controller takes
+            data[56 + (size_t)i] = (uint8_t)((len >> (8 * i)) & 0xFF);
+    if (data.size() >= 72 + strlen(build)) memcpy(&data[72], build, strlen(build));
+    if (data.size() > 96) data[96] = 17; // ASIC revision every default controller takes
+    if (sign) hbasim::sig_append_ufi(data);
+    if (damage == 'f') data[200] ^= 1;
     std::string path = dir + "/" + name;
-    hbatest::write_file(path, data);
+    hbatest::write_file(path, std::string(data.begin(), data.end()));
     return path;
 }
 
@@ -536,22 +545,28 @@ TEST_F(NexaTest, UpgradeFlashRom) {
         const char* build;
         int skew;
         size_t size;
+        char damage; // make_ufi's
         int code;
         const char* onFlash; // expected FirmwareVersionOnFlash afterwards
     };
     const Case cases[] = {
-        {"Corevane0", "4 12.0.300.1", 0, 4096, 162, "11.4.204.20"},
-        {"Corevane0", "3 11.4.300.1", 1, 4096, 40, "11.4.204.20"},
-        {"Corevane0", "3 11.4.300.1", -1, 4096, 40, "11.4.204.20"},
-        {"Corevane0", "3 11.4.300.1", 0, 60, 40, "11.4.204.20"},
-        {"Corevane0", "3 11.4.300.1", 0, 4096, 55, "11.4.300.1"},
-        {"Corevane1", "412.0.300.2", 0, 4096, 55, "412.0.300.2"},
+        {"Corevane0", "4 12.0.300.1", 0, 4096, 0, 162, "11.4.204.20"},
+        {"Corevane0", "3 11.4.300.1", 1, 4096, 0, 40, "11.4.204.20"},
+        {"Corevane0", "3 11.4.300.1", -1, 4096, 0, 40, "11.4.204.20"},
+        {"Corevane0", "3 11.4.300.1", 0, 60, 0, 40, "11.4.204.20"},
+        {"Corevane0", "3 11.4.300.1", 0, 4096, 'u', 337, "11.4.204.20"},
+        {"Corevane0", "3 11.4.300.1", 0, 4096, 'f', 336, "11.4.204.20"},
+        {"Corevane0", "3 11.4.300.1", 0, 4096, 0, 55, "11.4.300.1"},
+        {"Corevane1", "412.0.300.2", 0, 4096, 0, 55, "412.0.300.2"},
+        // A build string filling all 24 bytes: its last byte is the field's
+        // terminator, as every reader of the file takes it.
+        {"Corevane0", "3 11.4.300.123456789012X", 0, 4096, 0, 55, "11.4.300.123456789012"},
     };
     int i = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.ctrl) + " " + c.build);
         std::string path = make_ufi(state_.dir(), ("img" + std::to_string(i++) + ".ufi").c_str(),
-                                    c.build, c.skew, c.size);
+                                    c.build, c.skew, c.size, c.damage);
         Status st;
         EXPECT_EQ(act(c.ctrl, "UpgradeFlashROM", {path}, &st), c.code);
         EXPECT_EQ(st.code, c.code);
@@ -561,8 +576,8 @@ TEST_F(NexaTest, UpgradeFlashRom) {
     // view of the FCoE functions alike.
     EXPECT_EQ(value("Corevane0", "ActiveFirmwareVersion"), "11.4.204.20");
     ASSERT_EQ(hbasim::reboot_machine(), hbasim::SIM_OK);
-    EXPECT_EQ(value("Corevane0", "ActiveFirmwareVersion"), "11.4.300.1");
-    EXPECT_EQ(model(2).attrs.get("fw_active"), "11.4.300.1");
+    EXPECT_EQ(value("Corevane0", "ActiveFirmwareVersion"), "11.4.300.123456789012");
+    EXPECT_EQ(model(2).attrs.get("fw_active"), "11.4.300.123456789012");
 }
 
 TEST_F(NexaTest, RetrieveArmLog) {

@@ -119,12 +119,18 @@ void raise(const char* cls, uint32_t sub) {
 }
 
 // Sinks record (class, subcategory) pairs; some of them block on a gate.
+// The shared bound of every wait for something that must happen.
+constexpr int kBoundMs = 10000;
+
 struct Recorded {
     std::mutex mu;
     std::vector<std::pair<std::string, uint32_t>> got;
     std::atomic<int> inside{0};
     std::atomic<bool> gate{true}; // open: sinks return at once
     std::atomic<int> maxInside{0};
+    // A flag the sink reads as it leaves (into sawWatched), e.g. "cancel returned".
+    std::atomic<const std::atomic<bool>*> watch{nullptr};
+    std::atomic<bool> sawWatched{false};
 };
 
 void recording_sink(void* ctx, const HbaMgmtEvent* ev, uint32_t n) {
@@ -138,13 +144,14 @@ void recording_sink(void* ctx, const HbaMgmtEvent* ev, uint32_t n) {
         for (uint32_t i = 0; i < n; ++i)
             r->got.emplace_back(ev[i].eventClass, ev[i].subCat);
     }
-    for (int i = 0; i < 2000 && !r->gate.load(); ++i)
+    for (int i = 0; i < kBoundMs && !r->gate.load(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (const std::atomic<bool>* w = r->watch.load()) r->sawWatched = w->load();
     --r->inside;
 }
 
 template <typename Pred> bool eventually(Pred p) {
-    for (int i = 0; i < 2000; ++i) {
+    for (int i = 0; i < kBoundMs; ++i) {
         if (p()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -269,20 +276,32 @@ TEST_F(MgmtEvents, CancelWaitsForTheDeliveryInFlightAndTwoSinksRunAtOnce) {
     raise("A", 1);
     raise("B", 1);
     ASSERT_TRUE(eventually([&] { return a.inside.load() == 1 && b.inside.load() == 1; }));
-    std::atomic<bool> cancelled{false};
+    std::atomic<bool> calling{false}, cancelled{false};
+    a.watch = &cancelled;
     std::thread t([&] {
+        calling = true;
         plat_mgmt_cancel(sa);
         cancelled = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    EXPECT_FALSE(cancelled.load()); // its sink still runs
+    ASSERT_TRUE(eventually([&] { return calling.load(); }));
     a.gate = true;
     t.join();
+    EXPECT_FALSE(a.sawWatched.load()) << "cancel returned while its sink still ran";
     EXPECT_EQ(a.inside.load(), 0);
+    // Nothing reaches the cancelled sink: a marker subscription of the same
+    // class shows when the next event has been delivered.
+    Recorded marker;
+    PlatMgmtSub sm = nullptr;
+    ASSERT_EQ(plat_mgmt_subscribe(conn, "SELECT * FROM A", recording_sink, &marker, &sm),
+              PLAT_MGMT_OK);
     raise("A", 2);
     b.gate = true;
     plat_mgmt_cancel(sb);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(eventually([&] {
+        std::lock_guard<std::mutex> g(marker.mu);
+        return marker.got.size() == 1;
+    }));
+    plat_mgmt_cancel(sm);
     std::lock_guard<std::mutex> g(a.mu);
     EXPECT_EQ(a.got.size(), 1u);
 }
@@ -300,8 +319,18 @@ TEST_F(MgmtEvents, CancelFromItsOwnSinkEndsTheSubscription) {
               PLAT_MGMT_OK);
     raise("S", 1);
     ASSERT_TRUE(eventually([] { return g_selfCalls.load() == 1; }));
+    // A marker subscription of the same class shows when the next event has
+    // been delivered; the cancelled sink does not get it.
+    Recorded marker;
+    PlatMgmtSub sm = nullptr;
+    ASSERT_EQ(plat_mgmt_subscribe(conn, "SELECT * FROM S", recording_sink, &marker, &sm),
+              PLAT_MGMT_OK);
     raise("S", 2);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(eventually([&] {
+        std::lock_guard<std::mutex> g(marker.mu);
+        return marker.got.size() == 1;
+    }));
+    plat_mgmt_cancel(sm);
     EXPECT_EQ(g_selfCalls.load(), 1);
 }
 

@@ -1,6 +1,7 @@
 // The file-backed registry: names, values, enumeration, sharing, corruption and faults.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -352,6 +353,30 @@ TEST_F(Registry, DenySwitchRefusesChangesButNotReads) {
     setenv("HBASIM_REG_DENY", "0", 1);
     EXPECT_EQ(plat_reg_create_key(PLAT_HKLM, "SOFTWARE\\Tsv\\New", &k), PLAT_REG_OK);
     unsetenv("HBASIM_REG_DENY");
+    plat_reg_close_key(k);
+}
+
+// A store whose file system is full or read-only says so: its changes fail
+// with their own statuses (never ACCESS_DENIED, the status of missing
+// rights), reads keep working, and no half-made key is left.
+TEST_F(Registry, FullOrReadOnlyStoreIsNotMissingRights) {
+    PlatRegKey k = create("SOFTWARE\\Tsv\\Disk");
+    set_dword(k, "V", 5);
+    const struct {
+        int err;
+        int32_t status;
+    } cases[] = {{ENOSPC, PLAT_REG_DISK_FULL}, {EROFS, PLAT_REG_WRITE_PROTECT}};
+    for (const auto& c : cases) {
+        plat_set_state_error(c.err);
+        PlatRegKey n = nullptr;
+        EXPECT_EQ(plat_reg_create_key(PLAT_HKLM, "SOFTWARE\\Tsv\\New", &n), c.status);
+        uint32_t v = 6;
+        EXPECT_EQ(plat_reg_set_value(k, "V", PLAT_REG_DWORD, &v, 4), c.status);
+        EXPECT_EQ(get_dword(k, "V", &v), PLAT_REG_OK);
+        EXPECT_EQ(v, 5u);
+        plat_set_state_error(0);
+        EXPECT_EQ(plat_reg_open_key(PLAT_HKLM, "SOFTWARE\\Tsv\\New", &n), PLAT_REG_NOT_FOUND);
+    }
     plat_reg_close_key(k);
 }
 

@@ -12,6 +12,7 @@
 #include "interfaces/tgx_ioctl.h"
 #include "platform/plat_backend.h"
 #include "sim/core/sim_model.h"
+#include "sim/driver/sim_driver.h"
 #include "tests/support/support.h"
 
 extern "C" const HbaDriverBackend* hba_driver_backend();
@@ -98,7 +99,8 @@ TEST_F(MailboxFaults, DriverReturnCodeFailsTheMailboxOfEveryForm) {
         ASSERT_EQ(hbasim::fault_add({"drv", code, -1, 0, "rc=1", -1}), hbasim::SIM_OK);
         send(m, &rc, &status);
         EXPECT_EQ(rc, 1u);
-        EXPECT_NE(status, 0u) << "an unanswered mailbox reads as completed";
+        EXPECT_EQ(status, (uint32_t)hbasim::SIM_MBXST_DRIVER_ERROR)
+            << "an unanswered mailbox reads as completed";
     }
 }
 
@@ -128,7 +130,7 @@ TEST_F(MailboxFaults, MemoryDumpInTheExtensionFormIsRefused) {
     uint32_t rc = 9, status = 0;
     send(dump, &rc, &status);
     EXPECT_EQ(rc, 0u);
-    EXPECT_NE(status, 0u);
+    EXPECT_EQ(status, (uint32_t)hbasim::SIM_MBXST_BAD_PARAM);
 }
 
 } // namespace

@@ -108,7 +108,7 @@ class SysfsRequests : public ::testing::Test {
 };
 
 TEST_F(SysfsRequests, PortAttributesFromKernelTexts) {
-    HBA_PortAttributes up = portAttributes(open("\\\\.\\Scsi3:"));
+    HBA_PortAttributes up = portAttributes(open("\\\\.\\Scsi0:"));
     const uint8_t wwpn[8] = {0x21, 0x00, 0x00, 0x24, 0xff, 0x7b, 0x4c, 0x2a};
     const uint8_t fabric[8] = {0x10, 0x00, 0x00, 0x05, 0x1e, 0x0a, 0x7b, 0x30};
     EXPECT_EQ(memcmp(up.PortWWN, wwpn, 8), 0);
@@ -123,9 +123,9 @@ TEST_F(SysfsRequests, PortAttributesFromKernelTexts) {
     EXPECT_EQ(up.PortActiveFc4Types[2], 0x01);
     EXPECT_EQ(up.NumberofDiscoveredPorts, 3u);
     EXPECT_STREQ(up.PortSymbolicName, "port sym name");
-    EXPECT_STREQ(up.OSDeviceName, "\\\\.\\Scsi3:");
+    EXPECT_STREQ(up.OSDeviceName, "/sys/class/scsi_host/host3");
 
-    HBA_PortAttributes down = portAttributes(open("\\\\.\\Scsi7:"));
+    HBA_PortAttributes down = portAttributes(open("\\\\.\\Scsi2:"));
     EXPECT_EQ(down.PortState, 6u); // link down
     EXPECT_EQ(down.PortType, 1u);
     EXPECT_EQ(down.PortSpeed, 0u);
@@ -136,13 +136,13 @@ TEST_F(SysfsRequests, PortAttributesFromKernelTexts) {
     // Virtual-port resources from max_npiv_vports and npiv_vports_inuse.
     tree_.setHostAttribute(7, "npiv_vports_inuse", "3\n");
     auto res = envelope(TGX_IOCTL_NPIV_RESOURCE, TGX_SIG_ZT, TGX_SIZE_NPIV_RESOURCE);
-    ASSERT_EQ(send(open("\\\\.\\Scsi7:"), res), PLAT_ERR_NONE);
+    ASSERT_EQ(send(open("\\\\.\\Scsi2:"), res), PLAT_ERR_NONE);
     const uint8_t* rp = res.data() + TGX_ENV_HEADER_LENGTH;
     EXPECT_EQ(rd32(rp), 255u);
     EXPECT_EQ(rd32(rp + 4), 3u);
     EXPECT_EQ(rd32(rp + 8), 252u);
 
-    HBA_AdapterAttributes a = adapterAttributes(open("\\\\.\\Scsi7:"));
+    HBA_AdapterAttributes a = adapterAttributes(open("\\\\.\\Scsi2:"));
     EXPECT_STREQ(a.DriverName, "odfc");
     EXPECT_STREQ(a.DriverVersion, "2.1.8"); // from the module, as fc_host has none
     EXPECT_STREQ(a.Model, "");
@@ -163,7 +163,7 @@ TEST_F(SysfsRequests, MalformedAndMissingValuesStayNotAvailable) {
     std::string cfgPath = tree_.root() + "/sys/bus/pci/devices/0000:3b:00.0/config";
     hbatest::write_file(cfgPath, hbatest::read_file(cfgPath).substr(0, 40));
 
-    void* dev = open("\\\\.\\Scsi3:");
+    void* dev = open("\\\\.\\Scsi0:");
     HBA_PortAttributes p = portAttributes(dev);
     const uint8_t zero[8] = {};
     EXPECT_EQ(memcmp(p.PortWWN, zero, 8), 0);
@@ -178,7 +178,8 @@ TEST_F(SysfsRequests, MalformedAndMissingValuesStayNotAvailable) {
     EXPECT_EQ(p.PortSupportedClassofService, 0u);
     EXPECT_EQ(p.PortActiveFc4Types[2], 0x00);
     EXPECT_EQ(p.NumberofDiscoveredPorts, 0u); // state unknown: not counted as up
-    EXPECT_STREQ(adapterAttributes(dev).Model, "");
+    // The transport's model is not published ("unknown"): the VPD's V2 names it.
+    EXPECT_STREQ(adapterAttributes(dev).Model, "HF-1620D");
 
     auto b = envelope(TGX_IOCTL_RETURN_INFO, TGX_SIG_ZT, TGX_SIZE_RETURN_INFO);
     ASSERT_EQ(send(dev, b), PLAT_ERR_NONE);
@@ -189,6 +190,24 @@ TEST_F(SysfsRequests, MalformedAndMissingValuesStayNotAvailable) {
     EXPECT_EQ(rd32(cfg + 44), 0x01021E4Au);
     EXPECT_EQ(rd32(cfg + 16), 0u); // nothing beyond the identifiers is made up
     EXPECT_EQ(rd32(b.data() + TGX_ENV_HEADER_LENGTH + TGX_RI_LINKWORD), 0u);
+}
+
+TEST_F(SysfsRequests, AnAttributeLongerThanItsBufferIsNotAvailable) {
+    // Cut after 511 bytes each would read as a valid value: 3, 0x010200.
+    tree_.setHostAttribute(3, "npiv_vports_inuse", "3" + std::string(600, ' ') + "7\n");
+    tree_.setHostAttribute(3, "port_id", "0x010200" + std::string(600, ' ') + "9\n");
+    const std::string fits(511, 'x');
+    tree_.setHostAttribute(3, "symbolic_name", fits + "\n"); // the newline is not text
+    void* dev = open("\\\\.\\Scsi0:");
+    auto res = envelope(TGX_IOCTL_NPIV_RESOURCE, TGX_SIG_ZT, TGX_SIZE_NPIV_RESOURCE);
+    ASSERT_EQ(send(dev, res), PLAT_ERR_NONE);
+    EXPECT_EQ(rd32(res.data() + TGX_ENV_HEADER_LENGTH + 4), 0u);
+    EXPECT_EQ(rd32(res.data() + TGX_ENV_HEADER_LENGTH + 8), 255u);
+    HBA_PortAttributes p = portAttributes(dev);
+    EXPECT_EQ(p.PortFcId, 0u);
+    EXPECT_EQ(std::string(p.PortSymbolicName), fits.substr(0, sizeof p.PortSymbolicName - 1));
+    tree_.setHostAttribute(3, "symbolic_name", fits + "x\n");
+    EXPECT_STREQ(portAttributes(dev).PortSymbolicName, "");
 }
 
 TEST_F(SysfsRequests, OnlyPhysicalPortsOpen) {
@@ -204,20 +223,20 @@ TEST_F(SysfsRequests, OnlyPhysicalPortsOpen) {
     std::string outside = state_.path("elsewhere/0000:5e:00.0/host7");
     std::filesystem::create_directories(outside);
     std::filesystem::create_directory_symlink(outside, real / "device");
-    EXPECT_EQ(backend_->open("\\\\.\\Scsi7:", &dev), PLAT_ERR_NOT_FOUND);
+    EXPECT_EQ(backend_->open("\\\\.\\Scsi2:", &dev), PLAT_ERR_NOT_FOUND);
     // A port that goes away after the open fails its requests.
-    void* gone = open("\\\\.\\Scsi4:");
+    void* gone = open("\\\\.\\Scsi1:");
     std::filesystem::remove(tree_.root() + "/sys/class/fc_host/host4");
     auto b = envelope(TGX_IOCTL_GETDRV_INFO, TGX_SIG_ZT, TGX_SIZE_GETDRV_INFO);
     EXPECT_EQ(send(gone, b), PLAT_ERR_GEN_FAILURE);
 }
 
 TEST_F(SysfsRequests, EverythingButReadOnlyQueriesIsRefused) {
-    void* dev = open("\\\\.\\Scsi3:");
+    void* dev = open("\\\\.\\Scsi0:");
     // Requests outside the read-only set fail their device call.
     const uint32_t refusedCodes[] = {
         TGX_IOCTL_RESET_ADAPTER, TGX_IOCTL_ISSUEMB,         TGX_IOCTL_ISSUE_PARSE,
-        TGX_IOCTL_WRITE_SLIM,    TGX_IOCTL_NPIV_APP_CREATE, TGX_IOCTL_SET_DUMPENV,
+        TGX_IOCTL_WRITE_SLIM,    TGX_IOCTL_NPIV_SETUPSTATS, TGX_IOCTL_SET_DUMPENV,
         TGX_IOCTL_LOOPBACK_TEST, TGX_IOCTL_SCSI_PASSTHRU,   TGX_IOCTL_AUTH_CONFIG,
         TGX_IOCTL_RW_CTLREG,     TGX_IOCTL_GET_VPD,         TGX_IOCTL_SD_DATA_COLLECTION,
     };
@@ -268,7 +287,7 @@ TEST_F(SysfsRequests, EverythingButReadOnlyQueriesIsRefused) {
 }
 
 TEST_F(SysfsRequests, IeeeRegionAndRevisionQueries) {
-    void* dev = open("\\\\.\\Scsi4:");
+    void* dev = open("\\\\.\\Scsi1:");
     tree_.setHostAttribute(4, "permanent_port_name", "0x2100000e1e0f0a01\n");
     uint32_t err = 0;
     auto b = mailboxV2(dev, MBX_DUMP << 8, DUMP_TYPE_REGION, 32, 8, 8, &err);
@@ -309,40 +328,41 @@ TEST_F(SysfsRequests, VpdRegionInTheDataBufferForm) {
     };
     uint32_t status = 0;
     std::string data;
-    dumpVpd("\\\\.\\Scsi3:", &status, &data);
+    dumpVpd("\\\\.\\Scsi0:", &status, &data);
     EXPECT_EQ(status, 0u);
     EXPECT_EQ(data, pciVpd("HF-1620D 16Gb dual-port FC HBA", "hf21k0458", "HF-1620D"));
-    dumpVpd("\\\\.\\Scsi4:", &status, &data); // unreadable: built from fc_host
+    dumpVpd("\\\\.\\Scsi1:", &status, &data); // unreadable: built from fc_host
     EXPECT_EQ(status, 0u);
     EXPECT_NE(data.find("SN\x09HF21K0458V2\x08HF-1620D"), std::string::npos);
-    dumpVpd("\\\\.\\Scsi7:", &status, &data); // nothing known
-    EXPECT_EQ(status, TGX_MBXST_DUMP_NO_ENTRY);
-    EXPECT_EQ(data, "");
+    // Nothing known: a VPD that says so, never a failed read.
+    dumpVpd("\\\\.\\Scsi2:", &status, &data);
+    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(data, std::string("\x82\x03\x00N/A\x90\x0a\x00V2\x03N/ARV\x01\x31\x78", 20));
 
     // Other commands in this form fail the device call.
     auto b = envelope(TGX_IOCTL_ISSUEMB_EX, TGX_SIG_ZT, TGX_SIZE_ISSUEMB_EX);
     wr32(b.data() + TGX_ENV_HEADER_LENGTH + TGX_MBEX_OFF_MAILBOX, MBX_WRITE_NV << 8);
-    EXPECT_EQ(send(open("\\\\.\\Scsi3:"), b), PLAT_ERR_ACCESS);
+    EXPECT_EQ(send(open("\\\\.\\Scsi0:"), b), PLAT_ERR_ACCESS);
 }
 
 TEST_F(SysfsRequests, DriverNameFallsBackToThePciDriver) {
     // Without scsi_host's proc_name the PCI function's driver link names the
     // driver; with neither the name stays empty.
     std::filesystem::remove(tree_.root() + "/sys/class/scsi_host/host3/proc_name");
-    void* dev = open("\\\\.\\Scsi3:");
+    void* dev = open("\\\\.\\Scsi0:");
     EXPECT_STREQ(adapterAttributes(dev).DriverName, "hfsfc");
     std::filesystem::remove(tree_.root() + "/sys/bus/pci/devices/0000:3b:00.0/driver");
     EXPECT_STREQ(adapterAttributes(dev).DriverName, "");
     // A proc_name that is not a module name never reaches outside sys/module.
     hbatest::write_file(tree_.root() + "/sys/class/scsi_host/host7/proc_name", "../../etc\n");
-    EXPECT_STREQ(adapterAttributes(open("\\\\.\\Scsi7:")).DriverVersion, "");
+    EXPECT_STREQ(adapterAttributes(open("\\\\.\\Scsi2:")).DriverVersion, "");
 }
 
 TEST_F(SysfsRequests, VpdWithoutReadPermission) {
     if (geteuid() == 0) GTEST_SKIP() << "root reads every file (the directory case covers it)";
     std::string vpd = tree_.root() + "/sys/bus/pci/devices/0000:3b:00.0/vpd";
     std::filesystem::permissions(vpd, std::filesystem::perms::none);
-    auto b = mailboxV2(open("\\\\.\\Scsi3:"), MBX_DUMP << 8, DUMP_TYPE_REGION, 14, 512, 512, &err_);
+    auto b = mailboxV2(open("\\\\.\\Scsi0:"), MBX_DUMP << 8, DUMP_TYPE_REGION, 14, 512, 512, &err_);
     ASSERT_EQ(err_, PLAT_ERR_NONE);
     const std::string data(
         reinterpret_cast<const char*>(b.data() + TGX_ENV_HEADER_LENGTH + TGX_MBV2_OFF_EXT), 512);

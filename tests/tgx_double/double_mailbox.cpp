@@ -2,11 +2,21 @@
 // the simulated adapter engine as the library's request would reach it, and
 // keeps the library's attempts, copy-back and status mapping:
 // plain form (32 or 64 words, 250 -> 3, 253 retried after the delay, 2 at the
-// end), data-buffer form (word limits of 512, a refused 0x1B ends the attempts
-// and returns word 3), V2 (regular and extended, 250/252/254 end the attempts,
-// the reply copied back on failure too), the dump and the update-configuration
-// requests. Commands 0x84 and 0x38 carry host buffers; the double refuses them.
+// end, a failed call ends with 1), data-buffer form (word limits of 512, a
+// refused 0x1B ends the attempts and returns word 3, a failed call uses an
+// attempt), V2 (regular and extended, 250/252/254 end the attempts, the reply
+// copied back on failure too, ReturnCodes as the library maps them), the dump
+// and the update-configuration requests. Commands 0x84 and 0x38 carry host
+// buffers; the double refuses them.
+//
+// Each attempt goes through the driver step below: it takes the driver faults
+// of the simulated machine ("fail", "rc=N", "status=N") on the request the
+// library would send and journals the attempt as the simulated driver does,
+// so tests/libtgx/test_mailbox.cpp runs its retry tables against both.
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "libtgx/libtgx.h"
@@ -55,6 +65,47 @@ void run(const tgxdouble::Board& b, MboxCall& c) {
     hbasim::engine_run(b.ref, c);
 }
 
+// One attempt as the driver would answer the library's request (code, name as
+// in the simulated driver's request table): false when the device call failed;
+// else *rc is the ReturnCode and the call has run unless a fault settled it.
+bool drive(const tgxdouble::Board& b, uint32_t code, const char* name, MboxCall& c, uint32_t* rc) {
+    char line[128];
+    snprintf(line, sizeof line, "0x%08X", code);
+    const std::string action =
+        hbasim::fault_check("drv", std::string(line) + "|" + name, b.scsiPort);
+    *rc = 0;
+    bool sent = true;
+    if (action == "fail") {
+        sent = false;
+    } else if (action.rfind("rc=", 0) == 0) {
+        *rc = (uint32_t)strtoul(action.c_str() + 3, nullptr, 0);
+        if (*rc) c.mb[0] = (c.mb[0] & 0xFFFFu) | ((uint32_t)hbasim::SIM_MBXST_DRIVER_ERROR << 16);
+    } else if (action.rfind("status=", 0) == 0) {
+        const uint32_t st = (uint32_t)strtoul(action.c_str() + 7, nullptr, 0) & 0xFFFF;
+        c.mb[0] = (c.mb[0] & 0xFFFFu) | (st << 16);
+    } else {
+        run(b, c);
+    }
+    snprintf(line, sizeof line, "Scsi%d 0x%08X %s (test double) -> %s%u", b.scsiPort, code, name,
+             sent ? "rc=" : "FAIL ", sent ? *rc : 1u);
+    hbasim::journal("drv", line);
+    return sent;
+}
+
+// The library's V2 ReturnCodes: the status, and whether another attempt may
+// follow (busy, after the delay).
+uint32_t v2_return_code(uint32_t rc, uint32_t* left, uint32_t delay) {
+    if (rc == TGX_V2RC_BUSY) {
+        if (*left > 0) plat_sleep_ms(delay);
+        return rc;
+    }
+    *left = 0;
+    const bool known = rc == TGX_V2RC_NOT_SUPPORTED || rc == TGX_V2RC_INVALID_MBLEN ||
+                       rc == TGX_V2RC_NO_RESOURCE || rc == TGX_V2RC_NO_RESOURCE_5 ||
+                       rc == TGX_V2RC_MULTI_DESC;
+    return known ? rc : 1;
+}
+
 bool has_ext_feature(uint32_t board) {
     DrvInfo info;
     memset(&info, 0, sizeof info);
@@ -66,7 +117,8 @@ bool v2_stop(uint16_t st) {
     return st == 250 || st == 252 || st == 254;
 }
 
-uint32_t v2_extended(const tgxdouble::Board& b, uint8_t* mb, uint32_t inWLen, uint32_t retry) {
+uint32_t v2_extended(const tgxdouble::Board& b, uint8_t* mb, uint32_t inWLen, uint32_t retry,
+                     uint32_t delay) {
     uint8_t cmd = mb[1];
     uint64_t byteLen = (uint64_t)inWLen * 4;
     uint64_t ext = byteLen - TGX_MBOX_BYTES;
@@ -88,8 +140,14 @@ uint32_t v2_extended(const tgxdouble::Board& b, uint8_t* mb, uint32_t inWLen, ui
         load(c, mb, TGX_MBOX_WORDS, hbasim::MBOX_FORM_V2EXT);
         c.data = area.data();
         c.dataLen = (uint32_t)ext;
-        run(b, c);
+        uint32_t rc = 0;
+        if (!drive(b, TGX_IOCTL_ISSUEMB_V2, "ISSUEMB_V2", c, &rc)) return 1;
         uint16_t st = (uint16_t)(c.mb[0] >> 16);
+        if (rc != 0) {
+            set_status(mb, st);
+            status = v2_return_code(rc, &left, delay);
+            continue;
+        }
         if (st == 0) {
             store(c, mb);
             if (back > TGX_MBOX_BYTES)
@@ -119,7 +177,8 @@ uint32_t TGX_IssueMboxWithRetry(uint32_t board, uint32_t* mailbox, uint32_t inWo
     for (uint32_t left = attempts_of(retry); left > 0;) {
         --left;
         load(c, mb, inWords == TGX_MBOX_WORDS ? 64 : 32, hbasim::MBOX_FORM_PLAIN);
-        run(*b, c);
+        uint32_t rc = 0;
+        if (!drive(*b, TGX_IOCTL_ISSUEMB, "ISSUEMB", c, &rc)) return 1;
         uint16_t st = (uint16_t)(c.mb[0] >> 16);
         if (st == TGX_MBXST_TEMP_OVERHEAT) return 3;
         if (st == 0) {
@@ -150,7 +209,8 @@ uint32_t TGX_IssueMboxWithRetryEx(uint32_t board, uint32_t* mailbox, void* data,
         load(c, mb, TGX_MBOX_WORDS, hbasim::MBOX_FORM_EX);
         c.data = area.data();
         c.dataLen = (uint32_t)area.size();
-        run(*b, c);
+        uint32_t rc = 0;
+        if (!drive(*b, TGX_IOCTL_ISSUEMB_EX, "ISSUEMB_EX", c, &rc)) continue;
         uint16_t st = (uint16_t)(c.mb[0] >> 16);
         if (st == 0) {
             store(c, mb);
@@ -171,23 +231,27 @@ uint32_t TGX_IssueMboxWithRetryEx(uint32_t board, uint32_t* mailbox, void* data,
 
 uint32_t TGX_IssueMboxWithRetryV2(uint32_t board, uint32_t* mailbox, uint32_t inWLen,
                                   uint32_t retry, uint32_t delay) {
-    (void)delay; // the engine never answers busy
     const tgxdouble::Board* b = tgxdouble::board(board);
     uint8_t* mb = reinterpret_cast<uint8_t*>(mailbox);
     if (!b || !mb) return 1;
     if (inWLen < TGX_MBOX_WORDS) return 4;
     if (inWLen > TGX_MBOX_WORDS || ext_command(mb[1])) {
         if (!has_ext_feature(board)) return 1;
-        return v2_extended(*b, mb, inWLen, retry);
+        return v2_extended(*b, mb, inWLen, retry, delay);
     }
     MboxCall c;
     uint32_t status = 1;
     for (uint32_t left = attempts_of(retry); left > 0;) {
         --left;
         load(c, mb, TGX_MBOX_WORDS, hbasim::MBOX_FORM_V2);
-        run(*b, c);
+        uint32_t rc = 0;
+        if (!drive(*b, TGX_IOCTL_ISSUEMB_V2, "ISSUEMB_V2", c, &rc)) return 1;
         uint16_t st = (uint16_t)(c.mb[0] >> 16);
         set_status(mb, st);
+        if (rc != 0) {
+            status = v2_return_code(rc, &left, delay);
+            continue;
+        }
         if (st == 0) {
             store(c, mb);
             return 0;

@@ -1,5 +1,6 @@
 // Trace file, trace line format, trace groups and the program directory.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -134,6 +135,28 @@ TEST_F(TraceTest, StartOfRun) {
         }
         EXPECT_EQ(g_trace.settings.logMode, c.logMode);
     }
+}
+
+// A link named like the trace file (planted in a shared program folder) is
+// never followed: tracing stays off and the run says so once on standard
+// error; a FIFO named like the settings file is not waited for.
+TEST_F(TraceTest, PlantedFilesAreRefused) {
+    const std::string victim = state.path("victim");
+    hbatest::write_file(victim, "victim\n");
+    ASSERT_EQ(symlink(victim.c_str(), state.path(TRACE_FILE_NAME).c_str()), 0);
+    ASSERT_EQ(mkfifo(state.path(SETTINGS_FILE_NAME).c_str(), 0600), 0);
+    testing::internal::CaptureStderr();
+    traceStartRun("START");
+    traceLine("more");
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(traceFileExists());
+    EXPECT_EQ(hbatest::read_file(victim), "victim\n");
+    EXPECT_EQ(err, state.path(TRACE_FILE_NAME) + " is a symbolic link: refused\n");
+
+    unlink(state.path(TRACE_FILE_NAME).c_str());
+    enableTrace();
+    traceStartRun("START"); // reads the settings: the FIFO is refused at once
+    EXPECT_EQ(traced(), prefix + "START\n");
 }
 
 // Two processes tracing into one file at once: every line stays whole.

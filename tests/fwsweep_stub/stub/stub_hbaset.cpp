@@ -3,8 +3,10 @@
 //   argv.log             one line per run: the arguments after the program name, tab-separated
 //   listattr.txt         what "listattr" prints (exit code from listattr.rc, default 0)
 //   download-n<N>.txt    the answer of "download n=<N> ...", else download.txt:
-//                        first line the exit code (a negative one: killed by that signal),
+//                        first line the exit code (a negative one: killed by that signal;
+//                        "kill-parent": the stub kills fwsweep, then ends with 0),
 //                        the rest is printed as it is
+//   hbaattr.txt          what "hbaattr n=<N>" prints (exit code 0)
 // Without an answer file a download prints "Command completed, NO Error" and exits 0.
 #include <signal.h>
 #include <unistd.h>
@@ -41,6 +43,11 @@ int answer(const std::string& file) {
     std::string s;
     if (!readFile(file, &s)) return finish(0, "Command completed, NO Error\n");
     size_t nl = s.find('\n');
+    if (s.compare(0, nl, "kill-parent") == 0) {
+        // fwsweep dies while its child runs; the child's output goes nowhere.
+        kill(getppid(), SIGKILL);
+        return finish(0, nl == std::string::npos ? "" : s.substr(nl + 1));
+    }
     int code = atoi(s.substr(0, nl).c_str());
     return finish(code, nl == std::string::npos ? "" : s.substr(nl + 1));
 }
@@ -64,6 +71,11 @@ int main(int argc, char** argv) {
         readFile("listattr.txt", &text);
         int code = readFile("listattr.rc", &rc) ? atoi(rc.c_str()) : 0;
         return finish(code, text);
+    }
+    if (cmd == "hbaattr") {
+        std::string text;
+        readFile("hbaattr.txt", &text);
+        return finish(0, text);
     }
     if (cmd == "download") {
         for (int i = 2; i < argc; ++i) {
