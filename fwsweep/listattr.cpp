@@ -94,11 +94,16 @@ void fcVersionText(char* text) {
     memmove(text, text + (n < 2 ? n : 2), n - (n < 2 ? n : 2) + 1);
 }
 
-void fillFirmware(SweepAdapter* a) {
-    bool legacyFc = isLegacyFcDevice(a->deviceId);
+// typeKnown: the device has an FC firmware type code. The classic FC version
+// form (a type code, then the packed version) is read only for those; an FC
+// port of a device outside the tables (any maker's HBA on a real server)
+// keeps its version text as listed, as there is no type code to place before it.
+void fillFirmware(SweepAdapter* a, bool typeKnown) {
+    bool legacyFc = isLegacyFcDevice(a->deviceId) && typeKnown;
     dbgTrace("Discovered fwVersion = %s\n", a->fwVersion);
     a->fwUnknown = strstr(a->fwVersion, kNotAvailable) || strcmp(a->fwVersion, "NONE") == 0;
-    if (strstr(a->fwVersion, kNotAvailable))
+    const bool untypedFc = isLegacyFcDevice(a->deviceId) && !typeKnown;
+    if (strstr(a->fwVersion, kNotAvailable) && !untypedFc)
         copyBounded(a->fwVersion, sizeof a->fwVersion, legacyFc ? "XX0.00A0" : "0.0.0.0");
     CluImage& img = a->fwImage;
     img.imageType = adapterImageType(a->deviceId);
@@ -193,10 +198,10 @@ void parseBlock(const Block& b, bool vpd, SweepAdapter* a, ListAttrTotals* total
     a->cvr = static_cast<int>(b.number("CVR", 10));
     a->revId = b.number("RevID", 16) & 0xFF;
 
-    fillFirmware(a);
-    fillBootCode(a, b, totals);
     int st = getLegacyFwType(a->fwType, sizeof a->fwType, a->deviceId, a->vendorId, a->subDeviceId,
                              a->subVendorId, a->multiChannel);
+    fillFirmware(a, st == LEGACY_TYPE_KNOWN);
+    fillBootCode(a, b, totals);
     if (st == LEGACY_TYPE_KNOWN) {
         a->known = true;
         ++totals->knownAdapters;

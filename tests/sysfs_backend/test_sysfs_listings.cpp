@@ -258,7 +258,7 @@ TEST_F(SysfsListings, FwsweepQueriesTheFcPorts) {
     // its query fail, as any unreadable version does (3).
     EXPECT_EQ(r.exit_code, 3) << r.out;
     EXPECT_NE(r.out.find("HBA=Unknown, Port Type=FC, WWN=21:00:00:24:FF:7B:4C:2A, PCI ID=0A16, "
-                         "VID=1E4A, SSID=0102, SVID=1E4A, Firmware=140, Boot Code=N/A, Boot "
+                         "VID=1E4A, SSID=0102, SVID=1E4A, Firmware=6.2.14.0, Boot Code=N/A, Boot "
                          "Enabled=0\n"),
               std::string::npos)
         << r.out;

@@ -171,7 +171,7 @@ TEST(MainlineServerAlone, FwsweepQueriesEveryPort) {
     EXPECT_EQ(r.exit_code, 0) << r.out;
     EXPECT_NE(r.out.find("WWN=10:00:00:10:AE:5C:7E:02"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("HBA=VX-3202, Port Type=FC, WWN=10:00:00:10:AE:5C:7E:01, PCI ID=E305, "
-                         "VID=1D3B, SSID=E3C1, SVID=1D3B, Firmware=24556, Boot Code=N/A, Boot "
+                         "VID=1D3B, SSID=E3C1, SVID=1D3B, Firmware=14.2.455.6, Boot Code=N/A, Boot "
                          "Enabled=0\n"),
               std::string::npos)
         << r.out;
@@ -182,7 +182,7 @@ TEST(MainlineServerAlone, FwsweepQueriesEveryPort) {
     EXPECT_NE(r.out.find("<Device hba=\"Unknown\" portType=\"FC\" venId=\"1D3B\" devId=\"E305\" "
                          "subDevId=\"E3C1\" subVenId=\"1D3B\" bus=\"AF\" device=\"0\" "
                          "function=\"1\" wwpn=\"10:00:00:10:AE:5C:7E:02\">\n"
-                         "        <Application componentType=\"firmware\" version=\"24556\"/>\n"),
+                         "        <Application componentType=\"firmware\" version=\"14.2.455.6\"/>\n"),
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("<Message id=\"0\"> All required queries succeeded. </Message>"),
